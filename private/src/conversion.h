@@ -1,0 +1,16 @@
+// Value conversion between item types (one element at a time).
+#ifndef VELFILE_CONVERSION_H
+#define VELFILE_CONVERSION_H
+
+#include <cstdint>
+
+namespace velfile {
+
+// Converts the element at src, stored as storedType, into the requested type
+// at dst. An unsupported pair is a caller error: dst is left untouched, a
+// diagnostic report is made and false returned.
+bool convertValue(uint16_t requestedType, void* dst, uint16_t storedType, const void* src);
+
+}  // namespace velfile
+
+#endif

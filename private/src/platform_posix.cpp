@@ -1,0 +1,257 @@
+// The POSIX platform layer: file descriptors with positioned I/O, share modes
+// emulated with open-file-description locks, a small write-behind buffer that
+// turns runs of appends into one system call.
+#if !defined(_WIN32)
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <clocale>
+#include <cstring>
+#include <cwchar>
+#include <vector>
+
+#include "platform.h"
+
+namespace velfile {
+namespace {
+
+// Share modes are expressed as read locks on two bytes far past any data:
+// every opener with write access holds kWriterByte, every opener that denies
+// writing holds kDenyWriteByte. A new opener looks for the lock that would
+// refuse it before taking its own.
+const off_t kWriterByte = 0x7FFFFFFF00LL;
+const off_t kDenyWriteByte = kWriterByte + 1;
+
+bool lockHeldByOthers(int fd, off_t byte) {
+  struct flock fl;
+  std::memset(&fl, 0, sizeof fl);
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = byte;
+  fl.l_len = 1;
+  if (fcntl(fd, F_OFD_GETLK, &fl) != 0) return false;
+  return fl.l_type != F_UNLCK;
+}
+
+bool takeReadLock(int fd, off_t byte) {
+  struct flock fl;
+  std::memset(&fl, 0, sizeof fl);
+  fl.l_type = F_RDLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = byte;
+  fl.l_len = 1;
+  return fcntl(fd, F_OFD_SETLK, &fl) == 0;
+}
+
+ssize_t writeAll(int fd, const unsigned char* p, size_t n, off_t pos) {
+  size_t done = 0;
+  while (done < n) {
+    ssize_t w = pwrite(fd, p + done, n - done, pos + static_cast<off_t>(done));
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (w == 0) return -1;
+    done += static_cast<size_t>(w);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+class PosixStream : public Stream {
+ public:
+  explicit PosixStream(int fd) : fd_(fd) {}
+  ~PosixStream() override { close(); }
+
+  bool seek(uint32_t position) override {
+    if (position > static_cast<uint32_t>(INT32_MAX)) return false;
+    pos_ = position;
+    return true;
+  }
+
+  bool read(void* buffer, size_t n) override {
+    if (!flush()) return false;
+    unsigned char* p = static_cast<unsigned char*>(buffer);
+    size_t done = 0;
+    while (done < n) {
+      ssize_t r = pread(fd_, p + done, n - done, static_cast<off_t>(pos_ + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (r == 0) return false;  // short read
+      done += static_cast<size_t>(r);
+    }
+    pos_ += done;
+    return true;
+  }
+
+  bool write(const void* data, size_t n) override {
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    // Continue the pending run when this write follows it directly.
+    if (!pending_.empty() && pos_ != pendingStart_ + pending_.size() && !flush()) return false;
+    if (n >= kBufferLimit) {
+      if (!flush()) return false;
+      if (writeAll(fd_, p, n, static_cast<off_t>(pos_)) < 0) return false;
+      pos_ += n;
+      return true;
+    }
+    if (pending_.empty()) pendingStart_ = pos_;
+    pending_.insert(pending_.end(), p, p + n);
+    pos_ += n;
+    if (pending_.size() >= kBufferLimit) return flush();
+    return true;
+  }
+
+  bool size(uint64_t* size) override {
+    if (!flush()) return false;
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return false;
+    *size = static_cast<uint64_t>(st.st_size);
+    return true;
+  }
+
+  bool close() override {
+    if (fd_ < 0) return true;
+    bool ok = flush();
+    if (::close(fd_) != 0) ok = false;
+    fd_ = -1;
+    return ok;
+  }
+
+ private:
+  static const size_t kBufferLimit = 64 * 1024;
+
+  bool flush() {
+    if (pending_.empty()) return true;
+    bool ok = writeAll(fd_, pending_.data(), pending_.size(), static_cast<off_t>(pendingStart_)) >= 0;
+    pending_.clear();
+    return ok;
+  }
+
+  int fd_;
+  uint64_t pos_ = 0;
+  std::vector<unsigned char> pending_;
+  uint64_t pendingStart_ = 0;
+};
+
+class PosixPlatform : public Platform {
+ public:
+  std::unique_ptr<Stream> open(const std::string& path, OpenMode mode, ShareMode share, int* error) override {
+    const bool writes = mode != OpenMode::Read;
+    int flags = writes ? O_RDWR : O_RDONLY;
+    if (mode == OpenMode::CreateUpdate) flags |= O_CREAT;
+    flags |= O_CLOEXEC;
+    int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) {
+      *error = errno;
+      return nullptr;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+      *error = EISDIR;
+      ::close(fd);
+      return nullptr;
+    }
+    // Refused like a sharing violation: someone denies writing and we would
+    // write, or someone writes and we deny writing.
+    const bool refused = (writes && lockHeldByOthers(fd, kDenyWriteByte)) ||
+                         (share == ShareMode::DenyWrite && lockHeldByOthers(fd, kWriterByte));
+    const bool locked = !refused && (!writes || takeReadLock(fd, kWriterByte)) &&
+                        (share != ShareMode::DenyWrite || takeReadLock(fd, kDenyWriteByte));
+    if (!locked) {
+      *error = EACCES;
+      ::close(fd);
+      return nullptr;
+    }
+    if (mode == OpenMode::CreateUpdate && ftruncate(fd, 0) != 0) {
+      *error = errno;
+      ::close(fd);
+      return nullptr;
+    }
+    return std::unique_ptr<Stream>(new PosixStream(fd));
+  }
+
+  bool fileSize(const std::string& path, uint64_t* size) override {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return false;
+    *size = static_cast<uint64_t>(st.st_size);
+    return true;
+  }
+};
+
+PosixPlatform g_native;
+Platform* g_current = &g_native;
+
+}  // namespace
+
+Platform& platform() { return *g_current; }
+Platform& nativePlatform() { return g_native; }
+Platform* setPlatform(Platform* replacement) {
+  Platform* previous = g_current;
+  g_current = replacement ? replacement : &g_native;
+  return previous;
+}
+
+// Narrow text goes through the C library's multibyte functions of the current
+// LC_CTYPE, one code point at a time.
+bool utf16ToNarrow(const char16_t* text, size_t length, char* out, size_t capacity) {
+  std::mbstate_t state;
+  std::memset(&state, 0, sizeof state);
+  size_t used = 0;
+  char buf[MB_LEN_MAX];
+  for (size_t i = 0; i < length; ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      return false;
+    }
+    size_t n = std::wcrtomb(buf, static_cast<wchar_t>(cp), &state);
+    if (n == static_cast<size_t>(-1)) return false;
+    if (used + n > capacity) return false;
+    std::memcpy(out + used, buf, n);
+    used += n;
+  }
+  if (used >= capacity) return false;  // no room for the terminator
+  std::memset(out + used, 0, capacity - used);
+  return true;
+}
+
+size_t narrowToUtf16(const char* bytes, size_t n, char16_t* out) {
+  std::mbstate_t state;
+  std::memset(&state, 0, sizeof state);
+  size_t i = 0, units = 0;
+  while (i < n && units < n) {
+    wchar_t wc = 0;
+    size_t r = std::mbrtowc(&wc, bytes + i, n - i, &state);
+    char32_t cp;
+    if (r == static_cast<size_t>(-1) || r == static_cast<size_t>(-2)) {
+      std::memset(&state, 0, sizeof state);
+      cp = 0xFFFD;
+      r = 1;
+    } else {
+      cp = static_cast<char32_t>(wc);
+      if (r == 0) r = 1;  // an embedded zero byte
+    }
+    if (cp >= 0x10000 && cp <= 0x10FFFF && units + 2 <= n) {
+      cp -= 0x10000;
+      out[units++] = static_cast<char16_t>(0xD800 + (cp >> 10));
+      out[units++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      out[units++] = cp > 0xFFFF ? char16_t(0xFFFD) : static_cast<char16_t>(cp);
+    }
+    i += r;
+  }
+  const size_t produced = units;
+  while (units < n) out[units++] = 0;
+  return produced;
+}
+
+}  // namespace velfile
+
+#endif

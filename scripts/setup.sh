@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs what building, testing and the tools need (Debian packages).
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends \
+  build-essential cmake pkg-config libgtest-dev libgmock-dev \
+  libcli11-dev nlohmann-json3-dev libbenchmark-dev libhdf5-dev >/dev/null
