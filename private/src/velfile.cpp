@@ -136,6 +136,7 @@ int loadDirectory(Handle* h, uint64_t dirPosition) {
     sub.handle.section = &s;
     sub.handle.group = &sub.group;
     sub.group.itemCount = e.count;
+    sub.group.dirOffset = e.value;
     int rc = readGroupName(f, s, uint64_t(s.start) + e.value, e.count, &sub.group);
     if (rc != VelFile::kOk) return rc;
   }
@@ -194,6 +195,7 @@ int openFile(const VelChar* path, void** out) {
     if (size < kHeaderSize || position + size > f.size) return VelFile::kErrIo;
     s.group.writeMode = kReadOnly;
     s.group.itemCount = s.header.field[kHdrEntryCount];
+    s.group.dirOffset = s.header.field[kHdrDirOffset];
     s.handle.kind = kSectionGroup;
     s.handle.file = &f;
     s.handle.section = &s;
@@ -419,11 +421,7 @@ bool reserveBlock(FileRec& f, const SectionRec& s, uint64_t size, uint32_t* offs
 int ensureLoaded(Handle* h) {
   GroupRec& g = *h->group;
   if (g.loaded) return VelFile::kOk;
-  return guarded([&] {
-    return loadDirectory(h, uint64_t(h->section->start) + (h->kind == kSectionGroup
-                                                               ? h->section->header.field[kHdrDirOffset]
-                                                               : 0));
-  });
+  return guarded([&] { return loadDirectory(h, uint64_t(h->section->start) + g.dirOffset); });
 }
 
 int encodeString(const GroupRec& g, uint16_t type, const char16_t* text, uint32_t count, uint16_t* storedType,

@@ -5,10 +5,12 @@
 #include <cstring>
 
 #include "conversion.h"
+#include "itemio.h"
 #include "diag.h"
 #include "velfile_records.h"
 
 using namespace velfile;
+using namespace VelFile;
 
 namespace {
 
@@ -86,74 +88,87 @@ int valueWrite(Handle* h, uint16_t id, uint16_t type, uint32_t count, const char
   return VelFile::kOk;
 }
 
-// Reads an item's out-of-line bytes (or takes them from the value field).
-int itemBytes(Handle* h, const Item& it, uint64_t n, void* out) {
-  if (n <= 4) {
-    std::memcpy(out, &it.value, static_cast<size_t>(n));
-    return VelFile::kOk;
+// Bounded output of the item readers: the public functions pass an unlimited
+// capacity (the caller sized the buffer from the item's count); the group
+// modules pass their field's size so that no file can make them overflow it.
+struct Out {
+  char* buf;
+  size_t cap;
+  void put(size_t offset, const void* src, size_t n) const {
+    if (offset >= cap) return;
+    std::memcpy(buf + offset, src, std::min(n, cap - offset));
   }
-  return readAt(*h->file, uint64_t(h->section->start) + it.value, out, static_cast<size_t>(n)) ? VelFile::kOk
-                                                                                             : VelFile::kErrIo;
-}
+};
 
-int indexValueRead(Handle* h, uint32_t index, uint16_t req, char* buf, uint32_t* countOut) {
+int indexValueRead(Handle* h, uint32_t index, uint16_t req, const Out& out, uint32_t* countOut) {
   if (!isGroup(h)) return VelFile::kErrNotFound;
   int rc = ensureLoaded(h);
   if (rc != VelFile::kOk) return rc;
   const Item* it = itemAt(h, index & 0xFFFF);
-  if (!it || (index & 0xFFFF) >= h->group->itemCount) return VelFile::kErrNotFound;
-  if (!buf) return VelFile::kErrNotFound;
+  if (!it || !out.buf) return VelFile::kErrNotFound;
   const uint16_t t = it->type;
   const uint64_t s = static_cast<uint64_t>(VelFile::file_SizeOf(t));
   const uint64_t c = it->count;
   const uint64_t bytes = s * c;
   const bool isString = t == VelFile::kTypeNarrow || t == VelFile::kTypeUtf16;
+  FileRec& f = *h->file;
+  std::vector<char> scratch;
+  const char* delivered = out.buf;  // where the narrow bytes of a string stand
   uint32_t count = 0;
   if (c > 1) {
     if (bytes <= 4) {
+      out.put(0, &it->value, t == VelFile::kTypeNarrow || t == VelFile::kTypeUtf16 ? size_t(bytes) : 4);
+      count = t == VelFile::kTypeNarrow ? static_cast<uint32_t>(c) : 1;
       if (t == VelFile::kTypeNarrow) {
-        std::memcpy(buf, &it->value, static_cast<size_t>(bytes));
-        count = static_cast<uint32_t>(c);
-      } else if (t == VelFile::kTypeUtf16) {
-        std::memcpy(buf, &it->value, static_cast<size_t>(bytes));
-        count = 1;
-      } else {
-        std::memcpy(buf, &it->value, 4);
-        count = 1;
+        scratch.assign(reinterpret_cast<const char*>(&it->value), reinterpret_cast<const char*>(&it->value) + bytes);
+        delivered = scratch.data();
       }
     } else if (t == VelFile::kTypeRaw || isString) {
-      if (itemBytes(h, *it, bytes, buf) != VelFile::kOk) return VelFile::kErrIo;
-      count = static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX));
+      const uint64_t position = uint64_t(h->section->start) + it->value;
+      if (bytes > f.size) return VelFile::kErrIo;
+      if (out.cap >= bytes) {
+        if (!readAt(f, position, out.buf, static_cast<size_t>(bytes))) return VelFile::kErrIo;
+      } else {
+        scratch.resize(static_cast<size_t>(bytes));
+        if (!readAt(f, position, scratch.data(), scratch.size())) return VelFile::kErrIo;
+        out.put(0, scratch.data(), scratch.size());
+        delivered = scratch.data();
+      }
+      count = static_cast<uint32_t>(bytes);
     } else {
-      std::memcpy(buf, &it->value, 4);  // the block's offset
+      out.put(0, &it->value, 4);  // the block's offset
       count = static_cast<uint32_t>(c);
     }
   } else if (s <= 4) {
     if (isString) {
       const uint16_t zero = 0;
-      std::memcpy(buf, &zero, 2);
+      out.put(0, &zero, 2);
+      scratch.assign(1, 0);
+      delivered = scratch.data();
     } else {
-      convertValue(req, buf, t, &it->value);
+      unsigned char v[8];
+      if (convertValue(req, v, t, &it->value)) out.put(0, v, static_cast<size_t>(VelFile::file_SizeOf(req)));
     }
     count = 1;
   } else {
+    unsigned char raw[8];
+    if (!readAt(f, uint64_t(h->section->start) + it->value, raw, 8)) return VelFile::kErrIo;
+    if (h->section->swap) swapElements(t, raw, 1);
     unsigned char v[8];
-    if (!readAt(*h->file, uint64_t(h->section->start) + it->value, v, 8)) return VelFile::kErrIo;
-    if (h->section->swap) swapElements(t, v, 1);
-    convertValue(req, buf, t, v);
+    if (convertValue(req, v, t, raw)) out.put(0, v, static_cast<size_t>(VelFile::file_SizeOf(req)));
     count = 1;
   }
   if (t == VelFile::kTypeNarrow && req == VelFile::kTypeUtf16 && count > 0) {
-    std::vector<char> narrow(buf, buf + count);
+    std::vector<char> narrow(delivered, delivered + count);
     std::vector<char16_t> wide(count);
     narrowToUtf16(narrow.data(), count, wide.data());
-    std::memcpy(buf, wide.data(), size_t(count) * 2);
+    out.put(0, wide.data(), size_t(count) * 2);
   }
   if (countOut) *countOut = count;
   return VelFile::kOk;
 }
 
-int indexBlockRead(Handle* h, uint32_t index, uint16_t req, char* buf) {
+int indexBlockRead(Handle* h, uint32_t index, uint16_t req, char* buf, uint64_t maxElements) {
   if (!isGroup(h)) return VelFile::kErrNotFound;
   int rc = ensureLoaded(h);
   if (rc != VelFile::kOk) return rc;
@@ -162,16 +177,17 @@ int indexBlockRead(Handle* h, uint32_t index, uint16_t req, char* buf) {
   const uint16_t t = it->type;
   const size_t s = static_cast<size_t>(VelFile::file_SizeOf(t));
   const size_t step = static_cast<size_t>(VelFile::file_SizeOf(req));
-  const uint64_t c = it->count;
-  if (s * c <= 4) {
+  const uint64_t stored = it->count;
+  const uint64_t c = std::min(stored, maxElements);
+  if (s * stored <= 4) {
     const unsigned char* src = reinterpret_cast<const unsigned char*>(&it->value);
     for (uint64_t i = 0; i < c; ++i) convertValue(req, buf + i * step, t, src + i * s);
     return VelFile::kOk;
   }
   FileRec& f = *h->file;
   uint64_t position = uint64_t(h->section->start) + it->value;
-  if (s * c > f.size) return VelFile::kErrIo;
-  std::vector<unsigned char> scratch(std::min<uint64_t>(c, kConvertBatch) * s);
+  if (s * stored > f.size) return VelFile::kErrIo;
+  std::vector<unsigned char> scratch(static_cast<size_t>(std::min<uint64_t>(c, kConvertBatch) * s));
   for (uint64_t done = 0; done < c;) {
     const size_t batch = static_cast<size_t>(std::min<uint64_t>(c - done, kConvertBatch));
     if (!readAt(f, position, scratch.data(), batch * s)) return VelFile::kErrIo;
@@ -251,12 +267,45 @@ int VelFile::file_ItemOffsetWrite(void* group, uint16_t id, uint16_t type, uint3
 int VelFile::file_IndexValueRead(void* group, uint32_t index, uint16_t type, char* buffer, uint32_t* count) {
   HookScope hooks;
   if (count) *count = 0;
-  return guarded([&] { return indexValueRead(asHandle(group), index, type, buffer, count); });
+  return guarded([&] { return indexValueRead(asHandle(group), index, type, Out{buffer, SIZE_MAX}, count); });
 }
 
 int VelFile::file_IndexBlockRead(void* group, uint32_t index, uint16_t type, char* buffer) {
   HookScope hooks;
-  return guarded([&] { return indexBlockRead(asHandle(group), index, type, buffer); });
+  return guarded([&] { return indexBlockRead(asHandle(group), index, type, buffer, UINT64_MAX); });
+}
+
+int velfile::readItemValue(void* group, uint32_t index, uint16_t type, void* dst, size_t capacity,
+                           uint32_t* count) {
+  HookScope hooks;
+  if (count) *count = 0;
+  return guarded(
+      [&] { return indexValueRead(asHandle(group), index, type, Out{static_cast<char*>(dst), capacity}, count); });
+}
+
+int velfile::readItemString(void* group, uint32_t index, std::u16string* text) {
+  HookScope hooks;
+  return guarded([&]() -> int {
+    Handle* h = asHandle(group);
+    if (!isGroup(h)) return kErrNotFound;
+    int rc = ensureLoaded(h);
+    if (rc != kOk) return rc;
+    const Item* it = itemAt(h, index & 0xFFFF);
+    if (!it) return kErrNotFound;
+    const uint64_t bytes = uint64_t(file_SizeOf(it->type)) * it->count;
+    if (bytes > 4 && bytes > h->file->size) return kErrIo;  // cannot be in the file
+    // Room for the value as stored, or for a narrow value widened to UTF-16.
+    std::vector<char16_t> buf(static_cast<size_t>(bytes) + 4, 0);
+    rc = indexValueRead(h, index, kTypeUtf16, Out{reinterpret_cast<char*>(buf.data()), buf.size() * 2}, nullptr);
+    if (rc != kOk) return rc;
+    text->assign(buf.data());
+    return kOk;
+  });
+}
+
+int velfile::readItemBlock(void* group, uint32_t index, uint16_t type, void* dst, size_t maxElements) {
+  HookScope hooks;
+  return guarded([&] { return indexBlockRead(asHandle(group), index, type, static_cast<char*>(dst), maxElements); });
 }
 
 int32_t VelFile::file_SizeOf(uint16_t type) {

@@ -46,6 +46,7 @@ struct GroupRec {
   std::u16string name;
   uint32_t itemCount = 0;  // entries; equals items.size() once loaded
   bool loaded = false;
+  uint32_t dirOffset = 0;  // where the directory lies, relative to the section start
   std::vector<Item> items;
 };
 

@@ -1,0 +1,100 @@
+// The non-template half of the group module framework.
+#include "groupmodule.h"
+
+#include <vector>
+
+namespace velfile {
+
+int writeText(void* group, uint16_t id, const VelChar* text, size_t capacity) {
+  // Cut to the field and terminated: never read past the field.
+  std::vector<VelChar> copy(capacity + 1, 0);
+  const size_t n = textLength(text, capacity);
+  std::memcpy(copy.data(), text, n * sizeof(VelChar));
+  return writeItem(group, id, VelFile::kTypeUtf16, static_cast<uint32_t>(n + 1), copy.data());
+}
+
+int readText(void* group, uint16_t index, VelChar* field, size_t capacity) {
+  std::vector<VelChar> tmp(capacity, 0);
+  int rc = readItemValue(group, index, VelFile::kTypeUtf16, tmp.data(), capacity * sizeof(VelChar), nullptr);
+  if (rc != VelFile::kOk || capacity == 0) return rc;
+  tmp[capacity - 1] = 0;
+  std::memcpy(field, tmp.data(), capacity * sizeof(VelChar));
+  return rc;
+}
+
+int setGroupName(void* group, const VelChar* name, size_t capacity) {
+  std::vector<VelChar> copy(capacity + 1, 0);
+  std::memcpy(copy.data(), name, textLength(name, capacity) * sizeof(VelChar));
+  return VelFile::file_GroupNameSet(group, copy.data(), static_cast<uint32_t>(capacity));
+}
+
+bool fieldsDiffer(Kind kind, const void* a, const void* b, uint32_t capacity) {
+  switch (kind) {
+    case Kind::Float: {
+      float x, y;
+      std::memcpy(&x, a, 4);
+      std::memcpy(&y, b, 4);
+      return !(x == y);  // a NaN is always a change
+    }
+    case Kind::Double: {
+      double x, y;
+      std::memcpy(&x, a, 8);
+      std::memcpy(&y, b, 8);
+      return !(x == y);
+    }
+    case Kind::Int16:
+      return std::memcmp(a, b, 2) != 0;
+    case Kind::Int32:
+    case Kind::Byte:  // the whole 32-bit field takes part
+      return std::memcmp(a, b, 4) != 0;
+    case Kind::Text:
+      return !textEqual(static_cast<const VelChar*>(a), static_cast<const VelChar*>(b), capacity);
+    default:
+      return false;
+  }
+}
+
+int readField(Kind kind, uint16_t type, void* group, uint16_t index, void* field, uint32_t capacity) {
+  switch (kind) {
+    case Kind::Int32:
+    case Kind::Float:
+      return readItemValue(group, index, type, field, 4, nullptr);
+    case Kind::Double:
+      return readItemValue(group, index, type, field, 8, nullptr);
+    case Kind::Int16:
+      return readItemValue(group, index, type, field, 2, nullptr);
+    case Kind::Byte: {
+      // Only the low-order byte is stored; the other three are kept.
+      int32_t v;
+      std::memcpy(&v, field, 4);
+      uint8_t b = static_cast<uint8_t>(v & 0xFF);
+      int rc = readItemValue(group, index, VelFile::kTypeUInt8, &b, 1, nullptr);
+      if (rc == VelFile::kOk) {
+        v = static_cast<int32_t>((static_cast<uint32_t>(v) & 0xFFFFFF00u) | b);
+        std::memcpy(field, &v, 4);
+      }
+      return rc;
+    }
+    case Kind::Text:
+      return readText(group, index, static_cast<VelChar*>(field), capacity);
+    default:
+      return VelFile::kOk;
+  }
+}
+
+int writeField(Kind kind, uint16_t id, uint16_t type, void* group, const void* field, uint32_t capacity) {
+  switch (kind) {
+    case Kind::Byte: {
+      int32_t v;
+      std::memcpy(&v, field, 4);
+      const uint8_t b = static_cast<uint8_t>(v & 0xFF);
+      return writeItem(group, id, VelFile::kTypeUInt8, 1, &b);
+    }
+    case Kind::Text:
+      return writeText(group, id, static_cast<const VelChar*>(field), capacity);
+    default:
+      return writeItem(group, id, type, 1, field);
+  }
+}
+
+}  // namespace velfile

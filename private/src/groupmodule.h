@@ -1,0 +1,455 @@
+// The framework shared by every group module.
+//
+// A module is its descriptor type, a Module<D> (source name, signature,
+// layout version, foreign-id policy, hook slots, particulars) and a table of
+// ItemRule<D> in write order. The read loop, the write-what-changed sequence,
+// the hooks and the diagnostic reports live here once:
+//
+//   Module<D> kProbe({"private/src/gprobe", 0x56789012, 2, Foreign::Report}, kProbeItems);
+//   int gprobe_ReadGroupInfo(void* g, D* d) { return readGroup(kProbe, g, d); }
+#ifndef VELFILE_GROUPMODULE_H
+#define VELFILE_GROUPMODULE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <string>
+#include <type_traits>
+#include <utility>
+
+#include <velfile/velfile.h>
+
+#include "diag.h"
+#include "itemio.h"
+
+namespace velfile {
+
+// --- hooks ---
+
+struct ModuleHooks {
+  VelEnterHook enter = nullptr;
+  VelLeaveHook leave = nullptr;
+  VelAllocHook alloc = nullptr;  // stored only
+  VelFreeHook free = nullptr;    // stored only
+  const void* error = nullptr;   // stored only; its signature differs per module
+  void set(VelEnterHook e, VelLeaveHook l, VelAllocHook a, VelFreeHook f, const void* err) {
+    enter = e;
+    leave = l;
+    alloc = a;
+    free = f;
+    error = err;
+  }
+};
+
+// Calls the module's enter hook now and its leave hook on every way out.
+class ModuleScope {
+ public:
+  explicit ModuleScope(const ModuleHooks& h) : hooks_(h) {
+    if (hooks_.enter) hooks_.enter();
+  }
+  ~ModuleScope() {
+    if (hooks_.leave) hooks_.leave();
+  }
+  ModuleScope(const ModuleScope&) = delete;
+  ModuleScope& operator=(const ModuleScope&) = delete;
+
+ private:
+  const ModuleHooks& hooks_;
+};
+
+// --- text fields ---
+
+// Length of a fixed text field, never looking past its capacity.
+inline size_t textLength(const VelChar* text, size_t capacity) {
+  size_t n = 0;
+  while (n < capacity && text[n]) ++n;
+  return n;
+}
+// Bounded copy that always terminates: a longer text is cut to capacity - 1.
+inline void copyText(VelChar* dst, size_t capacity, const VelChar* src) {
+  if (capacity == 0) return;
+  size_t n = src ? textLength(src, capacity - 1) : 0;
+  if (n) std::memmove(dst, src, n * sizeof(VelChar));
+  std::memset(dst + n, 0, (capacity - n) * sizeof(VelChar));
+}
+// Ordinal comparison of two fixed text fields.
+inline bool textEqual(const VelChar* a, const VelChar* b, size_t capacity) {
+  for (size_t i = 0; i < capacity; ++i) {
+    if (a[i] != b[i]) return false;
+    if (a[i] == 0) return true;
+  }
+  return true;
+}
+inline bool textEqual(const VelChar* a, const VelChar* b) {
+  size_t i = 0;
+  for (; a[i] && a[i] == b[i]; ++i) {
+  }
+  return a[i] == b[i];
+}
+
+// --- descriptor fields, type-erased through member pointers ---
+
+template <typename T>
+struct MemberOf;
+template <typename C, typename T>
+struct MemberOf<T C::*> {
+  using Class = C;
+  using Type = T;
+};
+
+template <auto M>
+void* fieldOf(void* d) {
+  using Class = typename MemberOf<decltype(M)>::Class;
+  return &(static_cast<Class*>(d)->*M);
+}
+
+enum class Kind : uint8_t { Int32, Int16, Float, Double, Byte, Text, Version, Custom };
+enum class When : uint8_t { Always, Changed, Never, WithoutPrevious };
+enum class Foreign : uint8_t { Report, Skip };
+
+template <class D>
+struct Module;
+template <class D>
+struct ItemRule;
+
+template <class D>
+struct ReadContext {
+  void* group;
+  uint16_t index;
+  uint16_t id;
+  uint16_t type;   // stored item type
+  uint32_t count;  // stored element count
+  D* d;
+};
+
+template <class D>
+struct WriteContext {
+  const Module<D>& module;
+  void* group;
+  D* prev;  // may be null
+  D* cur;
+};
+
+template <class D>
+struct ItemRule {
+  uint16_t id;
+  uint16_t type;  // written, and requested when read
+  Kind kind;
+  When when;
+  void* (*field)(void*);
+  uint32_t capacity;  // text fields: units
+  int (*read)(const ItemRule<D>&, ReadContext<D>&);
+  int (*write)(const ItemRule<D>&, WriteContext<D>&);
+
+  void* in(D* d) const { return field(d); }
+};
+
+template <typename T>
+constexpr Kind kindOf() {
+  if constexpr (std::is_same_v<T, float>) return Kind::Float;
+  else if constexpr (std::is_same_v<T, double>) return Kind::Double;
+  else if constexpr (std::is_integral_v<T> && sizeof(T) == 2) return Kind::Int16;
+  else if constexpr (std::is_integral_v<T> && sizeof(T) == 4) return Kind::Int32;
+  else if constexpr (std::is_array_v<T>) return Kind::Text;
+  else return Kind::Custom;
+}
+
+template <auto M>
+ItemRule<typename MemberOf<decltype(M)>::Class> item(uint16_t id, uint16_t type, When when) {
+  using Type = typename MemberOf<decltype(M)>::Type;
+  constexpr Kind kind = kindOf<Type>();
+  static_assert(kind != Kind::Custom, "use custom() for fields of this type");
+  const uint32_t capacity = std::is_array_v<Type> ? static_cast<uint32_t>(std::extent_v<Type>) : 0;
+  return {id, type, kind, when, &fieldOf<M>, capacity, nullptr, nullptr};
+}
+
+// Rule builders, named after the write rule.
+template <auto M>
+auto always(uint16_t id, uint16_t type) {
+  return item<M>(id, type, When::Always);
+}
+template <auto M>
+auto changed(uint16_t id, uint16_t type) {
+  return item<M>(id, type, When::Changed);
+}
+// Read into the field, never written.
+template <auto M>
+auto readOnly(uint16_t id, uint16_t type) {
+  return item<M>(id, type, When::Never);
+}
+// Written only when there is no previous descriptor.
+template <auto M>
+auto withoutPrevious(uint16_t id, uint16_t type) {
+  return item<M>(id, type, When::WithoutPrevious);
+}
+// A 32-bit field of which one byte (the low-order one) is stored as type 3.
+template <auto M>
+auto byteItem(uint16_t id, When when) {
+  auto r = item<M>(id, VelFile::kTypeUInt8, when);
+  r.kind = Kind::Byte;
+  return r;
+}
+// Item 9999: the layout version, set to the module's constant and written.
+template <class D>
+ItemRule<D> version() {
+  return {VelFile::kItemLayoutVersion, VelFile::kTypeUInt32, Kind::Version, When::Always,
+          nullptr, 0, nullptr, nullptr};
+}
+// A module particular: its own read and/or write (null: not read / not written).
+template <class D>
+ItemRule<D> custom(uint16_t id, uint16_t type, int (*read)(const ItemRule<D>&, ReadContext<D>&),
+                   int (*write)(const ItemRule<D>&, WriteContext<D>&), void* (*field)(void*) = nullptr) {
+  return {id, type, Kind::Custom, When::Always, field, 0, read, write};
+}
+
+// --- the module ---
+
+struct ModuleInfo {
+  const char* source;  // for diagnostic reports, e.g. "private/src/gprobe"
+  uint32_t signature;  // unused by the structure modules
+  int32_t version;     // layout version written as item 9999
+  Foreign foreign;     // what the reader does with ids outside the table
+};
+
+template <class D>
+struct Module {
+  ModuleInfo info;
+  const ItemRule<D>* rules;
+  size_t ruleCount;
+  ModuleHooks hooks;
+  // Particulars; null or default means the common behaviour.
+  bool setsName = true;                           // file_GroupNameSet before the items
+  bool updatesPrevious = true;                    // previous = current after writing
+  void (*reset)(D&) = nullptr;                    // readGroup(..., reset = true) runs it first
+  void (*stamp)(D&, void* group) = nullptr;       // replaces storing signature, handle, swap flag
+  void (*afterRead)(D&) = nullptr;                // runs when the walk ended without error
+  void (*beforeWrite)(D&) = nullptr;              // checks made before anything is written
+  void (*assignPrevious)(D& prev, D& cur) = nullptr;  // replaces prev = cur
+
+  template <size_t N>
+  Module(ModuleInfo i, const ItemRule<D> (&table)[N]) : info(i), rules(table), ruleCount(N) {}
+
+  const ItemRule<D>* find(uint16_t id) const {
+    for (size_t i = 0; i < ruleCount; ++i)
+      if (rules[i].id == id && rules[i].kind != Kind::Version) return &rules[i];
+    return nullptr;
+  }
+};
+
+// --- common fields ---
+
+template <class D, class = void>
+struct HasSignature : std::false_type {};
+template <class D>
+struct HasSignature<D, std::void_t<decltype(std::declval<D&>().signature)>> : std::true_type {};
+
+template <class D>
+void setSignature(const Module<D>& m, D& d) {
+  if constexpr (HasSignature<D>::value) d.signature = m.info.signature;
+  (void)m;
+  (void)d;
+}
+
+template <class D>
+constexpr size_t nameCapacity() {
+  return std::extent_v<decltype(D::groupName)>;
+}
+
+// --- reading and writing single items (also for the modules' particulars) ---
+
+inline int writeItem(void* group, uint16_t id, uint16_t type, uint32_t count, const void* value) {
+  return VelFile::file_ItemValueWrite(group, id, type, count, static_cast<const char*>(value));
+}
+
+// Writes a text field as type 12 with count = characters + 1, cut to the field.
+int writeText(void* group, uint16_t id, const VelChar* text, size_t capacity);
+// Reads a text item (any stored string type) into a fixed field: cut to the
+// field and terminated; the field keeps its value when the read fails.
+int readText(void* group, uint16_t index, VelChar* field, size_t capacity);
+// Sets a group's name from a fixed field, never reading past it.
+int setGroupName(void* group, const VelChar* name, size_t capacity);
+
+bool fieldsDiffer(Kind kind, const void* a, const void* b, uint32_t capacity);
+int readField(Kind kind, uint16_t type, void* group, uint16_t index, void* field, uint32_t capacity);
+int writeField(Kind kind, uint16_t id, uint16_t type, void* group, const void* field, uint32_t capacity);
+
+// --- the common operations ---
+
+template <class D>
+D* allocateDescr(Module<D>& m, const VelChar* name) {
+  ModuleScope scope(m.hooks);
+  D* d = new (std::nothrow) D;
+  if (d) {
+    setSignature(m, *d);
+    copyText(d->groupName, nameCapacity<D>(), name);
+  }
+  return d;
+}
+
+// Structure descriptors: the default record or zero bytes, then the name.
+template <class D>
+D* allocateRecord(Module<D>& m, int flag, const D& defaults, const VelChar* name) {
+  static_assert(std::is_trivially_copyable_v<D>, "structure descriptors are plain records");
+  ModuleScope scope(m.hooks);
+  D* d = static_cast<D*>(::operator new(sizeof(D), std::nothrow));
+  if (d) {
+    if (flag)
+      std::memcpy(static_cast<void*>(d), &defaults, sizeof(D));
+    else
+      std::memset(static_cast<void*>(d), 0, sizeof(D));
+    copyText(d->groupName, nameCapacity<D>(), name);
+  }
+  return d;
+}
+
+template <class D>
+void deleteDescr(Module<D>& m, D* d, int flag) {
+  ModuleScope scope(m.hooks);
+  if (flag && d) {
+    if constexpr (std::is_trivially_copyable_v<D>)
+      ::operator delete(d);
+    else
+      delete d;
+  }
+}
+
+template <class D>
+int duplicateDescr(Module<D>& m, D* source, D* destination) {
+  ModuleScope scope(m.hooks);
+  if (!source || !destination) return -1;
+  if constexpr (std::is_trivially_copyable_v<D>)
+    std::memmove(static_cast<void*>(destination), source, sizeof(D));
+  else
+    *destination = *source;
+  return 0;
+}
+
+template <class D>
+void initDescr(Module<D>& m, D* d, bool reportNull) {
+  if (!d && reportNull) VEL_DIAG(m.info.source);
+  ModuleScope scope(m.hooks);
+  if (d) {
+    d->initializeData();
+    setSignature(m, *d);
+  }
+}
+
+template <class D>
+int readRule(const ItemRule<D>& r, ReadContext<D>& ctx) {
+  if (r.read) return r.read(r, ctx);
+  if (r.kind == Kind::Custom) return VelFile::kOk;  // written only
+  return readField(r.kind, r.type, ctx.group, ctx.index, r.field(ctx.d), r.capacity);
+}
+
+// The read loop: 16-bit count and index, id and count from file_ItemInfo,
+// dispatch by id, stop at the first non-zero result.
+template <class D>
+int readGroup(Module<D>& m, void* group, D* d, bool reset = false) {
+  int rc = VelFile::kOk;
+  {
+    ModuleScope scope(m.hooks);
+    if (!d) {
+      rc = VelFile::kErrNotFound;
+    } else {
+      if (reset && m.reset) m.reset(*d);
+      if (m.stamp) {
+        m.stamp(*d, group);
+      } else {
+        setSignature(m, *d);
+        d->groupHandle = group;
+        if (d->swapFlag == 0) d->swapFlag = VelFile::file_SwapNeeded(group);
+      }
+      const uint16_t n = static_cast<uint16_t>(VelFile::file_ItemNbrGet(group));
+      for (uint16_t i = 0; i < n; ++i) {
+        ReadContext<D> ctx{group, i, 0, 0, 0, d};
+        rc = VelFile::file_ItemInfo(group, i, &ctx.id, &ctx.type, &ctx.count, nullptr, nullptr, 0);
+        if (rc != VelFile::kOk) break;
+        try {
+          if (ctx.id == VelFile::kItemLayoutVersion) {
+            rc = readItemValue(group, i, VelFile::kTypeUInt32, &d->layoutVersion, sizeof d->layoutVersion,
+                               nullptr);
+          } else if (ctx.id == VelFile::kItemName) {
+            rc = readText(group, i, d->groupName, nameCapacity<D>());
+          } else if (const ItemRule<D>* r = m.find(ctx.id)) {
+            rc = readRule(*r, ctx);
+          } else if (m.info.foreign == Foreign::Report) {
+            VEL_DIAG(m.info.source);
+          }
+        } catch (const std::bad_alloc&) {
+          rc = VelFile::kErrMemory;
+        }
+        if (rc != VelFile::kOk) break;
+      }
+      if (rc == VelFile::kOk && m.afterRead) m.afterRead(*d);
+    }
+  }
+  if (rc != VelFile::kOk) VEL_DIAG(m.info.source);
+  return rc;
+}
+
+template <class D>
+bool ruleWrites(const ItemRule<D>& r, const WriteContext<D>& ctx) {
+  switch (r.when) {
+    case When::Always:
+      return true;
+    case When::Never:
+      return false;
+    case When::WithoutPrevious:
+      return ctx.prev == nullptr;
+    case When::Changed:
+      return ctx.prev == nullptr || fieldsDiffer(r.kind, r.field(ctx.prev), r.field(ctx.cur), r.capacity);
+  }
+  return false;
+}
+
+template <class D>
+int writeRule(const ItemRule<D>& r, WriteContext<D>& ctx) {
+  if (r.write) return r.write(r, ctx);
+  if (r.kind == Kind::Custom) return VelFile::kOk;  // read only
+  if (r.kind == Kind::Version) {
+    ctx.cur->layoutVersion = ctx.module.info.version;
+    return writeItem(ctx.group, r.id, r.type, 1, &ctx.cur->layoutVersion);
+  }
+  if (!ruleWrites(r, ctx)) return VelFile::kOk;
+  return writeField(r.kind, r.id, r.type, ctx.group, r.field(ctx.cur), r.capacity);
+}
+
+// The write sequence: name, then every rule in table order, each by its
+// rule; the results are OR-ed and previous is brought up to date.
+template <class D>
+int writeGroup(Module<D>& m, void* group, D* prev, D* cur) {
+  int result = VelFile::kOk;
+  ModuleScope scope(m.hooks);
+  if (!cur) {
+    VEL_DIAG(m.info.source);
+    return VelFile::kErrNotFound;
+  }
+  if (m.beforeWrite) m.beforeWrite(*cur);
+  if (m.setsName) {
+    try {
+      setGroupName(group, cur->groupName, nameCapacity<D>());
+    } catch (const std::bad_alloc&) {
+      // the name's result is not part of the write's result
+    }
+  }
+  WriteContext<D> ctx{m, group, prev, cur};
+  for (size_t i = 0; i < m.ruleCount; ++i) {
+    try {
+      result |= writeRule(m.rules[i], ctx);
+    } catch (const std::bad_alloc&) {
+      result |= VelFile::kErrMemory;
+    }
+  }
+  if (prev && m.updatesPrevious && prev != cur) {
+    if (m.assignPrevious)
+      m.assignPrevious(*prev, *cur);
+    else
+      *prev = *cur;
+  }
+  return result;
+}
+
+}  // namespace velfile
+
+#endif
