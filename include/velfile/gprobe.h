@@ -7,6 +7,7 @@
 class VELFILE_API CGProbeTypeDescr {
  public:
   CGProbeTypeDescr();
+  CGProbeTypeDescr(const CGProbeTypeDescr& other);
   ~CGProbeTypeDescr();
   CGProbeTypeDescr& operator=(const CGProbeTypeDescr& other);
   int operator==(const CGProbeTypeDescr& other) const;

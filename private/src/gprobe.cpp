@@ -27,6 +27,7 @@ Module<D> kProbe({"private/src/gprobe", kSignature, 2, Foreign::Report}, kItems)
 }  // namespace
 
 CGProbeTypeDescr::CGProbeTypeDescr() { initializeData(); }
+CGProbeTypeDescr::CGProbeTypeDescr(const CGProbeTypeDescr& other) : CGProbeTypeDescr() { *this = other; }
 CGProbeTypeDescr::~CGProbeTypeDescr() = default;
 
 void CGProbeTypeDescr::initializeData() {

@@ -8,7 +8,7 @@ namespace velfile {
 int writeText(void* group, uint16_t id, const VelChar* text, size_t capacity) {
   // Cut to the field and terminated: never read past the field.
   std::vector<VelChar> copy(capacity + 1, 0);
-  const size_t n = textLength(text, capacity);
+  const size_t n = capacity ? textLength(text, capacity - 1) : 0;
   std::memcpy(copy.data(), text, n * sizeof(VelChar));
   return writeItem(group, id, VelFile::kTypeUtf16, static_cast<uint32_t>(n + 1), copy.data());
 }
@@ -95,6 +95,38 @@ int writeField(Kind kind, uint16_t id, uint16_t type, void* group, const void* f
     default:
       return writeItem(group, id, type, 1, field);
   }
+}
+
+}  // namespace velfile
+
+namespace velfile {
+
+namespace {
+
+// The byte size of a record block, false when it cannot be one.
+bool recordBytes(int32_t recordCount, uint32_t recordSize, uint32_t* bytes) {
+  if (recordCount < 0) return false;
+  const uint64_t n = static_cast<uint64_t>(recordCount) * recordSize;
+  if (n > UINT32_MAX) return false;
+  *bytes = static_cast<uint32_t>(n);
+  return true;
+}
+
+}  // namespace
+
+uint32_t writeRecords(void* handle, int32_t recordCount, const void* records, uint32_t recordSize) {
+  uint32_t bytes = 0;
+  if (!recordBytes(recordCount, recordSize, &bytes)) return 0;
+  const uint32_t offset = static_cast<uint32_t>(VelFile::file_Allocate(handle, bytes));
+  // Offset 0 is the section header: nothing was reserved, so nothing may be written.
+  if (offset != 0) VelFile::file_Write(handle, offset, static_cast<const char*>(records), bytes, nullptr);
+  return offset;
+}
+
+int readRecords(void* group, int32_t offset, int32_t recordCount, void* records, uint32_t recordSize) {
+  uint32_t bytes = 0;
+  if (!recordBytes(recordCount, recordSize, &bytes)) return VelFile::kErrIo;
+  return VelFile::file_ReadBlock(group, static_cast<uint32_t>(offset), bytes, static_cast<char*>(records));
 }
 
 }  // namespace velfile

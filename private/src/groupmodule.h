@@ -129,6 +129,7 @@ struct WriteContext {
   void* group;
   D* prev;  // may be null
   D* cur;
+  int arg = 0;  // a module's own extra write argument (gdata: the data-reference mode)
 };
 
 template <class D>
@@ -202,6 +203,18 @@ ItemRule<D> custom(uint16_t id, uint16_t type, int (*read)(const ItemRule<D>&, R
                    int (*write)(const ItemRule<D>&, WriteContext<D>&), void* (*field)(void*) = nullptr) {
   return {id, type, Kind::Custom, When::Always, field, 0, read, write};
 }
+// A table rule whose reading (or writing) is the module's own, the other half
+// staying the common one: withRead(always<&D::item1>(1, kTypeInt32), &readAsUnsigned).
+template <class D>
+ItemRule<D> withRead(ItemRule<D> r, int (*read)(const ItemRule<D>&, ReadContext<D>&)) {
+  r.read = read;
+  return r;
+}
+template <class D>
+ItemRule<D> withWrite(ItemRule<D> r, int (*write)(const ItemRule<D>&, WriteContext<D>&)) {
+  r.write = write;
+  return r;
+}
 
 // --- the module ---
 
@@ -229,6 +242,9 @@ struct Module {
 
   template <size_t N>
   Module(ModuleInfo i, const ItemRule<D> (&table)[N]) : info(i), rules(table), ruleCount(N) {}
+  // A table built elsewhere (for instance shared by two twin modules); it must
+  // outlive the module.
+  Module(ModuleInfo i, const ItemRule<D>* table, size_t count) : info(i), rules(table), ruleCount(count) {}
 
   const ItemRule<D>* find(uint16_t id) const {
     for (size_t i = 0; i < ruleCount; ++i)
@@ -244,11 +260,40 @@ struct HasSignature : std::false_type {};
 template <class D>
 struct HasSignature<D, std::void_t<decltype(std::declval<D&>().signature)>> : std::true_type {};
 
+// A descriptor that keeps its group handle behind an accessor stores it in
+// its module's stamp instead.
+template <class D, class = void>
+struct HasGroupHandle : std::false_type {};
+template <class D>
+struct HasGroupHandle<D, std::void_t<decltype(std::declval<D&>().groupHandle)>> : std::true_type {};
+
+template <class D>
+void storeGroupHandle(D& d, void* group) {
+  if constexpr (HasGroupHandle<D>::value) d.groupHandle = group;
+  (void)d;
+  (void)group;
+}
+
 template <class D>
 void setSignature(const Module<D>& m, D& d) {
   if constexpr (HasSignature<D>::value) d.signature = m.info.signature;
   (void)m;
   (void)d;
+}
+
+// For Module::reset: the descriptor's own initializeData.
+template <class D>
+void initializeDescr(D& d) {
+  d.initializeData();
+}
+
+// For Module::assignPrevious: previous = current, except the field M, which
+// previous keeps.
+template <auto M>
+void assignKeeping(typename MemberOf<decltype(M)>::Class& prev, typename MemberOf<decltype(M)>::Class& cur) {
+  const auto kept = prev.*M;
+  prev = cur;
+  prev.*M = kept;
 }
 
 template <class D>
@@ -273,6 +318,18 @@ int setGroupName(void* group, const VelChar* name, size_t capacity);
 bool fieldsDiffer(Kind kind, const void* a, const void* b, uint32_t capacity);
 int readField(Kind kind, uint16_t type, void* group, uint16_t index, void* field, uint32_t capacity);
 int writeField(Kind kind, uint16_t id, uint16_t type, void* group, const void* field, uint32_t capacity);
+
+// --- record blocks: arrays of fixed-size records kept as raw bytes ---
+
+// Reserves recordCount records of recordSize bytes in the handle's section and
+// writes them there; returns the block's offset. Returns 0 and writes nothing
+// when nothing could be reserved, or when the count is negative or its byte
+// size does not fit 32 bits. A failed write is not reported.
+uint32_t writeRecords(void* handle, int32_t recordCount, const void* records, uint32_t recordSize);
+// Reads recordCount records of recordSize bytes at offset of the group's
+// section into records; the container's result, or 2 (reading nothing) for a
+// count that is negative or whose byte size does not fit 32 bits.
+int readRecords(void* group, int32_t offset, int32_t recordCount, void* records, uint32_t recordSize);
 
 // --- the common operations ---
 
@@ -357,7 +414,7 @@ int readGroup(Module<D>& m, void* group, D* d, bool reset = false) {
         m.stamp(*d, group);
       } else {
         setSignature(m, *d);
-        d->groupHandle = group;
+        storeGroupHandle(*d, group);
         if (d->swapFlag == 0) d->swapFlag = VelFile::file_SwapNeeded(group);
       }
       const uint16_t n = static_cast<uint16_t>(VelFile::file_ItemNbrGet(group));
@@ -417,8 +474,9 @@ int writeRule(const ItemRule<D>& r, WriteContext<D>& ctx) {
 
 // The write sequence: name, then every rule in table order, each by its
 // rule; the results are OR-ed and previous is brought up to date.
+// arg reaches the rules as WriteContext::arg.
 template <class D>
-int writeGroup(Module<D>& m, void* group, D* prev, D* cur) {
+int writeGroup(Module<D>& m, void* group, D* prev, D* cur, int arg) {
   int result = VelFile::kOk;
   ModuleScope scope(m.hooks);
   if (!cur) {
@@ -433,7 +491,7 @@ int writeGroup(Module<D>& m, void* group, D* prev, D* cur) {
       // the name's result is not part of the write's result
     }
   }
-  WriteContext<D> ctx{m, group, prev, cur};
+  WriteContext<D> ctx{m, group, prev, cur, arg};
   for (size_t i = 0; i < m.ruleCount; ++i) {
     try {
       result |= writeRule(m.rules[i], ctx);
@@ -448,6 +506,11 @@ int writeGroup(Module<D>& m, void* group, D* prev, D* cur) {
       *prev = *cur;
   }
   return result;
+}
+
+template <class D>
+int writeGroup(Module<D>& m, void* group, D* prev, D* cur) {
+  return writeGroup(m, group, prev, cur, 0);
 }
 
 }  // namespace velfile

@@ -12,6 +12,7 @@
 #include <clocale>
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <vector>
 
 #include "platform.h"
@@ -75,21 +76,39 @@ class PosixStream : public Stream {
   bool read(void* buffer, size_t n) override {
     if (!flush()) return false;
     unsigned char* p = static_cast<unsigned char*>(buffer);
-    size_t done = 0;
-    while (done < n) {
-      ssize_t r = pread(fd_, p + done, n - done, static_cast<off_t>(pos_ + done));
-      if (r < 0) {
-        if (errno == EINTR) continue;
-        return false;
+    // Small reads (names, directories of small groups, 8-byte values) come
+    // from read-ahead windows: walking a file costs few system calls. A walk
+    // reads in a few places by turns (directories at a section's end, the
+    // names and values they point to before them), so several windows are
+    // kept and the least recently used one is refilled.
+    if (n <= kSmallRead) {
+      Window* w = windowFor(pos_, n);
+      if (!w) {
+        w = &windows_[0];
+        for (Window& c : windows_)
+          if (c.used < w->used) w = &c;
+        if (!w->bytes) w->bytes.reset(new unsigned char[kCacheSize]);
+        w->size = 0;
+        ssize_t got = readSome(w->bytes.get(), kCacheSize, pos_);
+        if (got < 0) return false;
+        w->start = pos_;
+        w->size = static_cast<size_t>(got);
+        if (n > w->size) return false;  // short read
       }
-      if (r == 0) return false;  // short read
-      done += static_cast<size_t>(r);
+      w->used = ++clock_;
+      std::memcpy(p, w->bytes.get() + (pos_ - w->start), n);
+      pos_ += n;
+      return true;
     }
-    pos_ += done;
+    ssize_t got = readSome(p, n, pos_);
+    if (got < 0 || static_cast<size_t>(got) != n) return false;
+    pos_ += n;
     return true;
   }
 
   bool write(const void* data, size_t n) override {
+    for (Window& w : windows_)  // drop what this write makes stale
+      if (pos_ < w.start + w.size && w.start < pos_ + n) w.size = 0;
     const unsigned char* p = static_cast<const unsigned char*>(data);
     // Continue the pending run when this write follows it directly.
     if (!pending_.empty() && pos_ != pendingStart_ + pending_.size() && !flush()) return false;
@@ -124,6 +143,37 @@ class PosixStream : public Stream {
 
  private:
   static const size_t kBufferLimit = 64 * 1024;
+  static const size_t kSmallRead = 4096;
+  static const size_t kCacheSize = 64 * 1024;
+  static const int kWindows = 4;
+
+  struct Window {
+    std::unique_ptr<unsigned char[]> bytes;  // kCacheSize, allocated on first use
+    uint64_t start = 0;
+    size_t size = 0;  // bytes valid from start
+    uint64_t used = 0;
+  };
+
+  Window* windowFor(uint64_t position, size_t n) {
+    for (Window& w : windows_)
+      if (position >= w.start && position + n <= w.start + w.size) return &w;
+    return nullptr;
+  }
+
+  // Reads up to n bytes at position; fewer only at the end of the file.
+  ssize_t readSome(unsigned char* p, size_t n, uint64_t position) {
+    size_t done = 0;
+    while (done < n) {
+      ssize_t r = pread(fd_, p + done, n - done, static_cast<off_t>(position + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return -1;
+      }
+      if (r == 0) break;
+      done += static_cast<size_t>(r);
+    }
+    return static_cast<ssize_t>(done);
+  }
 
   bool flush() {
     if (pending_.empty()) return true;
@@ -136,6 +186,8 @@ class PosixStream : public Stream {
   uint64_t pos_ = 0;
   std::vector<unsigned char> pending_;
   uint64_t pendingStart_ = 0;
+  Window windows_[kWindows];  // read-ahead
+  uint64_t clock_ = 0;
 };
 
 class PosixPlatform : public Platform {
@@ -172,7 +224,12 @@ class PosixPlatform : public Platform {
       ::close(fd);
       return nullptr;
     }
-    return std::unique_ptr<Stream>(new PosixStream(fd));
+    try {
+      return std::unique_ptr<Stream>(new PosixStream(fd));
+    } catch (...) {
+      ::close(fd);  // with its share-mode locks
+      throw;
+    }
   }
 
   bool fileSize(const std::string& path, uint64_t* size) override {
@@ -188,8 +245,12 @@ Platform* g_current = &g_native;
 
 }  // namespace
 
-Platform& platform() { return *g_current; }
-Platform& nativePlatform() { return g_native; }
+Platform& platform() {
+  return *g_current;
+}
+Platform& nativePlatform() {
+  return g_native;
+}
 Platform* setPlatform(Platform* replacement) {
   Platform* previous = g_current;
   g_current = replacement ? replacement : &g_native;

@@ -92,7 +92,7 @@ int readGroupName(FileRec& f, const SectionRec& s, uint64_t dirPosition, uint32_
   if (bytes > f.size) return VelFile::kErrIo;  // cannot be in the file
   std::vector<char> value(static_cast<size_t>(bytes));
   if (bytes <= 4) {
-    std::memcpy(value.data(), &e.value, static_cast<size_t>(bytes));
+    if (bytes) std::memcpy(value.data(), &e.value, static_cast<size_t>(bytes));
   } else if (!readAt(f, uint64_t(s.start) + e.value, value.data(), value.size())) {
     return VelFile::kErrIo;
   }
@@ -159,8 +159,7 @@ int openFile(const VelChar* path, void** out) {
   int err = 0;
   {
     std::unique_ptr<Stream> probe = platform().open(native, OpenMode::Read, ShareMode::DenyWrite, &err);
-    if (!probe) return VelFile::kErrCannotOpen;
-    probe->close();
+    if (!probe || !probe->close()) return VelFile::kErrCannotOpen;
   }
   std::unique_ptr<FileRec> file(new FileRec);
   file->path = wide;
@@ -182,7 +181,9 @@ int openFile(const VelChar* path, void** out) {
   uint64_t position = 0;
   while (position + kHeaderSize <= f.size && f.sections.size() < kMaxSections) {
     unsigned char raw[kHeaderSize];
-    if (!readAt(f, position, raw, kHeaderSize)) break;
+    // The header lies inside the file: failing to read it is an I/O error,
+    // not the end of the chain.
+    if (!readAt(f, position, raw, kHeaderSize)) return VelFile::kErrIo;
     if (!magicAccepted(raw)) break;
     std::unique_ptr<SectionRec> sec(new SectionRec);
     SectionRec& s = *sec;
@@ -207,6 +208,10 @@ int openFile(const VelChar* path, void** out) {
   }
   if (f.sections.empty()) return VelFile::kErrNotFound;
   f.endOffset = static_cast<uint32_t>(position);
+  // A new section starts 8-aligned, which is where the walk looks for it only
+  // when the chain ends aligned (as every section this library writes does).
+  // A chain ending elsewhere would hide the new section: none is added.
+  if (position % 8 != 0) f.newSectionPermission = 0;
   g_files[candidate] = std::move(file);
   g_slots[candidate].kind = kFileHandle;
   g_slots[candidate].file = g_files[candidate].get();
@@ -384,6 +389,41 @@ int createSubGroup(Handle* parent, void** out, uint16_t id, const char16_t* name
   return VelFile::kOk;
 }
 
+// Sections are listed in ascending order of their start.
+Handle* findSection(FileRec& f, uint32_t key) {
+  auto at = std::lower_bound(f.sections.begin(), f.sections.end(), key,
+                             [](const std::unique_ptr<SectionRec>& s, uint32_t k) { return s->start < k; });
+  return at != f.sections.end() && (*at)->start == key ? &(*at)->handle : nullptr;
+}
+
+// The first group reference of a loaded group whose value field is key. A
+// read-only group never changes once loaded, so a large one gets a sorted
+// index of its references on first use: opening each of its many sub-groups
+// in turn costs a search instead of a scan of the whole directory.
+Handle* findSubGroup(GroupRec& g, uint32_t key) {
+  const size_t kScanned = 16;  // smaller directories are simply scanned
+  if (g.writeMode == kReadOnly && g.items.size() > kScanned && !g.refIndex) {
+    try {
+      std::unique_ptr<RefIndex> index(new RefIndex);
+      for (uint32_t i = 0; i < g.items.size(); ++i) {
+        const Item& it = g.items[i];
+        if (it.type == VelFile::kTypeGroup && it.sub) index->emplace_back(it.value, i);
+      }
+      std::sort(index->begin(), index->end());
+      g.refIndex = std::move(index);
+    } catch (const std::bad_alloc&) {
+      // no index: scanned below
+    }
+  }
+  if (g.refIndex) {
+    auto at = std::lower_bound(g.refIndex->begin(), g.refIndex->end(), std::make_pair(key, uint32_t(0)));
+    return at != g.refIndex->end() && at->first == key ? &g.items[at->second].sub->handle : nullptr;
+  }
+  for (Item& it : g.items)
+    if (it.type == VelFile::kTypeGroup && it.sub && it.value == key) return &it.sub->handle;
+  return nullptr;
+}
+
 }  // namespace
 
 // --- shared helpers of the container layer ---
@@ -453,7 +493,15 @@ int placeValue(FileRec& f, const SectionRec& s, const char* bytes, uint64_t n, u
   }
   const uint32_t savedEnd = f.endOffset;
   uint32_t offset = 0;
-  if (!reserveBlock(f, s, n, &offset) || !writeAt(f, uint64_t(s.start) + offset, bytes, static_cast<size_t>(n))) {
+  bool placed = false;
+  try {
+    placed = reserveBlock(f, s, n, &offset) &&
+             writeAt(f, uint64_t(s.start) + offset, bytes, static_cast<size_t>(n));
+  } catch (const std::bad_alloc&) {
+    f.endOffset = savedEnd;  // the block is given back, whatever failed
+    throw;
+  }
+  if (!placed) {
     f.endOffset = savedEnd;
     return VelFile::kErrIo;
   }
@@ -516,8 +564,10 @@ int VelFile::file_GroupCreate(void* parent, void** group, uint16_t itemId, const
   const char16_t* n = reinterpret_cast<const char16_t*>(name);
   return guarded([&]() -> int {
     void* made = nullptr;
+    FileRec& f = *h->file;
+    const uint32_t savedEnd = f.endOffset;
     if (isFile(h)) {
-      const bool fresh = h->file->newSectionPermission != 0;
+      const bool fresh = f.newSectionPermission != 0;
       int rc = createSection(h, &made, n);
       if (rc != kOk || !fresh) {
         *group = made;
@@ -529,11 +579,26 @@ int VelFile::file_GroupCreate(void* parent, void** group, uint16_t itemId, const
       rc = createSubGroup(h, &made, itemId, n);
       if (rc != kOk) return rc;
     }
-    *group = made;
     const size_t len = length16(n);
-    if (len >= UINT32_MAX) return kErrMemory;
-    return file_ItemValueWrite(made, kItemName, kTypeUtf16, static_cast<uint32_t>(len + 1),
-                               reinterpret_cast<const char*>(n));
+    int rc = len >= UINT32_MAX
+                 ? kErrMemory
+                 : itemValueWrite(asHandle(made), kItemName, kTypeUtf16, static_cast<uint32_t>(len + 1),
+                                  reinterpret_cast<const char*>(n));
+    if (rc != kOk) {
+      // A group without its name item would make the whole file unreadable
+      // once closed: the group is taken back and the file left as it was.
+      if (isFile(h)) {
+        f.sections.pop_back();
+        f.newSectionPermission = 1;
+      } else {
+        h->group->items.pop_back();
+        h->group->itemCount = static_cast<uint32_t>(h->group->items.size());
+      }
+      f.endOffset = savedEnd;
+      return rc;
+    }
+    *group = made;
+    return kOk;
   });
 }
 
@@ -545,19 +610,11 @@ int VelFile::file_GroupOpen(void* parent, void** group, uint32_t key) {
   if (!group) return kErrNotFound;
   Handle* found = nullptr;
   if (isFile(h)) {
-    for (auto& s : h->file->sections)
-      if (s->start == key) {
-        found = &s->handle;
-        break;
-      }
+    found = findSection(*h->file, key);
   } else if (isGroup(h)) {
     int rc = ensureLoaded(h);
     if (rc != kOk) return rc;
-    for (Item& it : h->group->items)
-      if (it.type == kTypeGroup && it.sub && it.value == key) {
-        found = &it.sub->handle;
-        break;
-      }
+    found = findSubGroup(*h->group, key);
   }
   if (!found) return kErrNotFound;
   int rc = ensureLoaded(found);

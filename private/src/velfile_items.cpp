@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "conversion.h"
-#include "itemio.h"
 #include "diag.h"
+#include "itemio.h"
 #include "velfile_records.h"
 
 using namespace velfile;
@@ -55,7 +55,9 @@ int writableGroup(Handle* h, uint16_t type) {
   return ensureLoaded(h);
 }
 
-int valueWrite(Handle* h, uint16_t id, uint16_t type, uint32_t count, const char* value) {
+}  // namespace
+
+int velfile::itemValueWrite(Handle* h, uint16_t id, uint16_t type, uint32_t count, const char* value) {
   int rc = writableGroup(h, type);
   if (rc != VelFile::kOk) return rc;
   const uint64_t n = uint64_t(VelFile::file_SizeOf(type)) * count;
@@ -73,20 +75,17 @@ int valueWrite(Handle* h, uint16_t id, uint16_t type, uint32_t count, const char
   }
   const char* src = type == VelFile::kTypeUtf16 ? bytes.data() : value;
   const uint64_t len = type == VelFile::kTypeUtf16 ? bytes.size() : n;
-  // The entry is made first so that a full heap fails before anything is
-  // written; it is taken back when the value cannot be placed.
-  appendItem(h, id, stored, count, 0);
+  // Room for the entry is made first so that a full heap fails before
+  // anything is written; the entry is added only once its value is placed.
+  GroupRec& g = *h->group;
+  g.items.reserve(g.items.size() + 1);
   uint32_t field = 0;
   rc = placeValue(*h->file, *h->section, src, len, &field);
-  GroupRec& g = *h->group;
-  if (rc != VelFile::kOk) {
-    g.items.pop_back();
-    g.itemCount = static_cast<uint32_t>(g.items.size());
-    return rc;
-  }
-  g.items.back().value = field;
-  return VelFile::kOk;
+  if (rc != VelFile::kOk) return rc;
+  return appendItem(h, id, stored, count, field);
 }
+
+namespace {
 
 // Bounded output of the item readers: the public functions pass an unlimited
 // capacity (the caller sized the buffer from the item's count); the group
@@ -120,7 +119,8 @@ int indexValueRead(Handle* h, uint32_t index, uint16_t req, const Out& out, uint
       out.put(0, &it->value, t == VelFile::kTypeNarrow || t == VelFile::kTypeUtf16 ? size_t(bytes) : 4);
       count = t == VelFile::kTypeNarrow ? static_cast<uint32_t>(c) : 1;
       if (t == VelFile::kTypeNarrow) {
-        scratch.assign(reinterpret_cast<const char*>(&it->value), reinterpret_cast<const char*>(&it->value) + bytes);
+        scratch.assign(reinterpret_cast<const char*>(&it->value),
+                       reinterpret_cast<const char*>(&it->value) + bytes);
         delivered = scratch.data();
       }
     } else if (t == VelFile::kTypeRaw || isString) {
@@ -246,13 +246,14 @@ int VelFile::file_ItemInfo(void* handle, uint32_t index, uint16_t* id, uint16_t*
   if (type) *type = it->type;
   if (count) *count = it->count;
   if (value) *value = it->value;
-  putName(it->type == kTypeGroup && it->sub ? it->sub->group.name : std::u16string());
+  static const std::u16string kNoName;
+  putName(it->type == kTypeGroup && it->sub ? it->sub->group.name : kNoName);  // no copy: nothing to allocate
   return kOk;
 }
 
 int VelFile::file_ItemValueWrite(void* group, uint16_t id, uint16_t type, uint32_t count, const char* value) {
   HookScope hooks;
-  return guarded([&] { return valueWrite(asHandle(group), id, type, count, value); });
+  return guarded([&] { return itemValueWrite(asHandle(group), id, type, count, value); });
 }
 
 int VelFile::file_ItemOffsetWrite(void* group, uint16_t id, uint16_t type, uint32_t count, uint32_t offset) {
@@ -279,8 +280,9 @@ int velfile::readItemValue(void* group, uint32_t index, uint16_t type, void* dst
                            uint32_t* count) {
   HookScope hooks;
   if (count) *count = 0;
-  return guarded(
-      [&] { return indexValueRead(asHandle(group), index, type, Out{static_cast<char*>(dst), capacity}, count); });
+  return guarded([&] {
+    return indexValueRead(asHandle(group), index, type, Out{static_cast<char*>(dst), capacity}, count);
+  });
 }
 
 int velfile::readItemString(void* group, uint32_t index, std::u16string* text) {
@@ -296,7 +298,8 @@ int velfile::readItemString(void* group, uint32_t index, std::u16string* text) {
     if (bytes > 4 && bytes > h->file->size) return kErrIo;  // cannot be in the file
     // Room for the value as stored, or for a narrow value widened to UTF-16.
     std::vector<char16_t> buf(static_cast<size_t>(bytes) + 4, 0);
-    rc = indexValueRead(h, index, kTypeUtf16, Out{reinterpret_cast<char*>(buf.data()), buf.size() * 2}, nullptr);
+    rc = indexValueRead(h, index, kTypeUtf16, Out{reinterpret_cast<char*>(buf.data()), buf.size() * 2},
+                        nullptr);
     if (rc != kOk) return rc;
     text->assign(buf.data());
     return kOk;
@@ -305,7 +308,8 @@ int velfile::readItemString(void* group, uint32_t index, std::u16string* text) {
 
 int velfile::readItemBlock(void* group, uint32_t index, uint16_t type, void* dst, size_t maxElements) {
   HookScope hooks;
-  return guarded([&] { return indexBlockRead(asHandle(group), index, type, static_cast<char*>(dst), maxElements); });
+  return guarded(
+      [&] { return indexBlockRead(asHandle(group), index, type, static_cast<char*>(dst), maxElements); });
 }
 
 int32_t VelFile::file_SizeOf(uint16_t type) {
@@ -357,10 +361,14 @@ int VelFile::file_Write(void* handle, uint64_t offset, const char* data, uint32_
   if (size && !data) return kErrIo;
   FileRec& f = *h->file;
   const uint64_t position = uint64_t(s->start) + uint32_t(offset);
-  const bool ok = transfer(size, progress, true, [&](uint64_t done, uint64_t n) {
-    return writeAt(f, position + done, data + done, static_cast<size_t>(n));
+  // Refused whole, before any chunk is written, when it would pass the limit.
+  if (position + size >= kFileLimit) return kErrIo;
+  return guarded([&] {
+    const bool ok = transfer(size, progress, true, [&](uint64_t done, uint64_t n) {
+      return writeAt(f, position + done, data + done, static_cast<size_t>(n));
+    });
+    return ok ? kOk : kErrIo;
   });
-  return ok ? kOk : kErrIo;
 }
 
 int VelFile::file_Read(void* handle, uint32_t offset, uint32_t count, uint16_t type, char* buffer,
@@ -375,10 +383,13 @@ int VelFile::file_Read(void* handle, uint32_t offset, uint32_t count, uint16_t t
   const uint64_t position = uint64_t(s->start) + offset;
   if (n && !buffer) return kErrIo;
   if (position > f.size || n > f.size - position) return kErrIo;
-  const bool ok = transfer(n, progress, false, [&](uint64_t done, uint64_t len) {
-    return readAt(f, position + done, buffer + done, static_cast<size_t>(len));
+  const int rc = guarded([&] {
+    const bool ok = transfer(n, progress, false, [&](uint64_t done, uint64_t len) {
+      return readAt(f, position + done, buffer + done, static_cast<size_t>(len));
+    });
+    return ok ? kOk : kErrIo;
   });
-  if (!ok) return kErrIo;
+  if (rc != kOk) return rc;
   if (elementSize >= 2 && s->swap) swapElements(type, buffer, count);
   return kOk;
 }
@@ -388,5 +399,8 @@ int VelFile::file_ReadBlock(void* group, uint32_t offset, uint32_t size, char* b
   Handle* h = asHandle(group);
   if (!isGroup(h)) return kErrIo;
   if (size && !buffer) return kErrIo;
-  return readAt(*h->file, uint64_t(h->section->start) + offset, buffer, size) ? kOk : kErrIo;
+  // Any failure is 2 here, an exhausted heap included.
+  const int rc = guarded(
+      [&] { return readAt(*h->file, uint64_t(h->section->start) + offset, buffer, size) ? kOk : kErrIo; });
+  return rc == kOk ? kOk : kErrIo;
 }

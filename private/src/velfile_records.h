@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <velfile/velfile.h>
@@ -40,6 +41,8 @@ struct Item {
   std::unique_ptr<SubGroup> sub;  // group references only
 };
 
+using RefIndex = std::vector<std::pair<uint32_t, uint32_t>>;
+
 struct GroupRec {
   uint16_t writeMode = kReadOnly;
   bool hasName = false;
@@ -48,6 +51,9 @@ struct GroupRec {
   bool loaded = false;
   uint32_t dirOffset = 0;  // where the directory lies, relative to the section start
   std::vector<Item> items;
+  // (value field, entry) of the group references, sorted: made on first need
+  // for large read-only groups, whose items never change once loaded.
+  std::unique_ptr<RefIndex> refIndex;
 };
 
 struct SubGroup {
@@ -95,6 +101,8 @@ int ensureLoaded(Handle* h);
 // Encodes a name or string value for a group, in its write mode.
 int encodeString(const GroupRec& g, uint16_t type, const char16_t* text, uint32_t count, uint16_t* storedType,
                  std::vector<char>* bytes);
+// file_ItemValueWrite without the hooks, for the layer's own use.
+int itemValueWrite(Handle* h, uint16_t id, uint16_t type, uint32_t count, const char* value);
 // Places n value bytes inline or in a new block; sets *value.
 int placeValue(FileRec& f, const SectionRec& s, const char* bytes, uint64_t n, uint32_t* value);
 

@@ -1,0 +1,217 @@
+// Writes the seed corpus of the fuzzers: small container files made by the
+// library itself, each in the host byte order and rewritten in the other one.
+//
+//   velfile_fuzz_seeds <directory>
+#include <cstring>
+#include <filesystem>
+#include <iterator>
+
+#include "byteorder.h"
+#include "modules.h"
+#include "walk.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using velfile::DirEntry;
+
+std::string g_dir;
+
+std::string at(const std::string& name) {
+  return g_dir + "/" + name;
+}
+
+template <class T>
+const char* cp(const T* p) {
+  return reinterpret_cast<const char*>(p);
+}
+
+// Items of every type, inline and out of line, in one group.
+void writeItems(void* g) {
+  const int8_t i8[5] = {-1, 2, -3, 4, -5};
+  const int16_t i16[3] = {-300, 300, 7};
+  const int32_t i32[2] = {-70000, 70000};
+  const uint32_t u32[2] = {0xDEADBEEF, 1};
+  const uint32_t quad[4] = {1, 2, 3, 4};
+  const float f[2] = {1.25f, -0.5f};
+  const double d[2] = {3.5, -1e-10};
+  const char narrow[] = "narrow";
+  const char raw[7] = {1, 2, 3, 4, 5, 6, 7};
+  using namespace VelFile;
+  file_ItemValueWrite(g, 2, kTypeInt8, 1, cp(i8));
+  file_ItemValueWrite(g, 3, kTypeInt8, 5, cp(i8));
+  file_ItemValueWrite(g, 4, kTypeUInt8, 4, cp(i8));
+  file_ItemValueWrite(g, 5, kTypeInt16, 1, cp(i16));
+  file_ItemValueWrite(g, 6, kTypeUInt16, 2, cp(i16));
+  file_ItemValueWrite(g, 7, kTypeInt16, 3, cp(i16));
+  file_ItemValueWrite(g, 8, kTypeInt32, 1, cp(i32));
+  file_ItemValueWrite(g, 9, kTypeInt32, 2, cp(i32));
+  file_ItemValueWrite(g, 10, kTypeUInt32, 2, cp(u32));
+  file_ItemValueWrite(g, 11, kTypeQuad8, 1, cp(quad));
+  file_ItemValueWrite(g, 12, kTypeQuad9, 2, cp(quad));
+  file_ItemValueWrite(g, 13, kTypeFloat, 1, cp(f));
+  file_ItemValueWrite(g, 14, kTypeFloat, 2, cp(f));
+  file_ItemValueWrite(g, 15, kTypeDouble, 1, cp(d));
+  file_ItemValueWrite(g, 16, kTypeDouble, 2, cp(d));
+  file_ItemValueWrite(g, 17, kTypeUtf16, 2, cp(u"A"));
+  file_ItemValueWrite(g, 18, kTypeUtf16, 6, cp(u"Hello"));
+  file_ItemValueWrite(g, 19, kTypeNarrow, 7, narrow);
+  file_ItemValueWrite(g, 20, kTypeNarrow, 3, narrow);
+  file_ItemValueWrite(g, 21, kTypeRaw, 7, raw);
+  file_ItemValueWrite(g, 22, 77, 3, raw);  // a type without meaning
+}
+
+// A section with items, nested sub-groups and a bulk block.
+void writeSection(void* file, const VelChar* name) {
+  using namespace VelFile;
+  void* s = nullptr;
+  void* child = nullptr;
+  void* grand = nullptr;
+  file_GroupCreate(file, &s, 0, name);
+  writeItems(s);
+  file_GroupCreate(s, &child, 30, u"Child");
+  writeItems(child);
+  file_GroupCreate(child, &grand, 31, u"G");
+  const uint32_t v = 5;
+  file_ItemValueWrite(grand, 1, kTypeUInt32, 1, cp(&v));
+  file_GroupCreate(s, &child, 32, u"Renamed later");
+  file_GroupNameSet(child, u"Second child", 32);
+  uint32_t bulk[16];
+  for (uint32_t i = 0; i < 16; ++i) bulk[i] = i * 0x01010101u;
+  const uint64_t block = file_Allocate(s, sizeof bulk);
+  file_Write(file, block, cp(bulk), sizeof bulk, nullptr);
+  file_ItemOffsetWrite(s, 40, kTypeUInt32, 16, static_cast<uint32_t>(block));
+}
+
+void makeRich(const std::string& name, int charFormat) {
+  void* f = nullptr;
+  if (VelFile::file_Create(vfz::widen(at(name)).c_str(), &f) != 0) return;
+  VelFile::file_SetCharacterFormat(f, charFormat);
+  writeSection(f, u"Setup");
+  VelFile::file_Close(f);
+}
+
+// Three sections: one created, two appended by reopening the ".A01" file.
+void makeChain(const std::string& name) {
+  makeRich(name, 0);
+  for (int i = 0; i < 2; ++i) {
+    void* f = nullptr;
+    if (VelFile::file_Open(vfz::widen(at(name)).c_str(), &f) != 0) return;
+    VelFile::file_SetCharacterFormat(f, i);
+    writeSection(f, i ? u"N" : u"Third section");
+    VelFile::file_Close(f);
+  }
+}
+
+// Existing bytes wrapped into a section.
+void makeWrapped(const std::string& name) {
+  Bytes raw(100, 0xAB);
+  vfz::writeBytes(at(name), raw.data(), raw.size());
+  void* f = nullptr;
+  if (VelFile::file_CreateEx(vfz::widen(at(name)).c_str(), &f) != 0) return;
+  void* s = nullptr;
+  VelFile::file_GroupCreate(f, &s, 0, u"Wrapped");
+  VelFile::file_ItemOffsetWrite(s, 1, VelFile::kTypeRaw, 64, 36);
+  VelFile::file_Close(f);
+}
+
+// One sub-group per module, each written by the module from a default
+// descriptor; also one file per module with just its group.
+void makeModules() {
+  void* all = nullptr;
+  void* allSection = nullptr;
+  VelFile::file_Create(vfz::widen(at("modules-all.bin")).c_str(), &all);
+  VelFile::file_GroupCreate(all, &allSection, 0, u"Setup");
+  uint16_t id = 1;
+  for (const vfz::ModuleEntry& m : vfz::modules()) {
+    void* g = nullptr;
+    VelFile::file_GroupCreate(allSection, &g, id++, u"Group");
+    m.write(g);
+    void* f = nullptr;
+    void* s = nullptr;
+    if (VelFile::file_Create(vfz::widen(at(std::string("module-") + m.name + ".bin")).c_str(), &f) != 0)
+      continue;
+    VelFile::file_GroupCreate(f, &s, 0, u"Setup");
+    VelFile::file_GroupCreate(s, &g, 1, u"Group");
+    m.write(g);
+    VelFile::file_Close(f);
+  }
+  VelFile::file_Close(all);
+}
+
+// --- byte-order rewrite: a file of this host's order into the other order ---
+
+bool inside(const Bytes& b, uint64_t at, uint64_t n) {
+  return at <= b.size() && n <= b.size() - at;
+}
+
+void swapDirectory(Bytes& b, uint64_t start, uint64_t dir, uint32_t entries, int depth) {
+  if (depth > 16 || !inside(b, dir, uint64_t(entries) * velfile::kEntrySize)) return;
+  for (uint32_t i = 0; i < entries; ++i) {
+    unsigned char* raw = &b[dir + uint64_t(i) * velfile::kEntrySize];
+    DirEntry e;
+    velfile::decodeEntry(raw, false, &e);
+    const uint64_t bytes = uint64_t(VelFile::file_SizeOf(e.type)) * e.count;
+    if (e.type == VelFile::kTypeGroup) {
+      swapDirectory(b, start, start + e.value, e.count, depth + 1);
+    } else if (bytes > 4 && inside(b, start + e.value, bytes)) {
+      velfile::swapElements(e.type, &b[start + e.value], e.count);
+    }
+    // The reader swaps id, type and count, then treats the value field by
+    // the type and count it got; that treatment is its own inverse.
+    DirEntry foreign{velfile::swap16(e.id), velfile::swap16(e.type), velfile::swap32(e.count), e.value};
+    unsigned char probe[velfile::kEntrySize];
+    velfile::encodeEntry(foreign, probe);
+    DirEntry treated;
+    velfile::decodeEntry(probe, true, &treated);
+    foreign.value = treated.value;
+    velfile::encodeEntry(foreign, raw);
+  }
+}
+
+Bytes toForeign(Bytes b) {
+  uint64_t pos = 0;
+  while (inside(b, pos, velfile::kHeaderSize)) {
+    velfile::SectionHeader h;
+    velfile::decodeHeader(&b[pos], false, &h);
+    const uint32_t size = h.field[velfile::kHdrSectionSize];
+    swapDirectory(b, pos, pos + h.field[velfile::kHdrDirOffset], h.field[velfile::kHdrEntryCount], 0);
+    std::reverse(&b[pos], &b[pos] + 4);  // the byte-order marker
+    for (int i = 2; i <= 7; ++i) {
+      const uint32_t v = velfile::swap32(h.field[i]);
+      std::memcpy(&b[pos + 4 * i], &v, 4);
+    }
+    if (size < velfile::kHeaderSize) break;
+    pos += size;
+  }
+  return b;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <directory>\n", argv[0]);
+    return 2;
+  }
+  g_dir = argv[1];
+  std::filesystem::create_directories(g_dir);
+  VelFile::SetDiagnosticHook([](const char*, int) {});
+  makeRich("rich.bin", 0);
+  makeRich("narrow.bin", 1);
+  makeChain("chain.A01");
+  makeWrapped("wrapped.bin");
+  makeModules();
+  std::vector<std::string> native;
+  for (const auto& entry : std::filesystem::directory_iterator(g_dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("foreign-", 0) != 0) native.push_back(name);
+  }
+  for (const std::string& name : native) {
+    std::ifstream in(at(name), std::ios::binary);
+    Bytes b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Bytes swapped = toForeign(b);
+    vfz::writeBytes(at("foreign-" + name), swapped.data(), swapped.size());
+  }
+  return 0;
+}

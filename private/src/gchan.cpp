@@ -1,0 +1,140 @@
+// The channel group.
+#include <velfile/gchan.h>
+
+#include "groupmodule.h"
+
+using namespace velfile;
+using D = CGChanTypeDescr;
+
+namespace {
+
+const uint32_t kSignature = 0x67890123;  // shared with the DAC descriptor
+const uint16_t kU32 = VelFile::kTypeUInt32;
+const uint16_t kF32 = VelFile::kTypeFloat;
+
+// Item 3 is written wide but may have been stored narrow: either string type
+// is widened into the field; any other type lands there as it is stored.
+int readItem3(const ItemRule<D>&, ReadContext<D>& ctx) {
+  VelChar* text = ctx.d->item3;
+  if (ctx.type == VelFile::kTypeNarrow || ctx.type == VelFile::kTypeUtf16)
+    return readText(ctx.group, ctx.index, text, 32);
+  const int rc = readItemValue(ctx.group, ctx.index, ctx.type, text, sizeof ctx.d->item3, nullptr);
+  text[31] = 0;
+  return rc;
+}
+
+const ItemRule<D> kItems[] = {
+    always<&D::item1>(1, kU32),
+    always<&D::item4>(4, kU32),
+    always<&D::item5>(5, kU32),
+    always<&D::item19>(19, kU32),
+    version<D>(),
+    changed<&D::item18>(18, kU32),
+    withRead(changed<&D::item3>(3, VelFile::kTypeUtf16), &readItem3),
+    changed<&D::item6>(6, kU32),
+    changed<&D::item7>(7, kF32),
+    changed<&D::item8>(8, kU32),
+    changed<&D::item20>(20, kF32),
+    changed<&D::item9>(9, kF32),
+    changed<&D::item10>(10, kF32),
+    changed<&D::item11>(11, kF32),
+    changed<&D::item12>(12, kU32),
+    changed<&D::item13>(13, kF32),
+    changed<&D::item14>(14, kF32),
+    changed<&D::item15>(15, kF32),
+    changed<&D::item16>(16, kU32),
+    changed<&D::item21>(21, kF32),
+    byteItem<&D::item22>(22, When::Changed),
+    readOnly<&D::groupName>(2, VelFile::kTypeUtf16),  // older files name the group here
+};
+
+Module<D> kChan({"private/src/gchan", kSignature, 3, Foreign::Report}, kItems);
+
+}  // namespace
+
+CGChanTypeDescr::CGChanTypeDescr() {
+  initializeData();
+}
+CGChanTypeDescr::~CGChanTypeDescr() = default;
+
+void CGChanTypeDescr::initializeData() {
+  item22 = 0;
+  layoutVersion = 3;
+  item1 = item18 = item19 = item4 = item5 = 0;
+  item7 = item20 = item9 = item10 = item11 = item13 = item14 = item15 = item21 = 0.0f;
+  item6 = item8 = item12 = item16 = 0;
+  copyText(groupName, 32, nullptr);
+  copyText(item3, 32, nullptr);
+  signature = kSignature;
+  swapFlag = 0;
+  groupHandle = nullptr;
+}
+
+CGChanTypeDescr& CGChanTypeDescr::operator=(CGChanTypeDescr& o) {
+  if (this == &o) return *this;
+  o.groupName[31] = 0;
+  o.item3[31] = 0;
+  copyText(groupName, 32, o.groupName);
+  copyText(item3, 32, o.item3);
+  item22 = o.item22;
+  layoutVersion = o.layoutVersion;
+  item1 = o.item1;
+  item18 = o.item18;
+  item19 = o.item19;
+  item4 = o.item4;
+  item5 = o.item5;
+  item7 = o.item7;
+  item20 = o.item20;
+  item9 = o.item9;
+  item10 = o.item10;
+  item11 = o.item11;
+  item13 = o.item13;
+  item14 = o.item14;
+  item15 = o.item15;
+  item21 = o.item21;
+  item6 = o.item6;
+  item8 = o.item8;
+  item12 = o.item12;
+  item16 = o.item16;
+  signature = o.signature;
+  swapFlag = o.swapFlag;
+  groupHandle = o.groupHandle;
+  return *this;
+}
+
+int CGChanTypeDescr::operator==(const CGChanTypeDescr& o) const {
+  if (this == &o) return 1;
+  return item22 == o.item22 && layoutVersion == o.layoutVersion && item1 == o.item1 && item18 == o.item18 &&
+         item19 == o.item19 && item4 == o.item4 && item5 == o.item5 && item7 == o.item7 &&
+         item20 == o.item20 && item9 == o.item9 && item10 == o.item10 && item11 == o.item11 &&
+         item13 == o.item13 && item14 == o.item14 && item15 == o.item15 && item21 == o.item21 &&
+         item6 == o.item6 && item8 == o.item8 && item12 == o.item12 && item16 == o.item16 &&
+         textEqual(groupName, o.groupName, 32) && textEqual(item3, o.item3, 32) && signature == o.signature &&
+         swapFlag == o.swapFlag && groupHandle == o.groupHandle;
+}
+int CGChanTypeDescr::operator!=(const CGChanTypeDescr& o) const {
+  return !(*this == o);
+}
+
+void gchan_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
+                VelErrorHook error) {
+  kChan.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
+}
+D* gchan_Allocate(int, const VelChar* name) {
+  return allocateDescr(kChan, name);
+}
+void gchan_Delete(D* d, int flag) {
+  deleteDescr(kChan, d, flag);
+}
+int gchan_Duplicate(D* source, D* destination) {
+  return duplicateDescr(kChan, source, destination);
+}
+void gchan_InitDescr(D* d) {
+  initDescr(kChan, d, true);
+}
+int gchan_ReadGroupInfo(void* group, D* d) {
+  return readGroup(kChan, group, d);
+}
+int gchan_WriteGroupInfo(void* group, D* previous, D* current) {
+  return writeGroup(kChan, group, previous, current);
+}

@@ -1,0 +1,86 @@
+// The contour group.
+#include <velfile/gcontour.h>
+
+#include "groupmodule.h"
+
+using namespace velfile;
+using D = CGContourTypeDescr;
+
+namespace {
+
+const uint32_t kSignature = 0x00123456;
+
+const ItemRule<D> kItems[] = {
+    version<D>(),
+    always<&D::item9>(9, VelFile::kTypeUInt32),
+    always<&D::item1>(1, VelFile::kTypeUInt32),
+    changed<&D::item8>(8, VelFile::kTypeUInt32),
+    changed<&D::item2>(2, VelFile::kTypeUInt32),
+    changed<&D::item3>(3, VelFile::kTypeUInt32),
+    changed<&D::item4>(4, VelFile::kTypeFloat),
+    changed<&D::item5>(5, VelFile::kTypeFloat),
+    changed<&D::item6>(6, VelFile::kTypeUInt32),
+    withoutPrevious<&D::item7>(7, VelFile::kTypeUInt32),
+};
+
+Module<D> makeModule() {
+  Module<D> m({"private/src/gcontour", kSignature, 2, Foreign::Skip}, kItems);
+  m.reset = &initializeDescr<D>;  // a read starts from the defaults, swap flag included
+  m.assignPrevious = &assignKeeping<&D::item7>;
+  return m;
+}
+Module<D> kContour = makeModule();
+
+}  // namespace
+
+CGContourTypeDescr::CGContourTypeDescr() {
+  initializeData();
+}
+CGContourTypeDescr::~CGContourTypeDescr() = default;
+
+void CGContourTypeDescr::initializeData() {
+  layoutVersion = 0;
+  item9 = item1 = item3 = item7 = 0;
+  item4 = item5 = 0.0f;
+  copyText(groupName, 32, nullptr);
+  item8 = item2 = item6 = 0;
+  signature = kSignature;
+  swapFlag = 0;
+  groupHandle = nullptr;
+}
+
+D& CGContourTypeDescr::operator=(const D& o) {
+  if (this == &o) return *this;
+  layoutVersion = o.layoutVersion;
+  item9 = o.item9;
+  item1 = o.item1;
+  item3 = o.item3;
+  item7 = o.item7;
+  item4 = o.item4;
+  item5 = o.item5;
+  copyText(groupName, 32, o.groupName);
+  item8 = o.item8;
+  item2 = o.item2;
+  item6 = o.item6;
+  signature = o.signature;
+  swapFlag = o.swapFlag;
+  groupHandle = o.groupHandle;
+  return *this;
+}
+
+void gcontour_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
+                   VelErrorHook error) {
+  kContour.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
+}
+D* gcontour_Allocate(int, const VelChar* name) {
+  return allocateDescr(kContour, name);
+}
+void gcontour_Delete(D* d, int flag) {
+  deleteDescr(kContour, d, flag);
+}
+int gcontour_ReadGroupInfo(void* group, D* d) {
+  return readGroup(kContour, group, d, true);
+}
+int gcontour_WriteGroupInfo(void* group, D* previous, D* current) {
+  return writeGroup(kContour, group, previous, current);
+}

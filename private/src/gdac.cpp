@@ -1,0 +1,160 @@
+// The DAC group.
+#include <velfile/gdac.h>
+
+#include "groupmodule.h"
+
+using namespace velfile;
+using D = CGDacTypeDescr;
+
+namespace {
+
+const uint32_t kSignature = 0x67890123;  // shared with the channel descriptor
+const int32_t kMaxPoints = 512;
+const uint16_t kI32 = VelFile::kTypeInt32;
+const uint16_t kF32 = VelFile::kTypeFloat;
+
+static_assert(sizeof(CDacPts) == 2 * sizeof(float), "item 5 is the points array as it lies in memory");
+
+// The number of points a group holds: the point count limited to the array.
+int32_t storedCount(const D& d) {
+  return d.pointCount < 0 ? 0 : d.pointCount > kMaxPoints ? kMaxPoints : d.pointCount;
+}
+
+bool countChanged(const WriteContext<D>& ctx) {
+  return !ctx.prev || storedCount(*ctx.prev) != storedCount(*ctx.cur);
+}
+
+// Item 1 is written signed and read as unsigned.
+int readItem1(const ItemRule<D>& r, ReadContext<D>& ctx) {
+  return readItemValue(ctx.group, ctx.index, VelFile::kTypeUInt32, r.field(ctx.d), sizeof(int32_t), nullptr);
+}
+
+int writePointCount(const ItemRule<D>& r, WriteContext<D>& ctx) {
+  if (!countChanged(ctx)) return VelFile::kOk;
+  const int32_t n = storedCount(*ctx.cur);
+  return writeItem(ctx.group, r.id, r.type, 1, &n);
+}
+
+// The whole item fills the array from its first point, two floats a point;
+// the point count is left alone and a failed read is not the group's failure.
+int readPoints(const ItemRule<D>& r, ReadContext<D>& ctx) {
+  readItemBlock(ctx.group, ctx.index, r.type, ctx.d->points, 2 * kMaxPoints);
+  return VelFile::kOk;
+}
+
+// Written with the count, or when one of the stored points changed.
+int writePoints(const ItemRule<D>& r, WriteContext<D>& ctx) {
+  const int32_t n = storedCount(*ctx.cur);
+  if (!countChanged(ctx)) {
+    int32_t i = 0;
+    while (i < n && ctx.prev->points[i] == ctx.cur->points[i]) ++i;
+    if (i == n) return VelFile::kOk;
+  }
+  return writeItem(ctx.group, r.id, r.type, static_cast<uint32_t>(2 * n), ctx.cur->points);
+}
+
+const ItemRule<D> kItems[] = {
+    version<D>(),
+    withRead(always<&D::item1>(1, kI32), &readItem1),
+    changed<&D::item2>(2, VelFile::kTypeUInt32),
+    changed<&D::item3>(3, kF32),
+    withWrite(changed<&D::pointCount>(4, kI32), &writePointCount),
+    custom<D>(5, kF32, &readPoints, &writePoints),
+};
+
+Module<D> makeModule() {
+  Module<D> m({"private/src/gdac", kSignature, 2, Foreign::Report}, kItems);
+  m.setsName = false;         // the group keeps the name it was created with
+  m.updatesPrevious = false;  // the host brings previous up to date itself
+  return m;
+}
+Module<D> kDac = makeModule();
+
+}  // namespace
+
+CDacPts::CDacPts() {
+  initializeData();
+}
+CDacPts::~CDacPts() = default;
+void CDacPts::initializeData() {
+  firstValue = secondValue = 0.0f;
+}
+CDacPts& CDacPts::operator=(const CDacPts& o) {
+  if (this != &o) {
+    firstValue = o.firstValue;
+    secondValue = o.secondValue;
+  }
+  return *this;
+}
+int CDacPts::operator==(const CDacPts& o) const {
+  return this == &o || (secondValue == o.secondValue && firstValue == o.firstValue);
+}
+int CDacPts::operator!=(const CDacPts& o) const {
+  return !(*this == o);
+}
+
+CGDacTypeDescr::CGDacTypeDescr() {
+  initializeData();
+}
+CGDacTypeDescr::~CGDacTypeDescr() = default;
+
+void CGDacTypeDescr::initializeData() {
+  layoutVersion = 2;
+  item1 = 0;
+  item3 = 0.0f;
+  pointCount = 0;
+  item2 = 0;
+  copyText(groupName, 32, nullptr);
+  for (CDacPts& p : points) p.initializeData();
+  signature = kSignature;
+  swapFlag = 0;
+  groupHandle = nullptr;
+}
+
+CGDacTypeDescr& CGDacTypeDescr::operator=(const CGDacTypeDescr& o) {
+  if (this == &o) return *this;
+  copyText(groupName, 32, o.groupName);
+  layoutVersion = o.layoutVersion;
+  item1 = o.item1;
+  item2 = o.item2;
+  item3 = o.item3;
+  pointCount = o.pointCount;
+  for (int32_t i = 0; i < kMaxPoints; ++i) points[i] = o.points[i];
+  signature = o.signature;
+  swapFlag = o.swapFlag;
+  groupHandle = o.groupHandle;
+  return *this;
+}
+
+int CGDacTypeDescr::operator==(const CGDacTypeDescr& o) const {
+  if (this == &o) return 1;
+  if (!textEqual(groupName, o.groupName, 32) || layoutVersion != o.layoutVersion || item1 != o.item1 ||
+      item2 != o.item2 || !(item3 == o.item3) || pointCount != o.pointCount)
+    return 0;
+  for (int32_t i = 0; i < kMaxPoints; ++i)
+    if (points[i] != o.points[i]) return 0;
+  return signature == o.signature && swapFlag == o.swapFlag && groupHandle == o.groupHandle;
+}
+int CGDacTypeDescr::operator!=(const CGDacTypeDescr& o) const {
+  return !(*this == o);
+}
+
+void gdac_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
+               VelErrorHook error) {
+  kDac.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
+}
+D* gdac_Allocate(int, const VelChar* name) {
+  return allocateDescr(kDac, name);
+}
+void gdac_Delete(D* d, int flag) {
+  deleteDescr(kDac, d, flag);
+}
+int gdac_Duplicate(D* source, D* destination) {
+  return duplicateDescr(kDac, source, destination);
+}
+int gdac_ReadGroupInfo(void* group, D* d) {
+  return readGroup(kDac, group, d);
+}
+int gdac_WriteGroupInfo(void* group, D* previous, D* current) {
+  return writeGroup(kDac, group, previous, current);
+}

@@ -1,0 +1,166 @@
+// The gate group.
+#include <velfile/ggate.h>
+
+#include "groupmodule.h"
+
+using namespace velfile;
+using D = CGGateTypeDescr;
+
+namespace {
+
+const uint32_t kSignature = 0x78901234;
+const float kUnset = 1.0e38f;  // bits 0x7E967699
+const uint16_t kI32 = VelFile::kTypeInt32;
+const uint16_t kU32 = VelFile::kTypeUInt32;
+const uint16_t kF32 = VelFile::kTypeFloat;
+
+// The original position is private: items reach it through its accessors.
+int readOriginalPosition(const ItemRule<D>&, ReadContext<D>& ctx) {
+  int32_t v = ctx.d->GetOriginalPosition();
+  const int rc = readItemValue(ctx.group, ctx.index, kI32, &v, sizeof v, nullptr);
+  if (rc == VelFile::kOk) ctx.d->SetOriginalPosition(v);
+  return rc;
+}
+int writeOriginalPosition(const ItemRule<D>& r, WriteContext<D>& ctx) {
+  const int32_t v = ctx.cur->GetOriginalPosition();
+  if (ctx.prev && ctx.prev->GetOriginalPosition() == v) return VelFile::kOk;
+  return writeItem(ctx.group, r.id, r.type, 1, &v);
+}
+
+const ItemRule<D> kItems[] = {
+    always<&D::item1>(1, kU32),
+    always<&D::item2>(2, kU32),
+    version<D>(),
+    changed<&D::item4>(4, kI32),
+    changed<&D::item3>(3, kU32),
+    changed<&D::item5>(5, kU32),
+    changed<&D::item6>(6, kF32),
+    changed<&D::item7>(7, kF32),
+    changed<&D::item8>(8, kF32),
+    changed<&D::item9>(9, kF32),
+    changed<&D::item10>(10, kI32),
+    changed<&D::item11>(11, kI32),
+    changed<&D::item12>(12, kU32),
+    changed<&D::item13>(13, kU32),
+    custom<D>(14, kI32, &readOriginalPosition, &writeOriginalPosition),
+    changed<&D::item15>(15, kU32),
+    byteItem<&D::item16>(16, When::Changed),
+};
+
+Module<D> makeModule() {
+  Module<D> m({"private/src/ggate", kSignature, 3, Foreign::Skip}, kItems);
+  m.reset = &initializeDescr<D>;  // ggate_ReadGroupInfo with keep false
+  return m;
+}
+Module<D> kGate = makeModule();
+
+// Volatile, so that stores made just before the record's lifetime ends are
+// not dropped by the optimiser.
+template <class T>
+void wipe(T& field, T value) {
+  *static_cast<volatile T*>(&field) = value;
+}
+
+}  // namespace
+
+CGGateTypeDescr::CGGateTypeDescr() {
+  initializeData();
+}
+
+CGGateTypeDescr::~CGGateTypeDescr() {
+  for (int32_t* f : {&layoutVersion, &item1, &item2, &item4, &item10, &item11, &item5, &item13, &item16})
+    wipe(*f, 0);
+  for (float* f : {&item6, &item7, &item8, &item9}) wipe(*f, 0.0f);
+  wipe(item3, -1);
+  wipe(item12, -1);
+  wipe(item15, 1);
+  for (VelChar& c : groupName) wipe(c, VelChar(0));
+  wipe(signature, 0u);
+  wipe(swapFlag, 0);
+  wipe(groupHandle, static_cast<void*>(nullptr));
+}
+
+void CGGateTypeDescr::initializeData() {
+  layoutVersion = 0;
+  item1 = item2 = 0;
+  item6 = item7 = item8 = item9 = kUnset;
+  item4 = item10 = item11 = item3 = 0;
+  item5 = 1;
+  item12 = item13 = 0;
+  item15 = 1;
+  item16 = 0;
+  copyText(groupName, 32, nullptr);
+  signature = kSignature;
+  swapFlag = 0;
+  groupHandle = nullptr;
+  SetOriginalPosition(1);
+}
+
+int CGGateTypeDescr::GetOriginalPosition() const {
+  return originalPosition_;
+}
+void CGGateTypeDescr::SetOriginalPosition(int position) {
+  originalPosition_ = position;
+}
+
+CGGateTypeDescr& CGGateTypeDescr::operator=(const CGGateTypeDescr& o) {
+  if (this == &o) return *this;
+  copyText(groupName, 32, o.groupName);
+  layoutVersion = o.layoutVersion;
+  item1 = o.item1;
+  item2 = o.item2;
+  item6 = o.item6;
+  item7 = o.item7;
+  item8 = o.item8;
+  item9 = o.item9;
+  item4 = o.item4;
+  item10 = o.item10;
+  item11 = o.item11;
+  item3 = o.item3;
+  item5 = o.item5;
+  item12 = o.item12;
+  item13 = o.item13;
+  item15 = o.item15;
+  item16 = o.item16;
+  signature = o.signature;
+  swapFlag = o.swapFlag;
+  groupHandle = o.groupHandle;
+  SetOriginalPosition(o.GetOriginalPosition());
+  return *this;
+}
+
+int CGGateTypeDescr::operator==(const CGGateTypeDescr& o) const {
+  if (this == &o) return 1;
+  return layoutVersion == o.layoutVersion && item1 == o.item1 && item2 == o.item2 && item6 == o.item6 &&
+         item7 == o.item7 && item8 == o.item8 && item9 == o.item9 && item4 == o.item4 && item10 == o.item10 &&
+         item11 == o.item11 && item3 == o.item3 && item5 == o.item5 && item12 == o.item12 &&
+         item13 == o.item13 && item15 == o.item15 && item16 == o.item16 &&
+         textEqual(groupName, o.groupName, 32) && signature == o.signature && swapFlag == o.swapFlag &&
+         groupHandle == o.groupHandle && GetOriginalPosition() == o.GetOriginalPosition();
+}
+int CGGateTypeDescr::operator!=(const CGGateTypeDescr& o) const {
+  return !(*this == o);
+}
+
+void ggate_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
+                VelErrorHook error) {
+  kGate.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
+}
+D* ggate_Allocate(int, const VelChar* name) {
+  return allocateDescr(kGate, name);
+}
+void ggate_Delete(D* d, int flag) {
+  deleteDescr(kGate, d, flag);
+}
+int ggate_Duplicate(D* source, D* destination) {
+  return duplicateDescr(kGate, source, destination);
+}
+void ggate_InitDescr(D* d) {
+  initDescr(kGate, d, true);
+}
+int ggate_ReadGroupInfo(void* group, D* d, bool keep) {
+  return readGroup(kGate, group, d, !keep);
+}
+int ggate_WriteGroupInfo(void* group, D* previous, D* current) {
+  return writeGroup(kGate, group, previous, current);
+}

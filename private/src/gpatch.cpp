@@ -1,0 +1,111 @@
+// The patch group.
+#include <velfile/gpatch.h>
+
+#include "groupmodule.h"
+
+using namespace velfile;
+using D = CGPatchTypeDescr;
+
+namespace {
+
+const uint32_t kSignature = 0x45678901;
+const uint16_t kI32 = VelFile::kTypeInt32;
+const uint16_t kU32 = VelFile::kTypeUInt32;
+const uint16_t kF32 = VelFile::kTypeFloat;
+
+const ItemRule<D> kItems[] = {
+    always<&D::item1>(1, kU32),
+    always<&D::item16>(16, kU32),
+    version<D>(),
+    changed<&D::item3>(3, kU32),
+    changed<&D::item5>(5, kU32),
+    changed<&D::item6>(6, kF32),
+    changed<&D::item7>(7, kF32),
+    changed<&D::item8>(8, kF32),
+    changed<&D::item9>(9, kI32),
+    changed<&D::item11>(11, kU32),
+    changed<&D::item12>(12, kF32),
+    changed<&D::item13>(13, kF32),
+    changed<&D::item14>(14, kF32),
+    changed<&D::item15>(15, kI32),
+    readOnly<&D::groupName>(2, VelFile::kTypeUtf16),  // older files name the group here
+};
+
+Module<D> kPatch({"private/src/gpatch", kSignature, 2, Foreign::Skip}, kItems);
+
+}  // namespace
+
+CGPatchTypeDescr::CGPatchTypeDescr() {
+  initializeData();
+}
+CGPatchTypeDescr::~CGPatchTypeDescr() = default;
+
+void CGPatchTypeDescr::initializeData() {
+  layoutVersion = 0;
+  item1 = item16 = 0;
+  item6 = item7 = item12 = item13 = 0.0f;
+  item8 = item14 = 1.0f;
+  item9 = item15 = item11 = item3 = item5 = 0;
+  copyText(groupName, 32, nullptr);
+  signature = kSignature;
+  swapFlag = 0;
+  groupHandle = nullptr;
+}
+
+CGPatchTypeDescr& CGPatchTypeDescr::operator=(const CGPatchTypeDescr& o) {
+  if (this == &o) return *this;
+  layoutVersion = o.layoutVersion;
+  item1 = o.item1;
+  item16 = o.item16;
+  item6 = o.item6;
+  item7 = o.item7;
+  item8 = o.item8;
+  item12 = o.item12;
+  item13 = o.item13;
+  item14 = o.item14;
+  item9 = o.item9;
+  item15 = o.item15;
+  item11 = o.item11;
+  item3 = o.item3;
+  item5 = o.item5;
+  copyText(groupName, 32, o.groupName);
+  signature = o.signature;
+  swapFlag = o.swapFlag;
+  groupHandle = o.groupHandle;
+  return *this;
+}
+
+int CGPatchTypeDescr::operator==(const CGPatchTypeDescr& o) const {
+  if (this == &o) return 1;
+  return textEqual(groupName, o.groupName, 32) && layoutVersion == o.layoutVersion && item1 == o.item1 &&
+         item3 == o.item3 && item16 == o.item16 && item5 == o.item5 && item6 == o.item6 && item7 == o.item7 &&
+         item8 == o.item8 && item9 == o.item9 && item11 == o.item11 && item12 == o.item12 &&
+         item13 == o.item13 && item14 == o.item14 && item15 == o.item15 && signature == o.signature &&
+         swapFlag == o.swapFlag && groupHandle == o.groupHandle;
+}
+int CGPatchTypeDescr::operator!=(const CGPatchTypeDescr& o) const {
+  return !(*this == o);
+}
+
+void gpatch_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
+                 VelErrorHook error) {
+  kPatch.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
+}
+D* gpatch_Allocate(int, const VelChar* name) {
+  return allocateDescr(kPatch, name);
+}
+void gpatch_Delete(D* d, int flag) {
+  deleteDescr(kPatch, d, flag);
+}
+int gpatch_Duplicate(D* source, D* destination) {
+  return duplicateDescr(kPatch, source, destination);
+}
+void gpatch_InitDescr(D* d) {
+  initDescr(kPatch, d, false);
+}
+int gpatch_ReadGroupInfo(void* group, D* d) {
+  return readGroup(kPatch, group, d);
+}
+int gpatch_WriteGroupInfo(void* group, D* previous, D* current) {
+  return writeGroup(kPatch, group, previous, current);
+}

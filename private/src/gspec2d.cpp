@@ -1,0 +1,48 @@
+// The 2-D specimen group.
+#include <velfile/gspec2d.h>
+
+#include "gspecitems.h"
+
+using namespace velfile;
+using D = gspec2d_typeDescr;
+
+namespace {
+
+const uint32_t kRecordSize = 16;
+
+const auto kItems = specimenItems<D>(always<&D::item13>(13, VelFile::kTypeUInt32),
+                                     always<&D::item14>(14, VelFile::kTypeUInt32));
+
+Module<D> kSpec2d({"private/src/gspec2d", 0, 1, Foreign::Skip}, kItems.data(), kItems.size());
+
+const D kDefaults = [] {
+  D d = specimenDefaults<D>();
+  d.item13 = -1;
+  d.item14 = -1;
+  return d;
+}();
+
+}  // namespace
+
+D* gspec2d_Allocate(int flag, const VelChar* name) {
+  return allocateRecord(kSpec2d, flag, kDefaults, name);
+}
+void gspec2d_Delete(D* d, int flag) {
+  deleteDescr(kSpec2d, d, flag);
+}
+int gspec2d_Duplicate(D* source, D* destination) {
+  return duplicateDescr(kSpec2d, source, destination);
+}
+int gspec2d_ReadGroupInfo(void* group, D* d) {
+  return readGroup(kSpec2d, group, d);
+}
+int gspec2d_WriteGroupInfo(void* group, D* d) {
+  return writeGroup<D>(kSpec2d, group, nullptr, d);
+}
+
+uint32_t gspec2d_WriteDataInfo(void* handle, int32_t recordCount, const uint32_t* records) {
+  return writeRecords(handle, recordCount, records, kRecordSize);
+}
+int gspec2d_ReadDataInfo(void* group, int32_t offset, int32_t recordCount, uint32_t* records) {
+  return readRecords(group, offset, recordCount, records, kRecordSize);
+}

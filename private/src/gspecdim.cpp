@@ -1,0 +1,83 @@
+// The specimen dimension group.
+#include <velfile/gspecdim.h>
+
+#include "groupmodule.h"
+
+using namespace velfile;
+using D = CGSpecdimTypeDescr;
+
+namespace {
+
+const uint32_t kSignature = 0x22345678;
+
+const ItemRule<D> kItems[] = {
+    version<D>(),
+    changed<&D::item1>(1, VelFile::kTypeFloat),
+    changed<&D::item2>(2, VelFile::kTypeFloat),
+    changed<&D::item3>(3, VelFile::kTypeFloat),
+    changed<&D::item4>(4, VelFile::kTypeFloat),
+    changed<&D::item5>(5, VelFile::kTypeFloat),
+    changed<&D::item6>(6, VelFile::kTypeFloat),
+    changed<&D::item7>(7, VelFile::kTypeFloat),
+    changed<&D::item8>(8, VelFile::kTypeFloat),
+    changed<&D::item9>(9, VelFile::kTypeFloat),
+    changed<&D::item10>(10, VelFile::kTypeFloat),
+};
+
+Module<D> kSpecdim({"private/src/gspecdim", kSignature, 2, Foreign::Skip}, kItems);
+
+}  // namespace
+
+CGSpecdimTypeDescr::CGSpecdimTypeDescr() {
+  initializeData();
+}
+CGSpecdimTypeDescr::~CGSpecdimTypeDescr() = default;
+
+void CGSpecdimTypeDescr::initializeData() {
+  copyText(groupName, 32, nullptr);
+  layoutVersion = 0;
+  item1 = item3 = item5 = -10.0f;
+  item2 = item4 = item6 = item8 = 10.0f;
+  item7 = item9 = 0.0f;
+  item10 = 360.0f;
+  signature = kSignature;
+  swapFlag = 0;
+  groupHandle = nullptr;
+}
+
+D& CGSpecdimTypeDescr::operator=(const D& o) {
+  if (this == &o) return *this;
+  copyText(groupName, 32, o.groupName);
+  layoutVersion = o.layoutVersion;
+  item1 = o.item1;
+  item2 = o.item2;
+  item3 = o.item3;
+  item4 = o.item4;
+  item5 = o.item5;
+  item6 = o.item6;
+  item7 = o.item7;
+  item8 = o.item8;
+  item9 = o.item9;
+  item10 = o.item10;
+  signature = o.signature;
+  swapFlag = o.swapFlag;
+  groupHandle = o.groupHandle;
+  return *this;
+}
+
+void gspecdim_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
+                   VelErrorHook error) {
+  kSpecdim.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
+}
+D* gspecdim_Allocate(int, const VelChar* name) {
+  return allocateDescr(kSpecdim, name);
+}
+void gspecdim_Delete(D* d, int flag) {
+  deleteDescr(kSpecdim, d, flag);
+}
+int gspecdim_ReadGroupInfo(void* group, D* d) {
+  return readGroup(kSpecdim, group, d);
+}
+int gspecdim_WriteGroupInfo(void* group, D* previous, D* current) {
+  return writeGroup(kSpecdim, group, previous, current);
+}

@@ -1,0 +1,51 @@
+// What the 2-D and 3-D specimen modules share: their records carry the same
+// fields up to item 12, with the same defaults, and every item is written
+// every time.
+#ifndef VELFILE_GSPECITEMS_H
+#define VELFILE_GSPECITEMS_H
+
+#include <array>
+#include <cstring>
+#include <limits>
+
+#include "groupmodule.h"
+
+namespace velfile {
+
+// Item 9999, items 1 to 12, then the module's own items.
+template <class D, class... Extra>
+std::array<ItemRule<D>, 13 + sizeof...(Extra)> specimenItems(Extra... extra) {
+  using namespace VelFile;
+  return {{
+      version<D>(),
+      always<&D::item1>(1, kTypeUInt32),
+      always<&D::item2>(2, kTypeUInt32),
+      always<&D::item3>(3, kTypeUInt32),
+      always<&D::item4>(4, kTypeUInt32),
+      always<&D::item5>(5, kTypeFloat),
+      always<&D::item6>(6, kTypeFloat),
+      always<&D::item7>(7, kTypeInt32),
+      always<&D::item8>(8, kTypeInt32),
+      always<&D::item9>(9, kTypeUInt32),
+      always<&D::item10>(10, kTypeUInt32),
+      always<&D::item11>(11, kTypeUtf16),
+      always<&D::item12>(12, kTypeUtf16),
+      extra...,
+  }};
+}
+
+// The default record: zero bytes but for these fields.
+template <class D>
+D specimenDefaults() {
+  D d;
+  std::memset(static_cast<void*>(&d), 0, sizeof d);
+  d.layoutVersion = 1;
+  d.item4 = 1;
+  d.item5 = std::numeric_limits<float>::lowest();
+  d.item6 = std::numeric_limits<float>::max();
+  return d;
+}
+
+}  // namespace velfile
+
+#endif

@@ -1,0 +1,98 @@
+// The specimen material group.
+#include <velfile/gspecmat.h>
+
+#include "groupmodule.h"
+
+using namespace velfile;
+using D = CGSpecmatTypeDescr;
+
+namespace {
+
+const uint32_t kSignature = 0x44567890;
+
+const ItemRule<D> kItems[] = {
+    version<D>(),
+    changed<&D::item1>(1, VelFile::kTypeFloat),
+    changed<&D::item2>(2, VelFile::kTypeFloat),
+    changed<&D::item3>(3, VelFile::kTypeFloat),
+    changed<&D::item4>(4, VelFile::kTypeFloat),
+    changed<&D::item5>(5, VelFile::kTypeFloat),
+    changed<&D::item6>(6, VelFile::kTypeFloat),
+    changed<&D::item7>(7, VelFile::kTypeFloat),
+};
+
+Module<D> kSpecmat({"private/src/gspecmat", kSignature, 2, Foreign::Skip}, kItems);
+
+}  // namespace
+
+CGSpecmatTypeDescr::CGSpecmatTypeDescr() {
+  initializeData();
+}
+CGSpecmatTypeDescr::~CGSpecmatTypeDescr() = default;
+
+void CGSpecmatTypeDescr::initializeData() {
+  copyText(groupName, 32, nullptr);
+  layoutVersion = 0;
+  item1 = 5920.0f;
+  item2 = 3230.0f;
+  item3 = 5920.0f;
+  item4 = 7.7f;
+  item5 = 1.0f;
+  item6 = 0.28f;
+  item7 = 4.5e7f;
+  signature = kSignature;
+  swapFlag = 0;
+  groupHandle = nullptr;
+}
+
+D& CGSpecmatTypeDescr::operator=(const D& o) {
+  if (this == &o) return *this;
+  copyText(groupName, 32, o.groupName);
+  layoutVersion = o.layoutVersion;
+  item1 = o.item1;
+  item2 = o.item2;
+  item3 = o.item3;
+  item4 = o.item4;
+  item5 = o.item5;
+  item6 = o.item6;
+  item7 = o.item7;
+  signature = o.signature;
+  swapFlag = o.swapFlag;
+  groupHandle = o.groupHandle;
+  return *this;
+}
+
+int CGSpecmatTypeDescr::operator==(const D& o) const {
+  if (this == &o) return 1;
+  return textEqual(groupName, o.groupName, 32) && layoutVersion == o.layoutVersion && item1 == o.item1 &&
+         item2 == o.item2 && item3 == o.item3 && item4 == o.item4 && item5 == o.item5 && item6 == o.item6 &&
+         item7 == o.item7 && signature == o.signature && swapFlag == o.swapFlag &&
+         groupHandle == o.groupHandle;
+}
+int CGSpecmatTypeDescr::operator!=(const D& o) const {
+  return !(*this == o);
+}
+
+void gspecmat_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
+                   VelErrorHook error) {
+  kSpecmat.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
+}
+D* gspecmat_Allocate(int, const VelChar* name) {
+  return allocateDescr(kSpecmat, name);
+}
+void gspecmat_Delete(D* d, int flag) {
+  deleteDescr(kSpecmat, d, flag);
+}
+// The callers pass valid pointers; a null one is refused with -1 rather than followed.
+int gspecmat_Duplicate(D* source, D* destination) {
+  return duplicateDescr(kSpecmat, source, destination);
+}
+void gspecmat_InitDescr(D* d) {
+  initDescr(kSpecmat, d, false);
+}
+int gspecmat_ReadGroupInfo(void* group, D* d) {
+  return readGroup(kSpecmat, group, d);
+}
+int gspecmat_WriteGroupInfo(void* group, D* previous, D* current) {
+  return writeGroup(kSpecmat, group, previous, current);
+}

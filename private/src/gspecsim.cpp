@@ -1,0 +1,65 @@
+// The specimen simulation group.
+#include <velfile/gspecsim.h>
+
+#include "groupmodule.h"
+
+using namespace velfile;
+using D = gspecsim_typeDescr;
+
+namespace {
+
+const char kSource[] = "private/src/gspecsim";
+
+const ItemRule<D> kItems[] = {
+    version<D>(),
+    always<&D::item1>(1, VelFile::kTypeUInt32),
+    always<&D::item2>(2, VelFile::kTypeUtf16),
+    always<&D::item3>(3, VelFile::kTypeUtf16),
+    always<&D::item4>(4, VelFile::kTypeFloat),
+    always<&D::item5>(5, VelFile::kTypeFloat),
+    always<&D::item6>(6, VelFile::kTypeFloat),
+    always<&D::item7>(7, VelFile::kTypeFloat),
+    always<&D::item8>(8, VelFile::kTypeFloat),
+    always<&D::item9>(9, VelFile::kTypeFloat),
+    always<&D::item10>(10, VelFile::kTypeUInt32),
+};
+
+// Reported, then written as they are. A NaN fails its range.
+void checkConsistency(D& d) {
+  if (d.item1 == 0) VEL_DIAG(kSource);
+  if (!(d.item5 >= d.item4)) VEL_DIAG(kSource);
+  if (!(d.item7 >= d.item6)) VEL_DIAG(kSource);
+  if (!(d.item9 >= d.item8)) VEL_DIAG(kSource);
+}
+
+Module<D> makeModule() {
+  Module<D> m({kSource, 0, 2, Foreign::Skip}, kItems);
+  m.beforeWrite = &checkConsistency;
+  return m;
+}
+Module<D> kSim = makeModule();
+
+const D kDefaults = [] {
+  D d;
+  std::memset(static_cast<void*>(&d), 0, sizeof d);
+  d.layoutVersion = 2;
+  return d;
+}();
+
+}  // namespace
+
+D* gspecsim_Allocate(int flag, const VelChar* name) {
+  return allocateRecord(kSim, flag, kDefaults, name);
+}
+void gspecsim_Delete(D* d, int flag) {
+  deleteDescr(kSim, d, flag);
+}
+void gspecsim_InitDescr(D* d) {
+  if (d) std::memcpy(static_cast<void*>(d), &kDefaults, sizeof *d);
+}
+int gspecsim_ReadGroupInfo(void* group, D* d) {
+  return readGroup(kSim, group, d);
+}
+int gspecsim_WriteGroupInfo(void* group, D* d) {
+  return writeGroup<D>(kSim, group, nullptr, d);
+}

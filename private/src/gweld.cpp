@@ -1,0 +1,111 @@
+// The weld group.
+#include <velfile/gweld.h>
+
+#include "groupmodule.h"
+
+using namespace velfile;
+using D = CGWeldTypeDescr;
+
+namespace {
+
+const uint32_t kSignature = 0x66789012;
+
+const ItemRule<D> kItems[] = {
+    always<&D::item1>(1, VelFile::kTypeUInt32),    version<D>(),
+    changed<&D::item2>(2, VelFile::kTypeUInt32),   changed<&D::item3>(3, VelFile::kTypeUInt32),
+    changed<&D::item4>(4, VelFile::kTypeUInt32),   changed<&D::item5>(5, VelFile::kTypeFloat),
+    changed<&D::item6>(6, VelFile::kTypeFloat),    changed<&D::item7>(7, VelFile::kTypeFloat),
+    changed<&D::item8>(8, VelFile::kTypeFloat),    changed<&D::item9>(9, VelFile::kTypeFloat),
+    changed<&D::item10>(10, VelFile::kTypeFloat),  changed<&D::item11>(11, VelFile::kTypeFloat),
+    changed<&D::item12>(12, VelFile::kTypeFloat),  changed<&D::item13>(13, VelFile::kTypeFloat),
+    changed<&D::item14>(14, VelFile::kTypeFloat),  changed<&D::item15>(15, VelFile::kTypeFloat),
+    changed<&D::item16>(16, VelFile::kTypeFloat),  changed<&D::item17>(17, VelFile::kTypeFloat),
+    changed<&D::item18>(18, VelFile::kTypeFloat),  changed<&D::item19>(19, VelFile::kTypeFloat),
+    changed<&D::item20>(20, VelFile::kTypeUInt32), changed<&D::item21>(21, VelFile::kTypeUtf16),
+    changed<&D::item22>(22, VelFile::kTypeUtf16),  changed<&D::item23>(23, VelFile::kTypeFloat),
+    changed<&D::item24>(24, VelFile::kTypeFloat),  changed<&D::item25>(25, VelFile::kTypeFloat),
+    changed<&D::item26>(26, VelFile::kTypeUInt32),
+};
+
+Module<D> kWeld({"private/src/gweld", kSignature, 2, Foreign::Report}, kItems);
+
+}  // namespace
+
+CGWeldTypeDescr::CGWeldTypeDescr() {
+  initializeData();
+}
+
+void CGWeldTypeDescr::initializeData() {
+  layoutVersion = 0;
+  item1 = item26 = 0;
+  item5 = item6 = item7 = item8 = item9 = item10 = item11 = item12 = 0.0f;
+  item13 = item14 = item15 = item16 = item17 = item18 = item19 = 0.0f;
+  item23 = item24 = item25 = 0.0f;
+  item20 = 1;
+  item2 = item3 = item4 = 0;
+  copyText(item21, 50, nullptr);
+  copyText(item22, 500, nullptr);
+  copyText(groupName, 32, nullptr);
+  groupHandle = nullptr;
+  signature = kSignature;
+  swapFlag = 0;
+}
+
+CGWeldTypeDescr& CGWeldTypeDescr::operator=(const CGWeldTypeDescr& o) {
+  if (this == &o) return *this;
+  copyText(groupName, 32, o.groupName);
+  layoutVersion = o.layoutVersion;
+  item1 = o.item1;
+  item26 = o.item26;
+  item5 = o.item5;
+  item6 = o.item6;
+  item7 = o.item7;
+  item8 = o.item8;
+  item9 = o.item9;
+  item10 = o.item10;
+  item11 = o.item11;
+  item12 = o.item12;
+  item13 = o.item13;
+  item14 = o.item14;
+  item15 = o.item15;
+  item16 = o.item16;
+  item17 = o.item17;
+  item18 = o.item18;
+  item19 = o.item19;
+  item23 = o.item23;
+  item24 = o.item24;
+  item25 = o.item25;
+  item20 = o.item20;
+  item2 = o.item2;
+  item3 = o.item3;
+  item4 = o.item4;
+  signature = o.signature;
+  swapFlag = o.swapFlag;
+  groupHandle = o.groupHandle;
+  copyText(item21, 50, o.item21);
+  copyText(item22, 500, o.item22);
+  return *this;
+}
+
+void gweld_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
+                VelErrorHook error) {
+  kWeld.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
+}
+D* gweld_Allocate(int, const VelChar* name) {
+  return allocateDescr(kWeld, name);
+}
+void gweld_Delete(D* d, int flag) {
+  deleteDescr(kWeld, d, flag);
+}
+int gweld_Duplicate(D* source, D* destination) {
+  return duplicateDescr(kWeld, source, destination);
+}
+void gweld_InitDescr(D* d) {
+  initDescr(kWeld, d, false);
+}
+int gweld_ReadGroupInfo(void* group, D* d) {
+  return readGroup(kWeld, group, d);
+}
+int gweld_WriteGroupInfo(void* group, D* previous, D* current) {
+  return writeGroup(kWeld, group, previous, current);
+}

@@ -1,0 +1,209 @@
+// Damaged and foreign files: every one must end in a result code, without a
+// crash, a hang or a huge allocation.
+#include <unistd.h>
+
+#include <functional>
+#include <random>
+
+#include "testutil.h"
+
+using namespace VelFile;
+using vt::Bytes;
+using vt::Image;
+
+namespace {
+
+// Bytes that hold no section header: no magic at offset 4.
+Bytes noise(size_t n, uint32_t seed) {
+  std::mt19937 rng(seed);
+  Bytes b(n);
+  for (auto& c : b) c = static_cast<uint8_t>(rng());
+  for (size_t i = 4; i < n; i += 4) b[i] = 'x';
+  return b;
+}
+
+class BadFiles : public vt::VelTest {
+ protected:
+  // A hang ends the test program instead of stalling the run.
+  void SetUp() override {
+    VelTest::SetUp();
+    alarm(120);
+  }
+  void TearDown() override {
+    alarm(0);
+    VelTest::TearDown();
+  }
+
+  // One section, 144 bytes: name "Ok" at 40, directory at 48 whose items
+  // 1 to 3 point past the end of the file.
+  static Image base() {
+    Image x;
+    x.header(4, 48, 144).padTo(40).utf16(u"Ok").padTo(48);
+    x.entry(kItemName, 12, 3, 40).entry(1, 13, 10, 100000).entry(2, 7, 3, 0x7FFFFFF0).entry(3, 11, 1, 5000);
+    x.padTo(144);
+    return x;
+  }
+
+  int openRc(const Bytes& bytes) {
+    vt::writeFile(path("bad.dat"), bytes);
+    void* f = &f;
+    const int rc = file_Open(vpath("bad.dat").c_str(), &f);
+    if (rc == 0) {
+      EXPECT_EQ(0, file_Close(f));
+    } else {
+      EXPECT_EQ(nullptr, f);
+    }
+    return rc;
+  }
+};
+
+TEST_F(BadFiles, DamagedOrForeignBytesAreRefused) {
+  // clang-format off
+  const struct { const char* what; std::function<void(Image&)> damage; int rc; } cases[] = {
+      {"intact", [](Image&) {}, 0},
+      {"empty file", [](Image& x) { x.bytes.clear(); }, 3},
+      {"truncated header", [](Image& x) { x.bytes.resize(20); }, 3},
+      {"35 bytes", [](Image& x) { x.bytes.resize(35); }, 3},
+      {"unknown magic", [](Image& x) { x.bytes[7] = 'E'; }, 3},
+      {"directory past the end", [](Image& x) { x.put32(20, 10000); }, 2},
+      {"directory offset near 4 GiB", [](Image& x) { x.put32(20, 0xFFFFFFF8); }, 2},
+      {"name count of 4 billion", [](Image& x) { x.put32(52, 0xFFFFFFFF); }, 2},
+      {"name past the end", [](Image& x) { x.put32(56, 9000); }, 2},
+      {"name offset wraps", [](Image& x) { x.put32(56, 0xFFFFFFFC); }, 2},
+      {"section size 0", [](Image& x) { x.put32(24, 0); }, 2},
+      {"section size below a header", [](Image& x) { x.put32(24, 8); }, 2},
+      {"section size past the end", [](Image& x) { x.put32(24, 1000); }, 2},
+      {"section size near 4 GiB", [](Image& x) { x.put32(24, 0xFFFFFFF8); }, 2},
+      {"first entry not a string", [](Image& x) { x.put16(50, kTypeUInt32); }, 2},
+      {"first entry a group reference", [](Image& x) { x.put16(50, kTypeGroup); }, 2},
+      {"second section loops back to 0", [](Image& x) { x.raw(x.bytes); x.put32(144 + 24, -144u); }, 2},
+      {"second section of size 0", [](Image& x) { x.raw(x.bytes); x.put32(144 + 24, 0); }, 2},
+      {"noise", [](Image& x) { x.bytes = noise(4096, 1); }, 3},
+      {"noise after the section", [](Image& x) { x.raw(noise(100, 2)); }, 0},
+      {"noise before the section", [](Image& x) { x.bytes.insert(x.bytes.begin(), 144, 'x'); }, 3},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    Image x = base();
+    c.damage(x);
+    EXPECT_EQ(c.rc, openRc(x.bytes)) << c.what;
+  }
+  expectAllSlotsFree();
+}
+
+TEST_F(BadFiles, OversizedCountsFailWhenTheDirectoryIsLoaded) {
+  for (uint32_t entries : {1000000u, 0xFFFFFFFFu}) {
+    Image x = base();
+    x.put32(16, entries);
+    vt::writeFile(path("count.dat"), x.bytes);
+    void *f = nullptr, *g = &g;
+    const int rc = file_Open(vpath("count.dat").c_str(), &f);
+    if (rc == 0) {
+      EXPECT_EQ(2, file_GroupOpen(f, &g, 0)) << entries;
+      EXPECT_EQ(nullptr, g);
+      EXPECT_EQ(0, file_Close(f));
+    } else {
+      EXPECT_EQ(2, rc) << entries;
+    }
+  }
+
+  // Sub-group references: one with 4 billion entries, one whose directory
+  // lies past the end of the file.
+  for (uint32_t at : {48u, 50000u}) {
+    Image x;
+    x.header(2, 72, 120).padTo(40).utf16(u"Ok").padTo(48);
+    x.entryInline(kItemName, 12, 2, u"s", 4).padTo(72);
+    x.entry(kItemName, 12, 3, 40).entry(5, kTypeGroup, 0xFFFFFFFF, at).padTo(120);
+    vt::writeFile(path("sub.dat"), x.bytes);
+    void *f = nullptr, *g = nullptr, *sub = &sub;
+    ASSERT_EQ(0, file_Open(vpath("sub.dat").c_str(), &f));
+    const int rc = file_GroupOpen(f, &g, 0);
+    if (at == 48 && rc == 0) {
+      EXPECT_EQ(2, file_GroupOpen(g, &sub, 48));
+      EXPECT_EQ(nullptr, sub);
+    } else {
+      EXPECT_EQ(2, rc) << at;
+      EXPECT_EQ(2, file_GroupOpen(f, &g, 0)) << "a failed load leaves the directory unloaded";
+    }
+    EXPECT_EQ(0, file_Close(f));
+  }
+}
+
+TEST_F(BadFiles, ValuesPastTheEndOfTheFileGiveReadErrors) {
+  vt::writeFile(path("v.dat"), base().bytes);
+  void *f = nullptr, *g = nullptr;
+  ASSERT_EQ(0, file_Open(vpath("v.dat").c_str(), &f));
+  ASSERT_EQ(0, file_GroupOpen(f, &g, 0));
+  char buf[64] = {};
+  uint32_t count = 0;
+  EXPECT_EQ(2, file_IndexValueRead(g, 1, kTypeRaw, buf, &count));
+  EXPECT_EQ(2, file_IndexBlockRead(g, 2, kTypeUInt32, buf));
+  EXPECT_EQ(2, file_IndexValueRead(g, 3, kTypeDouble, buf, &count));
+  EXPECT_EQ(2, file_IndexBlockRead(g, 3, kTypeDouble, buf));
+  EXPECT_EQ(2, file_Read(g, 100000, 4, kTypeRaw, buf, nullptr));
+  EXPECT_EQ(2, file_Read(g, 0x7FFFFFF0, 3, kTypeUInt32, buf, nullptr));
+  EXPECT_EQ(2, file_Read(g, 136, 16, kTypeRaw, buf, nullptr)) << "straddles the end of the file";
+  EXPECT_EQ(2, file_ReadBlock(g, 100000, 4, buf));
+  EXPECT_EQ(2, file_ReadBlock(g, 0xFFFFFFF0, 32, buf));
+  EXPECT_EQ(0, file_Close(f));
+}
+
+// Opens and reads everything reachable, with buffers big enough for any
+// count it is told.
+void walk(void* g, int depth) {
+  static Bytes buf(1 << 16);
+  const uint32_t n = file_ItemNbrGet(g);
+  for (uint32_t i = 0; i < n && i < 64; ++i) {
+    uint16_t type = 0;
+    uint32_t count = 0, value = 0, got = 0;
+    VelChar name[16];
+    if (file_ItemInfo(g, i, nullptr, &type, &count, &value, name, 16) != 0) continue;
+    if (type == kTypeGroup) {
+      void* sub = nullptr;
+      if (depth < 4 && file_GroupOpen(g, &sub, value) == 0) walk(sub, depth + 1);
+    } else if (uint64_t{count} * 16 + 16 <= buf.size()) {
+      file_IndexValueRead(g, i, type, reinterpret_cast<char*>(buf.data()), &got);
+      file_IndexBlockRead(g, i, type, reinterpret_cast<char*>(buf.data()));
+      file_Read(g, value, count, type, reinterpret_cast<char*>(buf.data()), nullptr);
+    }
+  }
+}
+
+TEST_F(BadFiles, RandomlyDamagedFilesNeverCrash) {
+  void *f = nullptr, *g = nullptr, *a = nullptr, *b = nullptr;
+  ASSERT_EQ(0, file_Create(vpath("good.dat").c_str(), &f));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Fuzzed"));
+  ASSERT_EQ(0, file_GroupCreate(g, &a, 1, u"A"));
+  ASSERT_EQ(0, file_GroupCreate(a, &b, 2, u"Below"));
+  const double d[3] = {1, 2, 3};
+  const int16_t h[2] = {-1, 1};
+  ASSERT_EQ(0, file_ItemValueWrite(b, 3, kTypeDouble, 3, vt::cp(d)));
+  ASSERT_EQ(0, file_ItemValueWrite(a, 4, kTypeInt16, 2, vt::cp(h)));
+  ASSERT_EQ(0, file_ItemValueWrite(g, 5, kTypeUtf16, 6, vt::cp(u"Hello")));
+  ASSERT_EQ(0, file_ItemValueWrite(g, 6, kTypeNarrow, 7, "narrow"));
+  ASSERT_EQ(0, file_ItemValueWrite(g, 7, kTypeDouble, 1, vt::cp(d)));
+  ASSERT_EQ(0, file_Close(f));
+  const Bytes good = vt::readFile(path("good.dat"));
+
+  std::mt19937 rng(20240);
+  int opened = 0;
+  for (int round = 0; round < 400; ++round) {
+    Bytes bytes = good;
+    const int hits = 1 + static_cast<int>(rng() % 4);
+    for (int i = 0; i < hits; ++i) bytes[rng() % bytes.size()] = static_cast<uint8_t>(rng());
+    vt::writeFile(path("fuzz.dat"), bytes);
+    if (file_Open(vpath("fuzz.dat").c_str(), &f) != 0) continue;
+    ++opened;
+    for (uint32_t s = 0; s < file_ItemNbrGet(f) && s < 8; ++s) {
+      uint32_t key = 0;
+      if (file_ItemInfo(f, s, nullptr, nullptr, nullptr, &key, nullptr, 0) == 0 &&
+          file_GroupOpen(f, &g, key) == 0)
+        walk(g, 0);
+    }
+    ASSERT_EQ(0, file_Close(f)) << round;
+  }
+  EXPECT_GT(opened, 0);
+  expectAllSlotsFree();
+}
+
+}  // namespace

@@ -1,0 +1,233 @@
+// Failing I/O: a representative host session (a new file, a file wrapped
+// around existing bytes, a section appended to an ".A01" file, everything read
+// back) is run once per platform call with that call failing. The failure
+// must show as a non-zero result of the operation that met it, nothing may
+// crash or leak, the slot table must stay whole, sections closed before must
+// stay readable, and a result of 0 must never hide a damaged file.
+#include <algorithm>
+#include <cstdio>
+
+#include "faultplatform.h"
+#include "testutil.h"
+
+namespace {
+
+using namespace VelFile;
+using vt::Bytes;
+using vt::Call;
+using vt::cp;
+
+const uint32_t kBulkBytes = 300000;  // two progress chunks
+
+class Session {
+ public:
+  explicit Session(std::function<std::string(const std::string&)> path) : path_(std::move(path)) {}
+
+  // The operation running now (1-based); the platform notes it when it fails.
+  int current() const { return static_cast<int>(results_.size()) + 1; }
+  const std::vector<int>& results() const { return results_; }
+  const std::vector<std::string>& names() const { return names_; }
+
+  void run() {
+    writeNew();
+    wrapRaw();
+    append();
+    newDump = readBack("new.bin");
+    a01Dump = readBack("base.A01");
+  }
+
+  // Results of the operations from index `from` to `to` (exclusive) were all 0.
+  bool clean(size_t from, size_t to) const {
+    return std::all_of(results_.begin() + static_cast<long>(from), results_.begin() + static_cast<long>(to),
+                       [](int rc) { return rc == 0; });
+  }
+
+  size_t writeEnd = 0, appendBegin = 0, appendEnd = 0;
+  std::string newDump, a01Dump;
+
+  // Reads a whole file through the lister, recording each result.
+  std::string readBack(const std::string& name) {
+    vt::FileLister lister;
+    lister.step = [this](const char* what, int rc) { return step(what, rc); };
+    return lister.list(wide(name));
+  }
+
+ private:
+  int step(const char* name, int rc) {
+    results_.push_back(rc);
+    names_.push_back(name);
+    return rc;
+  }
+
+  vt::VelString wide(const std::string& name) const { return vt::V(path_(name)); }
+
+  // Values inline and out of line, nested sub-groups, a renamed group and
+  // bulk data written with and without progress.
+  void fill(void* file, void* s) {
+    for (uint32_t i = 0; i < 6; ++i)
+      step("inline item", file_ItemValueWrite(s, 100 + i, kTypeUInt32, 1, cp(&i)));
+    const double doubles[4] = {1.5, -2.5, 1e10, 0};
+    step("block item", file_ItemValueWrite(s, 200, kTypeDouble, 4, cp(doubles)));
+    step("text item", file_ItemValueWrite(s, 201, kTypeUtf16, 14, cp(u"a longer text")));
+    void* sub = nullptr;
+    for (uint16_t j = 0; j < 3; ++j) {
+      step("sub-group", file_GroupCreate(s, &sub, 300 + j, u"Sub group"));
+      const float floats[3] = {1.f, 2.f, 3.f};
+      step("sub item", file_ItemValueWrite(sub, 1, kTypeFloat, 3, cp(floats)));
+      void* leaf = nullptr;
+      step("leaf", file_GroupCreate(sub, &leaf, 2, u"Leaf"));
+      const int16_t shorts[5] = {1, -2, 3, -4, 5};
+      step("leaf item", file_ItemValueWrite(leaf, 1, kTypeInt16, 5, cp(shorts)));
+    }
+    step("rename", file_GroupNameSet(sub, u"Renamed sub group", 32));
+    std::vector<char> bulk(kBulkBytes);
+    for (size_t i = 0; i < bulk.size(); ++i) bulk[i] = static_cast<char>(i * 7);
+    const uint64_t at = file_Allocate(s, kBulkBytes);
+    int32_t progress = 0;
+    step("bulk write", file_Write(file, at, bulk.data(), kBulkBytes, &progress));
+    step("bulk item", file_ItemOffsetWrite(s, 400, kTypeRaw, kBulkBytes, static_cast<uint32_t>(at)));
+    const uint64_t small = file_Allocate(s, 64);
+    step("small write", file_Write(s, small, bulk.data(), 64, nullptr));
+    step("small item", file_ItemOffsetWrite(s, 401, kTypeUInt16, 32, static_cast<uint32_t>(small)));
+  }
+
+  void writeNew() {
+    void* f = nullptr;
+    void* s = nullptr;
+    step("create", file_Create(wide("new.bin").c_str(), &f));
+    step("section", file_GroupCreate(f, &s, 0, u"Session section"));
+    fill(f, s);
+    step("close new", file_Close(f));
+    writeEnd = results_.size();
+  }
+
+  void wrapRaw() {
+    void* f = nullptr;
+    void* s = nullptr;
+    step("create wrapped", file_CreateEx(wide("raw.dat").c_str(), &f));
+    step("wrapped section", file_GroupCreate(f, &s, 0, u"Wrapped"));
+    step("wrapped item", file_ItemOffsetWrite(s, 1, kTypeRaw, 64, 36));
+    step("close wrapped", file_Close(f));
+  }
+
+  void append() {
+    appendBegin = results_.size();
+    void* f = nullptr;
+    void* s = nullptr;
+    step("open update", file_Open(wide("base.A01").c_str(), &f));
+    step("new section", file_GroupCreate(f, &s, 0, u"Appended section"));
+    fill(f, s);
+    step("close update", file_Close(f));
+    appendEnd = results_.size();
+  }
+
+  std::function<std::string(const std::string&)> path_;
+  std::vector<int> results_;
+  std::vector<std::string> names_;
+};
+
+class FaultInjection : public vt::VelTest {
+ protected:
+  void SetUp() override {
+    VelTest::SetUp();
+    // The ".A01" file already holds a section closed in an earlier session.
+    makeContainer("base.A01", u"Earlier section");
+    base_ = vt::readFile(path("base.A01"));
+    baseDump_ = session().readBack("base.A01");
+  }
+
+  Session session() {
+    return Session([this](const std::string& n) { return path(n); });
+  }
+
+  // Fresh inputs for one run: the base file as it was, raw bytes to wrap.
+  void reset() {
+    std::remove(path("new.bin").c_str());
+    vt::writeFile(path("base.A01"), base_);
+    vt::writeFile(path("raw.dat"), Bytes(100, 0xAB));
+  }
+
+  // Runs the session with the platform armed; checks the failure surfaced
+  // where it happened and that nothing earlier was lost.
+  void runFailing(Call kind, uint64_t k, bool sticky, const Session& clean) {
+    reset();
+    Session s = session();
+    vt::FaultPlatform p;
+    p.failAt(kind, k, sticky);
+    int firedAt = 0;
+    p.onFire = [&] { firedAt = s.current(); };
+    {
+      vt::PlatformScope scope(p);
+      s.run();
+    }
+    const std::string where = std::string(callName(kind)) + " #" + std::to_string(k);
+    ASSERT_TRUE(p.fired()) << where;
+    ASSERT_GT(firedAt, 0) << where;
+    ASSERT_LE(static_cast<size_t>(firedAt), s.results().size()) << where;
+    EXPECT_NE(0, s.results()[firedAt - 1])
+        << where << " (" << callName(p.firedKind()) << ") during " << s.names()[firedAt - 1];
+    expectSound(s, clean, where);
+  }
+
+  void expectSound(const Session& s, const Session& clean, const std::string& where) {
+    // Nothing held a slot: all of them can be claimed.
+    expectAllSlotsFree();
+    // The section closed before is intact, on disk and through the API.
+    Bytes now = vt::readFile(path("base.A01"));
+    ASSERT_GE(now.size(), base_.size()) << where;
+    EXPECT_TRUE(std::equal(base_.begin(), base_.end(), now.begin())) << where;
+    const std::string a01 = session().readBack("base.A01");
+    EXPECT_EQ(0, a01.compare(0, baseDump_.size(), baseDump_)) << where;
+    // Work reported as done is readable as written.
+    if (s.clean(0, s.writeEnd)) {
+      EXPECT_EQ(clean.newDump, session().readBack("new.bin")) << where;
+    }
+    if (s.clean(s.appendBegin, s.appendEnd)) {
+      EXPECT_EQ(clean.a01Dump, a01) << where;
+    }
+  }
+
+  Bytes base_;
+  std::string baseDump_;
+};
+
+TEST_F(FaultInjection, EveryPlatformCallFailingOnceIsReportedAndHarmless) {
+  reset();
+  Session clean = session();
+  vt::FaultPlatform counter;
+  {
+    vt::PlatformScope scope(counter);
+    clean.run();
+  }
+  for (size_t i = 0; i < clean.results().size(); ++i) ASSERT_EQ(0, clean.results()[i]) << clean.names()[i];
+  ASSERT_NE(clean.a01Dump, baseDump_);
+  const uint64_t calls = counter.count(Call::Any);
+  ASSERT_GT(calls, 100u);
+  for (Call kind : {Call::Open, Call::Seek, Call::Read, Call::Write, Call::Size, Call::Close, Call::FileSize})
+    EXPECT_GT(counter.count(kind), 0u) << callName(kind);
+  for (uint64_t k = 1; k <= calls; ++k) {
+    runFailing(Call::Any, k, false, clean);
+    if (HasFatalFailure()) return;
+  }
+  RecordProperty("injected_faults", static_cast<int>(calls));
+}
+
+TEST_F(FaultInjection, DiskGoingAwayMidSessionIsReportedAndHarmless) {
+  reset();
+  Session clean = session();
+  vt::FaultPlatform counter;
+  {
+    vt::PlatformScope scope(counter);
+    clean.run();
+  }
+  // From the k-th call of a kind on, every call of that kind fails.
+  for (Call kind : {Call::Seek, Call::Read, Call::Write, Call::Close}) {
+    const uint64_t n = counter.count(kind);
+    for (uint64_t k = 1; k <= n; k += std::max<uint64_t>(1, n / 12)) {
+      runFailing(kind, k, true, clean);
+      if (HasFatalFailure()) return;
+    }
+  }
+}
+
+}  // namespace

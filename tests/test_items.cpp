@@ -1,0 +1,221 @@
+// Items: writing, enumerating, reading with type conversion, and narrow mode.
+#include <array>
+#include <clocale>
+
+#include "testutil.h"
+
+using namespace VelFile;
+using vt::Bytes;
+using vt::bytesOf;
+
+namespace {
+
+class Items : public vt::VelTest {
+ protected:
+  // Writes one group with the given items, closes, reopens; the section
+  // group of the reopened file is g_ (file f_), so reads take the load path.
+  struct Item {
+    uint16_t type;
+    uint32_t count;
+    Bytes value;
+  };
+  void writeAndReopen(const std::vector<Item>& items) {
+    void* g = nullptr;
+    ASSERT_EQ(0, file_Create(vpath("items.dat").c_str(), &f_));
+    ASSERT_EQ(0, file_GroupCreate(f_, &g, 0, u"Items"));
+    for (size_t i = 0; i < items.size(); ++i) {
+      const Item& it = items[i];
+      ASSERT_EQ(0, file_ItemValueWrite(g, static_cast<uint16_t>(i + 1), it.type, it.count,
+                                       vt::cp(it.value.data())));
+    }
+    ASSERT_EQ(0, file_Close(f_));
+    ASSERT_EQ(0, file_Open(vpath("items.dat").c_str(), &f_));
+    ASSERT_EQ(0, file_GroupOpen(f_, &g_, 0));
+  }
+  // Reads item index with the requested type into a buffer of 0xEE bytes.
+  Bytes readValue(uint32_t index, uint16_t type, uint32_t* count, size_t room = 32) {
+    Bytes buf(room, 0xEE);
+    EXPECT_EQ(0, file_IndexValueRead(g_, index, type, reinterpret_cast<char*>(buf.data()), count));
+    return buf;
+  }
+  void* f_ = nullptr;
+  void* g_ = nullptr;
+};
+
+Bytes u8s(std::initializer_list<uint8_t> b) {
+  return Bytes(b);
+}
+Bytes padded(Bytes b, size_t room = 32) {
+  b.resize(room, 0xEE);
+  return b;
+}
+template <class T>
+Bytes firstBytes(T v, size_t n) {
+  Bytes b = bytesOf(v);
+  b.resize(n);
+  return b;
+}
+
+TEST_F(Items, ValueConversionBetweenTypes) {
+  const uint32_t big = 0x12345678u;
+  // clang-format off
+  writeAndReopen({
+      {kTypeInt8, 1, bytesOf<int8_t>(-5)}, {kTypeUInt8, 1, bytesOf<uint8_t>(250)},             // 1, 2
+      {kTypeInt16, 1, bytesOf<int16_t>(-2)}, {kTypeUInt16, 1, bytesOf<uint16_t>(0xFEDC)},     // 3, 4
+      {kTypeInt32, 1, bytesOf(big)}, {kTypeUInt32, 1, bytesOf(0xFFFFFFFFu)},                 // 5, 6
+      {kTypeFloat, 1, bytesOf(-3.9f)}, {kTypeFloat, 1, bytesOf(3.0e9f)},                     // 7, 8
+      {kTypeFloat, 1, bytesOf(70000.7f)}, {kTypeDouble, 1, bytesOf(-2.5)},                   // 9, 10
+      {kTypeDouble, 1, bytesOf(1.0 / 3)}, {kTypeRaw, 1, u8s({0x9C})},                        // 11, 12
+      {kTypeQuad8, 1, bytesOf<uint64_t>(12345)}, {99, 1, u8s({5})}});                        // 13, 14
+  const struct { uint32_t index; uint16_t requested; Bytes want; } cases[] = {
+      // Signed types are sign-extended, unsigned ones zero-extended.
+      {1, 13, u8s({0xFB})}, {1, 3, u8s({0xFB})}, {1, 5, bytesOf<uint16_t>(0xFFFB)},
+      {1, 7, bytesOf(0xFFFFFFFBu)}, {1, 10, bytesOf(-5.0f)}, {1, 11, bytesOf(-5.0)},
+      {2, 2, u8s({0xFA})}, {2, 4, bytesOf<int16_t>(250)}, {2, 6, bytesOf<int32_t>(250)},
+      {3, 7, bytesOf(0xFFFFFFFEu)}, {3, 11, bytesOf(-2.0)}, {4, 6, bytesOf<int32_t>(0xFEDC)},
+      {4, 4, bytesOf<uint16_t>(0xFEDC)}, {4, 10, bytesOf(65244.0f)},
+      // Narrowing an integer keeps the bytes that come first in memory.
+      {5, 2, firstBytes(big, 1)}, {5, 13, firstBytes(big, 1)}, {5, 5, firstBytes(big, 2)},
+      {5, 7, bytesOf(big)}, {6, 6, bytesOf<int32_t>(-1)}, {6, 10, bytesOf(4294967296.0f)},
+      {6, 11, bytesOf(4294967295.0)},
+      // Floats are truncated toward zero; requested 7 goes through 64 bits.
+      {7, 6, bytesOf<int32_t>(-3)}, {7, 5, bytesOf<uint16_t>(0xFFFD)}, {7, 7, bytesOf(0xFFFFFFFDu)},
+      {7, 11, bytesOf(static_cast<double>(-3.9f))}, {8, 7, bytesOf(3000000000u)},
+      {9, 4, bytesOf<int16_t>(4464)}, {10, 6, bytesOf<int32_t>(-2)}, {10, 10, bytesOf(-2.5f)},
+      {11, 10, bytesOf(static_cast<float>(1.0 / 3))}, {12, 2, u8s({0x9C})}, {12, 13, u8s({0x9C})},
+      // Refused pairs leave the destination alone.
+      {12, 3, {}}, {12, 4, {}}, {7, 2, {}}, {7, 3, {}}, {10, 13, {}}, {13, 6, {}}, {13, 8, {}},
+      {5, 12, {}}, {5, 1, {}}, {5, 0, {}}, {5, 99, {}}, {14, 6, {}}};
+  // clang-format on
+  for (const auto& c : cases) {
+    const int before = diagCount();
+    uint32_t count = 77;
+    const Bytes got = readValue(c.index, c.requested, &count);
+    EXPECT_EQ(1u, count);
+    EXPECT_EQ(padded(c.want), got) << "item " << c.index << " as type " << c.requested;
+    EXPECT_EQ(before + (c.want.empty() ? 1 : 0), diagCount()) << "item " << c.index << " as " << c.requested;
+  }
+  EXPECT_EQ(0, file_Close(f_));
+}
+
+TEST_F(Items, IndexReadsByTypeAndSize) {
+  const Bytes world = u8s({'H', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', 0});
+  const uint16_t pair[2] = {0x1234, 0xABCD};
+  // clang-format off
+  writeAndReopen({
+      {kTypeNarrow, 4, u8s({'a', 'b', 'c', 0})}, {kTypeUtf16, 2, bytesOf(u"Z")},                        // 1, 2
+      {kTypeUInt16, 2, bytesOf(pair)}, {kTypeFloat, 3, bytesOf(std::array<float, 3>{1, 2, 3})},          // 3, 4
+      {kTypeRaw, 5, u8s({1, 2, 3, 4, 5})}, {kTypeUtf16, 6, bytesOf(u"Hello")}, {kTypeNarrow, 12, world}, // 5-7
+      {kTypeUtf16, 1, bytesOf(u"")}, {kTypeNarrow, 1, u8s({0})}, {kTypeDouble, 1, bytesOf(-6.75)},       // 8-10
+      {kTypeUInt32, 1, bytesOf(5u)}, {kTypeInt8, 3, u8s({0x81, 2, 3})},                                 // 11, 12
+      {kTypeInt16, 5, bytesOf(std::array<int16_t, 5>{-1, -2, 300, -400, 5})}});                         // 13
+  uint32_t offset = 0;
+  ASSERT_EQ(0, file_ItemInfo(g_, 4, nullptr, nullptr, nullptr, &offset, nullptr, 0));
+  EXPECT_EQ(0u, offset % 8);
+  const struct { uint32_t index; uint16_t requested; Bytes want; uint32_t count; } cases[] = {
+      {1, kTypeNarrow, u8s({'a', 'b', 'c', 0}), 4}, {1, kTypeUtf16, bytesOf(u"abc"), 4},
+      {2, kTypeUtf16, bytesOf(u"Z"), 1}, {12, kTypeInt8, u8s({0x81, 2, 3, 0}), 1},
+      {3, kTypeUInt32, bytesOf(pair), 1},   // inline arrays come raw
+      {4, kTypeFloat, bytesOf(offset), 3},  // longer ones give their offset
+      {5, kTypeRaw, u8s({1, 2, 3, 4, 5}), 5},
+      {6, kTypeUtf16, bytesOf(u"Hello"), 12},  // strings out of line count bytes
+      {7, kTypeNarrow, world, 12}, {7, kTypeUtf16, bytesOf(u"Hello world"), 12},
+      {8, kTypeUtf16, u8s({0, 0}), 1}, {9, kTypeUtf16, u8s({0, 0}), 1},
+      {10, kTypeDouble, bytesOf(-6.75), 1}, {10, kTypeInt32, bytesOf<int32_t>(-6), 1},
+      {11, kTypeFloat, bytesOf(5.0f), 1}};
+  // clang-format on
+  for (const auto& c : cases) {
+    uint32_t count = 0;
+    EXPECT_EQ(padded(c.want), readValue(c.index, c.requested, &count)) << c.index << " as " << c.requested;
+    EXPECT_EQ(c.count, count) << c.index << " as " << c.requested;
+  }
+
+  uint32_t count = 9;
+  char buf[8];
+  EXPECT_EQ(3, file_IndexValueRead(g_, 14, kTypeInt32, buf, &count));
+  EXPECT_EQ(0u, count) << "the count is cleared first";
+  EXPECT_EQ(3, file_IndexValueRead(f_, 0, kTypeInt32, buf, &count));
+  EXPECT_EQ(0, diagCount());
+
+  // file_IndexBlockRead converts every element, inline or not.
+  std::array<uint32_t, 2> u{};
+  ASSERT_EQ(0, file_IndexBlockRead(g_, 3, kTypeUInt32, vt::mp(u.data())));
+  EXPECT_EQ((std::array<uint32_t, 2>{0x1234, 0xABCD}), u);
+  std::array<int32_t, 5> i{};
+  ASSERT_EQ(0, file_IndexBlockRead(g_, 13, kTypeInt32, vt::mp(i.data())));
+  EXPECT_EQ((std::array<int32_t, 5>{-1, -2, 300, -400, 5}), i);
+  std::array<double, 3> d{};
+  ASSERT_EQ(0, file_IndexBlockRead(g_, 4, kTypeDouble, vt::mp(d.data())));
+  EXPECT_EQ((std::array<double, 3>{1, 2, 3}), d);
+  Bytes text(16, 0xEE);  // text cannot be converted: a report per element
+  EXPECT_EQ(0, file_IndexBlockRead(g_, 1, kTypeInt32, vt::mp(text.data())));
+  EXPECT_EQ(Bytes(16, 0xEE), text);
+  EXPECT_EQ(4, diagCount());
+  EXPECT_EQ(3, file_IndexBlockRead(g_, 14, kTypeInt32, vt::mp(text.data())));
+  EXPECT_EQ(0, file_Close(f_));
+}
+
+TEST_F(Items, NarrowModeStoresStringsNarrowAndReadsThemAsUtf16) {
+  std::setlocale(LC_CTYPE, "C");
+  void *f = nullptr, *g = nullptr;
+  ASSERT_EQ(0, file_Create(vpath("n.dat").c_str(), &f));
+  ASSERT_EQ(0, file_SetCharacterFormat(f, 0x10001)) << "only the low 16 bits count";
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Narrow"));
+  EXPECT_EQ(1, file_SetCharacterFormat(f, 0));
+  EXPECT_EQ(1, file_SetCharacterFormat(g, 0));
+  ASSERT_EQ(0, file_ItemValueWrite(g, 1, kTypeUtf16, 3, vt::cp(u"AB")));
+  ASSERT_EQ(0, file_ItemValueWrite(g, 2, kTypeUtf16, 12, vt::cp(u"Hello world")));
+  EXPECT_EQ(3, file_ItemValueWrite(g, 3, kTypeUtf16, 3, vt::cp(u"A\u4E2D")));
+  EXPECT_EQ(3u, file_ItemNbrGet(g)) << "the refused item is not kept";
+  EXPECT_EQ(3, file_GroupNameSet(g, u"\u4E2D", 32));
+  ASSERT_EQ(0, file_Close(f));
+
+  EXPECT_EQ(0u, vt::readFile(path("n.dat")).at(12)) << "the header says the strings are narrow";
+  ASSERT_EQ(0, file_Open(vpath("n.dat").c_str(), &f));
+  ASSERT_EQ(0, file_GroupOpen(f, &g_, 0));
+  EXPECT_EQ(u"Narrow", groupName(g_));
+  EXPECT_EQ(3u, file_ItemNbrGet(g_));
+  uint16_t type = 0;
+  uint32_t count = 0;
+  for (uint32_t i = 0; i < 3; ++i) {
+    ASSERT_EQ(0, file_ItemInfo(g_, i, nullptr, &type, nullptr, nullptr, nullptr, 0));
+    EXPECT_EQ(kTypeNarrow, type) << i;
+  }
+  EXPECT_EQ(padded(bytesOf(u"AB")), readValue(1, kTypeUtf16, &count));
+  EXPECT_EQ(3u, count);
+  EXPECT_EQ(padded(bytesOf(u"Hello world")), readValue(2, kTypeUtf16, &count));
+  EXPECT_EQ(12u, count);
+  EXPECT_EQ(0, file_Close(f));
+}
+
+TEST_F(Items, RefusedWritesAndItemInfo) {
+  makeContainer("two.A01", u"First");
+  void *f = nullptr, *g = nullptr;
+  ASSERT_EQ(0, file_Open(vpath("two.A01").c_str(), &f));
+  ASSERT_EQ(0, file_SetCharacterFormat(f, 0x10000)) << "low 16 bits 0: UTF-16";
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Second"));
+  const uint32_t v = 1;
+  EXPECT_EQ(3, file_ItemValueWrite(g, 2, kTypeGroup, 1, vt::cp(&v)))
+      << "group references only by GroupCreate";
+  EXPECT_EQ(3, file_ItemOffsetWrite(g, 2, kTypeGroup, 1, 40));
+  EXPECT_EQ(3, file_ItemValueWrite(f, 2, kTypeUInt32, 1, vt::cp(&v)));
+  EXPECT_EQ(3, file_ItemOffsetWrite(f, 2, kTypeUInt32, 1, 40));
+  EXPECT_EQ(1u, file_ItemNbrGet(g));
+  ASSERT_EQ(0, file_ItemOffsetWrite(g, 3, kTypeRaw, 100, 1234));
+
+  // On a file handle the entries are the sections, named after their groups.
+  ASSERT_EQ(2u, file_ItemNbrGet(f));
+  EXPECT_EQ("0 0 2 0 First", itemInfo(f, 0));
+  uint32_t start = 0;
+  VelChar name[8] = {};
+  ASSERT_EQ(0, file_ItemInfo(f, 1, nullptr, nullptr, nullptr, &start, name, 8));
+  EXPECT_EQ(104u, start);
+  EXPECT_EQ(vt::VelString(u"Second"), name);
+  EXPECT_EQ("rc=6", itemInfo(f, 2));
+  EXPECT_EQ("10000 12 7 40 ", itemInfo(g, 0)) << "only group references have a name";
+  EXPECT_EQ("3 13 100 1234 ", itemInfo(g, 1));
+  EXPECT_EQ("rc=6", itemInfo(g, 2));
+  EXPECT_EQ(0, file_Close(f));
+}
+
+}  // namespace

@@ -1,0 +1,262 @@
+// Opening, creating and closing files: the slot table, wrapping existing
+// data, the host hooks and the rules for adding a section.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "testutil.h"
+
+using namespace VelFile;
+using vt::Image;
+
+namespace {
+
+class OpenCreateClose : public vt::VelTest {};
+
+TEST_F(OpenCreateClose, AnOpenPathIsSharedByOpenAndRefusedByCreate) {
+  const vt::Bytes before = makeContainer("c.dat");
+  void *f1 = nullptr, *f2 = nullptr, *other = &f1;
+  ASSERT_EQ(0, file_Open(vpath("c.dat").c_str(), &f1));
+  ASSERT_EQ(0, file_Open(vpath("c.dat").c_str(), &f2));
+  EXPECT_EQ(f1, f2);
+  EXPECT_EQ(4, file_Create(vpath("c.dat").c_str(), &other));
+  EXPECT_EQ(nullptr, other);
+  EXPECT_EQ(4, file_CreateEx(vpath("c.dat").c_str(), &other));
+  EXPECT_EQ(0, file_Close(f1));
+  EXPECT_EQ(3, file_Close(f1)) << "the slot is free once closed";
+  EXPECT_EQ(before, vt::readFile(path("c.dat")));
+
+  ASSERT_EQ(0, file_Create(vpath("n.dat").c_str(), &f1));
+  EXPECT_EQ(4, file_Create(vpath("n.dat").c_str(), &other));
+  EXPECT_EQ(3, file_Close(f1));
+}
+
+TEST_F(OpenCreateClose, FailedOpensClaimNoSlot) {
+  vt::writeFile(path("junk.dat"), vt::Bytes(100, 0x5A));
+  vt::writeFile(path("empty.dat"), {});
+  // Paths of more than 259 units are refused before anything is opened.
+  const std::string prefix = path("");
+  const std::string ok = prefix + std::string(259 - prefix.size(), 'a');
+  const std::string tooLong = prefix + std::string(260 - prefix.size(), 'b');
+  void* f = nullptr;
+  ASSERT_EQ(0, file_Create(vt::V(ok).c_str(), &f));
+  EXPECT_EQ(3, file_Close(f));
+  EXPECT_EQ(4, file_Create(vt::V(tooLong).c_str(), &f));
+  EXPECT_FALSE(std::filesystem::exists(tooLong));
+  vt::writeFile(tooLong, makeContainer("c.dat"));
+  for (int i = 0; i < 2 * kMaxOpenFiles; ++i) {
+    f = &f;
+    EXPECT_EQ(2, file_CreateEx(vpath("missing.dat").c_str(), &f));
+    EXPECT_EQ(nullptr, f);
+    EXPECT_EQ(5, file_Open(vpath("missing.dat").c_str(), &f));
+    EXPECT_EQ(3, file_Open(vpath("junk.dat").c_str(), &f));
+    EXPECT_EQ(3, file_Open(vpath("empty.dat").c_str(), &f));
+    EXPECT_EQ(5, file_Open(vt::V(tooLong).c_str(), &f));
+    EXPECT_EQ(4, file_CreateEx(vt::V(tooLong).c_str(), &f));
+  }
+  EXPECT_FALSE(std::filesystem::exists(path("missing.dat")));
+  expectAllSlotsFree();
+}
+
+TEST_F(OpenCreateClose, ThirtySlotsThenRefusals) {
+  const vt::Bytes container = makeContainer("c.dat");
+  vt::writeFile(path("raw.bin"), vt::Bytes(64, 1));
+  std::vector<void*> files(kMaxOpenFiles);
+  for (size_t i = 0; i < files.size(); ++i) {
+    EXPECT_TRUE(file_IsHandleLeft()) << i;
+    ASSERT_EQ(0, file_Create(vpath("s" + std::to_string(i)).c_str(), &files[i]));
+  }
+  EXPECT_FALSE(file_IsHandleLeft());
+
+  void* f = &f;
+  EXPECT_EQ(5, file_Open(vpath("c.dat").c_str(), &f));
+  EXPECT_EQ(nullptr, f);
+  EXPECT_EQ(4, file_Create(vpath("new.dat").c_str(), &f));
+  EXPECT_FALSE(std::filesystem::exists(path("new.dat")));
+  EXPECT_EQ(4, file_CreateEx(vpath("raw.bin").c_str(), &f));
+  EXPECT_EQ(0, file_Open(vpath("s7").c_str(), &f)) << "a path already open needs no new slot";
+  EXPECT_EQ(files[7], f);
+
+  EXPECT_EQ(3, file_Close(files[7]));
+  EXPECT_TRUE(file_IsHandleLeft());
+  ASSERT_EQ(0, file_Open(vpath("c.dat").c_str(), &files[7]));
+  for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(i == 7 ? 0 : 3, file_Close(files[i])) << i;
+  EXPECT_EQ(container, vt::readFile(path("c.dat")));
+  EXPECT_EQ(vt::Bytes(64, 1), vt::readFile(path("raw.bin")));
+}
+
+TEST_F(OpenCreateClose, CreateExWrapsExistingBytesInTheFirstSection) {
+  vt::Bytes raw(100, 0);
+  for (size_t i = 36; i < raw.size(); ++i) raw[i] = static_cast<uint8_t>(i);
+  vt::writeFile(path("wrap.bin"), raw);
+  void *f = nullptr, *g = nullptr;
+  ASSERT_EQ(0, file_CreateEx(vpath("wrap.bin").c_str(), &f));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Wrap"));
+  const uint32_t three[3] = {1, 2, 3};
+  ASSERT_EQ(0, file_ItemValueWrite(g, 1, kTypeUInt32, 3, vt::cp(three)));
+  ASSERT_EQ(0, file_Close(f));
+
+  // Header over the first 36 bytes, new data from 104 (100 rounded up).
+  Image want;
+  want.header(2, 136, 184).raw(&raw[36], 64).padTo(104).utf16(u"Wrap").padTo(120);
+  want.u32(1).u32(2).u32(3).padTo(136).entry(kItemName, 12, 5, 104).entry(1, 7, 3, 120).padTo(184);
+  EXPECT_EQ(want.bytes, vt::readFile(path("wrap.bin")));
+
+  // Whether the file held nothing or fewer bytes than a header, the result
+  // is the layout of a new file: new data never lies under the header.
+  Image fresh;
+  fresh.header(1, 56, 80).padTo(40).utf16(u"Tiny").padTo(56).entry(kItemName, 12, 5, 40).padTo(80);
+  for (size_t size : {0, 10, 35}) {
+    vt::writeFile(path("tiny.bin"), vt::Bytes(size, 0x77));
+    ASSERT_EQ(0, file_CreateEx(vpath("tiny.bin").c_str(), &f));
+    ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Tiny"));
+    ASSERT_EQ(0, file_Close(f));
+    EXPECT_EQ(fresh.bytes, vt::readFile(path("tiny.bin"))) << size;
+  }
+}
+
+TEST_F(OpenCreateClose, ClosingWithoutGroupsOrThroughAGroupHandle) {
+  void *f = nullptr, *g = nullptr, *again = nullptr;
+  ASSERT_EQ(0, file_Create(vpath("e.dat").c_str(), &f));
+  EXPECT_EQ(3, file_Close(f));
+  EXPECT_TRUE(std::filesystem::exists(path("e.dat")));
+  EXPECT_TRUE(vt::readFile(path("e.dat")).empty());
+  ASSERT_EQ(0, file_Create(vpath("e.dat").c_str(), &again)) << "slot and path are free again";
+  EXPECT_EQ(3, file_Close(again));
+
+  vt::writeFile(path("raw.bin"), vt::Bytes(50, 9));
+  ASSERT_EQ(0, file_CreateEx(vpath("raw.bin").c_str(), &f));
+  EXPECT_EQ(3, file_Close(f));
+  EXPECT_EQ(vt::Bytes(50, 9), vt::readFile(path("raw.bin")));
+
+  ASSERT_EQ(0, file_Create(vpath("g.dat").c_str(), &f));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Probe"));
+  EXPECT_EQ(3, file_Close(g));
+  EXPECT_EQ(4, file_Create(vpath("g.dat").c_str(), &again)) << "still open";
+  EXPECT_EQ(0, file_Close(f));
+  EXPECT_EQ(80u, vt::readFile(path("g.dat")).size());
+}
+
+int g_enter, g_leave, g_depth, g_maxDepth;
+void onEnter() {
+  ++g_enter;
+  g_maxDepth = std::max(g_maxDepth, ++g_depth);
+}
+void onLeave() {
+  ++g_leave;
+  --g_depth;
+}
+
+// Runs op and expects n enter and n leave calls from it.
+template <class Op>
+void expectHooks(int n, const char* what, Op op) {
+  const int e0 = g_enter, l0 = g_leave;
+  op();
+  EXPECT_EQ(n, g_enter - e0) << what;
+  EXPECT_EQ(n, g_leave - l0) << what;
+}
+
+TEST_F(OpenCreateClose, EnterAndLeaveHooksBracketEachOperationOnce) {
+  g_enter = g_leave = g_depth = g_maxDepth = 0;
+  file_Init(&onEnter, &onLeave, nullptr, nullptr, nullptr, nullptr);
+  void *f = nullptr, *g = nullptr, *sub = nullptr, *other = nullptr;
+  char buf[64] = {};
+  VelChar name[32] = {};
+  uint32_t count = 0, start = 0, v = 5;
+  expectHooks(1, "Open", [&] { EXPECT_EQ(5, file_Open(vpath("missing").c_str(), &other)); });
+  expectHooks(1, "CreateEx", [&] { EXPECT_EQ(2, file_CreateEx(vpath("missing").c_str(), &other)); });
+  expectHooks(1, "Create", [&] { EXPECT_EQ(0, file_Create(vpath("h.dat").c_str(), &f)); });
+  expectHooks(1, "Create again", [&] { EXPECT_EQ(4, file_Create(vpath("h.dat").c_str(), &other)); });
+  expectHooks(1, "SetCharacterFormat", [&] { file_SetCharacterFormat(f, 0); });
+  expectHooks(1, "GroupCreate on file", [&] { EXPECT_EQ(0, file_GroupCreate(f, &g, 0, u"Section")); });
+  expectHooks(1, "GroupCreate on group", [&] { EXPECT_EQ(0, file_GroupCreate(g, &sub, 3, u"Sub")); });
+  expectHooks(1, "ItemValueWrite on file",
+              [&] { EXPECT_EQ(3, file_ItemValueWrite(f, 1, 7, 1, vt::cp(&v))); });
+  expectHooks(1, "ItemValueWrite", [&] { file_ItemValueWrite(g, 1, kTypeUInt32, 1, vt::cp(&v)); });
+  expectHooks(1, "GroupNameSet", [&] { file_GroupNameSet(sub, u"Renamed", 32); });
+  expectHooks(1, "GroupNameGet", [&] { file_GroupNameGet(sub, name, 32); });
+  expectHooks(1, "GroupOpen", [&] { file_GroupOpen(f, &other, 0); });
+  expectHooks(1, "ItemNbrGet", [&] { file_ItemNbrGet(g); });
+  expectHooks(1, "ItemInfo", [&] { file_ItemInfo(g, 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0); });
+  expectHooks(1, "IndexValueRead", [&] { file_IndexValueRead(g, 2, kTypeUInt32, buf, &count); });
+  expectHooks(1, "IndexBlockRead", [&] { file_IndexBlockRead(g, 2, kTypeUInt32, buf); });
+  uint32_t at = 0;
+  expectHooks(1, "Allocate", [&] { at = static_cast<uint32_t>(file_Allocate(g, 16)); });
+  EXPECT_NE(0u, at);
+  expectHooks(1, "Write", [&] { file_Write(g, at, buf, 16, nullptr); });
+  expectHooks(1, "Read", [&] { file_Read(g, at, 4, kTypeUInt32, buf, nullptr); });
+  expectHooks(1, "ReadBlock", [&] { file_ReadBlock(g, at, 16, buf); });
+  expectHooks(1, "ItemOffsetWrite", [&] { file_ItemOffsetWrite(g, 2, kTypeRaw, 16, at); });
+  // Re-tagging goes through the public item count and item info calls.
+  expectHooks(2, "UpdateContentGroup", [&] { file_UpdateContentGroup(g, 4); });
+  expectHooks(0, "SizeOf", [&] { file_SizeOf(kTypeUInt32); });
+  expectHooks(0, "SwapNeeded", [&] { file_SwapNeeded(g); });
+  expectHooks(0, "IsHandleLeft", [&] { file_IsHandleLeft(); });
+  expectHooks(0, "GetFileOffsetSection", [&] { file_GetFileOffsetSection(g, &start); });
+  expectHooks(1, "Close of a group", [&] { EXPECT_EQ(3, file_Close(g)); });
+  expectHooks(1, "Close", [&] { EXPECT_EQ(0, file_Close(f)); });
+  EXPECT_EQ(1, g_maxDepth) << "hooks must not nest";
+  EXPECT_EQ(0, g_depth);
+}
+
+TEST_F(OpenCreateClose, OnlyA01FilesOpenWithPermissionForOneNewSection) {
+  const vt::Bytes container = makeContainer("base");
+  for (const char* name : {"a.A01", "b.a01", "c.A01"}) {
+    vt::writeFile(path(name), container);
+    void *f = nullptr, *g1 = nullptr, *g2 = nullptr;
+    uint32_t start = 0;
+    ASSERT_EQ(0, file_Open(vpath(name).c_str(), &f));
+    ASSERT_EQ(0, file_GroupCreate(f, &g1, 0, u"Added")) << name;
+    ASSERT_EQ(0, file_GroupCreate(f, &g2, 0, u"Again"));
+    EXPECT_EQ(g1, g2);
+    EXPECT_EQ(1u, file_ItemNbrGet(g1)) << "no second name item";
+    EXPECT_EQ(0, file_GetFileOffsetSection(g1, &start));
+    EXPECT_EQ(container.size(), start);
+    EXPECT_EQ(2u, file_ItemNbrGet(f));
+    EXPECT_EQ(0, file_Close(f));
+  }
+  for (const char* name : {"d.A02", "e.dat", "f.A01.bak", "gA01", "h.xA01"}) {
+    vt::writeFile(path(name), container);
+    void *f = nullptr, *g = &g;
+    ASSERT_EQ(0, file_Open(vpath(name).c_str(), &f)) << name;
+    EXPECT_EQ(8, file_GroupCreate(f, &g, 0, u"Added")) << name;
+    EXPECT_EQ(nullptr, g);
+    EXPECT_EQ(1, file_SetCharacterFormat(f, 1));
+    EXPECT_EQ(0u, file_Allocate(f, 8)) << "the file handle stands for no writable section";
+    EXPECT_EQ(3, file_Write(f, 40, "abcd", 4, nullptr));
+    EXPECT_EQ(0, file_Close(f));
+    EXPECT_EQ(container, vt::readFile(path(name)));
+  }
+}
+
+TEST_F(OpenCreateClose, ReadOnlyA01FileOpensForReadingWhenWritingIsDenied) {
+  const vt::Bytes container = makeContainer("ro.A01");
+  makeContainer("locked.dat");
+  ASSERT_EQ(0, chmod(dir_.c_str(), 0755));
+  ASSERT_EQ(0, chmod(path("ro.A01").c_str(), 0444));
+  ASSERT_EQ(0, chmod(path("locked.dat").c_str(), 0));
+
+  // Root may write anything, so the child gives up its privileges first.
+  const pid_t pid = fork();
+  ASSERT_NE(-1, pid);
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(20);
+    void *f = nullptr, *g = &g;
+    if (file_Open(vpath("ro.A01").c_str(), &f) != 0) _exit(21);
+    if (file_GroupCreate(f, &g, 0, u"Added") != 8 || g != nullptr) _exit(22);
+    if (file_SetCharacterFormat(f, 1) != 1) _exit(23);
+    if (file_GroupOpen(f, &g, 0) != 0 || file_ItemNbrGet(g) != 2) _exit(24);
+    if (file_Close(f) != 0) _exit(25);
+    if (file_Open(vpath("locked.dat").c_str(), &f) != 5 || f != nullptr) _exit(26);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(pid, waitpid(pid, &status, 0));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(0, WEXITSTATUS(status)) << "the exit code names the failing step in the child";
+  EXPECT_EQ(container, vt::readFile(path("ro.A01")));
+}
+
+}  // namespace

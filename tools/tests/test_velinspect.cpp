@@ -1,0 +1,463 @@
+// velinspect, run as a program on files the library writes and on damaged
+// copies of them: its text and JSON output, its exit codes, and the bytes it
+// extracts.
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+#include "testutil.h"
+
+using namespace VelFile;
+using Json = nlohmann::json;
+using vt::Bytes;
+
+namespace {
+
+struct Result {
+  int code = -1;
+  std::string out, err;
+  Json json() const { return Json::parse(out); }
+};
+
+// A 32-bit field of a library-written file, which is in host order.
+uint32_t rd32(const Bytes& b, size_t at) {
+  uint32_t v = 0;
+  if (at + 4 <= b.size()) std::memcpy(&v, &b[at], 4);
+  return v;
+}
+
+std::string shellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+const float kFloats[3] = {1.5f, -0.1f, 3e8f};
+const int16_t kShorts[2] = {-3, 400};
+const uint8_t kRaw[5] = {1, 2, 3, 0xFE, 0xFF};
+
+class Velinspect : public vt::VelTest {
+ protected:
+  Result run(const std::vector<std::string>& args) {
+    std::string cmd = VELINSPECT_PATH;
+    for (const std::string& a : args) cmd += " " + shellQuote(a);
+    cmd += " >" + path("stdout") + " 2>" + path("stderr");
+    const int status = std::system(cmd.c_str());
+    Result r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const Bytes out = vt::readFile(path("stdout")), err = vt::readFile(path("stderr"));
+    r.out.assign(out.begin(), out.end());
+    r.err.assign(err.begin(), err.end());
+    return r;
+  }
+
+  template <class T>
+  void put(void* g, uint16_t id, uint16_t type, uint32_t count, const T* value) {
+    ASSERT_EQ(0, file_ItemValueWrite(g, id, type, count, vt::cp(value)));
+  }
+
+  // A file of two sections (named .A01 so that it can be reopened for one more). Section 0 "Setup" holds an
+  // item of every kind, two sub-groups named "Probe" (ids 20 and 22; the first holds "Channel A") and a bulk
+  // block recorded by item 30. Section 1 is narrow.
+  void writeSample(const std::string& name, const Bytes& block = Bytes(40, 0x5A)) {
+    void *f = nullptr, *g = nullptr, *probe = nullptr, *chan = nullptr, *other = nullptr;
+    ASSERT_EQ(0, file_Create(vpath(name).c_str(), &f));
+    ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Setup"));
+    const uint32_t seven = 7;
+    const double quarter = 2.25;
+    const uint8_t bytes[3] = {1, 2, 255};
+    const uint32_t quad[2] = {0x11111111, 0x22222222};
+    std::array<int32_t, 40> counts;
+    for (int i = 0; i < 40; ++i) counts[i] = i * 3 - 5;
+    put(g, 1, kTypeUInt32, 1, &seven);
+    put(g, 2, kTypeInt16, 2, kShorts);
+    put(g, 3, kTypeFloat, 3, kFloats);
+    put(g, 4, kTypeDouble, 1, &quarter);
+    put(g, 5, kTypeUtf16, 9, u"Hello \u00e9\u4e16");
+    put(g, 6, kTypeUtf16, 2, u"A");
+    put(g, 7, kTypeNarrow, 7, "narrow");
+    put(g, 8, kTypeRaw, 5, kRaw);
+    put(g, 9, kTypeInt32, 40, counts.data());
+    put(g, 10, kTypeQuad8, 1, quad);
+    put(g, 11, kTypeUInt8, 3, bytes);
+    ASSERT_EQ(0, file_GroupCreate(g, &probe, 20, u"Probe"));
+    const uint32_t ninetyNine = 99;
+    put(probe, 1, kTypeUInt32, 1, &ninetyNine);
+    ASSERT_EQ(0, file_GroupCreate(probe, &chan, 21, u"Channel A"));
+    const float half = 0.5f;
+    put(chan, 1, kTypeFloat, 1, &half);
+    ASSERT_EQ(0, file_GroupCreate(g, &other, 22, u"Probe"));
+    const uint64_t at = file_Allocate(g, static_cast<uint32_t>(block.size()));
+    ASSERT_NE(0u, at);
+    ASSERT_EQ(0, file_Write(g, at, vt::cp(block.data()), static_cast<uint32_t>(block.size()), nullptr));
+    ASSERT_EQ(0, file_ItemOffsetWrite(g, 30, kTypeUInt32, 1, static_cast<uint32_t>(at)));
+    ASSERT_EQ(0, file_Close(f));
+
+    ASSERT_EQ(0, file_Open(vpath(name).c_str(), &f));
+    ASSERT_EQ(0, file_SetCharacterFormat(f, 1));
+    ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Second"));
+    put(g, 1, kTypeUtf16, 5, u"text");
+    ASSERT_EQ(0, file_Close(f));
+  }
+
+  // Library-written files are in host order: positions of their entries.
+  static uint32_t sectionDirectory(const Bytes& b, uint32_t start) { return start + rd32(b, start + 20); }
+  static size_t entry(uint32_t directory, uint32_t index) { return directory + 12u * index; }
+  static uint32_t subDirectory(const Bytes& b, uint32_t directory, uint32_t index) {
+    return rd32(b, entry(directory, index) + 8);
+  }
+  static const Json& item(const Json& group, int id) {
+    for (const Json& it : group["items"])
+      if (it["id"] == id) return it;
+    static const Json none;
+    ADD_FAILURE() << "no item " << id;
+    return none;
+  }
+  static const Json& groupAt(const Json& dump, const std::string& path) {
+    for (const Json& g : dump["groups"])
+      if (g["path"] == path) return g;
+    static const Json none;
+    ADD_FAILURE() << "no group " << path;
+    return none;
+  }
+};
+
+// Where item ids land in the sample's section directory.
+const uint32_t kFloatsIndex = 3, kProbeIndex = 12, kOtherProbeIndex = 13;
+
+TEST_F(Velinspect, TreeShowsSectionsAndTheirGroups) {
+  writeSample("s.A01");
+  const Bytes file = vt::readFile(path("s.A01"));
+  const uint32_t second = rd32(file, 24);
+
+  const Json tree = run({"tree", path("s.A01"), "--json"}).json();
+  ASSERT_EQ(2u, tree["sections"].size());
+  EXPECT_EQ(file.size(), tree["size"]);
+  const Json& s0 = tree["sections"][0];
+  EXPECT_EQ(0, s0["start"]);
+  EXPECT_EQ(vt::hostBigEndian() ? "big-endian" : "little-endian", s0["byteOrder"]);
+  EXPECT_EQ("utf16", s0["stringFormat"]);
+  EXPECT_EQ(15, s0["entries"]);
+  EXPECT_EQ(second, s0["size"]);
+  EXPECT_EQ("Setup", s0["group"]["name"]);
+  EXPECT_EQ(rd32(file, 20), s0["group"]["directory"]);
+  const Json& probes = s0["group"]["groups"];
+  ASSERT_EQ(2u, probes.size());
+  // Two sub-groups share a name, so their paths use the item ids.
+  EXPECT_EQ("0/#20", probes[0]["path"]);
+  EXPECT_EQ(20, probes[0]["id"]);
+  EXPECT_EQ(3, probes[0]["items"]);
+  EXPECT_EQ("0/#20/Channel A", probes[0]["groups"][0]["path"]);
+  EXPECT_EQ("0/#22", probes[1]["path"]);
+  EXPECT_EQ(1, probes[1]["items"]);
+  const Json& s1 = tree["sections"][1];
+  EXPECT_EQ(second, s1["start"]);
+  EXPECT_EQ("narrow", s1["stringFormat"]);
+  EXPECT_EQ("Second", s1["group"]["name"]);
+  EXPECT_EQ(file.size() - second, s1["size"]);
+
+  const Result text = run({"tree", path("s.A01")});
+  EXPECT_EQ(0, text.code);
+  EXPECT_NE(std::string::npos,
+            text.out.find("section 1 at " + std::string("0x") +
+                          [&] {
+                            char b[16];
+                            std::snprintf(b, sizeof b, "%x", second);
+                            return std::string(b);
+                          }() +
+                          ": " + s1["byteOrder"].get<std::string>() + ", narrow strings, 2 entries"));
+  EXPECT_NE(std::string::npos, text.out.find("\n      0/#20/Channel A \"Channel A\" (#21): 2 items\n"));
+}
+
+TEST_F(Velinspect, DumpDecodesEveryItemAsWritten) {
+  const Bytes block = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  writeSample("s.A01", block);
+  const Bytes file = vt::readFile(path("s.A01"));
+  const Result r = run({"dump", path("s.A01"), "--json", "--max-elements", "5"});
+  ASSERT_EQ(0, r.code) << r.err;
+  const Json dump = r.json();
+  const Json& setup = groupAt(dump, "0");
+  EXPECT_EQ("Setup", setup["name"]);
+  ASSERT_EQ(15u, setup["items"].size());
+  EXPECT_EQ("Setup", item(setup, 10000)["value"]);
+  EXPECT_EQ(7, item(setup, 1)["value"][0]);
+  EXPECT_EQ((std::vector<int>{-3, 400}), item(setup, 2)["value"].get<std::vector<int>>());
+  const Json& floats = item(setup, 3);
+  EXPECT_EQ("float32", floats["type"]);
+  ASSERT_EQ(3u, floats["value"].size());
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(kFloats[i], floats["value"][i].get<float>());
+  // Where the dump says the floats lie, they lie.
+  const size_t at = floats["fileOffset"];
+  ASSERT_LE(at + 12, file.size());
+  EXPECT_EQ(0, std::memcmp(&file[at], kFloats, 12));
+  EXPECT_EQ(2.25, item(setup, 4)["value"][0]);
+  EXPECT_EQ("Hello \u00e9\u4e16", item(setup, 5)["value"]);
+  EXPECT_EQ("A", item(setup, 6)["value"]);
+  EXPECT_FALSE(item(setup, 6).contains("offset")) << "a 2-unit string stands inline";
+  EXPECT_EQ("narrow", item(setup, 7)["value"]);
+  EXPECT_EQ("char", item(setup, 7)["type"]);
+  EXPECT_EQ("010203feff", item(setup, 8)["value"]);
+  EXPECT_EQ((std::vector<int>{-5, -2, 1, 4, 7}), item(setup, 9)["value"].get<std::vector<int>>());
+  EXPECT_EQ(true, item(setup, 9)["truncated"]);
+  EXPECT_EQ(40, item(setup, 9)["count"]);
+  EXPECT_EQ(Json::parse("[[286331153, 572662306]]"), item(setup, 10)["value"]);
+  EXPECT_EQ((std::vector<int>{1, 2, 255}), item(setup, 11)["value"].get<std::vector<int>>());
+  const Json& probe = item(setup, 20);
+  EXPECT_EQ("group", probe["type"]);
+  EXPECT_EQ("0/#20", probe["path"]);
+  EXPECT_EQ(subDirectory(file, sectionDirectory(file, 0), kProbeIndex), probe["offset"]);
+  const size_t bulk = item(setup, 30)["value"][0];
+  EXPECT_EQ(0, std::memcmp(&file[bulk], block.data(), block.size())) << "item 30 records the bulk block";
+
+  EXPECT_EQ(0.5f, item(groupAt(dump, "0/#20/Channel A"), 1)["value"][0].get<float>());
+  EXPECT_EQ("text", item(groupAt(dump, "1"), 1)["value"]) << "a narrow section's string";
+  EXPECT_EQ("char", item(groupAt(dump, "1"), 10000)["type"]);
+
+  const Result text = run({"dump", path("s.A01"), "-n", "3"});
+  ASSERT_EQ(0, text.code);
+  for (const char* line :
+       {"\n  [2] id 2 int16 x2 = [-3, 400]\n", "\n  [8] id 8 raw x5 = 01 02 03 ...  at +",
+        "\n  [9] id 9 int32 x40 = [-5, -2, 1, ...]  at +", "id 3 float32 x3 = [1.5, -0.1, 300000000.0]",
+        "id 5 utf16 x9 = \"Hello \u00e9\u4e16\"", "id 20 group x3 -> 0/#20 \"Probe\"  at +",
+        "\ngroup 0/#20/Channel A \"Channel A\": 2 items, directory at +"})
+    EXPECT_NE(std::string::npos, text.out.find(line)) << line << "\n" << text.out;
+}
+
+TEST_F(Velinspect, GroupPathsNameOneGroup) {
+  writeSample("s.A01");
+  const Json tree = run({"tree", path("s.A01"), "--json"}).json();
+  const std::string second = std::to_string(tree["sections"][1]["start"].get<uint32_t>());
+  const std::vector<std::pair<std::string, std::string>> paths = {
+      {"0/#20/Channel A", "Channel A"}, {"0/Probe/#21", "Channel A"},
+      {"0/[12]/[2]", "Channel A"},      {"@0/#22", "Probe"},
+      {"@" + second, "Second"},         {"1", "Second"}};
+  for (const auto& p : paths) {
+    const Result r = run({"dump", path("s.A01"), "--json", "--group", p.first});
+    ASSERT_EQ(0, r.code) << p.first << ": " << r.err;
+    const Json dump = r.json();
+    EXPECT_EQ(p.second, dump["groups"][0]["name"]) << p.first;
+    EXPECT_EQ(p.first, dump["groups"][0]["path"]);
+  }
+  // The chosen group and the groups below it, nothing else.
+  const Json below = run({"dump", path("s.A01"), "--json", "-g", "0/#20"}).json();
+  ASSERT_EQ(2u, below["groups"].size());
+  EXPECT_EQ("0/#20/Channel A", below["groups"][1]["path"]);
+
+  for (const char* bad : {"2", "0/Nothing", "0/[3]", "0/#99", "@8"}) {
+    const Result r = run({"dump", path("s.A01"), "-g", bad});
+    EXPECT_EQ(3, r.code) << bad;
+    EXPECT_NE(std::string::npos, r.err.find("velinspect: ")) << bad;
+  }
+  EXPECT_NE(std::string::npos, run({"dump", path("s.A01"), "-g", "0/[3]"}).err.find("not a group reference"));
+  for (const char* bad : {"", "x", "0//a", "0/#x", "0/[1", "-1"})
+    EXPECT_EQ(3, run({"dump", path("s.A01"), "-g", bad}).code) << bad;
+}
+
+// A file written in the other byte order, built byte by byte: a name, an
+// inline int32, three uint16 values out of line and a double.
+Bytes foreignFile() {
+  vt::Image img(!vt::hostBigEndian());
+  img.header(4, 64, 160).padTo(40);
+  img.u16(0x0102).u16(0x0304).u16(0x0506).padTo(48).f64(-0.75).padTo(64);
+  img.entryInline(10000, kTypeUtf16, 2, u"F", 4);
+  img.entry(1, kTypeInt32, 1, static_cast<uint32_t>(-5));
+  img.entry(2, kTypeUInt16, 3, 40);
+  img.entry(3, kTypeDouble, 1, 48);
+  return img.padTo(160).bytes;
+}
+
+TEST_F(Velinspect, ForeignByteOrderIsReadAndChecked) {
+  const Bytes foreign = foreignFile();
+  vt::writeFile(path("be.dat"), foreign);
+  const Json tree = run({"tree", path("be.dat"), "--json"}).json();
+  EXPECT_EQ(vt::hostBigEndian() ? "little-endian" : "big-endian", tree["sections"][0]["byteOrder"]);
+  const Result r = run({"dump", path("be.dat"), "--json"});
+  ASSERT_EQ(0, r.code) << r.err;
+  const Json dump = r.json();
+  const Json& g = dump["groups"][0];
+  EXPECT_EQ("F", item(g, 10000)["value"]);
+  EXPECT_EQ(-5, item(g, 1)["value"][0]);
+  EXPECT_EQ((std::vector<int>{0x0102, 0x0304, 0x0506}), item(g, 2)["value"].get<std::vector<int>>());
+  EXPECT_EQ(-0.75, item(g, 3)["value"][0]);
+  const Result check = run({"check", path("be.dat")});
+  EXPECT_EQ(0, check.code) << check.out;
+
+  ASSERT_EQ(0, run({"extract", path("be.dat"), "-g", "0", "--item", "2", "-o", path("u16")}).code);
+  const uint16_t expected[3] = {0x0102, 0x0304, 0x0506};
+  EXPECT_EQ(Bytes(vt::cp(expected), vt::cp(expected) + 6), vt::readFile(path("u16")))
+      << "swapped to host order";
+  ASSERT_EQ(0, run({"extract", path("be.dat"), "-g", "0", "--offset", "40", "--size", "6", "--type", "5",
+                    "-o", path("typed")})
+                   .code);
+  EXPECT_EQ(vt::readFile(path("u16")), vt::readFile(path("typed")));
+  ASSERT_EQ(
+      0,
+      run({"extract", path("be.dat"), "-g", "0", "--offset", "40", "--size", "6", "-o", path("raw")}).code);
+  EXPECT_EQ(Bytes(foreign.begin() + 40, foreign.begin() + 46), vt::readFile(path("raw")));
+}
+
+TEST_F(Velinspect, CheckPassesSoundFilesAndLocatesDamage) {
+  writeSample("s.A01");
+  const Bytes sound = vt::readFile(path("s.A01"));
+  const Result ok = run({"check", path("s.A01")});
+  EXPECT_EQ(0, ok.code) << ok.out;
+  EXPECT_NE(std::string::npos, ok.out.find(": sound: 2 sections, 5 groups, 23 items\n")) << ok.out;
+
+  const uint32_t dir = sectionDirectory(sound, 0);
+  auto damaged = [&](const std::string& name, const Bytes& bytes, const std::string& expected) {
+    vt::writeFile(path(name), bytes);
+    const Result r = run({"check", path(name)});
+    EXPECT_EQ(1, r.code) << name << "\n" << r.out;
+    EXPECT_NE(std::string::npos, r.out.find(expected)) << name << ": " << expected << "\n" << r.out;
+    EXPECT_NE(std::string::npos, r.out.find(": damaged: ")) << name;
+    return r;
+  };
+  auto at = [](size_t offset) {
+    char b[16];
+    std::snprintf(b, sizeof b, "0x%08zx: ", offset);
+    return std::string(b);
+  };
+
+  Bytes truncated(sound.begin(), sound.begin() + sound.size() / 2);
+  damaged("truncated", truncated, at(24) + "section 0: it runs past the end of the file");
+
+  Bytes outside = sound;
+  const size_t floats = entry(dir, kFloatsIndex);
+  std::memcpy(&outside[floats + 8], "\xF0\xFF\xFF\x00", 4);
+  damaged("outside", outside, at(floats) + "0 item [3] (id 3, float32 x3): the value (12 bytes at +");
+
+  Bytes misaligned = sound;
+  const uint32_t moved = rd32(sound, floats + 8) + 4;
+  std::memcpy(&misaligned[floats + 8], &moved, 4);
+  damaged("misaligned", misaligned, "is not 8-aligned");
+
+  Bytes cycle = sound;  // "Channel A" refers back to the section group
+  const uint32_t probeDir = subDirectory(sound, dir, kProbeIndex);
+  const uint32_t back[2] = {16, rd32(sound, 20)};
+  std::memcpy(&cycle[entry(probeDir, 2) + 4], back, 8);
+  damaged("cycle", cycle,
+          at(entry(probeDir, 2)) + "0/[12] item [2]: reference cycle: it leads back to the directory of 0");
+
+  Bytes shared = sound;  // the second "Probe" reference takes the first one's directory
+  std::memcpy(&shared[entry(dir, kOtherProbeIndex) + 4], &sound[entry(dir, kProbeIndex) + 4], 8);
+  damaged("shared", shared,
+          at(probeDir) + "the directory of 0/[13] takes the same bytes as the directory of 0/[12]");
+
+  Bytes nameless = sound;
+  nameless[entry(probeDir, 0) + 2] = kTypeUInt32;
+  damaged("nameless", nameless, at(entry(probeDir, 0)) + "0/[12]: the first item is not a name (uint32)");
+
+  for (const Bytes& unreadable : {Bytes(), Bytes(sound.begin(), sound.begin() + 30), Bytes(100, 'x')}) {
+    vt::writeFile(path("unreadable"), unreadable);
+    const Result r = run({"check", path("unreadable")});
+    EXPECT_EQ(2, r.code) << unreadable.size();
+    EXPECT_NE(std::string::npos, r.err.find("is not a container file")) << r.err;
+  }
+  EXPECT_EQ(2, run({"check", path("missing")}).code);
+}
+
+TEST_F(Velinspect, TreeAndDumpSurviveDamage) {
+  writeSample("s.A01");
+  const Bytes sound = vt::readFile(path("s.A01"));
+  const uint32_t dir = sectionDirectory(sound, 0);
+  Bytes cycle = sound;
+  const uint32_t back[2] = {16, rd32(sound, 20)};
+  std::memcpy(&cycle[entry(subDirectory(sound, dir, kProbeIndex), 2) + 4], back, 8);
+  vt::writeFile(path("cycle"), cycle);
+
+  const Result tree = run({"tree", path("cycle"), "--json"});
+  EXPECT_EQ(1, tree.code);
+  const Json shown = tree.json();
+  const Json& loop = shown["sections"][0]["group"]["groups"][0]["groups"][0];
+  EXPECT_EQ("cycle", loop["status"]);
+  EXPECT_EQ("reference cycle: leads back to 0", loop["note"]);
+  const Result dump = run({"dump", path("cycle")});
+  EXPECT_EQ(1, dump.code);
+  EXPECT_NE(std::string::npos, dump.out.find("group 0/#20/Setup \"Setup\": not shown: reference cycle"))
+      << dump.out;
+
+  Bytes outside = sound;  // the float array points past the end of the file
+  std::memcpy(&outside[entry(dir, kFloatsIndex) + 8], "\xF0\xFF\xFF\x00", 4);
+  vt::writeFile(path("outside"), outside);
+  const Result partial = run({"dump", path("outside"), "--json"});
+  EXPECT_EQ(1, partial.code);
+  const Json partialDump = partial.json();
+  const Json& floats = item(groupAt(partialDump, "0"), 3);
+  EXPECT_EQ("the value lies outside the file", floats["error"]);
+
+  vt::writeFile(path("truncated"), Bytes(sound.begin(), sound.begin() + 200));
+  const Result cut = run({"tree", path("truncated")});
+  EXPECT_EQ(2, cut.code);
+  EXPECT_NE(std::string::npos, cut.err.find("cannot be read")) << cut.err;
+  EXPECT_EQ(2, run({"dump", path("missing")}).code);
+  EXPECT_NE(std::string::npos, run({"dump", path("missing")}).err.find("no such file"));
+}
+
+TEST_F(Velinspect, ExtractWritesValuesAndBlocksByteForByte) {
+  // A block of more than one copy slab, with an odd size.
+  Bytes block((5u << 20) + 3);
+  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i * 7 + (i >> 12));
+  writeSample("s.A01", block);
+  const Json dump = run({"dump", path("s.A01"), "--json", "-g", "0"}).json();
+  const uint32_t offset = item(groupAt(dump, "0"), 30)["value"][0];
+
+  ASSERT_EQ(0, run({"extract", path("s.A01"), "-g", "0", "--offset", std::to_string(offset), "--size",
+                    std::to_string(block.size()), "-o", path("block")})
+                   .code);
+  EXPECT_TRUE(block == vt::readFile(path("block")));
+
+  const std::vector<std::pair<std::vector<std::string>, Bytes>> values = {
+      {{"-g", "0", "--item", "3"}, Bytes(vt::cp(kFloats), vt::cp(kFloats) + 12)},
+      {{"-g", "0", "--item", "2"}, Bytes(vt::cp(kShorts), vt::cp(kShorts) + 4)},
+      {{"-g", "0", "--index", "8"}, Bytes(kRaw, kRaw + 5)},
+      {{"-g", "0", "--item", "7"}, Bytes({'n', 'a', 'r', 'r', 'o', 'w', 0})},
+      {{"-g", "0/#20/Channel A", "--item", "10000"}, Bytes(vt::cp(u"Channel A"), vt::cp(u"Channel A") + 20)}};
+  for (const auto& v : values) {
+    std::vector<std::string> args = {"extract", path("s.A01"), "-o", path("value")};
+    args.insert(args.end(), v.first.begin(), v.first.end());
+    const Result r = run(args);
+    ASSERT_EQ(0, r.code) << v.first[3] << ": " << r.err;
+    EXPECT_EQ(v.second, vt::readFile(path("value"))) << v.first[3];
+  }
+
+  const Result ref = run({"extract", path("s.A01"), "-g", "0", "--item", "20", "-o", path("x")});
+  EXPECT_EQ(3, ref.code);
+  EXPECT_NE(std::string::npos, ref.err.find("is a group reference")) << ref.err;
+  EXPECT_EQ(3, run({"extract", path("s.A01"), "-g", "0", "--item", "77", "-o", path("x")}).code);
+  EXPECT_EQ(3, run({"extract", path("s.A01"), "-g", "0", "--offset", "8", "--size", "6", "--type", "7", "-o",
+                    path("x")})
+                   .code)
+      << "6 bytes are no whole number of 32-bit elements";
+  EXPECT_EQ(3,
+            run({"extract", path("s.A01"), "-g", "0", "--item", "3", "--offset", "8", "-o", path("x")}).code);
+  const Result past = run({"extract", path("s.A01"), "-g", "0", "--offset", std::to_string(offset), "--size",
+                           std::to_string(block.size() + (1 << 20)), "-o", path("past")});
+  EXPECT_EQ(1, past.code);
+  EXPECT_FALSE(std::filesystem::exists(path("past"))) << "an incomplete output is removed";
+  // ... but never what is not a plain file, such as a link to one.
+  vt::writeFile(path("target"), Bytes{1});
+  std::filesystem::create_symlink(path("target"), path("link"));
+  const std::vector<std::string> pastArgs = {"extract",  path("s.A01"),
+                                             "-g",       "0",
+                                             "--offset", std::to_string(offset),
+                                             "--size",   std::to_string(block.size() + (1 << 20)),
+                                             "-o",       path("link")};
+  EXPECT_EQ(1, run(pastArgs).code);
+  EXPECT_TRUE(std::filesystem::is_symlink(path("link")));
+  EXPECT_EQ(4, run({"extract", path("s.A01"), "-g", "0", "--item", "3", "-o", path("no/such/dir")}).code);
+}
+
+TEST_F(Velinspect, CommandLineErrorsAndHelp) {
+  EXPECT_EQ(3, run({}).code);
+  EXPECT_EQ(3, run({"frobnicate"}).code);
+  EXPECT_EQ(3, run({"tree"}).code);
+  const Result help = run({"dump", "--help"});
+  EXPECT_EQ(0, help.code);
+  EXPECT_NE(std::string::npos, help.out.find("#ID"));
+  EXPECT_NE(std::string::npos, help.out.find("Exit codes"));
+}
+
+}  // namespace

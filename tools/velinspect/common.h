@@ -1,0 +1,83 @@
+// velinspect: pieces shared by the commands (exit codes, text conversion,
+// section headers, bounded raw reads, a container opened through the library).
+#ifndef VELINSPECT_COMMON_H
+#define VELINSPECT_COMMON_H
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+
+namespace velinspect {
+
+// Exit codes of every command.
+enum Exit : int {
+  kExitOk = 0,
+  kExitDamaged = 1,     // the file has problems; what could be read was shown
+  kExitUnreadable = 2,  // the file cannot be opened or is no container at all
+  kExitUsage = 3,       // bad arguments, or no such group or item
+  kExitOutput = 4,      // the output cannot be written
+};
+
+// --- text ---
+std::u16string utf8ToUtf16(const std::string& s);
+// Unpaired surrogates become U+FFFD.
+std::string utf16ToUtf8(const char16_t* s, size_t n);
+// Narrow text in the writer's code page: kept when it is valid UTF-8,
+// otherwise taken byte by byte as Latin-1.
+std::string narrowToUtf8(const char* s, size_t n);
+std::string hex(uint64_t v);
+std::string typeName(uint16_t type);
+// "result 2 (reading failed or the data lies outside the file)".
+std::string resultText(int code);
+
+// --- section headers, read as stored ---
+const size_t kHeaderSize = 36;
+const size_t kEntrySize = 12;
+
+struct Header {
+  uint8_t firstByte = 0;
+  bool bigEndian = false;  // the order its fields are read in
+  uint32_t marker = 0, version = 0, stringFormat = 0, entries = 0, dirOffset = 0, size = 0;
+};
+
+bool hostBigEndian();
+uint16_t load16(const uint8_t* p, bool bigEndian);
+uint32_t load32(const uint8_t* p, bool bigEndian);
+// "SURD" or "cpf\0" at offset 4.
+bool magicAccepted(const uint8_t* raw);
+// The fields of a 36-byte header, in the byte order its first byte names
+// (0x44 little-endian, 0x11 big-endian, anything else the host's opposite).
+Header decodeHeader(const uint8_t* raw);
+std::string byteOrderName(const Header& h);
+std::string stringFormatName(uint32_t format);
+
+// Positioned reads that never go past the end of the file.
+class RawFile {
+ public:
+  bool open(const std::string& path, std::string* error);
+  uint64_t size() const { return size_; }
+  bool read(uint64_t position, void* buffer, size_t n);
+
+ private:
+  std::ifstream in_;
+  uint64_t size_ = 0;
+};
+
+// A container file opened through the library, closed when it goes.
+class Container {
+ public:
+  Container() = default;
+  Container(const Container&) = delete;
+  Container& operator=(const Container&) = delete;
+  ~Container();
+  // Opens path; on failure returns the exit code and sets *message.
+  int open(const std::string& path, std::string* message);
+  void* handle() const { return file_; }
+
+ private:
+  void* file_ = nullptr;
+};
+
+}  // namespace velinspect
+
+#endif

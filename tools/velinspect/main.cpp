@@ -1,0 +1,153 @@
+// velinspect: looks into container files. It reads them through the
+// library's public API only; the check command alone parses the raw bytes,
+// to find damage the library would merely refuse.
+#include <velfile/velfile.h>
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "commands.h"
+#include "common.h"
+
+namespace {
+
+// Diagnostic reports are meant for host developers; the tool stays quiet.
+void quietDiagnostics(const char*, int) {}
+
+const char kPathHelp[] =
+    "Group paths (--group):\n"
+    "  PATH = SECTION{/STEP}\n"
+    "  SECTION  index of the section in file order (0, 1, ...), or @START, its\n"
+    "           start offset in the file\n"
+    "  STEP     NAME    the first sub-group with that name\n"
+    "           #ID     the first group reference with that item id\n"
+    "           [N]     the group reference at directory index N\n"
+    "  In a NAME a backslash takes the next character literally (a\\/b is the\n"
+    "  name \"a/b\"). Numbers are decimal or 0x hexadecimal. tree and dump print\n"
+    "  the path of every group. Examples: 0  @0x1f8/Probes  0/Probes/#12  1/[3]/[0]\n";
+
+const char kExitHelp[] =
+    "Exit codes:\n"
+    "  0  done; the file is sound\n"
+    "  1  the file is damaged; what could be read was shown\n"
+    "  2  the file cannot be opened, or is not a container file\n"
+    "  3  bad arguments, or no such group or item\n"
+    "  4  the output cannot be written\n";
+
+const char kTreeHelp[] =
+    "Prints every section (start offset, byte order, string format, entry count,\n"
+    "size) and, indented below it, the tree of its groups: path, name, item id of\n"
+    "the group reference and item count. Groups that cannot be entered (damaged,\n"
+    "a reference cycle, nested too deep) are listed with the reason.\n";
+
+const char kDumpHelp[] =
+    "Prints every item of the chosen groups: directory index, item id, type,\n"
+    "count, the value decoded by its type, and where a value that does not stand\n"
+    "in the directory lies (+offset in the section, and in the file). Without\n"
+    "--group every group of every section is shown; with it, that group and the\n"
+    "groups below it. Arrays are cut after --max-elements elements, strings after\n"
+    "4096 characters, raw bytes are shown in hex. Narrow strings are shown as\n"
+    "UTF-8 when they are valid UTF-8, else byte by byte as Latin-1.\n";
+
+const char kCheckHelp[] =
+    "Validates the whole file from its raw bytes: every section header, directory,\n"
+    "value and group reference lies in the file and in its section and is\n"
+    "8-aligned; every group starts with its name item (id 10000, a terminated\n"
+    "string); no group reference leads back to a group above it; no two headers,\n"
+    "directories or values overlap. Prints one line per problem, starting with the\n"
+    "file offset where it lies, then a summary line.\n";
+
+const char kExtractHelp[] =
+    "Writes the value bytes of one item (--item ID or --index N) to OUT, the\n"
+    "elements in this machine's byte order, or a bulk block of the group's section\n"
+    "(--offset and --size, relative to the section start; --type T swaps its\n"
+    "elements as items of type T, default 13: raw bytes as stored). On a terminal\n"
+    "a progress bar shows the copy of blocks of 1 MiB and more.\n";
+
+std::string footer(const char* what, bool paths) {
+  return std::string("\n") + what + (paths ? std::string("\n") + kPathHelp : "") + "\n" + kExitHelp;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  VelFile::SetDiagnosticHook(&quietDiagnostics);
+  using namespace velinspect;
+
+  CLI::App app{"velinspect: shows, checks and extracts the contents of container files."};
+  app.footer(std::string("\nRun velinspect COMMAND --help for the details of a command.\n\n") + kPathHelp +
+             "\n" + kExitHelp);
+  app.set_version_flag("--version", "velinspect " VELINSPECT_VERSION);
+  app.require_subcommand(1);
+
+  std::string file;
+  bool json = false;
+
+  CLI::App* tree = app.add_subcommand("tree", "sections and the tree of groups in them");
+  tree->footer(footer(kTreeHelp, false));
+  tree->add_option("FILE", file, "container file")->required();
+  tree->add_flag("--json", json, "write JSON instead of text");
+
+  DumpOptions dump;
+  CLI::App* dumpCmd = app.add_subcommand("dump", "every item of the chosen groups, with its value");
+  dumpCmd->footer(footer(kDumpHelp, true));
+  dumpCmd->add_option("FILE", dump.file, "container file")->required();
+  CLI::Option* dumpGroup = dumpCmd->add_option("--group,-g", dump.group, "group path (see below)");
+  dumpCmd
+      ->add_option("--max-elements,-n", dump.maxElements, "show at most N elements of an array (default 16)")
+      ->check(CLI::Range(size_t(0), size_t(1) << 24));
+  dumpCmd->add_flag("--json", dump.json, "write JSON instead of text");
+
+  CLI::App* check =
+      app.add_subcommand("check", "validate the whole file: exit 0 sound, 1 damaged, 2 unreadable");
+  check->footer(footer(kCheckHelp, false));
+  check->add_option("FILE", file, "container file")->required();
+
+  ExtractOptions ex;
+  uint32_t itemId = 0, itemIndex = 0;
+  CLI::App* extract = app.add_subcommand("extract", "write an item's value or a bulk block to a file");
+  extract->footer(footer(kExtractHelp, true));
+  extract->add_option("FILE", ex.file, "container file")->required();
+  extract
+      ->add_option("--group,-g", ex.group, "group path (see below); for a block, the group's section is used")
+      ->required();
+  CLI::Option* item = extract->add_option("--item", itemId, "item id (the first item with this id)")
+                          ->check(CLI::Range(0, 65535));
+  CLI::Option* index = extract->add_option("--index", itemIndex, "item directory index");
+  CLI::Option* offset =
+      extract->add_option("--offset", ex.offset, "block offset, relative to the section start");
+  CLI::Option* size = extract->add_option("--size", ex.size, "block size in bytes");
+  CLI::Option* type = extract
+                          ->add_option("--type", ex.type,
+                                       "item type of the block's elements, which sets the byte swapping "
+                                       "(default 13, raw bytes as stored)")
+                          ->check(CLI::Range(0, 65535));
+  extract->add_option("-o,--output", ex.out, "output file, - for standard output")->required();
+  item->excludes(index)->excludes(offset)->excludes(size)->excludes(type);
+  index->excludes(offset)->excludes(size)->excludes(type);
+  offset->needs(size);
+  size->needs(offset);
+  type->needs(size);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    return code == 0 ? kExitOk : kExitUsage;
+  }
+
+  if (tree->parsed()) return runTree(file, json);
+  if (dumpCmd->parsed()) {
+    dump.groupGiven = dumpGroup->count() > 0;
+    return runDump(dump);
+  }
+  if (check->parsed()) return runCheck(file);
+  ex.byId = item->count() > 0;
+  ex.byIndex = index->count() > 0;
+  ex.item = ex.byId ? itemId : itemIndex;
+  if (!ex.byId && !ex.byIndex && offset->count() == 0) {
+    std::cerr << "velinspect extract: give --item ID, --index N, or --offset and --size\n";
+    return kExitUsage;
+  }
+  return runExtract(ex);
+}

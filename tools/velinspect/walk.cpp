@@ -1,0 +1,304 @@
+// velinspect: the group walk and group paths.
+#include "walk.h"
+
+#include <velfile/velfile.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace velinspect {
+
+namespace {
+
+const uint32_t kNameCapacity = 1024;
+
+std::string nameText(const VelChar* name) {
+  std::u16string units;
+  for (size_t i = 0; i < kNameCapacity && name[i]; ++i) units.push_back(static_cast<char16_t>(name[i]));
+  return utf16ToUtf8(units.data(), units.size());
+}
+
+bool parseNumber(const std::string& text, uint64_t limit, uint32_t* out) {
+  if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') return false;
+  const bool isHex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  char* end = nullptr;
+  const unsigned long long v = std::strtoull(text.c_str(), &end, isHex ? 16 : 10);
+  if (*end != 0 || v > limit) return false;
+  *out = static_cast<uint32_t>(v);
+  return true;
+}
+
+std::string escapeName(const std::string& name) {
+  std::string out;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    if (c == '/' || c == '\\' || (i == 0 && (c == '#' || c == '['))) out.push_back('\\');
+    out.push_back(c);
+  }
+  return out;
+}
+
+}  // namespace
+
+bool parseGroupPath(const std::string& text, GroupPath* out, std::string* error) {
+  // Split at the slashes that are not escaped; escapes stay in the parts.
+  std::vector<std::string> parts(1);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) {
+      parts.back() += text.substr(i, 2);
+      ++i;
+    } else if (text[i] == '/') {
+      parts.emplace_back();
+    } else {
+      parts.back().push_back(text[i]);
+    }
+  }
+  *out = GroupPath();
+  const std::string& first = parts[0];
+  out->byOffset = !first.empty() && first[0] == '@';
+  if (!parseNumber(out->byOffset ? first.substr(1) : first, UINT32_MAX, &out->section)) {
+    *error = "group path '" + text + "': '" + first + "' is not a section index or @offset";
+    return false;
+  }
+  for (size_t k = 1; k < parts.size(); ++k) {
+    const std::string& p = parts[k];
+    PathStep step;
+    if (p.empty()) {
+      *error = "group path '" + text + "': empty step";
+      return false;
+    }
+    if (p[0] == '#') {
+      step.kind = PathStep::kId;
+      if (!parseNumber(p.substr(1), 0xFFFF, &step.number)) {
+        *error = "group path '" + text + "': '" + p + "' is not an item id (0 to 65535)";
+        return false;
+      }
+    } else if (p[0] == '[') {
+      step.kind = PathStep::kIndex;
+      if (p.back() != ']' || !parseNumber(p.substr(1, p.size() - 2), UINT32_MAX, &step.number)) {
+        *error = "group path '" + text + "': '" + p + "' is not a directory index [N]";
+        return false;
+      }
+    } else {
+      for (size_t i = 0; i < p.size(); ++i) {
+        if (p[i] == '\\' && i + 1 < p.size()) ++i;
+        step.name.push_back(p[i]);
+      }
+    }
+    out->steps.push_back(step);
+  }
+  return true;
+}
+
+const char* stateName(Node::State s) {
+  switch (s) {
+    case Node::kOpen:
+      return "open";
+    case Node::kCycle:
+      return "cycle";
+    case Node::kShared:
+      return "shared";
+    case Node::kTooDeep:
+      return "too deep";
+    case Node::kLimit:
+      return "limit";
+    case Node::kError:
+      return "error";
+  }
+  return "error";
+}
+
+std::vector<Section> Walker::sections() {
+  std::vector<Section> out;
+  const uint32_t n = VelFile::file_ItemNbrGet(file_);
+  for (uint32_t i = 0; i < n; ++i) {
+    Section s;
+    s.index = i;
+    VelChar name[kNameCapacity] = {};
+    if (VelFile::file_ItemInfo(file_, i, nullptr, nullptr, &s.entries, &s.start, name, kNameCapacity) != 0)
+      break;
+    s.name = nameText(name);
+    uint8_t raw[kHeaderSize];
+    if (raw_->read(s.start, raw, sizeof raw)) {
+      s.header = decodeHeader(raw);
+      s.headerRead = true;
+    }
+    out.push_back(s);
+  }
+  return out;
+}
+
+Node Walker::rootNode(const Section& s, std::string* error) {
+  Node node;
+  node.isSection = true;
+  node.index = s.index;
+  node.name = s.name;
+  node.path = std::to_string(s.index);
+  node.sectionStart = s.start;
+  node.entries = s.entries;
+  node.directoryKnown = s.headerRead;
+  node.directory = s.headerRead ? s.header.dirOffset : 0;
+  const int rc = VelFile::file_GroupOpen(file_, &node.group, s.start);
+  if (rc != VelFile::kOk) {
+    node.state = Node::kError;
+    node.note = "cannot open its group: " + resultText(rc);
+    incomplete_ = true;
+    if (error) *error = "section " + node.path + ": " + node.note;
+    return node;
+  }
+  node.entries = VelFile::file_ItemNbrGet(node.group);
+  // A section whose header we could not read still gets a key of its own.
+  const uint64_t key = s.headerRead ? uint64_t(s.start) + node.directory : (uint64_t(1) << 40) + s.index;
+  ancestors_.assign(1, key);
+  seen_[key] = node.path;
+  ++groups_;
+  items_ += node.entries;
+  return node;
+}
+
+Node Walker::sectionTree(const Section& s) {
+  Node node = rootNode(s, nullptr);
+  if (node.state == Node::kOpen) expand(node, 0);
+  return node;
+}
+
+int Walker::listRefs(void* group, std::vector<Ref>* refs) {
+  const uint32_t n = VelFile::file_ItemNbrGet(group);
+  for (uint32_t j = 0; j < n; ++j) {
+    Ref r{j, 0, 0, 0, std::string()};
+    uint16_t type = 0;
+    VelChar name[kNameCapacity] = {};
+    const int rc = VelFile::file_ItemInfo(group, j, &r.id, &type, &r.count, &r.value, name, kNameCapacity);
+    if (rc != VelFile::kOk) return rc;
+    if (type != VelFile::kTypeGroup) continue;
+    r.name = nameText(name);
+    refs->push_back(std::move(r));
+  }
+  return VelFile::kOk;
+}
+
+// The shortest step that names this reference alone: its name, else its id,
+// else its directory index.
+std::string Walker::stepFor(const Ref& r, const std::vector<Ref>& all) {
+  const auto sameName = std::count_if(all.begin(), all.end(), [&](const Ref& o) { return o.name == r.name; });
+  if (!r.name.empty() && sameName == 1) return escapeName(r.name);
+  const auto sameId = std::count_if(all.begin(), all.end(), [&](const Ref& o) { return o.id == r.id; });
+  if (sameId == 1) return "#" + std::to_string(r.id);
+  return "[" + std::to_string(r.index) + "]";
+}
+
+void Walker::enter(const Node& parent, const Ref& r, int depth, Node* child) {
+  child->index = r.index;
+  child->id = r.id;
+  child->name = r.name;
+  child->sectionStart = parent.sectionStart;
+  child->entries = r.count;
+  child->directory = r.value;
+  child->directoryKnown = true;
+  const uint64_t key = uint64_t(parent.sectionStart) + r.value;
+  const auto seen = seen_.find(key);
+  if (std::find(ancestors_.begin(), ancestors_.end(), key) != ancestors_.end()) {
+    child->state = Node::kCycle;
+    child->note = "reference cycle: leads back to " + seen->second;
+  } else if (seen != seen_.end()) {
+    child->state = Node::kShared;
+    child->note = "same directory as " + seen->second;
+  } else if (depth > kMaxDepth) {
+    child->state = Node::kTooDeep;
+    child->note = "nested more than " + std::to_string(kMaxDepth) + " levels deep";
+  } else if (groups_ >= kMaxGroups || items_ + r.count > kMaxItems) {
+    child->state = Node::kLimit;
+    child->note = "walk stopped: more than " + std::to_string(kMaxGroups) + " groups or " +
+                  std::to_string(kMaxItems) + " items";
+  } else {
+    const int rc = VelFile::file_GroupOpen(parent.group, &child->group, r.value);
+    if (rc != VelFile::kOk) {
+      child->state = Node::kError;
+      child->note = "cannot open: " + resultText(rc);
+    } else {
+      child->entries = VelFile::file_ItemNbrGet(child->group);
+      seen_[key] = child->path;
+      ++groups_;
+      items_ += child->entries;
+    }
+  }
+  if (child->state != Node::kOpen) incomplete_ = true;
+}
+
+void Walker::expand(Node& node, int depth) {
+  std::vector<Ref> refs;
+  const int rc = listRefs(node.group, &refs);
+  if (rc != VelFile::kOk) {
+    node.note = "cannot list its items: " + resultText(rc);
+    incomplete_ = true;
+  }
+  for (const Ref& r : refs) {
+    Node child;
+    child.path = node.path + "/" + stepFor(r, refs);
+    enter(node, r, depth + 1, &child);
+    if (child.state == Node::kOpen) {
+      ancestors_.push_back(uint64_t(node.sectionStart) + r.value);
+      expand(child, depth + 1);
+      ancestors_.pop_back();
+    }
+    node.children.push_back(std::move(child));
+  }
+}
+
+int Walker::resolve(const GroupPath& path, const std::string& text, bool expandBelow, Node* out,
+                    std::string* error) {
+  const std::vector<Section> all = sections();
+  const Section* section = nullptr;
+  for (const Section& s : all)
+    if ((path.byOffset ? s.start : s.index) == path.section) section = &s;
+  if (!section) {
+    *error = path.byOffset ? "no section starts at " + std::to_string(path.section)
+                           : "no section " + std::to_string(path.section) + " (the file has " +
+                                 std::to_string(all.size()) + ")";
+    return kExitUsage;
+  }
+  Node current = rootNode(*section, error);
+  if (current.state != Node::kOpen) return kExitDamaged;
+  // The path shown for the group and its sub-groups is the one given.
+  const size_t firstSlash = text.find('/');
+  current.path = text.substr(0, firstSlash);
+  size_t from = firstSlash;
+  int depth = 0;
+  for (const PathStep& step : path.steps) {
+    std::vector<Ref> refs;
+    const int rc = listRefs(current.group, &refs);
+    if (rc != VelFile::kOk) {
+      *error = current.path + ": cannot list its items: " + resultText(rc);
+      return kExitDamaged;
+    }
+    auto match = std::find_if(refs.begin(), refs.end(), [&](const Ref& r) {
+      return step.kind == PathStep::kName ? r.name == step.name
+                                          : (step.kind == PathStep::kId ? r.id : r.index) == step.number;
+    });
+    // The step's text as given, up to the next unescaped slash.
+    size_t to = from + 1;
+    while (to < text.size() && text[to] != '/') to += text[to] == '\\' ? 2 : 1;
+    const std::string given = text.substr(from + 1, std::min(to, text.size()) - from - 1);
+    from = to;
+    if (match == refs.end()) {
+      *error = "no group '" + given + "' in " + current.path;
+      if (step.kind == PathStep::kIndex && step.number < VelFile::file_ItemNbrGet(current.group))
+        *error = "item " + given + " of " + current.path + " is not a group reference";
+      return kExitUsage;
+    }
+    Node child;
+    child.path = current.path + "/" + given;
+    enter(current, *match, ++depth, &child);
+    if (child.state != Node::kOpen) {
+      *error = child.path + ": " + child.note;
+      return kExitDamaged;
+    }
+    ancestors_.push_back(uint64_t(current.sectionStart) + match->value);
+    current = std::move(child);
+  }
+  if (expandBelow) expand(current, depth);
+  *out = std::move(current);
+  return kExitOk;
+}
+
+}  // namespace velinspect
