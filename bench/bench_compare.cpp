@@ -94,6 +94,24 @@ double best(int runs, const std::function<void()>& prepare, const std::function<
   return t;
 }
 
+// The best time of each contender. Every round runs each contender once,
+// starting with another one each time, so that neither a burst of load
+// elsewhere nor the order (fresh page cache, writeback of the last round)
+// favours one of them.
+std::vector<double> interleaved(int runs, const std::vector<std::function<void()>>& contenders,
+                                const std::function<void()>& beforeRound) {
+  const size_t n = contenders.size();
+  std::vector<double> t(n, 1e300);
+  for (int run = 0; run < runs; ++run) {
+    if (beforeRound) beforeRound();
+    for (size_t k = 0; k < n; ++k) {
+      const size_t c = (k + size_t(run)) % n;
+      t[c] = std::min(t[c], best(1, nullptr, contenders[c]));
+    }
+  }
+  return t;
+}
+
 // --- the result table ---
 
 struct Row {
@@ -254,23 +272,19 @@ void benchBulk(const Sizes& z, int runs, const std::string& dir, std::vector<Row
     std::remove(ours.c_str());
     std::remove(h5.c_str());
   };
-  double w[3] = {kNone, kNone, kNone}, r[3] = {kNone, kNone, kNone};
-  // Interleaved, so that a burst of load elsewhere hurts all three alike.
-  for (int run = 0; run < runs; ++run) {
-    removeAll();
-    auto keep = [](double& slot, double t) { slot = std::isnan(slot) ? t : std::min(slot, t); };
-    keep(w[0], best(1, nullptr, [&] { stdioWrite(plain, data); }));
-    keep(w[1], best(1, nullptr, [&] { velBulkWrite(ours, data); }));
+  std::vector<std::function<void()>> writes = {[&] { stdioWrite(plain, data); },
+                                               [&] { velBulkWrite(ours, data); }};
+  std::vector<std::function<void()>> reads = {[&] { stdioRead(plain, back); },
+                                              [&] { velBulkRead(ours, back); }};
 #ifdef VELFILE_HAVE_HDF5
-    keep(w[2], best(1, nullptr, [&] { hdf5BulkWrite(h5, data); }));
+  writes.push_back([&] { hdf5BulkWrite(h5, data); });
+  reads.push_back([&] { hdf5BulkRead(h5, back); });
 #endif
-    keep(r[0], best(1, nullptr, [&] { stdioRead(plain, back); }));
-    keep(r[1], best(1, nullptr, [&] { velBulkRead(ours, back); }));
-    if (run == 0 && back != data) fail("bulk data read back differs");
-#ifdef VELFILE_HAVE_HDF5
-    keep(r[2], best(1, nullptr, [&] { hdf5BulkRead(h5, back); }));
-#endif
-  }
+  std::vector<double> w = interleaved(runs, writes, removeAll), r = interleaved(runs, reads, nullptr);
+  w.resize(3, kNone);
+  r.resize(3, kNone);
+  velBulkRead(ours, back);
+  if (back != data) fail("bulk data read back differs");
   removeAll();
   const std::string size = std::to_string(z.bulkBytes >> 20) + " MiB";
   rows.push_back(timedRow("1 bulk write " + size, w[1], w[0], w[2]));
@@ -339,15 +353,12 @@ void benchAcquisition(const Sizes& z, int runs, const std::string& dir, std::vec
   std::vector<char> same(size_t(z.points) * kEntryBytes, 0);
   same.insert(same.end(), records.begin(), records.end());
 
-  double plainTime = kNone, oursTime = kNone;
-  for (int run = 0; run < runs; ++run) {
-    std::remove(plain.c_str());
-    std::remove(ours.c_str());
-    const double p = best(1, nullptr, [&] { stdioWrite(plain, same); });
-    const double o = best(1, nullptr, [&] { gdataWrite(ours, points); });
-    plainTime = std::isnan(plainTime) ? p : std::min(plainTime, p);
-    oursTime = std::isnan(oursTime) ? o : std::min(oursTime, o);
-  }
+  const std::vector<double> t =
+      interleaved(runs, {[&] { stdioWrite(plain, same); }, [&] { gdataWrite(ours, points); }}, [&] {
+        std::remove(plain.c_str());
+        std::remove(ours.c_str());
+      });
+  const double plainTime = t[0], oursTime = t[1];
   gdataVerify(ours, points);
   std::remove(plain.c_str());
   std::remove(ours.c_str());

@@ -7,6 +7,7 @@
 class VELFILE_API CGChanTypeDescr {
  public:
   CGChanTypeDescr();
+  CGChanTypeDescr(CGChanTypeDescr& other);
   ~CGChanTypeDescr();
   // Cuts both texts of the SOURCE to 31 characters (a zero in their last
   // unit) before copying them, so neither side is left without a terminator.

@@ -7,8 +7,9 @@
 class VELFILE_API CGContourTypeDescr {
  public:
   CGContourTypeDescr();
+  CGContourTypeDescr(const CGContourTypeDescr& other) = default;
   ~CGContourTypeDescr();
-  CGContourTypeDescr& operator=(const CGContourTypeDescr& other);
+  CGContourTypeDescr& operator=(const CGContourTypeDescr& other) = default;
   void initializeData();
 
   int32_t layoutVersion;

@@ -8,8 +8,9 @@
 class VELFILE_API CDacPts {
  public:
   CDacPts();
+  CDacPts(const CDacPts& other) = default;
   ~CDacPts();
-  CDacPts& operator=(const CDacPts& other);
+  CDacPts& operator=(const CDacPts& other) = default;
   // Float equality of both values: a NaN equals nothing but the point itself.
   int operator==(const CDacPts& other) const;
   int operator!=(const CDacPts& other) const;
@@ -24,8 +25,9 @@ class VELFILE_API CDacPts {
 class VELFILE_API CGDacTypeDescr {
  public:
   CGDacTypeDescr();
+  CGDacTypeDescr(const CGDacTypeDescr& other) = default;
   ~CGDacTypeDescr();
-  CGDacTypeDescr& operator=(const CGDacTypeDescr& other);
+  CGDacTypeDescr& operator=(const CGDacTypeDescr& other) = default;
   // Every field takes part, all 512 points (not only the first pointCount),
   // the signature, swap flag and group handle included.
   int operator==(const CGDacTypeDescr& other) const;

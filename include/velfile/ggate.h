@@ -7,6 +7,7 @@
 class VELFILE_API CGGateTypeDescr {
  public:
   CGGateTypeDescr();
+  CGGateTypeDescr(const CGGateTypeDescr& other);
   // Overwrites the record (signature 0, item3 and item12 -1, ...), so a
   // destroyed gate no longer passes for a live one; the original position stays.
   ~CGGateTypeDescr();

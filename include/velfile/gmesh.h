@@ -9,8 +9,9 @@
 class CGMeshTypeDescr {
  public:
   CGMeshTypeDescr();
+  CGMeshTypeDescr(const CGMeshTypeDescr& other) = default;
   ~CGMeshTypeDescr();
-  CGMeshTypeDescr& operator=(const CGMeshTypeDescr& other);
+  CGMeshTypeDescr& operator=(const CGMeshTypeDescr& other) = default;
 
   VelChar groupName[32];
   int32_t layoutVersion;

@@ -7,8 +7,9 @@
 class VELFILE_API CGPatchTypeDescr {
  public:
   CGPatchTypeDescr();
+  CGPatchTypeDescr(const CGPatchTypeDescr& other) = default;
   ~CGPatchTypeDescr();
-  CGPatchTypeDescr& operator=(const CGPatchTypeDescr& other);
+  CGPatchTypeDescr& operator=(const CGPatchTypeDescr& other) = default;
   // Every field takes part, the signature, swap flag and group handle included.
   int operator==(const CGPatchTypeDescr& other) const;
   int operator!=(const CGPatchTypeDescr& other) const;

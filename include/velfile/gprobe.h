@@ -7,9 +7,9 @@
 class VELFILE_API CGProbeTypeDescr {
  public:
   CGProbeTypeDescr();
-  CGProbeTypeDescr(const CGProbeTypeDescr& other);
+  CGProbeTypeDescr(const CGProbeTypeDescr& other) = default;
   ~CGProbeTypeDescr();
-  CGProbeTypeDescr& operator=(const CGProbeTypeDescr& other);
+  CGProbeTypeDescr& operator=(const CGProbeTypeDescr& other) = default;
   int operator==(const CGProbeTypeDescr& other) const;
   int operator!=(const CGProbeTypeDescr& other) const;
   void initializeData();

@@ -7,6 +7,7 @@
 class VELFILE_API CGRefadjTypeDescr {
  public:
   CGRefadjTypeDescr();
+  CGRefadjTypeDescr(const CGRefadjTypeDescr& other);
   ~CGRefadjTypeDescr();
   // Copies everything but the group name, which it empties.
   CGRefadjTypeDescr& operator=(const CGRefadjTypeDescr& other);

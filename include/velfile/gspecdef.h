@@ -7,8 +7,9 @@
 class VELFILE_API CGSpecdefTypeDescr {
  public:
   CGSpecdefTypeDescr();
+  CGSpecdefTypeDescr(const CGSpecdefTypeDescr& other) = default;
   ~CGSpecdefTypeDescr();
-  CGSpecdefTypeDescr& operator=(const CGSpecdefTypeDescr& other);
+  CGSpecdefTypeDescr& operator=(const CGSpecdefTypeDescr& other) = default;
   void initializeData();
 
   VelChar groupName[32];

@@ -7,8 +7,9 @@
 class VELFILE_API CGSpecdimTypeDescr {
  public:
   CGSpecdimTypeDescr();
+  CGSpecdimTypeDescr(const CGSpecdimTypeDescr& other) = default;
   ~CGSpecdimTypeDescr();
-  CGSpecdimTypeDescr& operator=(const CGSpecdimTypeDescr& other);
+  CGSpecdimTypeDescr& operator=(const CGSpecdimTypeDescr& other) = default;
   void initializeData();
 
   VelChar groupName[32];

@@ -7,6 +7,7 @@
 class VELFILE_API CGSpecinfTypeDescr {
  public:
   CGSpecinfTypeDescr();
+  CGSpecinfTypeDescr(const CGSpecinfTypeDescr& other);
   ~CGSpecinfTypeDescr();
   // Copies everything but the layout version, which becomes 0: a copy is
   // not a record of what some group holds.

@@ -7,8 +7,9 @@
 class VELFILE_API CGSpecmatTypeDescr {
  public:
   CGSpecmatTypeDescr();
+  CGSpecmatTypeDescr(const CGSpecmatTypeDescr& other) = default;
   ~CGSpecmatTypeDescr();
-  CGSpecmatTypeDescr& operator=(const CGSpecmatTypeDescr& other);
+  CGSpecmatTypeDescr& operator=(const CGSpecmatTypeDescr& other) = default;
   // Every field takes part, the signature, swap flag and group handle
   // included; floats compare as floats, so a NaN equals nothing but the
   // descriptor itself.

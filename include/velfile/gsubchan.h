@@ -7,8 +7,9 @@
 class VELFILE_API CGSubchanTypeDescr {
  public:
   CGSubchanTypeDescr();
+  CGSubchanTypeDescr(const CGSubchanTypeDescr& other) = default;
   ~CGSubchanTypeDescr();
-  CGSubchanTypeDescr& operator=(const CGSubchanTypeDescr& other);
+  CGSubchanTypeDescr& operator=(const CGSubchanTypeDescr& other) = default;
   // Every field takes part, the signature, swap flag and group handle
   // included; a NaN equals nothing but the descriptor itself.
   int operator==(const CGSubchanTypeDescr& other) const;

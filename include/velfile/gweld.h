@@ -10,13 +10,13 @@
 // library's own and are deliberately not exported (no VELFILE_API): a host
 // gets a descriptor from gweld_Allocate, copies it with gweld_Duplicate,
 // resets it with gweld_InitDescr and frees it with gweld_Delete. Constructing
-// or assigning one itself links only against the static library. The class
-// has no comparison operators.
+// one itself links only against the static library. The class has no
+// comparison operators.
 class CGWeldTypeDescr {
  public:
   CGWeldTypeDescr();
-  // Texts and the name are copied bounded to their fields.
-  CGWeldTypeDescr& operator=(const CGWeldTypeDescr& other);
+  CGWeldTypeDescr(const CGWeldTypeDescr& other) = default;
+  CGWeldTypeDescr& operator=(const CGWeldTypeDescr& other) = default;
   void initializeData();
 
   int32_t layoutVersion;  // 2 once written

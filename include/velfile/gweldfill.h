@@ -9,6 +9,7 @@
 class VELFILE_API CGWeldFillDescr {
  public:
   CGWeldFillDescr();
+  CGWeldFillDescr(const CGWeldFillDescr& other);
   ~CGWeldFillDescr();
   // Texts and the name are copied bounded to their fields.
   CGWeldFillDescr& operator=(const CGWeldFillDescr& other);

@@ -9,6 +9,7 @@
 class VELFILE_API CGWeldScanPlanDescr {
  public:
   CGWeldScanPlanDescr();
+  CGWeldScanPlanDescr(const CGWeldScanPlanDescr& other);
   ~CGWeldScanPlanDescr();
   // Texts and the name are copied bounded to their fields.
   CGWeldScanPlanDescr& operator=(const CGWeldScanPlanDescr& other);

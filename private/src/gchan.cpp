@@ -55,6 +55,9 @@ Module<D> kChan({"private/src/gchan", kSignature, 3, Foreign::Report}, kItems);
 CGChanTypeDescr::CGChanTypeDescr() {
   initializeData();
 }
+CGChanTypeDescr::CGChanTypeDescr(CGChanTypeDescr& other) : CGChanTypeDescr() {
+  *this = other;
+}
 CGChanTypeDescr::~CGChanTypeDescr() = default;
 
 void CGChanTypeDescr::initializeData() {
@@ -76,29 +79,10 @@ CGChanTypeDescr& CGChanTypeDescr::operator=(CGChanTypeDescr& o) {
   o.item3[31] = 0;
   copyText(groupName, 32, o.groupName);
   copyText(item3, 32, o.item3);
-  item22 = o.item22;
-  layoutVersion = o.layoutVersion;
-  item1 = o.item1;
-  item18 = o.item18;
-  item19 = o.item19;
-  item4 = o.item4;
-  item5 = o.item5;
-  item7 = o.item7;
-  item20 = o.item20;
-  item9 = o.item9;
-  item10 = o.item10;
-  item11 = o.item11;
-  item13 = o.item13;
-  item14 = o.item14;
-  item15 = o.item15;
-  item21 = o.item21;
-  item6 = o.item6;
-  item8 = o.item8;
-  item12 = o.item12;
-  item16 = o.item16;
-  signature = o.signature;
-  swapFlag = o.swapFlag;
-  groupHandle = o.groupHandle;
+  copyFields<&D::item22, &D::layoutVersion, &D::item1, &D::item18, &D::item19, &D::item4, &D::item5,
+             &D::item7, &D::item20, &D::item9, &D::item10, &D::item11, &D::item13, &D::item14, &D::item15,
+             &D::item21, &D::item6, &D::item8, &D::item12, &D::item16, &D::signature, &D::swapFlag,
+             &D::groupHandle>(*this, o);
   return *this;
 }
 
@@ -116,25 +100,6 @@ int CGChanTypeDescr::operator!=(const CGChanTypeDescr& o) const {
   return !(*this == o);
 }
 
-void gchan_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
-                VelErrorHook error) {
-  kChan.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
-}
-D* gchan_Allocate(int, const VelChar* name) {
-  return allocateDescr(kChan, name);
-}
-void gchan_Delete(D* d, int flag) {
-  deleteDescr(kChan, d, flag);
-}
-int gchan_Duplicate(D* source, D* destination) {
-  return duplicateDescr(kChan, source, destination);
-}
-void gchan_InitDescr(D* d) {
-  initDescr(kChan, d, true);
-}
-int gchan_ReadGroupInfo(void* group, D* d) {
-  return readGroup(kChan, group, d);
-}
-int gchan_WriteGroupInfo(void* group, D* previous, D* current) {
-  return writeGroup(kChan, group, previous, current);
-}
+VELFILE_MODULE_API(gchan, D, kChan);
+VELFILE_MODULE_DUPLICATE(gchan, D, kChan);
+VELFILE_MODULE_INIT_DESCR(gchan, D, kChan, true);

@@ -49,38 +49,4 @@ void CGContourTypeDescr::initializeData() {
   groupHandle = nullptr;
 }
 
-D& CGContourTypeDescr::operator=(const D& o) {
-  if (this == &o) return *this;
-  layoutVersion = o.layoutVersion;
-  item9 = o.item9;
-  item1 = o.item1;
-  item3 = o.item3;
-  item7 = o.item7;
-  item4 = o.item4;
-  item5 = o.item5;
-  copyText(groupName, 32, o.groupName);
-  item8 = o.item8;
-  item2 = o.item2;
-  item6 = o.item6;
-  signature = o.signature;
-  swapFlag = o.swapFlag;
-  groupHandle = o.groupHandle;
-  return *this;
-}
-
-void gcontour_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
-                   VelErrorHook error) {
-  kContour.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
-}
-D* gcontour_Allocate(int, const VelChar* name) {
-  return allocateDescr(kContour, name);
-}
-void gcontour_Delete(D* d, int flag) {
-  deleteDescr(kContour, d, flag);
-}
-int gcontour_ReadGroupInfo(void* group, D* d) {
-  return readGroup(kContour, group, d, true);
-}
-int gcontour_WriteGroupInfo(void* group, D* previous, D* current) {
-  return writeGroup(kContour, group, previous, current);
-}
+VELFILE_MODULE_API(gcontour, D, kContour);

@@ -79,13 +79,6 @@ CDacPts::~CDacPts() = default;
 void CDacPts::initializeData() {
   firstValue = secondValue = 0.0f;
 }
-CDacPts& CDacPts::operator=(const CDacPts& o) {
-  if (this != &o) {
-    firstValue = o.firstValue;
-    secondValue = o.secondValue;
-  }
-  return *this;
-}
 int CDacPts::operator==(const CDacPts& o) const {
   return this == &o || (secondValue == o.secondValue && firstValue == o.firstValue);
 }
@@ -111,21 +104,6 @@ void CGDacTypeDescr::initializeData() {
   groupHandle = nullptr;
 }
 
-CGDacTypeDescr& CGDacTypeDescr::operator=(const CGDacTypeDescr& o) {
-  if (this == &o) return *this;
-  copyText(groupName, 32, o.groupName);
-  layoutVersion = o.layoutVersion;
-  item1 = o.item1;
-  item2 = o.item2;
-  item3 = o.item3;
-  pointCount = o.pointCount;
-  for (int32_t i = 0; i < kMaxPoints; ++i) points[i] = o.points[i];
-  signature = o.signature;
-  swapFlag = o.swapFlag;
-  groupHandle = o.groupHandle;
-  return *this;
-}
-
 int CGDacTypeDescr::operator==(const CGDacTypeDescr& o) const {
   if (this == &o) return 1;
   if (!textEqual(groupName, o.groupName, 32) || layoutVersion != o.layoutVersion || item1 != o.item1 ||
@@ -139,22 +117,5 @@ int CGDacTypeDescr::operator!=(const CGDacTypeDescr& o) const {
   return !(*this == o);
 }
 
-void gdac_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
-               VelErrorHook error) {
-  kDac.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
-}
-D* gdac_Allocate(int, const VelChar* name) {
-  return allocateDescr(kDac, name);
-}
-void gdac_Delete(D* d, int flag) {
-  deleteDescr(kDac, d, flag);
-}
-int gdac_Duplicate(D* source, D* destination) {
-  return duplicateDescr(kDac, source, destination);
-}
-int gdac_ReadGroupInfo(void* group, D* d) {
-  return readGroup(kDac, group, d);
-}
-int gdac_WriteGroupInfo(void* group, D* previous, D* current) {
-  return writeGroup(kDac, group, previous, current);
-}
+VELFILE_MODULE_API(gdac, D, kDac);
+VELFILE_MODULE_DUPLICATE(gdac, D, kDac);

@@ -66,6 +66,9 @@ void wipe(T& field, T value) {
 CGGateTypeDescr::CGGateTypeDescr() {
   initializeData();
 }
+CGGateTypeDescr::CGGateTypeDescr(const CGGateTypeDescr& other) : CGGateTypeDescr() {
+  *this = other;
+}
 
 CGGateTypeDescr::~CGGateTypeDescr() {
   for (int32_t* f : {&layoutVersion, &item1, &item2, &item4, &item10, &item11, &item5, &item13, &item16})
@@ -106,25 +109,9 @@ void CGGateTypeDescr::SetOriginalPosition(int position) {
 CGGateTypeDescr& CGGateTypeDescr::operator=(const CGGateTypeDescr& o) {
   if (this == &o) return *this;
   copyText(groupName, 32, o.groupName);
-  layoutVersion = o.layoutVersion;
-  item1 = o.item1;
-  item2 = o.item2;
-  item6 = o.item6;
-  item7 = o.item7;
-  item8 = o.item8;
-  item9 = o.item9;
-  item4 = o.item4;
-  item10 = o.item10;
-  item11 = o.item11;
-  item3 = o.item3;
-  item5 = o.item5;
-  item12 = o.item12;
-  item13 = o.item13;
-  item15 = o.item15;
-  item16 = o.item16;
-  signature = o.signature;
-  swapFlag = o.swapFlag;
-  groupHandle = o.groupHandle;
+  copyFields<&D::layoutVersion, &D::item1, &D::item2, &D::item6, &D::item7, &D::item8, &D::item9, &D::item4,
+             &D::item10, &D::item11, &D::item3, &D::item5, &D::item12, &D::item13, &D::item15, &D::item16,
+             &D::signature, &D::swapFlag, &D::groupHandle>(*this, o);
   SetOriginalPosition(o.GetOriginalPosition());
   return *this;
 }
@@ -142,25 +129,12 @@ int CGGateTypeDescr::operator!=(const CGGateTypeDescr& o) const {
   return !(*this == o);
 }
 
-void ggate_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
-                VelErrorHook error) {
-  kGate.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
-}
-D* ggate_Allocate(int, const VelChar* name) {
-  return allocateDescr(kGate, name);
-}
-void ggate_Delete(D* d, int flag) {
-  deleteDescr(kGate, d, flag);
-}
-int ggate_Duplicate(D* source, D* destination) {
-  return duplicateDescr(kGate, source, destination);
-}
-void ggate_InitDescr(D* d) {
-  initDescr(kGate, d, true);
-}
+VELFILE_MODULE_INIT(ggate, kGate, VelErrorHook);
+VELFILE_MODULE_ALLOCATE(ggate, D, kGate);
+VELFILE_MODULE_DELETE(ggate, D, kGate);
+VELFILE_MODULE_DUPLICATE(ggate, D, kGate);
+VELFILE_MODULE_INIT_DESCR(ggate, D, kGate, true);
 int ggate_ReadGroupInfo(void* group, D* d, bool keep) {
   return readGroup(kGate, group, d, !keep);
 }
-int ggate_WriteGroupInfo(void* group, D* previous, D* current) {
-  return writeGroup(kGate, group, previous, current);
-}
+VELFILE_MODULE_WRITE(ggate, D, kGate);

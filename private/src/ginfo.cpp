@@ -119,28 +119,15 @@ CGInfoTypeDescr& CGInfoTypeDescr::operator=(const CGInfoTypeDescr& o) {
     throw;
   }
   copyText(groupName, 32, o.groupName);
-  layoutVersion = o.layoutVersion;
-  item15682 = o.item15682;
-  item15683 = o.item15683;
-  item15684 = o.item15684;
-  item15685 = o.item15685;
   releaseStrings();
   item15687 = texts[0];
   item15688 = texts[1];
   item15700 = texts[2];
   item15686 = texts[3];
   item15689 = texts[4];
-  item15690 = o.item15690;
-  item15691 = o.item15691;
-  item15701 = o.item15701;
-  item15702 = o.item15702;
-  item2 = o.item2;
-  item1 = o.item1;
-  item3 = o.item3;
-  item4 = o.item4;
-  signature = o.signature;
-  swapFlag = o.swapFlag;
-  groupHandle = o.groupHandle;
+  copyFields<&D::layoutVersion, &D::item15682, &D::item15683, &D::item15684, &D::item15685, &D::item15690,
+             &D::item15691, &D::item15701, &D::item15702, &D::item2, &D::item1, &D::item3, &D::item4,
+             &D::signature, &D::swapFlag, &D::groupHandle>(*this, o);
   return *this;
 }
 
@@ -156,11 +143,8 @@ int CGInfoTypeDescr::operator==(const CGInfoTypeDescr& o) const {
 }
 int CGInfoTypeDescr::operator!=(const CGInfoTypeDescr& o) const { return !(*this == o); }
 
-void ginfo_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
-                VelWideErrorHook error) {
-  kInfo.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
-}
-D* ginfo_Allocate(int, const VelChar* name) { return allocateDescr(kInfo, name); }
+VELFILE_MODULE_INIT(ginfo, kInfo, VelWideErrorHook);
+VELFILE_MODULE_ALLOCATE(ginfo, D, kInfo);
 void ginfo_Delete(D* d, int flag) {
   if (d) d->releaseStrings();
   deleteDescr(kInfo, d, flag);
@@ -172,5 +156,5 @@ int ginfo_Duplicate(D* source, D* destination) {
     return VelFile::kErrMemory;
   }
 }
-int ginfo_ReadGroupInfo(void* group, D* d) { return readGroup(kInfo, group, d); }
-int ginfo_WriteGroupInfo(void* group, D* previous, D* current) { return writeGroup(kInfo, group, previous, current); }
+VELFILE_MODULE_READ(ginfo, D, kInfo);
+VELFILE_MODULE_WRITE(ginfo, D, kInfo);

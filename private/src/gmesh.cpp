@@ -42,34 +42,4 @@ CGMeshTypeDescr::CGMeshTypeDescr()
 }
 CGMeshTypeDescr::~CGMeshTypeDescr() = default;
 
-D& CGMeshTypeDescr::operator=(const D& o) {
-  if (this == &o) return *this;
-  copyText(groupName, 32, o.groupName);
-  layoutVersion = o.layoutVersion;
-  item1 = o.item1;
-  item2 = o.item2;
-  item3 = o.item3;
-  item4 = o.item4;
-  item5 = o.item5;
-  signature = o.signature;
-  swapFlag = o.swapFlag;
-  groupHandle = o.groupHandle;
-  return *this;
-}
-
-void gmesh_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
-                VelErrorHook error) {
-  kMesh.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
-}
-D* gmesh_Allocate(int, const VelChar* name) {
-  return allocateDescr(kMesh, name);
-}
-void gmesh_Delete(D* d, int flag) {
-  deleteDescr(kMesh, d, flag);
-}
-int gmesh_ReadGroupInfo(void* group, D* d) {
-  return readGroup(kMesh, group, d);
-}
-int gmesh_WriteGroupInfo(void* group, D* previous, D* current) {
-  return writeGroup(kMesh, group, previous, current);
-}
+VELFILE_MODULE_API(gmesh, D, kMesh);

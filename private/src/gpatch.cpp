@@ -52,29 +52,6 @@ void CGPatchTypeDescr::initializeData() {
   groupHandle = nullptr;
 }
 
-CGPatchTypeDescr& CGPatchTypeDescr::operator=(const CGPatchTypeDescr& o) {
-  if (this == &o) return *this;
-  layoutVersion = o.layoutVersion;
-  item1 = o.item1;
-  item16 = o.item16;
-  item6 = o.item6;
-  item7 = o.item7;
-  item8 = o.item8;
-  item12 = o.item12;
-  item13 = o.item13;
-  item14 = o.item14;
-  item9 = o.item9;
-  item15 = o.item15;
-  item11 = o.item11;
-  item3 = o.item3;
-  item5 = o.item5;
-  copyText(groupName, 32, o.groupName);
-  signature = o.signature;
-  swapFlag = o.swapFlag;
-  groupHandle = o.groupHandle;
-  return *this;
-}
-
 int CGPatchTypeDescr::operator==(const CGPatchTypeDescr& o) const {
   if (this == &o) return 1;
   return textEqual(groupName, o.groupName, 32) && layoutVersion == o.layoutVersion && item1 == o.item1 &&
@@ -87,25 +64,6 @@ int CGPatchTypeDescr::operator!=(const CGPatchTypeDescr& o) const {
   return !(*this == o);
 }
 
-void gpatch_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
-                 VelErrorHook error) {
-  kPatch.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
-}
-D* gpatch_Allocate(int, const VelChar* name) {
-  return allocateDescr(kPatch, name);
-}
-void gpatch_Delete(D* d, int flag) {
-  deleteDescr(kPatch, d, flag);
-}
-int gpatch_Duplicate(D* source, D* destination) {
-  return duplicateDescr(kPatch, source, destination);
-}
-void gpatch_InitDescr(D* d) {
-  initDescr(kPatch, d, false);
-}
-int gpatch_ReadGroupInfo(void* group, D* d) {
-  return readGroup(kPatch, group, d);
-}
-int gpatch_WriteGroupInfo(void* group, D* previous, D* current) {
-  return writeGroup(kPatch, group, previous, current);
-}
+VELFILE_MODULE_API(gpatch, D, kPatch);
+VELFILE_MODULE_DUPLICATE(gpatch, D, kPatch);
+VELFILE_MODULE_INIT_DESCR(gpatch, D, kPatch, false);

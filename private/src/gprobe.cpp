@@ -27,7 +27,6 @@ Module<D> kProbe({"private/src/gprobe", kSignature, 2, Foreign::Report}, kItems)
 }  // namespace
 
 CGProbeTypeDescr::CGProbeTypeDescr() { initializeData(); }
-CGProbeTypeDescr::CGProbeTypeDescr(const CGProbeTypeDescr& other) : CGProbeTypeDescr() { *this = other; }
 CGProbeTypeDescr::~CGProbeTypeDescr() = default;
 
 void CGProbeTypeDescr::initializeData() {
@@ -41,23 +40,6 @@ void CGProbeTypeDescr::initializeData() {
   groupHandle = nullptr;
 }
 
-CGProbeTypeDescr& CGProbeTypeDescr::operator=(const CGProbeTypeDescr& o) {
-  if (this == &o) return *this;
-  layoutVersion = o.layoutVersion;
-  item1 = o.item1;
-  item3 = o.item3;
-  item4 = o.item4;
-  item5 = o.item5;
-  item6 = o.item6;
-  item7 = o.item7;
-  item8 = o.item8;
-  copyText(groupName, 32, o.groupName);
-  signature = o.signature;
-  swapFlag = o.swapFlag;
-  groupHandle = o.groupHandle;
-  return *this;
-}
-
 int CGProbeTypeDescr::operator==(const CGProbeTypeDescr& o) const {
   if (this == &o) return 1;
   return textEqual(groupName, o.groupName, 32) && layoutVersion == o.layoutVersion && item1 == o.item1 &&
@@ -66,15 +48,6 @@ int CGProbeTypeDescr::operator==(const CGProbeTypeDescr& o) const {
 }
 int CGProbeTypeDescr::operator!=(const CGProbeTypeDescr& o) const { return !(*this == o); }
 
-void gprobe_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
-                 VelErrorHook error) {
-  kProbe.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
-}
-D* gprobe_Allocate(int, const VelChar* name) { return allocateDescr(kProbe, name); }
-void gprobe_Delete(D* d, int flag) { deleteDescr(kProbe, d, flag); }
-int gprobe_Duplicate(D* source, D* destination) { return duplicateDescr(kProbe, source, destination); }
-void gprobe_InitDescr(D* d) { initDescr(kProbe, d, true); }
-int gprobe_ReadGroupInfo(void* group, D* d) { return readGroup(kProbe, group, d); }
-int gprobe_WriteGroupInfo(void* group, D* previous, D* current) {
-  return writeGroup(kProbe, group, previous, current);
-}
+VELFILE_MODULE_API(gprobe, D, kProbe);
+VELFILE_MODULE_DUPLICATE(gprobe, D, kProbe);
+VELFILE_MODULE_INIT_DESCR(gprobe, D, kProbe, true);

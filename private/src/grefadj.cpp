@@ -32,6 +32,9 @@ Module<D> kRefadj({"private/src/grefadj", kSignature, 2, Foreign::Skip}, kItems)
 CGRefadjTypeDescr::CGRefadjTypeDescr() {
   initializeData();
 }
+CGRefadjTypeDescr::CGRefadjTypeDescr(const CGRefadjTypeDescr& other) : CGRefadjTypeDescr() {
+  *this = other;
+}
 CGRefadjTypeDescr::~CGRefadjTypeDescr() = default;
 
 void CGRefadjTypeDescr::initializeData() {
@@ -51,46 +54,12 @@ void CGRefadjTypeDescr::initializeData() {
 
 CGRefadjTypeDescr& CGRefadjTypeDescr::operator=(const CGRefadjTypeDescr& o) {
   if (this == &o) return *this;
-  layoutVersion = o.layoutVersion;
-  item1 = o.item1;
-  item4 = o.item4;
-  item5 = o.item5;
-  item6 = o.item6;
-  item7 = o.item7;
-  item8 = o.item8;
-  item9 = o.item9;
-  item10 = o.item10;
-  item11 = o.item11;
-  item12 = o.item12;
-  item13 = o.item13;
-  item14 = o.item14;
-  item15 = o.item15;
-  item16 = o.item16;
-  item17 = o.item17;
-  item18 = o.item18;
-  item3 = o.item3;
-  item19 = o.item19;
   copyText(groupName, 32, nullptr);  // the name stays with the descriptor it was given to
   copyText(text, 100, o.text);
-  signature = o.signature;
-  swapFlag = o.swapFlag;
-  groupHandle = o.groupHandle;
+  copyFields<&D::layoutVersion, &D::item1, &D::item4, &D::item5, &D::item6, &D::item7, &D::item8, &D::item9,
+             &D::item10, &D::item11, &D::item12, &D::item13, &D::item14, &D::item15, &D::item16, &D::item17,
+             &D::item18, &D::item3, &D::item19, &D::signature, &D::swapFlag, &D::groupHandle>(*this, o);
   return *this;
 }
 
-void grefadj_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
-                  VelErrorHook error) {
-  kRefadj.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
-}
-D* grefadj_Allocate(int, const VelChar* name) {
-  return allocateDescr(kRefadj, name);
-}
-void grefadj_Delete(D* d, int flag) {
-  deleteDescr(kRefadj, d, flag);
-}
-int grefadj_ReadGroupInfo(void* group, D* d) {
-  return readGroup(kRefadj, group, d);
-}
-int grefadj_WriteGroupInfo(void* group, D* previous, D* current) {
-  return writeGroup(kRefadj, group, previous, current);
-}
+VELFILE_MODULE_API(grefadj, D, kRefadj);

@@ -296,6 +296,13 @@ void assignKeeping(typename MemberOf<decltype(M)>::Class& prev, typename MemberO
   prev.*M = kept;
 }
 
+// For a hand-written operator=: the fields it copies as they are, the rest
+// being its particulars. copyFields<&D::item1, &D::signature>(*this, o);
+template <auto... M, class D>
+void copyFields(D& d, const D& o) {
+  ((d.*M = o.*M), ...);
+}
+
 template <class D>
 constexpr size_t nameCapacity() {
   return std::extent_v<decltype(D::groupName)>;
@@ -514,5 +521,74 @@ int writeGroup(Module<D>& m, void* group, D* prev, D* cur) {
 }
 
 }  // namespace velfile
+
+// --- the exported operations ---
+//
+// A module source defines its exported functions from its Module<D>, one
+// line a set, each followed by a semicolon:
+//
+//   VELFILE_MODULE_API(gprobe, CGProbeTypeDescr, kProbe);          // Init, Allocate, Delete, Read, Write
+//   VELFILE_MODULE_DUPLICATE(gprobe, CGProbeTypeDescr, kProbe);
+//   VELFILE_MODULE_INIT_DESCR(gprobe, CGProbeTypeDescr, kProbe, true);  // true: a null one is reported
+//
+// An operation that differs from the common one (another signature, work of
+// its own) is written out by hand next to them. The read runs the module's
+// reset first where the module has one.
+#define VELFILE_MODULE_INIT(prefix, module, ErrorHook)                                             \
+  void prefix##_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free, \
+                     ErrorHook error) {                                                            \
+    module.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));             \
+  }                                                                                                \
+  static_assert(true, "")
+#define VELFILE_MODULE_ALLOCATE(prefix, D, module) \
+  D* prefix##_Allocate(int, const VelChar* name) { \
+    return ::velfile::allocateDescr(module, name); \
+  }                                                \
+  static_assert(true, "")
+#define VELFILE_MODULE_DELETE(prefix, D, module) \
+  void prefix##_Delete(D* d, int flag) {         \
+    ::velfile::deleteDescr(module, d, flag);     \
+  }                                              \
+  static_assert(true, "")
+#define VELFILE_MODULE_DUPLICATE(prefix, D, module)                \
+  int prefix##_Duplicate(D* source, D* destination) {              \
+    return ::velfile::duplicateDescr(module, source, destination); \
+  }                                                                \
+  static_assert(true, "")
+#define VELFILE_MODULE_INIT_DESCR(prefix, D, module, reportNull) \
+  void prefix##_InitDescr(D* d) {                                \
+    ::velfile::initDescr(module, d, reportNull);                 \
+  }                                                              \
+  static_assert(true, "")
+#define VELFILE_MODULE_READ(prefix, D, module)           \
+  int prefix##_ReadGroupInfo(void* group, D* d) {        \
+    return ::velfile::readGroup(module, group, d, true); \
+  }                                                      \
+  static_assert(true, "")
+#define VELFILE_MODULE_WRITE(prefix, D, module)                       \
+  int prefix##_WriteGroupInfo(void* group, D* previous, D* current) { \
+    return ::velfile::writeGroup(module, group, previous, current);   \
+  }                                                                   \
+  static_assert(true, "")
+#define VELFILE_MODULE_API(prefix, D, module)        \
+  VELFILE_MODULE_INIT(prefix, module, VelErrorHook); \
+  VELFILE_MODULE_ALLOCATE(prefix, D, module);        \
+  VELFILE_MODULE_DELETE(prefix, D, module);          \
+  VELFILE_MODULE_READ(prefix, D, module);            \
+  VELFILE_MODULE_WRITE(prefix, D, module)
+
+// The structure modules: no Init; Allocate gives the defaults record (flag
+// non-zero) or zero bytes, and the write takes the descriptor alone and
+// writes every item every time.
+#define VELFILE_RECORD_MODULE_API(prefix, D, module, defaults)      \
+  D* prefix##_Allocate(int flag, const VelChar* name) {             \
+    return ::velfile::allocateRecord(module, flag, defaults, name); \
+  }                                                                 \
+  VELFILE_MODULE_DELETE(prefix, D, module);                         \
+  VELFILE_MODULE_READ(prefix, D, module);                           \
+  int prefix##_WriteGroupInfo(void* group, D* d) {                  \
+    return ::velfile::writeGroup<D>(module, group, nullptr, d);     \
+  }                                                                 \
+  static_assert(true, "")
 
 #endif

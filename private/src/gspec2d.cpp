@@ -24,21 +24,8 @@ const D kDefaults = [] {
 
 }  // namespace
 
-D* gspec2d_Allocate(int flag, const VelChar* name) {
-  return allocateRecord(kSpec2d, flag, kDefaults, name);
-}
-void gspec2d_Delete(D* d, int flag) {
-  deleteDescr(kSpec2d, d, flag);
-}
-int gspec2d_Duplicate(D* source, D* destination) {
-  return duplicateDescr(kSpec2d, source, destination);
-}
-int gspec2d_ReadGroupInfo(void* group, D* d) {
-  return readGroup(kSpec2d, group, d);
-}
-int gspec2d_WriteGroupInfo(void* group, D* d) {
-  return writeGroup<D>(kSpec2d, group, nullptr, d);
-}
+VELFILE_RECORD_MODULE_API(gspec2d, D, kSpec2d, kDefaults);
+VELFILE_MODULE_DUPLICATE(gspec2d, D, kSpec2d);
 
 uint32_t gspec2d_WriteDataInfo(void* handle, int32_t recordCount, const uint32_t* records) {
   return writeRecords(handle, recordCount, records, kRecordSize);

@@ -18,21 +18,8 @@ const D kDefaults = specimenDefaults<D>();
 
 }  // namespace
 
-D* gspec3d_Allocate(int flag, const VelChar* name) {
-  return allocateRecord(kSpec3d, flag, kDefaults, name);
-}
-void gspec3d_Delete(D* d, int flag) {
-  deleteDescr(kSpec3d, d, flag);
-}
-int gspec3d_Duplicate(D* source, D* destination) {
-  return duplicateDescr(kSpec3d, source, destination);
-}
-int gspec3d_ReadGroupInfo(void* group, D* d) {
-  return readGroup(kSpec3d, group, d);
-}
-int gspec3d_WriteGroupInfo(void* group, D* d) {
-  return writeGroup<D>(kSpec3d, group, nullptr, d);
-}
+VELFILE_RECORD_MODULE_API(gspec3d, D, kSpec3d, kDefaults);
+VELFILE_MODULE_DUPLICATE(gspec3d, D, kSpec3d);
 
 uint32_t gspec3d_WriteDataInfo(void* handle, int32_t recordCount, const uint32_t* records) {
   return writeRecords(handle, recordCount, records, kRecordSize);

@@ -46,37 +46,4 @@ void CGSpecdefTypeDescr::initializeData() {
   groupHandle = nullptr;
 }
 
-D& CGSpecdefTypeDescr::operator=(const D& o) {
-  if (this == &o) return *this;
-  copyText(groupName, 32, o.groupName);
-  layoutVersion = o.layoutVersion;
-  item1 = o.item1;
-  item2 = o.item2;
-  item3 = o.item3;
-  item4 = o.item4;
-  item5 = o.item5;
-  item6 = o.item6;
-  item7 = o.item7;
-  item8 = o.item8;
-  signature = o.signature;
-  swapFlag = o.swapFlag;
-  groupHandle = o.groupHandle;
-  return *this;
-}
-
-void gspecdef_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
-                   VelErrorHook error) {
-  kSpecdef.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
-}
-D* gspecdef_Allocate(int, const VelChar* name) {
-  return allocateDescr(kSpecdef, name);
-}
-void gspecdef_Delete(D* d, int flag) {
-  deleteDescr(kSpecdef, d, flag);
-}
-int gspecdef_ReadGroupInfo(void* group, D* d) {
-  return readGroup(kSpecdef, group, d, true);
-}
-int gspecdef_WriteGroupInfo(void* group, D* previous, D* current) {
-  return writeGroup(kSpecdef, group, previous, current);
-}
+VELFILE_MODULE_API(gspecdef, D, kSpecdef);

@@ -45,39 +45,4 @@ void CGSpecdimTypeDescr::initializeData() {
   groupHandle = nullptr;
 }
 
-D& CGSpecdimTypeDescr::operator=(const D& o) {
-  if (this == &o) return *this;
-  copyText(groupName, 32, o.groupName);
-  layoutVersion = o.layoutVersion;
-  item1 = o.item1;
-  item2 = o.item2;
-  item3 = o.item3;
-  item4 = o.item4;
-  item5 = o.item5;
-  item6 = o.item6;
-  item7 = o.item7;
-  item8 = o.item8;
-  item9 = o.item9;
-  item10 = o.item10;
-  signature = o.signature;
-  swapFlag = o.swapFlag;
-  groupHandle = o.groupHandle;
-  return *this;
-}
-
-void gspecdim_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
-                   VelErrorHook error) {
-  kSpecdim.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
-}
-D* gspecdim_Allocate(int, const VelChar* name) {
-  return allocateDescr(kSpecdim, name);
-}
-void gspecdim_Delete(D* d, int flag) {
-  deleteDescr(kSpecdim, d, flag);
-}
-int gspecdim_ReadGroupInfo(void* group, D* d) {
-  return readGroup(kSpecdim, group, d);
-}
-int gspecdim_WriteGroupInfo(void* group, D* previous, D* current) {
-  return writeGroup(kSpecdim, group, previous, current);
-}
+VELFILE_MODULE_API(gspecdim, D, kSpecdim);

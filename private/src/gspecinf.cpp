@@ -28,6 +28,9 @@ Module<D> kSpecinf({"private/src/gspecinf", kSignature, 2, Foreign::Skip}, kItem
 CGSpecinfTypeDescr::CGSpecinfTypeDescr() : item4{} {
   initializeData();
 }
+CGSpecinfTypeDescr::CGSpecinfTypeDescr(const CGSpecinfTypeDescr& other) : CGSpecinfTypeDescr() {
+  *this = other;
+}
 CGSpecinfTypeDescr::~CGSpecinfTypeDescr() = default;
 
 void CGSpecinfTypeDescr::initializeData() {
@@ -56,19 +59,4 @@ D& CGSpecinfTypeDescr::operator=(const D& o) {
   return *this;
 }
 
-void gspecinf_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
-                   VelErrorHook error) {
-  kSpecinf.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
-}
-D* gspecinf_Allocate(int, const VelChar* name) {
-  return allocateDescr(kSpecinf, name);
-}
-void gspecinf_Delete(D* d, int flag) {
-  deleteDescr(kSpecinf, d, flag);
-}
-int gspecinf_ReadGroupInfo(void* group, D* d) {
-  return readGroup(kSpecinf, group, d);
-}
-int gspecinf_WriteGroupInfo(void* group, D* previous, D* current) {
-  return writeGroup(kSpecinf, group, previous, current);
-}
+VELFILE_MODULE_API(gspecinf, D, kSpecinf);

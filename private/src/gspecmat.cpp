@@ -45,23 +45,6 @@ void CGSpecmatTypeDescr::initializeData() {
   groupHandle = nullptr;
 }
 
-D& CGSpecmatTypeDescr::operator=(const D& o) {
-  if (this == &o) return *this;
-  copyText(groupName, 32, o.groupName);
-  layoutVersion = o.layoutVersion;
-  item1 = o.item1;
-  item2 = o.item2;
-  item3 = o.item3;
-  item4 = o.item4;
-  item5 = o.item5;
-  item6 = o.item6;
-  item7 = o.item7;
-  signature = o.signature;
-  swapFlag = o.swapFlag;
-  groupHandle = o.groupHandle;
-  return *this;
-}
-
 int CGSpecmatTypeDescr::operator==(const D& o) const {
   if (this == &o) return 1;
   return textEqual(groupName, o.groupName, 32) && layoutVersion == o.layoutVersion && item1 == o.item1 &&
@@ -73,26 +56,7 @@ int CGSpecmatTypeDescr::operator!=(const D& o) const {
   return !(*this == o);
 }
 
-void gspecmat_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
-                   VelErrorHook error) {
-  kSpecmat.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
-}
-D* gspecmat_Allocate(int, const VelChar* name) {
-  return allocateDescr(kSpecmat, name);
-}
-void gspecmat_Delete(D* d, int flag) {
-  deleteDescr(kSpecmat, d, flag);
-}
+VELFILE_MODULE_API(gspecmat, D, kSpecmat);
 // The callers pass valid pointers; a null one is refused with -1 rather than followed.
-int gspecmat_Duplicate(D* source, D* destination) {
-  return duplicateDescr(kSpecmat, source, destination);
-}
-void gspecmat_InitDescr(D* d) {
-  initDescr(kSpecmat, d, false);
-}
-int gspecmat_ReadGroupInfo(void* group, D* d) {
-  return readGroup(kSpecmat, group, d);
-}
-int gspecmat_WriteGroupInfo(void* group, D* previous, D* current) {
-  return writeGroup(kSpecmat, group, previous, current);
-}
+VELFILE_MODULE_DUPLICATE(gspecmat, D, kSpecmat);
+VELFILE_MODULE_INIT_DESCR(gspecmat, D, kSpecmat, false);

@@ -48,18 +48,7 @@ const D kDefaults = [] {
 
 }  // namespace
 
-D* gspecsim_Allocate(int flag, const VelChar* name) {
-  return allocateRecord(kSim, flag, kDefaults, name);
-}
-void gspecsim_Delete(D* d, int flag) {
-  deleteDescr(kSim, d, flag);
-}
+VELFILE_RECORD_MODULE_API(gspecsim, D, kSim, kDefaults);
 void gspecsim_InitDescr(D* d) {
   if (d) std::memcpy(static_cast<void*>(d), &kDefaults, sizeof *d);
-}
-int gspecsim_ReadGroupInfo(void* group, D* d) {
-  return readGroup(kSim, group, d);
-}
-int gspecsim_WriteGroupInfo(void* group, D* d) {
-  return writeGroup<D>(kSim, group, nullptr, d);
 }

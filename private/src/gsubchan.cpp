@@ -43,30 +43,6 @@ void CGSubchanTypeDescr::initializeData() {
   groupHandle = nullptr;
 }
 
-CGSubchanTypeDescr& CGSubchanTypeDescr::operator=(const CGSubchanTypeDescr& o) {
-  if (this == &o) return *this;
-  copyText(groupName, 32, o.groupName);
-  layoutVersion = o.layoutVersion;
-  item1 = o.item1;
-  item2 = o.item2;
-  item13 = o.item13;
-  item14 = o.item14;
-  item3 = o.item3;
-  item4 = o.item4;
-  item5 = o.item5;
-  item6 = o.item6;
-  item7 = o.item7;
-  item8 = o.item8;
-  item9 = o.item9;
-  item11 = o.item11;
-  item12 = o.item12;
-  item10 = o.item10;
-  signature = o.signature;
-  swapFlag = o.swapFlag;
-  groupHandle = o.groupHandle;
-  return *this;
-}
-
 int CGSubchanTypeDescr::operator==(const CGSubchanTypeDescr& o) const {
   if (this == &o) return 1;
   return layoutVersion == o.layoutVersion && item1 == o.item1 && item2 == o.item2 && item13 == o.item13 &&
@@ -79,25 +55,6 @@ int CGSubchanTypeDescr::operator!=(const CGSubchanTypeDescr& o) const {
   return !(*this == o);
 }
 
-void gsubchan_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
-                   VelErrorHook error) {
-  kSubchan.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
-}
-D* gsubchan_Allocate(int, const VelChar* name) {
-  return allocateDescr(kSubchan, name);
-}
-void gsubchan_Delete(D* d, int flag) {
-  deleteDescr(kSubchan, d, flag);
-}
-int gsubchan_Duplicate(D* source, D* destination) {
-  return duplicateDescr(kSubchan, source, destination);
-}
-void gsubchan_InitDescr(D* d) {
-  initDescr(kSubchan, d, true);
-}
-int gsubchan_ReadGroupInfo(void* group, D* d) {
-  return readGroup(kSubchan, group, d);
-}
-int gsubchan_WriteGroupInfo(void* group, D* previous, D* current) {
-  return writeGroup(kSubchan, group, previous, current);
-}
+VELFILE_MODULE_API(gsubchan, D, kSubchan);
+VELFILE_MODULE_DUPLICATE(gsubchan, D, kSubchan);
+VELFILE_MODULE_INIT_DESCR(gsubchan, D, kSubchan, true);

@@ -51,61 +51,6 @@ void CGWeldTypeDescr::initializeData() {
   swapFlag = 0;
 }
 
-CGWeldTypeDescr& CGWeldTypeDescr::operator=(const CGWeldTypeDescr& o) {
-  if (this == &o) return *this;
-  copyText(groupName, 32, o.groupName);
-  layoutVersion = o.layoutVersion;
-  item1 = o.item1;
-  item26 = o.item26;
-  item5 = o.item5;
-  item6 = o.item6;
-  item7 = o.item7;
-  item8 = o.item8;
-  item9 = o.item9;
-  item10 = o.item10;
-  item11 = o.item11;
-  item12 = o.item12;
-  item13 = o.item13;
-  item14 = o.item14;
-  item15 = o.item15;
-  item16 = o.item16;
-  item17 = o.item17;
-  item18 = o.item18;
-  item19 = o.item19;
-  item23 = o.item23;
-  item24 = o.item24;
-  item25 = o.item25;
-  item20 = o.item20;
-  item2 = o.item2;
-  item3 = o.item3;
-  item4 = o.item4;
-  signature = o.signature;
-  swapFlag = o.swapFlag;
-  groupHandle = o.groupHandle;
-  copyText(item21, 50, o.item21);
-  copyText(item22, 500, o.item22);
-  return *this;
-}
-
-void gweld_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
-                VelErrorHook error) {
-  kWeld.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
-}
-D* gweld_Allocate(int, const VelChar* name) {
-  return allocateDescr(kWeld, name);
-}
-void gweld_Delete(D* d, int flag) {
-  deleteDescr(kWeld, d, flag);
-}
-int gweld_Duplicate(D* source, D* destination) {
-  return duplicateDescr(kWeld, source, destination);
-}
-void gweld_InitDescr(D* d) {
-  initDescr(kWeld, d, false);
-}
-int gweld_ReadGroupInfo(void* group, D* d) {
-  return readGroup(kWeld, group, d);
-}
-int gweld_WriteGroupInfo(void* group, D* previous, D* current) {
-  return writeGroup(kWeld, group, previous, current);
-}
+VELFILE_MODULE_API(gweld, D, kWeld);
+VELFILE_MODULE_DUPLICATE(gweld, D, kWeld);
+VELFILE_MODULE_INIT_DESCR(gweld, D, kWeld, false);

@@ -26,6 +26,9 @@ Module<D> kFill({"private/src/gweldfill", kSignature, 1, Foreign::Report}, kItem
 CGWeldFillDescr::CGWeldFillDescr() {
   initializeData();
 }
+CGWeldFillDescr::CGWeldFillDescr(const CGWeldFillDescr& other) : CGWeldFillDescr() {
+  *this = other;
+}
 CGWeldFillDescr::~CGWeldFillDescr() = default;
 
 void CGWeldFillDescr::initializeData() {
@@ -37,32 +40,10 @@ void CGWeldFillDescr::initializeData() {
 CGWeldFillDescr& CGWeldFillDescr::operator=(const CGWeldFillDescr& o) {
   if (this == &o) return *this;
   copyWeldHead(*this, o);
-  item1 = o.item1;
-  item2 = o.item2;
-  item3 = o.item3;
-  item4 = o.item4;
+  copyFields<&D::item1, &D::item2, &D::item3, &D::item4>(*this, o);
   return *this;
 }
 
-void gweldFill_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
-                    VelErrorHook error) {
-  kFill.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
-}
-D* gweldFill_Allocate(int, const VelChar* name) {
-  return allocateDescr(kFill, name);
-}
-void gweldFill_Delete(D* d, int flag) {
-  deleteDescr(kFill, d, flag);
-}
-int gweldFill_Duplicate(D* source, D* destination) {
-  return duplicateDescr(kFill, source, destination);
-}
-void gweldFill_InitDescr(D* d) {
-  initDescr(kFill, d, false);
-}
-int gweldFill_ReadGroupInfo(void* group, D* d) {
-  return readGroup(kFill, group, d);
-}
-int gweldFill_WriteGroupInfo(void* group, D* previous, D* current) {
-  return writeGroup(kFill, group, previous, current);
-}
+VELFILE_MODULE_API(gweldFill, D, kFill);
+VELFILE_MODULE_DUPLICATE(gweldFill, D, kFill);
+VELFILE_MODULE_INIT_DESCR(gweldFill, D, kFill, false);

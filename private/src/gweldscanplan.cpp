@@ -32,6 +32,9 @@ Module<D> kScanPlan({"private/src/gweldscanplan", kSignature, 1, Foreign::Report
 CGWeldScanPlanDescr::CGWeldScanPlanDescr() {
   initializeData();
 }
+CGWeldScanPlanDescr::CGWeldScanPlanDescr(const CGWeldScanPlanDescr& other) : CGWeldScanPlanDescr() {
+  *this = other;
+}
 CGWeldScanPlanDescr::~CGWeldScanPlanDescr() = default;
 
 void CGWeldScanPlanDescr::initializeData() {
@@ -44,38 +47,11 @@ void CGWeldScanPlanDescr::initializeData() {
 CGWeldScanPlanDescr& CGWeldScanPlanDescr::operator=(const CGWeldScanPlanDescr& o) {
   if (this == &o) return *this;
   copyWeldHead(*this, o);
-  item1 = o.item1;
-  item2 = o.item2;
-  item3 = o.item3;
-  item4 = o.item4;
-  item5 = o.item5;
-  item6 = o.item6;
-  item7 = o.item7;
-  item8 = o.item8;
-  item9 = o.item9;
-  item10 = o.item10;
+  copyFields<&D::item1, &D::item2, &D::item3, &D::item4, &D::item5, &D::item6, &D::item7, &D::item8,
+             &D::item9, &D::item10>(*this, o);
   return *this;
 }
 
-void gweldsp_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
-                  VelErrorHook error) {
-  kScanPlan.hooks.set(enter, leave, alloc, free, reinterpret_cast<const void*>(error));
-}
-D* gweldsp_Allocate(int, const VelChar* name) {
-  return allocateDescr(kScanPlan, name);
-}
-void gweldsp_Delete(D* d, int flag) {
-  deleteDescr(kScanPlan, d, flag);
-}
-int gweldsp_Duplicate(D* source, D* destination) {
-  return duplicateDescr(kScanPlan, source, destination);
-}
-void gweldsp_InitDescr(D* d) {
-  initDescr(kScanPlan, d, false);
-}
-int gweldsp_ReadGroupInfo(void* group, D* d) {
-  return readGroup(kScanPlan, group, d);
-}
-int gweldsp_WriteGroupInfo(void* group, D* previous, D* current) {
-  return writeGroup(kScanPlan, group, previous, current);
-}
+VELFILE_MODULE_API(gweldsp, D, kScanPlan);
+VELFILE_MODULE_DUPLICATE(gweldsp, D, kScanPlan);
+VELFILE_MODULE_INIT_DESCR(gweldsp, D, kScanPlan, false);

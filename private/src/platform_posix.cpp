@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <clocale>
@@ -64,7 +65,7 @@ ssize_t writeAll(int fd, const unsigned char* p, size_t n, off_t pos) {
 
 class PosixStream : public Stream {
  public:
-  explicit PosixStream(int fd) : fd_(fd) {}
+  PosixStream(int fd, uint64_t size) : fd_(fd), end_(size) {}
   ~PosixStream() override { close(); }
 
   bool seek(uint32_t position) override {
@@ -110,7 +111,14 @@ class PosixStream : public Stream {
     for (Window& w : windows_)  // drop what this write makes stale
       if (pos_ < w.start + w.size && w.start < pos_ + n) w.size = 0;
     const unsigned char* p = static_cast<const unsigned char*>(data);
-    // Continue the pending run when this write follows it directly.
+    // Continue the pending run when this write follows it directly, or when
+    // it leaves a gap of alignment padding (blocks are 8-aligned) past the
+    // end of the file: the gap would read as zeros anyway, so zeros fill it
+    // and a run of small blocks still goes out in one system call.
+    const uint64_t pendingEnd = pendingStart_ + pending_.size();
+    if (!pending_.empty() && pos_ > pendingEnd && pos_ - pendingEnd < 8 && pendingEnd >= end_)
+      pending_.resize(pending_.size() + static_cast<size_t>(pos_ - pendingEnd), 0);
+    end_ = std::max<uint64_t>(end_, pos_ + n);
     if (!pending_.empty() && pos_ != pendingStart_ + pending_.size() && !flush()) return false;
     if (n >= kBufferLimit) {
       if (!flush()) return false;
@@ -184,6 +192,7 @@ class PosixStream : public Stream {
 
   int fd_;
   uint64_t pos_ = 0;
+  uint64_t end_;  // size of the file with what this stream wrote (pending included)
   std::vector<unsigned char> pending_;
   uint64_t pendingStart_ = 0;
   Window windows_[kWindows];  // read-ahead
@@ -219,13 +228,18 @@ class PosixPlatform : public Platform {
       ::close(fd);
       return nullptr;
     }
-    if (mode == OpenMode::CreateUpdate && ftruncate(fd, 0) != 0) {
+    // An empty file is not truncated: on ext4 a truncation to zero marks the
+    // file as being replaced, and its close then pushes every byte written
+    // to the disk at once (a 512 MiB block made the close take longer than
+    // the write).
+    if (mode == OpenMode::CreateUpdate && (fstat(fd, &st) != 0 || st.st_size != 0) && ftruncate(fd, 0) != 0) {
       *error = errno;
       ::close(fd);
       return nullptr;
     }
     try {
-      return std::unique_ptr<Stream>(new PosixStream(fd));
+      const bool emptied = mode == OpenMode::CreateUpdate;
+      return std::unique_ptr<Stream>(new PosixStream(fd, emptied ? 0 : static_cast<uint64_t>(st.st_size)));
     } catch (...) {
       ::close(fd);  // with its share-mode locks
       throw;

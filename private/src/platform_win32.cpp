@@ -62,8 +62,8 @@ bool widePath(const std::string& path, std::wstring* out) {
                                     nullptr, 0);
   if (n <= 0) return false;
   out->resize(static_cast<size_t>(n));
-  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), &(*out)[0],
-                             n) == n;
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()),
+                             &(*out)[0], n) == n;
 }
 
 OVERLAPPED at(uint64_t position) {
@@ -144,10 +144,12 @@ class Win32Platform : public Platform {
     }
     const DWORD access = mode == OpenMode::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     // Deny-write lets others read only; deny-none lets them read and write.
-    const DWORD sharing = share == ShareMode::DenyWrite ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const DWORD sharing =
+        share == ShareMode::DenyWrite ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
     // "wb+" creates or truncates; "rb", "r+b" and "rb+" need the file.
     const DWORD disposition = mode == OpenMode::CreateUpdate ? CREATE_ALWAYS : OPEN_EXISTING;
-    HANDLE h = CreateFileW(wide.c_str(), access, sharing, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        CreateFileW(wide.c_str(), access, sharing, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
       *error = errnoOf(GetLastError());
       return nullptr;
@@ -158,7 +160,8 @@ class Win32Platform : public Platform {
   bool fileSize(const std::string& path, uint64_t* size) override {
     std::wstring wide;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!widePath(path, &wide) || !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) return false;
+    if (!widePath(path, &wide) || !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data))
+      return false;
     *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;
   }
@@ -169,8 +172,12 @@ Platform* g_current = &g_native;
 
 }  // namespace
 
-Platform& platform() { return *g_current; }
-Platform& nativePlatform() { return g_native; }
+Platform& platform() {
+  return *g_current;
+}
+Platform& nativePlatform() {
+  return g_native;
+}
 Platform* setPlatform(Platform* replacement) {
   Platform* previous = g_current;
   g_current = replacement ? replacement : &g_native;
@@ -188,8 +195,9 @@ bool utf16ToNarrow(const char16_t* text, size_t length, char* out, size_t capaci
     BOOL usedDefault = FALSE;
     // UTF-8 takes no default character: invalid input is an error instead.
     const bool utf8 = cp == CP_UTF8;
-    used = WideCharToMultiByte(cp, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, w, static_cast<int>(length), out,
-                               static_cast<int>(capacity), nullptr, utf8 ? nullptr : &usedDefault);
+    used = WideCharToMultiByte(cp, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, w,
+                               static_cast<int>(length), out, static_cast<int>(capacity), nullptr,
+                               utf8 ? nullptr : &usedDefault);
     if (used <= 0 || usedDefault) return false;
   }
   if (static_cast<size_t>(used) >= capacity) return false;  // no room for the terminator

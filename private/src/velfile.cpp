@@ -80,8 +80,10 @@ bool magicAccepted(const unsigned char raw[kHeaderSize]) {
   return std::memcmp(raw + 4, kSurd, 4) == 0 || std::memcmp(raw + 4, kCpf, 4) == 0;
 }
 
-// Reads a group's name from the first entry of its directory.
-int readGroupName(FileRec& f, const SectionRec& s, uint64_t dirPosition, uint32_t entries, GroupRec* g) {
+// Reads a group's name from the first entry of its directory. *extent, when
+// asked for, receives the end of the bytes read (entry or name, the further).
+int readGroupName(FileRec& f, const SectionRec& s, uint64_t dirPosition, uint32_t entries, GroupRec* g,
+                  uint64_t* extent = nullptr) {
   if (entries == 0) return VelFile::kErrIo;  // no name item at all
   unsigned char raw[kEntrySize];
   if (!readAt(f, dirPosition, raw, kEntrySize)) return VelFile::kErrIo;
@@ -96,6 +98,8 @@ int readGroupName(FileRec& f, const SectionRec& s, uint64_t dirPosition, uint32_
   } else if (!readAt(f, uint64_t(s.start) + e.value, value.data(), value.size())) {
     return VelFile::kErrIo;
   }
+  if (extent)
+    *extent = std::max(dirPosition + kEntrySize, bytes <= 4 ? 0 : uint64_t(s.start) + e.value + bytes);
   std::u16string name(size_t(e.count) + 1, u'\0');
   if (e.type == VelFile::kTypeNarrow) {
     narrowToUtf16(value.data(), value.size(), &name[0]);
@@ -120,6 +124,10 @@ int loadDirectory(Handle* h, uint64_t dirPosition) {
   std::vector<unsigned char> raw(static_cast<size_t>(bytes));
   if (!raw.empty() && !readAt(f, dirPosition, raw.data(), raw.size())) return VelFile::kErrIo;
   std::vector<Item> items(g.itemCount);
+  // Each sub-group's name has bytes of its own in a sound file, so together
+  // they fit in it; names read over and over through aliased references would
+  // make a small file fill the heap.
+  uint64_t nameUnits = 0;
   for (uint32_t i = 0; i < g.itemCount; ++i) {
     DirEntry e;
     decodeEntry(&raw[size_t(i) * kEntrySize], s.swap != 0, &e);
@@ -139,6 +147,8 @@ int loadDirectory(Handle* h, uint64_t dirPosition) {
     sub.group.dirOffset = e.value;
     int rc = readGroupName(f, s, uint64_t(s.start) + e.value, e.count, &sub.group);
     if (rc != VelFile::kOk) return rc;
+    nameUnits += sub.group.name.size();
+    if (nameUnits > f.size) return VelFile::kErrIo;
   }
   g.items.swap(items);
   g.loaded = true;
@@ -179,6 +189,7 @@ int openFile(const VelChar* path, void** out) {
   if (f.size >= kFileLimit) f.size = kFileLimit - 1;  // nothing past the limit is addressable
 
   uint64_t position = 0;
+  bool contained = true;  // every section's directory and name lie inside it
   while (position + kHeaderSize <= f.size && f.sections.size() < kMaxSections) {
     unsigned char raw[kHeaderSize];
     // The header lies inside the file: failing to read it is an I/O error,
@@ -201,8 +212,11 @@ int openFile(const VelChar* path, void** out) {
     s.handle.file = &f;
     s.handle.section = &s;
     s.handle.group = &s.group;
-    int rc = readGroupName(f, s, position + s.header.field[kHdrDirOffset], s.group.itemCount, &s.group);
+    const uint64_t dir = position + s.header.field[kHdrDirOffset];
+    uint64_t extent = 0;
+    int rc = readGroupName(f, s, dir, s.group.itemCount, &s.group, &extent);
     if (rc != VelFile::kOk) return rc;
+    if (std::max(extent, dir + uint64_t(s.group.itemCount) * kEntrySize) > position + size) contained = false;
     f.sections.push_back(std::move(sec));
     position += size;
   }
@@ -210,8 +224,9 @@ int openFile(const VelChar* path, void** out) {
   f.endOffset = static_cast<uint32_t>(position);
   // A new section starts 8-aligned, which is where the walk looks for it only
   // when the chain ends aligned (as every section this library writes does).
-  // A chain ending elsewhere would hide the new section: none is added.
-  if (position % 8 != 0) f.newSectionPermission = 0;
+  // A chain ending elsewhere would hide the new section, and a section whose
+  // directory lies past its end would have it overwritten: none is added.
+  if (position % 8 != 0 || !contained) f.newSectionPermission = 0;
   g_files[candidate] = std::move(file);
   g_slots[candidate].kind = kFileHandle;
   g_slots[candidate].file = g_files[candidate].get();
@@ -298,6 +313,10 @@ int writeSection(FileRec& f, SectionRec& s) {
   const uint64_t end = dir + uint64_t(s.group.items.size()) * kDirEntrySpace;
   if (end >= kFileLimit) return VelFile::kErrIo;
   if (!writeDirectory(f, dir, s.group.items)) return VelFile::kErrIo;
+  // Bytes left past the new section by an earlier, longer file must not read
+  // as a section that follows it: the chain is ended there.
+  static const unsigned char kNoSection[8] = {};
+  if (f.size >= end + kHeaderSize && !writeAt(f, end, kNoSection, sizeof kNoSection)) return VelFile::kErrIo;
   f.endOffset = static_cast<uint32_t>(end);
   SectionHeader& h = s.header;
   h.field[kHdrDirOffset] = static_cast<uint32_t>(dir - s.start);
@@ -580,10 +599,11 @@ int VelFile::file_GroupCreate(void* parent, void** group, uint16_t itemId, const
       if (rc != kOk) return rc;
     }
     const size_t len = length16(n);
-    int rc = len >= UINT32_MAX
-                 ? kErrMemory
-                 : itemValueWrite(asHandle(made), kItemName, kTypeUtf16, static_cast<uint32_t>(len + 1),
-                                  reinterpret_cast<const char*>(n));
+    // An exhausted heap is a result here too, so that the group is taken back.
+    int rc = len >= UINT32_MAX ? kErrMemory : guarded([&] {
+      return itemValueWrite(asHandle(made), kItemName, kTypeUtf16, static_cast<uint32_t>(len + 1),
+                            reinterpret_cast<const char*>(n));
+    });
     if (rc != kOk) {
       // A group without its name item would make the whole file unreadable
       // once closed: the group is taken back and the file left as it was.

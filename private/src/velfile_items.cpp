@@ -78,7 +78,7 @@ int velfile::itemValueWrite(Handle* h, uint16_t id, uint16_t type, uint32_t coun
   // Room for the entry is made first so that a full heap fails before
   // anything is written; the entry is added only once its value is placed.
   GroupRec& g = *h->group;
-  g.items.reserve(g.items.size() + 1);
+  if (g.items.size() == g.items.capacity()) g.items.reserve(std::max<size_t>(16, 2 * g.items.size()));
   uint32_t field = 0;
   rc = placeValue(*h->file, *h->section, src, len, &field);
   if (rc != VelFile::kOk) return rc;

@@ -42,7 +42,7 @@ const uint8_t kRaw[5] = {1, 2, 3, 0xFE, 0xFF};
 class Velinspect : public vt::VelTest {
  protected:
   Result run(const std::vector<std::string>& args) {
-    std::string cmd = VELINSPECT_PATH;
+    std::string cmd = VELINSPECT_COMMAND;
     for (const std::string& a : args) cmd += " " + shellQuote(a);
     cmd += " >" + path("stdout") + " 2>" + path("stderr");
     const int status = std::system(cmd.c_str());
@@ -257,16 +257,20 @@ TEST_F(Velinspect, GroupPathsNameOneGroup) {
 }
 
 // A file written in the other byte order, built byte by byte: a name, an
-// inline int32, three uint16 values out of line and a double.
+// inline int32, three uint16 values out of line, a double and a string. Text
+// stands in the writer's byte order, as a writer stores it.
 Bytes foreignFile() {
-  vt::Image img(!vt::hostBigEndian());
-  img.header(4, 64, 160).padTo(40);
-  img.u16(0x0102).u16(0x0304).u16(0x0506).padTo(48).f64(-0.75).padTo(64);
-  img.entryInline(10000, kTypeUtf16, 2, u"F", 4);
+  const bool big = !vt::hostBigEndian();
+  vt::Image img(big);
+  img.header(5, 64, 184).padTo(40);
+  img.u16(0x0102).u16(0x0304).u16(0x0506).padTo(48).f64(-0.75).u16('H').u16('i').u16(0).padTo(64);
+  const uint8_t name[4] = {uint8_t(big ? 0 : 'F'), uint8_t(big ? 'F' : 0), 0, 0};
+  img.entryInline(10000, kTypeUtf16, 2, name, 4);
   img.entry(1, kTypeInt32, 1, static_cast<uint32_t>(-5));
   img.entry(2, kTypeUInt16, 3, 40);
   img.entry(3, kTypeDouble, 1, 48);
-  return img.padTo(160).bytes;
+  img.entry(4, kTypeUtf16, 3, 56);
+  return img.padTo(184).bytes;
 }
 
 TEST_F(Velinspect, ForeignByteOrderIsReadAndChecked) {
@@ -274,6 +278,7 @@ TEST_F(Velinspect, ForeignByteOrderIsReadAndChecked) {
   vt::writeFile(path("be.dat"), foreign);
   const Json tree = run({"tree", path("be.dat"), "--json"}).json();
   EXPECT_EQ(vt::hostBigEndian() ? "little-endian" : "big-endian", tree["sections"][0]["byteOrder"]);
+  EXPECT_EQ("F", tree["sections"][0]["group"]["name"]);
   const Result r = run({"dump", path("be.dat"), "--json"});
   ASSERT_EQ(0, r.code) << r.err;
   const Json dump = r.json();
@@ -282,6 +287,7 @@ TEST_F(Velinspect, ForeignByteOrderIsReadAndChecked) {
   EXPECT_EQ(-5, item(g, 1)["value"][0]);
   EXPECT_EQ((std::vector<int>{0x0102, 0x0304, 0x0506}), item(g, 2)["value"].get<std::vector<int>>());
   EXPECT_EQ(-0.75, item(g, 3)["value"][0]);
+  EXPECT_EQ("Hi", item(g, 4)["value"]);
   const Result check = run({"check", path("be.dat")});
   EXPECT_EQ(0, check.code) << check.out;
 
@@ -297,6 +303,49 @@ TEST_F(Velinspect, ForeignByteOrderIsReadAndChecked) {
       0,
       run({"extract", path("be.dat"), "-g", "0", "--offset", "40", "--size", "6", "-o", path("raw")}).code);
   EXPECT_EQ(Bytes(foreign.begin() + 40, foreign.begin() + 46), vt::readFile(path("raw")));
+}
+
+TEST_F(Velinspect, CheckReadsEachSectionInItsOwnByteOrder) {
+  // Two uint32 pairs whose blocks overlap, the second one misaligned; a
+  // reader that took the fields in the wrong order would see other offsets.
+  for (const bool big : {false, true}) {
+    vt::Image img(big);
+    img.header(3, 56, 128).padTo(40).u32(1).u32(2).u32(3).u32(4);
+    img.entryInline(10000, kTypeUtf16, 2, u"F", 4).entry(1, kTypeUInt32, 2, 40).entry(2, kTypeUInt32, 2, 44);
+    img.padTo(128);
+    vt::writeFile(path("hand"), img.bytes);
+    const Result r = run({"check", path("hand")});
+    EXPECT_EQ(1, r.code) << big;
+    EXPECT_NE(
+        std::string::npos,
+        r.out.find(
+            "0x00000050: 0 item [2] (id 2, uint32 x2): the value (8 bytes at +0x2c) is not 8-aligned\n"))
+        << r.out;
+    EXPECT_NE(std::string::npos,
+              r.out.find("0x0000002c: the value of 0 item [2] overlaps the value of 0 item [1]\n"))
+        << r.out;
+    EXPECT_NE(std::string::npos, r.out.find(": damaged: 2 problems\n")) << r.out;
+  }
+}
+
+TEST_F(Velinspect, DeepNestingStopsTheWalk) {
+  void *f = nullptr, *g = nullptr;
+  ASSERT_EQ(0, file_Create(vpath("deep").c_str(), &f));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Top"));
+  for (int i = 0; i < 205; ++i) ASSERT_EQ(0, file_GroupCreate(g, &g, 1, u"n"));
+  ASSERT_EQ(0, file_Close(f));
+
+  const Result tree = run({"tree", path("deep"), "--json"});
+  EXPECT_EQ(1, tree.code);
+  const Json shown = tree.json();
+  const Json* node = &shown["sections"][0]["group"];
+  int depth = 0;
+  while (node->contains("groups") && !(*node)["groups"].empty()) node = &(*node)["groups"][0], ++depth;
+  EXPECT_EQ(201, depth);
+  EXPECT_EQ("too deep", (*node)["status"]);
+  const Result check = run({"check", path("deep")});
+  EXPECT_EQ(1, check.code);
+  EXPECT_NE(std::string::npos, check.out.find("groups nested more than 200 levels deep")) << check.out;
 }
 
 TEST_F(Velinspect, CheckPassesSoundFilesAndLocatesDamage) {

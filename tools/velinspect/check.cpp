@@ -2,6 +2,8 @@
 // small parser and never trusts a number it reads: every offset and count is
 // held against the file's size before it is used, directories are walked
 // once each, and the walk stops at cycles and at a fixed depth.
+#include <velfile/velfile.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
@@ -24,22 +26,7 @@ const uint32_t kNone = 0xFFFFFFFFu;
 const uint16_t kNameId = 10000;
 
 uint64_t elementSize(uint16_t type) {
-  switch (type) {
-    case 4:
-    case 5:
-    case 12:
-      return 2;
-    case 6:
-    case 7:
-    case 10:
-      return 4;
-    case 8:
-    case 9:
-    case 11:
-      return 8;
-    default:
-      return 1;
-  }
+  return static_cast<uint64_t>(VelFile::file_SizeOf(type));
 }
 
 struct SectionView {

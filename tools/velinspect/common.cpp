@@ -104,6 +104,12 @@ std::string utf16ToUtf8(const char16_t* s, size_t n) {
   return out;
 }
 
+std::string storedText(std::u16string units, bool swapped) {
+  if (swapped)
+    for (char16_t& u : units) u = static_cast<char16_t>((u >> 8) | (u << 8));
+  return utf16ToUtf8(units.data(), units.size());
+}
+
 std::string narrowToUtf8(const char* s, size_t n) {
   const unsigned char* u = reinterpret_cast<const unsigned char*>(s);
   bool valid = true;

@@ -22,6 +22,10 @@ enum Exit : int {
 std::u16string utf8ToUtf16(const std::string& s);
 // Unpaired surrogates become U+FFFD.
 std::string utf16ToUtf8(const char16_t* s, size_t n);
+// UTF-16 text as a writer stored it: in its own byte order, which is the
+// section's. The library hands text over as stored, so text from a section
+// in the other byte order comes with its units swapped.
+std::string storedText(std::u16string units, bool swapped);
 // Narrow text in the writer's code page: kept when it is valid UTF-8,
 // otherwise taken byte by byte as Latin-1.
 std::string narrowToUtf8(const char* s, size_t n);

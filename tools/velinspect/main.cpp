@@ -58,11 +58,11 @@ const char kCheckHelp[] =
     "file offset where it lies, then a summary line.\n";
 
 const char kExtractHelp[] =
-    "Writes the value bytes of one item (--item ID or --index N) to OUT, the\n"
-    "elements in this machine's byte order, or a bulk block of the group's section\n"
-    "(--offset and --size, relative to the section start; --type T swaps its\n"
-    "elements as items of type T, default 13: raw bytes as stored). On a terminal\n"
-    "a progress bar shows the copy of blocks of 1 MiB and more.\n";
+    "Writes the value bytes of one item (--item ID or --index N) to OUT, numbers\n"
+    "in this machine's byte order and text as stored, or a bulk block of the\n"
+    "group's section (--offset and --size, relative to the section start;\n"
+    "--type T swaps its elements as items of type T, default 13: raw bytes as\n"
+    "stored). On a terminal a progress bar follows copies of 1 MiB and more.\n";
 
 std::string footer(const char* what, bool paths) {
   return std::string("\n") + what + (paths ? std::string("\n") + kPathHelp : "") + "\n" + kExitHelp;

@@ -108,8 +108,9 @@ void decodeValue(const Node& node, uint16_t type, uint32_t count, uint32_t field
   const uint64_t total = size * count;
   const bool isText = type == VelFile::kTypeNarrow || type == VelFile::kTypeUtf16;
   const uint64_t shown = std::min<uint64_t>(count, isText ? kMaxTextUnits : ctx.maxElements);
-  // Nothing is allocated for a value that cannot be in the file.
-  if (total > 4 && uint64_t(node.sectionStart) + field + shown * size > ctx.fileSize) {
+  // Nothing is read or allocated for a value that cannot be in the file.
+  const uint64_t end = uint64_t(node.sectionStart) + field + total;
+  if (total > 4 && (end > ctx.fileSize || uint64_t(field) + total > UINT32_MAX)) {
     (*item)["error"] = "the value lies outside the file";
     return;
   }
@@ -129,7 +130,7 @@ void decodeValue(const Node& node, uint16_t type, uint32_t count, uint32_t field
       if (u == 0) break;
       wide.push_back(u);
     }
-    (*item)["value"] = size == 2 ? utf16ToUtf8(wide.data(), wide.size())
+    (*item)["value"] = size == 2 ? storedText(wide, VelFile::file_SwapNeeded(group) != 0)
                                  : narrowToUtf8(reinterpret_cast<const char*>(bytes.data()), len);
     if (len == units && units < count) (*item)["truncated"] = true;
     if (len == units && units == count) (*item)["unterminated"] = true;

@@ -12,10 +12,10 @@ namespace {
 
 const uint32_t kNameCapacity = 1024;
 
-std::string nameText(const VelChar* name) {
-  std::u16string units;
-  for (size_t i = 0; i < kNameCapacity && name[i]; ++i) units.push_back(static_cast<char16_t>(name[i]));
-  return utf16ToUtf8(units.data(), units.size());
+std::u16string units(const VelChar* name) {
+  std::u16string out;
+  for (size_t i = 0; i < kNameCapacity && name[i]; ++i) out.push_back(static_cast<char16_t>(name[i]));
+  return out;
 }
 
 bool parseNumber(const std::string& text, uint64_t limit, uint32_t* out) {
@@ -117,7 +117,7 @@ std::vector<Section> Walker::sections() {
     VelChar name[kNameCapacity] = {};
     if (VelFile::file_ItemInfo(file_, i, nullptr, nullptr, &s.entries, &s.start, name, kNameCapacity) != 0)
       break;
-    s.name = nameText(name);
+    s.name = units(name);
     uint8_t raw[kHeaderSize];
     if (raw_->read(s.start, raw, sizeof raw)) {
       s.header = decodeHeader(raw);
@@ -132,8 +132,8 @@ Node Walker::rootNode(const Section& s, std::string* error) {
   Node node;
   node.isSection = true;
   node.index = s.index;
-  node.name = s.name;
   node.path = std::to_string(s.index);
+  node.name = storedText(s.name, false);
   node.sectionStart = s.start;
   node.entries = s.entries;
   node.directoryKnown = s.headerRead;
@@ -146,6 +146,7 @@ Node Walker::rootNode(const Section& s, std::string* error) {
     if (error) *error = "section " + node.path + ": " + node.note;
     return node;
   }
+  node.name = storedText(s.name, VelFile::file_SwapNeeded(node.group) != 0);
   node.entries = VelFile::file_ItemNbrGet(node.group);
   // A section whose header we could not read still gets a key of its own.
   const uint64_t key = s.headerRead ? uint64_t(s.start) + node.directory : (uint64_t(1) << 40) + s.index;
@@ -164,6 +165,7 @@ Node Walker::sectionTree(const Section& s) {
 
 int Walker::listRefs(void* group, std::vector<Ref>* refs) {
   const uint32_t n = VelFile::file_ItemNbrGet(group);
+  const bool swapped = VelFile::file_SwapNeeded(group) != 0;
   for (uint32_t j = 0; j < n; ++j) {
     Ref r{j, 0, 0, 0, std::string()};
     uint16_t type = 0;
@@ -171,20 +173,28 @@ int Walker::listRefs(void* group, std::vector<Ref>* refs) {
     const int rc = VelFile::file_ItemInfo(group, j, &r.id, &type, &r.count, &r.value, name, kNameCapacity);
     if (rc != VelFile::kOk) return rc;
     if (type != VelFile::kTypeGroup) continue;
-    r.name = nameText(name);
+    r.name = storedText(units(name), swapped);
     refs->push_back(std::move(r));
   }
   return VelFile::kOk;
 }
 
-// The shortest step that names this reference alone: its name, else its id,
-// else its directory index.
-std::string Walker::stepFor(const Ref& r, const std::vector<Ref>& all) {
-  const auto sameName = std::count_if(all.begin(), all.end(), [&](const Ref& o) { return o.name == r.name; });
-  if (!r.name.empty() && sameName == 1) return escapeName(r.name);
-  const auto sameId = std::count_if(all.begin(), all.end(), [&](const Ref& o) { return o.id == r.id; });
-  if (sameId == 1) return "#" + std::to_string(r.id);
-  return "[" + std::to_string(r.index) + "]";
+// The shortest step that names each reference alone: its name, else its
+// id, else its directory index.
+std::vector<std::string> Walker::steps(const std::vector<Ref>& refs) {
+  std::map<std::string, int> names;
+  std::map<uint16_t, int> ids;
+  for (const Ref& r : refs) ++names[r.name], ++ids[r.id];
+  std::vector<std::string> out;
+  for (const Ref& r : refs) {
+    if (!r.name.empty() && names[r.name] == 1)
+      out.push_back(escapeName(r.name));
+    else if (ids[r.id] == 1)
+      out.push_back("#" + std::to_string(r.id));
+    else
+      out.push_back("[" + std::to_string(r.index) + "]");
+  }
+  return out;
 }
 
 void Walker::enter(const Node& parent, const Ref& r, int depth, Node* child) {
@@ -232,9 +242,11 @@ void Walker::expand(Node& node, int depth) {
     node.note = "cannot list its items: " + resultText(rc);
     incomplete_ = true;
   }
-  for (const Ref& r : refs) {
+  const std::vector<std::string> names = steps(refs);
+  for (size_t k = 0; k < refs.size(); ++k) {
+    const Ref& r = refs[k];
     Node child;
-    child.path = node.path + "/" + stepFor(r, refs);
+    child.path = node.path + "/" + names[k];
     enter(node, r, depth + 1, &child);
     if (child.state == Node::kOpen) {
       ancestors_.push_back(uint64_t(node.sectionStart) + r.value);

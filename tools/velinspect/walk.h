@@ -60,7 +60,7 @@ struct Section {
   uint32_t index = 0;
   uint32_t start = 0;
   uint32_t entries = 0;
-  std::string name;
+  std::u16string name;  // as the library gives it
   bool headerRead = false;
   Header header;
 };
@@ -92,7 +92,7 @@ class Walker {
     std::string name;
   };
   int listRefs(void* group, std::vector<Ref>* refs);
-  static std::string stepFor(const Ref& r, const std::vector<Ref>& all);
+  static std::vector<std::string> steps(const std::vector<Ref>& refs);
   // Opens the group behind a reference, or records why it is not entered.
   void enter(const Node& parent, const Ref& r, int depth, Node* child);
   void expand(Node& node, int depth);
