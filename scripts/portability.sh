@@ -123,25 +123,37 @@ cmd_s390x() {
 
 # VelChar is wchar_t on Windows, so UTF-16 literals written u"..." in the
 # tests do not convert to it. The Windows build compiles a copy of the tests
-# in which they are L"..." (and char16_t is wchar_t, both 16 bits there).
-# Files whose content did not change keep their time stamps.
+# (and of the fuzz helpers they include) in which they are L"..." and
+# char16_t is wchar_t, both 16 bits there. Copies whose content did not
+# change keep their time stamps.
+STAGED_DIRS=(tests fuzz)
+
 stage_windows_sources() {
-  local stage="$OUT/windows-src"
+  local stage="$OUT/windows-src" tmp item name dir
   mkdir -p "$stage"
   for item in "$ROOT"/*; do
-    case "$(basename "$item")" in tests | build*) continue ;; esac
-    ln -sfn "$item" "$stage/$(basename "$item")"
+    name="$(basename "$item")"
+    case " ${STAGED_DIRS[*]} " in *" $name "*) continue ;; esac
+    case "$name" in build*) continue ;; esac
+    ln -sfn "$item" "$stage/$name"
   done
-  mkdir -p "$stage/tests"
-  local tmp
   tmp="$(mktemp)"
-  for f in "$ROOT"/tests/*; do
-    [ -f "$f" ] || continue
-    sed -E "s/\bu\"/L\"/g; s/\bu'/L'/g; s/\bchar16_t\b/wchar_t/g; s/\bstd::u16string\b/std::wstring/g" "$f" >"$tmp"
-    cmp -s "$tmp" "$stage/tests/$(basename "$f")" || cp "$tmp" "$stage/tests/$(basename "$f")"
+  for dir in "${STAGED_DIRS[@]}"; do
+    [ -d "$ROOT/$dir" ] || continue
+    rm -f "$stage/$dir" 2>/dev/null || true  # a symbolic link of an earlier layout
+    mkdir -p "$stage/$dir"
+    for item in "$ROOT/$dir"/*; do
+      if [ -d "$item" ]; then
+        ln -sfn "$item" "$stage/$dir/$(basename "$item")"  # data, not sources
+        continue
+      fi
+      sed -E "s/\bu\"/L\"/g; s/\bu'/L'/g; s/\bchar16_t\b/wchar_t/g; s/\bstd::u16string\b/std::wstring/g" \
+        "$item" >"$tmp"
+      cmp -s "$tmp" "$stage/$dir/$(basename "$item")" || cp "$tmp" "$stage/$dir/$(basename "$item")"
+    done
+    for item in "$stage/$dir"/*; do [ -e "$ROOT/$dir/$(basename "$item")" ] || rm -f "$item"; done
   done
   rm -f "$tmp"
-  for f in "$stage"/tests/*; do [ -e "$ROOT/tests/$(basename "$f")" ] || rm -f "$f"; done
   echo "$stage"
 }
 

@@ -154,7 +154,12 @@ class Win32Platform : public Platform {
       *error = errnoOf(GetLastError());
       return nullptr;
     }
-    return std::unique_ptr<Stream>(new Win32Stream(h));
+    try {
+      return std::unique_ptr<Stream>(new Win32Stream(h));
+    } catch (...) {
+      CloseHandle(h);  // an open handle would go on refusing others by its share mode
+      throw;
+    }
   }
 
   bool fileSize(const std::string& path, uint64_t* size) override {
