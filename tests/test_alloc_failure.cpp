@@ -140,8 +140,7 @@ class AllocFailure : public vt::VelTest {
 TEST_F(AllocFailure, WritingSessionLeavesNoPartialState) {
   const std::vector<Step> steps = {
       {"create", [](Ctx& c) { return file_Create(c.path.c_str(), &c.file); }},
-      {"section",
-       [](Ctx& c) { return file_GroupCreate(c.file, &c.section, 0, u"S"); }},
+      {"section", [](Ctx& c) { return file_GroupCreate(c.file, &c.section, 0, u"S"); }},
       {"inline item",
        [](Ctx& c) {
          const uint32_t v = 7;
@@ -165,7 +164,8 @@ TEST_F(AllocFailure, WritingSessionLeavesNoPartialState) {
        [](Ctx& c) {
          if (!c.bulkBlock) c.bulkBlock = file_Allocate(c.section, static_cast<uint32_t>(c.bulk.size()));
          int32_t progress = 0;
-         return file_Write(c.file, c.bulkBlock, c.bulk.data(), static_cast<uint32_t>(c.bulk.size()), &progress);
+         return file_Write(c.file, c.bulkBlock, c.bulk.data(), static_cast<uint32_t>(c.bulk.size()),
+                           &progress);
        }},
       {"bulk item",
        [](Ctx& c) {

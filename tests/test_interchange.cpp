@@ -966,8 +966,13 @@ int command(const std::string& verb, const std::string& dir) {
   }
   std::error_code ec;
   std::filesystem::remove_all(scratch, ec);
-  std::printf("%s %s on a %s-endian machine: %zu mismatch(es), %d diagnostic report(s)\n", verb.c_str(),
-              dir.c_str(), vt::hostBigEndian() ? "big" : "little", r.failures.size(), g_diagnostics);
+#if defined(_WIN32)
+  const char* system = "Windows";
+#else
+  const char* system = "Linux";
+#endif
+  std::printf("%s %s on %s-endian %s: %zu mismatch(es), %d diagnostic report(s)\n", verb.c_str(), dir.c_str(),
+              vt::hostBigEndian() ? "big" : "little", system, r.failures.size(), g_diagnostics);
   std::fputs(describe(r).c_str(), stdout);
   return r.failures.empty() ? 0 : 1;
 }

@@ -255,20 +255,11 @@ class PosixPlatform : public Platform {
 };
 
 PosixPlatform g_native;
-Platform* g_current = &g_native;
 
 }  // namespace
 
-Platform& platform() {
-  return *g_current;
-}
 Platform& nativePlatform() {
   return g_native;
-}
-Platform* setPlatform(Platform* replacement) {
-  Platform* previous = g_current;
-  g_current = replacement ? replacement : &g_native;
-  return previous;
 }
 
 // Narrow text goes through the C library's multibyte functions of the current

@@ -173,20 +173,11 @@ class Win32Platform : public Platform {
 };
 
 Win32Platform g_native;
-Platform* g_current = &g_native;
 
 }  // namespace
 
-Platform& platform() {
-  return *g_current;
-}
 Platform& nativePlatform() {
   return g_native;
-}
-Platform* setPlatform(Platform* replacement) {
-  Platform* previous = g_current;
-  g_current = replacement ? replacement : &g_native;
-  return previous;
 }
 
 // Narrow text is in the ANSI code page. Best-fit substitutes are refused, so
