@@ -148,8 +148,9 @@ void decodeValue(const Node& node, uint16_t type, uint32_t count, uint32_t field
   } else {
     Json values = Json::array();
     if (total <= 4) {
-      const unsigned char* p = reinterpret_cast<const unsigned char*>(&field);
-      for (uint64_t i = 0; i < shown; ++i) values.push_back(element(type, p + i * size));
+      unsigned char inlineValue[8] = {};  // room for any element type
+      std::memcpy(inlineValue, &field, sizeof field);
+      for (uint64_t i = 0; i < shown; ++i) values.push_back(element(type, inlineValue + i * size));
     } else {
       bytes.resize(static_cast<size_t>(std::min<uint64_t>(shown, kBatch) * size));
       for (uint64_t done = 0; done < shown;) {
