@@ -29,7 +29,9 @@
 
 #if defined(_WIN32)
 // Windows has no SIGALRM watchdog: a hang is left to the runner's time limit.
-inline unsigned alarm(unsigned) { return 0; }
+inline unsigned alarm(unsigned) {
+  return 0;
+}
 #endif
 
 namespace vt {
