@@ -119,23 +119,23 @@ Bytes hostBytes(std::initializer_list<T> values) {
 }
 
 // One item of known content; bytes are the elements in host order.
-struct Spec {
+struct ItemCase {
   uint16_t id;
   uint16_t type;
   uint32_t count;
   Bytes bytes;
 };
 
-Spec text(uint16_t id, const VelString& s) {
+ItemCase text(uint16_t id, const VelString& s) {
   return {id, kTypeUtf16, uint32_t(s.size() + 1), textBytes(s)};
 }
-Spec narrow(uint16_t id, const std::string& s) {
+ItemCase narrow(uint16_t id, const std::string& s) {
   return {id, kTypeNarrow, uint32_t(s.size() + 1), Bytes(s.c_str(), s.c_str() + s.size() + 1)};
 }
 // Elements of the item type, given as values of T (two 32-bit words make one
 // element of types 8 and 9).
 template <class T>
-Spec numbers(uint16_t id, uint16_t type, std::initializer_list<T> values) {
+ItemCase numbers(uint16_t id, uint16_t type, std::initializer_list<T> values) {
   const Bytes bytes = hostBytes(values);
   return {id, type, uint32_t(bytes.size() / size_t(file_SizeOf(type))), bytes};
 }
@@ -143,7 +143,7 @@ Spec numbers(uint16_t id, uint16_t type, std::initializer_list<T> values) {
 const VelString kWideText = VT_TEXT("Wide text \u00e9\u20ac \U0001D11E");
 
 // The items of the "Items" section: every type, inline and out of line.
-std::vector<Spec> itemSpecs() {
+std::vector<ItemCase> itemCases() {
   return {
       numbers<int8_t>(2, kTypeInt8, {-5}),
       numbers<uint8_t>(3, kTypeUInt8, {1, 2, 3}),
@@ -174,8 +174,8 @@ std::vector<Spec> itemSpecs() {
 
 // Bulk blocks of the "Bulk" section, one per element type; the last one is
 // long enough to be moved in several chunks when progress is asked for.
-std::vector<Spec> bulkSpecs() {
-  std::vector<Spec> specs = {
+std::vector<ItemCase> bulkCases() {
+  std::vector<ItemCase> cases = {
       numbers<int16_t>(1, kTypeInt16, {-1, 2, -3, 0x4142}),
       numbers<uint16_t>(2, kTypeUInt16, {0xFF00, 0x00FF, 7}),
       numbers<int32_t>(3, kTypeInt32, {-100000, 100000}),
@@ -185,13 +185,13 @@ std::vector<Spec> bulkSpecs() {
       numbers<double>(7, kTypeDouble, {3.0e100, -1.0 / 7.0}),
       numbers<uint8_t>(8, kTypeRaw, {9, 8, 7, 6, 5}),
   };
-  Spec ramp{9, kTypeInt16, 150000, {}};
+  ItemCase ramp{9, kTypeInt16, 150000, {}};
   for (uint32_t i = 0; i < ramp.count; ++i) {
     const Bytes b = vt::bytesOf(static_cast<int16_t>(i * 37 - 20000));
     ramp.bytes.insert(ramp.bytes.end(), b.begin(), b.end());
   }
-  specs.push_back(ramp);
-  return specs;
+  cases.push_back(ramp);
+  return cases;
 }
 
 const uint16_t kWriterItem = 1;  // type 3: 1 when the writer was big-endian
@@ -217,13 +217,13 @@ class Writer {
     const uint8_t big = vt::hostBigEndian() ? 1 : 0;
     r_.code(0, file_ItemValueWrite(g, kWriterItem, kTypeUInt8, 1, vt::cp(&big)), "writer item");
   }
-  void items(void* g, const std::vector<Spec>& specs) {
-    for (const Spec& s : specs)
+  void items(void* g, const std::vector<ItemCase>& cases) {
+    for (const ItemCase& s : cases)
       r_.code(0, file_ItemValueWrite(g, s.id, s.type, s.count, vt::cp(s.bytes.data())),
               "item " + std::to_string(s.id));
   }
-  void blocks(void* g, const std::vector<Spec>& specs) {
-    for (const Spec& s : specs) {
+  void blocks(void* g, const std::vector<ItemCase>& cases) {
+    for (const ItemCase& s : cases) {
       const uint32_t size = static_cast<uint32_t>(s.bytes.size());
       const uint64_t at = file_Allocate(g, size);
       int32_t progress = 0;
@@ -282,12 +282,12 @@ class Reader {
              "group name " + ascii(buf) + " for " + ascii(name));
   }
 
-  // Checks the items of a group from index `first` on against the specs.
-  void items(void* g, uint32_t first, const std::vector<Spec>& specs) {
-    r_.check(file_ItemNbrGet(g) >= first + specs.size(), "item count");
-    for (uint32_t i = 0; i < specs.size(); ++i) item(g, first + i, specs[i]);
+  // Checks the items of a group from index `first` on against the cases.
+  void items(void* g, uint32_t first, const std::vector<ItemCase>& cases) {
+    r_.check(file_ItemNbrGet(g) >= first + cases.size(), "item count");
+    for (uint32_t i = 0; i < cases.size(); ++i) item(g, first + i, cases[i]);
   }
-  void item(void* g, uint32_t index, const Spec& s) {
+  void item(void* g, uint32_t index, const ItemCase& s) {
     const std::string what = "item " + std::to_string(s.id);
     uint16_t id = 0, type = 0;
     uint32_t count = 0, value = 0;
@@ -328,9 +328,9 @@ class Reader {
 
   // Bulk blocks: file_Read swaps by type, file_ReadBlock gives the bytes as
   // the writer laid them down.
-  void blocks(void* g, uint32_t first, const std::vector<Spec>& specs) {
-    for (uint32_t i = 0; i < specs.size(); ++i) {
-      const Spec& s = specs[i];
+  void blocks(void* g, uint32_t first, const std::vector<ItemCase>& cases) {
+    for (uint32_t i = 0; i < cases.size(); ++i) {
+      const ItemCase& s = cases[i];
       const std::string what = "block " + std::to_string(s.id);
       uint32_t count = 0, offset = 0;
       uint16_t type = 0;
@@ -338,7 +338,7 @@ class Reader {
       if (r_.check(type == s.type && count == s.count, what + " type or count")) block(g, offset, s, what);
     }
   }
-  void block(void* g, uint32_t offset, const Spec& s, const std::string& what) {
+  void block(void* g, uint32_t offset, const ItemCase& s, const std::string& what) {
     Bytes got(s.bytes.size());
     int32_t progress = -1;
     r_.code(0, file_Read(g, offset, s.count, s.type, reinterpret_cast<char*>(got.data()), &progress), what);
@@ -362,7 +362,7 @@ class Reader {
 void writeItems(const std::string& dir, const std::string&, Report& r) {
   Writer w(dir + "/items.bin", r);
   void* g = w.section(VT_TEXT("Items \u00c5"));
-  w.items(g, itemSpecs());
+  w.items(g, itemCases());
   void *child = nullptr, *grandchild = nullptr;
   r.code(0, file_GroupCreate(g, &child, 50, VT_TEXT("Child")), "child");
   w.items(child, {numbers<uint32_t>(1, kTypeUInt32, {7u})});
@@ -375,21 +375,21 @@ void verifyItems(const std::string& dir, const std::string&, Report& r) {
   if (!rd.ok()) return;
   void* g = rd.section(0, VT_TEXT("Items \u00c5"));
   if (!g) return;
-  const std::vector<Spec> specs = itemSpecs();
-  // name, writer, the specs, then the child's reference
-  r.check(file_ItemNbrGet(g) == specs.size() + 3, "item count of the section");
-  for (uint32_t i = 0; i < specs.size(); ++i) rd.item(g, i + 2, specs[i]);
+  const std::vector<ItemCase> cases = itemCases();
+  // name, writer, the cases, then the child's reference
+  r.check(file_ItemNbrGet(g) == cases.size() + 3, "item count of the section");
+  for (uint32_t i = 0; i < cases.size(); ++i) rd.item(g, i + 2, cases[i]);
   // Inline arrays come back as the value field itself, out-of-line ones as
   // the block's offset.
   uint32_t field = 0, offset = 0, count = 0;
   r.code(0, file_IndexValueRead(g, 5, kTypeUInt16, reinterpret_cast<char*>(&field), &count), "inline pair");
   uint32_t pair = 0;
-  std::memcpy(&pair, specs[3].bytes.data(), 4);
+  std::memcpy(&pair, cases[3].bytes.data(), 4);
   r.check(field == pair && count == 1, "inline pair as one field");
   file_ItemInfo(g, 12, nullptr, nullptr, nullptr, &offset, nullptr, 0);
   r.code(0, file_IndexValueRead(g, 12, kTypeInt16, reinterpret_cast<char*>(&field), &count), "array");
   r.check(field == offset && count == 5, "an out-of-line array reads as its offset");
-  void* child = rd.sub(g, specs.size() + 2, VT_TEXT("Child"));
+  void* child = rd.sub(g, cases.size() + 2, VT_TEXT("Child"));
   if (!child) return;
   rd.items(child, 1, {numbers<uint32_t>(1, kTypeUInt32, {7u})});
   void* grandchild = rd.sub(child, 2, VT_TEXT("Grandchild"));
@@ -398,14 +398,14 @@ void verifyItems(const std::string& dir, const std::string&, Report& r) {
 
 // Narrow mode: names and UTF-16 values are stored in the narrow character set
 // and so are never swapped. ASCII only: the narrow sets of the machines differ.
-std::vector<Spec> narrowSpecs() {
+std::vector<ItemCase> narrowCases() {
   return {text(2, VT_TEXT("plain ascii text")), text(3, VT_TEXT("ab"))};
 }
 
 void writeNarrow(const std::string& dir, const std::string&, Report& r) {
   Writer w(dir + "/narrow.bin", r, 1);
   void* g = w.section(VT_TEXT("Narrow section"));
-  w.items(g, narrowSpecs());
+  w.items(g, narrowCases());
   void* sub = nullptr;
   r.code(0, file_GroupCreate(g, &sub, 9, VT_TEXT("Narrow sub")), "sub-group");
   w.items(sub, {numbers<int32_t>(1, kTypeInt32, {-2})});
@@ -417,29 +417,29 @@ void verifyNarrow(const std::string& dir, const std::string&, Report& r) {
   rd.narrowStrings = true;
   void* g = rd.section(0, VT_TEXT("Narrow section"));
   if (!g) return;
-  for (uint32_t i = 0; i < 2; ++i) rd.item(g, i + 2, narrowSpecs()[i]);
+  for (uint32_t i = 0; i < 2; ++i) rd.item(g, i + 2, narrowCases()[i]);
   void* sub = rd.sub(g, 4, VT_TEXT("Narrow sub"));
   if (sub) rd.items(sub, 1, {numbers<int32_t>(1, kTypeInt32, {-2})});
 }
 
 void writeBulk(const std::string& dir, const std::string&, Report& r) {
   Writer w(dir + "/bulk.bin", r);
-  w.blocks(w.section(VT_TEXT("Bulk")), bulkSpecs());
+  w.blocks(w.section(VT_TEXT("Bulk")), bulkCases());
 }
 
 void verifyBulk(const std::string& dir, const std::string&, Report& r) {
   Reader rd(dir + "/bulk.bin", r);
   if (!rd.ok()) return;
   void* g = rd.section(0, VT_TEXT("Bulk"));
-  if (g) rd.blocks(g, 2, bulkSpecs());
+  if (g) rd.blocks(g, 2, bulkCases());
 }
 
 // Data groups with their bulk data, placed by the data module: a point table
 // with sample records (data class 1) and one block (data class 2). The
 // module copies the bytes from memory; the reader swaps them by data type.
-const Spec kRecordA = numbers<int16_t>(0, kTypeInt16, {-1, 0x1234, 7});
-const Spec kRecordB = numbers<int16_t>(0, kTypeInt16, {100, -200, 0x7F00});
-const Spec kBlock = numbers<uint32_t>(0, kTypeUInt32, {1u, 0x01020304u, 0xFFFF0000u, 4u, 5u, 0x80000000u});
+const ItemCase kRecordA = numbers<int16_t>(0, kTypeInt16, {-1, 0x1234, 7});
+const ItemCase kRecordB = numbers<int16_t>(0, kTypeInt16, {100, -200, 0x7F00});
+const ItemCase kBlock = numbers<uint32_t>(0, kTypeUInt32, {1u, 0x01020304u, 0xFFFF0000u, 4u, 5u, 0x80000000u});
 
 struct DataPtr : std::unique_ptr<CGDataTypeFDD, void (*)(CGDataTypeFDD*)> {
   DataPtr() : unique_ptr(gdata_Allocate(1, nullptr), [](CGDataTypeFDD* d) { gdata_Delete(d); }) {}
@@ -506,7 +506,7 @@ void verifyData(const std::string& dir, const std::string&, Report& r) {
 }
 
 // A ".A01" file gains one section per opening, each in its writer's order.
-std::vector<Spec> sectionSpecs() {
+std::vector<ItemCase> sectionCases() {
   return {numbers<uint32_t>(2, kTypeUInt32, {0x0A0B0C0Du}), numbers<double>(3, kTypeDouble, {2.75}),
           text(4, VT_TEXT("section text"))};
 }
@@ -517,7 +517,7 @@ VelString sectionName(uint32_t index) {
 
 void writeSections(const std::string& dir, const std::string&, Report& r) {
   Writer w(dir + "/sections.A01", r);
-  w.items(w.section(sectionName(0)), sectionSpecs());
+  w.items(w.section(sectionName(0)), sectionCases());
 }
 
 void extendSections(const std::string& dir, Report& r) {
@@ -528,7 +528,7 @@ void extendSections(const std::string& dir, Report& r) {
   if (r.code(0, file_GroupCreate(f, &g, 0, sectionName(index).c_str()), "new section")) {
     const uint8_t big = vt::hostBigEndian() ? 1 : 0;
     r.code(0, file_ItemValueWrite(g, kWriterItem, kTypeUInt8, 1, vt::cp(&big)), "writer item");
-    for (const Spec& s : sectionSpecs())
+    for (const ItemCase& s : sectionCases())
       r.code(0, file_ItemValueWrite(g, s.id, s.type, s.count, vt::cp(s.bytes.data())), "item");
   }
   r.code(0, file_Close(f), "close");
@@ -541,7 +541,7 @@ void verifySections(const std::string& dir, const std::string&, Report& r) {
   r.check(n >= 1 && n <= 9, "section count " + std::to_string(n));
   for (uint32_t i = 0; i < n && i < 9; ++i) {
     void* g = rd.section(i, sectionName(i));
-    if (g) rd.items(g, 2, sectionSpecs());
+    if (g) rd.items(g, 2, sectionCases());
   }
 }
 
