@@ -17,9 +17,13 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+double seconds(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double>(b - a).count();
+}
 
-std::u16string wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+std::u16string wide(const std::string& s) {
+  return std::u16string(s.begin(), s.end());
+}
 
 template <class F>
 double best(int runs, F&& f) {
@@ -69,7 +73,8 @@ int main(int argc, char** argv) {
     check(file_GroupCreate(f, &g, 0, u"Bulk"), "group");
     offset = file_Allocate(g, static_cast<uint32_t>(bytes));
     check(file_Write(g, offset, data.data(), static_cast<uint32_t>(bytes), nullptr), "write");
-    check(file_ItemOffsetWrite(g, 1, kTypeRaw, static_cast<uint32_t>(bytes), static_cast<uint32_t>(offset)), "item");
+    check(file_ItemOffsetWrite(g, 1, kTypeRaw, static_cast<uint32_t>(bytes), static_cast<uint32_t>(offset)),
+          "item");
     check(file_Close(f), "close");
   });
   const double velRead = best(3, [&] {
@@ -77,13 +82,16 @@ int main(int argc, char** argv) {
     void* g = nullptr;
     check(file_Open(velPath.c_str(), &f), "open");
     check(file_GroupOpen(f, &g, 0), "group");
-    check(file_Read(g, static_cast<uint32_t>(offset), static_cast<uint32_t>(bytes), kTypeRaw, back.data(), nullptr),
+    check(file_Read(g, static_cast<uint32_t>(offset), static_cast<uint32_t>(bytes), kTypeRaw, back.data(),
+                    nullptr),
           "read");
     check(file_Close(f), "close");
   });
   if (std::memcmp(data.data(), back.data(), bytes) != 0) return 1;
-  std::printf("bulk %zu MiB        write %7.3f s (stdio %7.3f s, ratio %.2f)  read %7.3f s (stdio %7.3f s, ratio %.2f)\n",
-              mib, velWrite, stdioWrite, velWrite / stdioWrite, velRead, stdioRead, velRead / stdioRead);
+  std::printf(
+      "bulk %zu MiB        write %7.3f s (stdio %7.3f s, ratio %.2f)  read %7.3f s (stdio %7.3f s, ratio "
+      "%.2f)\n",
+      mib, velWrite, stdioWrite, velWrite / stdioWrite, velRead, stdioRead, velRead / stdioRead);
 
   // Many small groups: 10,000 groups of 20 items each (out-of-line names,
   // inline numbers, a few 8-byte values).
@@ -101,10 +109,14 @@ int main(int argc, char** argv) {
       for (int k = 1; k < items; ++k) {
         const double v = i * 0.5 + k;
         if (k % 5 == 0)
-          check(file_ItemValueWrite(g, static_cast<uint16_t>(k), kTypeDouble, 1, reinterpret_cast<const char*>(&v)), "item");
+          check(file_ItemValueWrite(g, static_cast<uint16_t>(k), kTypeDouble, 1,
+                                    reinterpret_cast<const char*>(&v)),
+                "item");
         else {
           const float fv = static_cast<float>(v);
-          check(file_ItemValueWrite(g, static_cast<uint16_t>(k), kTypeFloat, 1, reinterpret_cast<const char*>(&fv)), "item");
+          check(file_ItemValueWrite(g, static_cast<uint16_t>(k), kTypeFloat, 1,
+                                    reinterpret_cast<const char*>(&fv)),
+                "item");
         }
       }
     }

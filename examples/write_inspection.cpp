@@ -53,7 +53,9 @@ void must(int rc, const char* what) {
   }
 }
 
-Text widen(const std::string& s) { return Text(s.begin(), s.end()); }
+Text widen(const std::string& s) {
+  return Text(s.begin(), s.end());
+}
 
 template <size_t N>
 void setText(VelChar (&field)[N], const Text& text) {
@@ -75,7 +77,8 @@ void* findGroup(void* parent, const Text& name) {
     uint16_t type = 0;
     uint32_t key = 0;
     VelChar buf[64] = {};
-    if (file_ItemInfo(parent, i, nullptr, &type, nullptr, &key, buf, 64) != kOk || type != kTypeGroup) continue;
+    if (file_ItemInfo(parent, i, nullptr, &type, nullptr, &key, buf, 64) != kOk || type != kTypeGroup)
+      continue;
     if (name == buf) {
       void* g = nullptr;
       must(file_GroupOpen(parent, &g, key), "file_GroupOpen");
@@ -169,8 +172,8 @@ int main(int argc, char** argv) {
     setText(sub[i].groupName, widen("Subchannel " + std::to_string(i + 1)));
     sub[i].item1 = i;
     sub[i].item3 = 1.5f * static_cast<float>(i + 1);
-    must(gsubchan_WriteGroupInfo(newGroup(chanGroup, static_cast<uint16_t>(10 + i), sub[i].groupName), nullptr,
-                                 &sub[i]),
+    must(gsubchan_WriteGroupInfo(newGroup(chanGroup, static_cast<uint16_t>(10 + i), sub[i].groupName),
+                                 nullptr, &sub[i]),
          "gsubchan");
   }
   CGGateTypeDescr gate[2];
@@ -233,12 +236,14 @@ int main(int argc, char** argv) {
   void* g2d = newGroup(specGroup, 6, u"Profile 2-D");
   must(gspec2d_WriteGroupInfo(g2d, s2d), "gspec2d");
   const uint32_t block2d[2] = {gspec2d_WriteDataInfo(g2d, 500, records2d.data()), 500};
-  must(file_ItemValueWrite(g2d, 100, kTypeUInt32, 2, reinterpret_cast<const char*>(block2d)), "2-D block item");
+  must(file_ItemValueWrite(g2d, 100, kTypeUInt32, 2, reinterpret_cast<const char*>(block2d)),
+       "2-D block item");
   gspec3d_typeDescr* s3d = gspec3d_Allocate(1, u"Model 3-D");
   void* g3d = newGroup(specGroup, 7, u"Model 3-D");
   must(gspec3d_WriteGroupInfo(g3d, s3d), "gspec3d");
   const uint32_t block3d[2] = {gspec3d_WriteDataInfo(g3d, 200, records3d.data()), 200};
-  must(file_ItemValueWrite(g3d, 100, kTypeUInt32, 2, reinterpret_cast<const char*>(block3d)), "3-D block item");
+  must(file_ItemValueWrite(g3d, 100, kTypeUInt32, 2, reinterpret_cast<const char*>(block3d)),
+       "3-D block item");
   CGContourTypeDescr contour;
   setText(contour.groupName, u"Contour");
   contour.item1 = 4;
@@ -347,12 +352,14 @@ int main(int argc, char** argv) {
     if (dims == 2) {
       gspec2d_typeDescr s = *s2d;
       count(gspec2d_ReadGroupInfo(g, &s), "gspec2d read");
-      must(gspec2d_ReadDataInfo(g, static_cast<int32_t>(where[0]), static_cast<int32_t>(where[1]), back.data()),
+      must(gspec2d_ReadDataInfo(g, static_cast<int32_t>(where[0]), static_cast<int32_t>(where[1]),
+                                back.data()),
            "2-D records");
     } else {
       gspec3d_typeDescr s = *s3d;
       count(gspec3d_ReadGroupInfo(g, &s), "gspec3d read");
-      must(gspec3d_ReadDataInfo(g, static_cast<int32_t>(where[0]), static_cast<int32_t>(where[1]), back.data()),
+      must(gspec3d_ReadDataInfo(g, static_cast<int32_t>(where[0]), static_cast<int32_t>(where[1]),
+                                back.data()),
            "3-D records");
     }
     expect(back == written, "specimen record block");
@@ -394,7 +401,8 @@ int main(int argc, char** argv) {
       expect(table[i] == scan.points[i], "marker entry");
       continue;
     }
-    must(file_Read(scanGroup, table[i], scan.samples, kTypeInt16, reinterpret_cast<char*>(samples.data()), nullptr),
+    must(file_Read(scanGroup, table[i], scan.samples, kTypeInt16, reinterpret_cast<char*>(samples.data()),
+                   nullptr),
          "samples");
     if (std::memcmp(samples.data(), &scan.records[size_t(i) * scan.samples], scan.samples * 2) != 0) {
       expect(false, "sample record");
@@ -406,9 +414,10 @@ int main(int argc, char** argv) {
   CGDataTypeFDD* block2 = gdata_Allocate(0, u"");
   count(gdata_ReadGroupInfo(peaksGroup, block2), "gdata block read");
   std::vector<uint32_t> peaks2(peaks.size());
-  must(file_Read(peaksGroup, static_cast<uint32_t>(block2->dataReference), static_cast<uint32_t>(peaks.size()),
-                 kTypeUInt32, reinterpret_cast<char*>(peaks2.data()), nullptr),
-       "peaks");
+  must(
+      file_Read(peaksGroup, static_cast<uint32_t>(block2->dataReference), static_cast<uint32_t>(peaks.size()),
+                kTypeUInt32, reinterpret_cast<char*>(peaks2.data()), nullptr),
+      "peaks");
   expect(peaks2 == peaks, "peak block");
   must(file_Close(file), "file_Close");
 

@@ -14,13 +14,13 @@ namespace VelFile {
 // little on the operation; these are the general ones.
 enum VelResult : int {
   kOk = 0,
-  kErrMemory = 1,       // memory; also index past the end, null name, format locked
-  kErrIo = 2,           // positioning, reading or writing; damaged file
-  kErrNotFound = 3,     // wrong handle kind, no such group or item, not a container
-  kErrCannotCreate = 4, // path already open, or cannot be created
-  kErrCannotOpen = 5,   // cannot open, no free slot, free-slot handle
-  kErrNoName = 6,       // index past the end, or no name item
-  kErrReadOnly = 8,     // group read-only, or no writable section
+  kErrMemory = 1,        // memory; also index past the end, null name, format locked
+  kErrIo = 2,            // positioning, reading or writing; damaged file
+  kErrNotFound = 3,      // wrong handle kind, no such group or item, not a container
+  kErrCannotCreate = 4,  // path already open, or cannot be created
+  kErrCannotOpen = 5,    // cannot open, no free slot, free-slot handle
+  kErrNoName = 6,        // index past the end, or no name item
+  kErrReadOnly = 8,      // group read-only, or no writable section
 };
 
 // Item type codes.
@@ -71,9 +71,12 @@ VELFILE_API uint32_t file_ItemNbrGet(void* handle);
 // --- items ---
 VELFILE_API int file_ItemInfo(void* handle, uint32_t index, uint16_t* id, uint16_t* type, uint32_t* count,
                               uint32_t* value, VelChar* name, uint32_t nameCapacity);
-VELFILE_API int file_ItemValueWrite(void* group, uint16_t id, uint16_t type, uint32_t count, const char* value);
-VELFILE_API int file_ItemOffsetWrite(void* group, uint16_t id, uint16_t type, uint32_t count, uint32_t offset);
-VELFILE_API int file_IndexValueRead(void* group, uint32_t index, uint16_t type, char* buffer, uint32_t* count);
+VELFILE_API int file_ItemValueWrite(void* group, uint16_t id, uint16_t type, uint32_t count,
+                                    const char* value);
+VELFILE_API int file_ItemOffsetWrite(void* group, uint16_t id, uint16_t type, uint32_t count,
+                                     uint32_t offset);
+VELFILE_API int file_IndexValueRead(void* group, uint32_t index, uint16_t type, char* buffer,
+                                    uint32_t* count);
 VELFILE_API int file_IndexBlockRead(void* group, uint32_t index, uint16_t type, char* buffer);
 VELFILE_API int32_t file_SizeOf(uint16_t type);
 VELFILE_API int file_SwapNeeded(void* group);

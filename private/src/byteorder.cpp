@@ -41,7 +41,9 @@ void reverse(unsigned char* p, size_t n) {
 
 }  // namespace
 
-int hostByteOrder() { return g_hostOrder; }
+int hostByteOrder() {
+  return g_hostOrder;
+}
 
 bool sectionNeedsSwap(unsigned char firstByte) {
   if (g_hostOrder == 1) return firstByte != 0x11;

@@ -1,8 +1,8 @@
 #include "diag.h"
 
-#include <cstdio>
-
 #include <velfile/velfile.h>
+
+#include <cstdio>
 
 namespace velfile {
 namespace {

@@ -22,16 +22,26 @@ void store(void* p, T v) {
 }
 
 // Signed integer value of stored types 2, 4, 6 and unsigned of 3, 5, 7.
-bool isSignedInt(uint16_t t) { return t == 2 || t == 4 || t == 6; }
-bool isUnsignedInt(uint16_t t) { return t == 3 || t == 5 || t == 7; }
+bool isSignedInt(uint16_t t) {
+  return t == 2 || t == 4 || t == 6;
+}
+bool isUnsignedInt(uint16_t t) {
+  return t == 3 || t == 5 || t == 7;
+}
 int64_t intValue(uint16_t t, const void* src) {
   switch (t) {
-    case 2: return load<int8_t>(src);
-    case 3: return load<uint8_t>(src);
-    case 4: return load<int16_t>(src);
-    case 5: return load<uint16_t>(src);
-    case 6: return load<int32_t>(src);
-    default: return load<uint32_t>(src);
+    case 2:
+      return load<int8_t>(src);
+    case 3:
+      return load<uint8_t>(src);
+    case 4:
+      return load<int16_t>(src);
+    case 5:
+      return load<uint16_t>(src);
+    case 6:
+      return load<int32_t>(src);
+    default:
+      return load<uint32_t>(src);
   }
 }
 double floatValue(uint16_t t, const void* src) {

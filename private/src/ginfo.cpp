@@ -19,7 +19,9 @@ VelChar* copyString(const VelChar* s) {
   return copy;
 }
 
-VelChar*& owned(const ItemRule<D>& r, D* d) { return *static_cast<VelChar**>(r.field(d)); }
+VelChar*& owned(const ItemRule<D>& r, D* d) {
+  return *static_cast<VelChar**>(r.field(d));
+}
 
 int readOwned(const ItemRule<D>& r, ReadContext<D>& ctx) {
   std::u16string text;
@@ -84,13 +86,17 @@ CGInfoTypeDescr::CGInfoTypeDescr()
   initializeData();
 }
 
-CGInfoTypeDescr::CGInfoTypeDescr(const CGInfoTypeDescr& other) : CGInfoTypeDescr() { *this = other; }
+CGInfoTypeDescr::CGInfoTypeDescr(const CGInfoTypeDescr& other) : CGInfoTypeDescr() {
+  *this = other;
+}
 
-CGInfoTypeDescr::~CGInfoTypeDescr() { releaseStrings(); }
+CGInfoTypeDescr::~CGInfoTypeDescr() {
+  releaseStrings();
+}
 
 void CGInfoTypeDescr::releaseStrings() {
   for (VelChar** s : {&item15687, &item15688, &item15700, &item15686, &item15689}) {
-    delete[] *s;
+    delete[] * s;
     *s = nullptr;
   }
 }
@@ -133,15 +139,18 @@ CGInfoTypeDescr& CGInfoTypeDescr::operator=(const CGInfoTypeDescr& o) {
 
 int CGInfoTypeDescr::operator==(const CGInfoTypeDescr& o) const {
   if (this == &o) return 1;
-  return textEqual(groupName, o.groupName, 32) && layoutVersion == o.layoutVersion && item15682 == o.item15682 &&
-         item15683 == o.item15683 && item15684 == o.item15684 && item15685 == o.item15685 &&
-         item15687 == o.item15687 && item15688 == o.item15688 && item15700 == o.item15700 &&
-         item15686 == o.item15686 && item15689 == o.item15689 && item15690 == o.item15690 &&
-         item15691 == o.item15691 && item15701 == o.item15701 && item15702 == o.item15702 && item2 == o.item2 &&
-         item1 == o.item1 && item3 == o.item3 && item4 == o.item4 && signature == o.signature &&
-         swapFlag == o.swapFlag && groupHandle == o.groupHandle;
+  return textEqual(groupName, o.groupName, 32) && layoutVersion == o.layoutVersion &&
+         item15682 == o.item15682 && item15683 == o.item15683 && item15684 == o.item15684 &&
+         item15685 == o.item15685 && item15687 == o.item15687 && item15688 == o.item15688 &&
+         item15700 == o.item15700 && item15686 == o.item15686 && item15689 == o.item15689 &&
+         item15690 == o.item15690 && item15691 == o.item15691 && item15701 == o.item15701 &&
+         item15702 == o.item15702 && item2 == o.item2 && item1 == o.item1 && item3 == o.item3 &&
+         item4 == o.item4 && signature == o.signature && swapFlag == o.swapFlag &&
+         groupHandle == o.groupHandle;
 }
-int CGInfoTypeDescr::operator!=(const CGInfoTypeDescr& o) const { return !(*this == o); }
+int CGInfoTypeDescr::operator!=(const CGInfoTypeDescr& o) const {
+  return !(*this == o);
+}
 
 VELFILE_MODULE_INIT(ginfo, kInfo, VelWideErrorHook);
 VELFILE_MODULE_ALLOCATE(ginfo, D, kInfo);

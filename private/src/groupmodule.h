@@ -10,6 +10,8 @@
 #ifndef VELFILE_GROUPMODULE_H
 #define VELFILE_GROUPMODULE_H
 
+#include <velfile/velfile.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -17,8 +19,6 @@
 #include <string>
 #include <type_traits>
 #include <utility>
-
-#include <velfile/velfile.h>
 
 #include "diag.h"
 #include "itemio.h"
@@ -148,12 +148,18 @@ struct ItemRule {
 
 template <typename T>
 constexpr Kind kindOf() {
-  if constexpr (std::is_same_v<T, float>) return Kind::Float;
-  else if constexpr (std::is_same_v<T, double>) return Kind::Double;
-  else if constexpr (std::is_integral_v<T> && sizeof(T) == 2) return Kind::Int16;
-  else if constexpr (std::is_integral_v<T> && sizeof(T) == 4) return Kind::Int32;
-  else if constexpr (std::is_array_v<T>) return Kind::Text;
-  else return Kind::Custom;
+  if constexpr (std::is_same_v<T, float>)
+    return Kind::Float;
+  else if constexpr (std::is_same_v<T, double>)
+    return Kind::Double;
+  else if constexpr (std::is_integral_v<T> && sizeof(T) == 2)
+    return Kind::Int16;
+  else if constexpr (std::is_integral_v<T> && sizeof(T) == 4)
+    return Kind::Int32;
+  else if constexpr (std::is_array_v<T>)
+    return Kind::Text;
+  else
+    return Kind::Custom;
 }
 
 template <auto M>
@@ -194,8 +200,14 @@ auto byteItem(uint16_t id, When when) {
 // Item 9999: the layout version, set to the module's constant and written.
 template <class D>
 ItemRule<D> version() {
-  return {VelFile::kItemLayoutVersion, VelFile::kTypeUInt32, Kind::Version, When::Always,
-          nullptr, 0, nullptr, nullptr};
+  return {VelFile::kItemLayoutVersion,
+          VelFile::kTypeUInt32,
+          Kind::Version,
+          When::Always,
+          nullptr,
+          0,
+          nullptr,
+          nullptr};
 }
 // A module particular: its own read and/or write (null: not read / not written).
 template <class D>
@@ -232,12 +244,12 @@ struct Module {
   size_t ruleCount;
   ModuleHooks hooks;
   // Particulars; null or default means the common behaviour.
-  bool setsName = true;                           // file_GroupNameSet before the items
-  bool updatesPrevious = true;                    // previous = current after writing
-  void (*reset)(D&) = nullptr;                    // readGroup(..., reset = true) runs it first
-  void (*stamp)(D&, void* group) = nullptr;       // replaces storing signature, handle, swap flag
-  void (*afterRead)(D&) = nullptr;                // runs when the walk ended without error
-  void (*beforeWrite)(D&) = nullptr;              // checks made before anything is written
+  bool setsName = true;                               // file_GroupNameSet before the items
+  bool updatesPrevious = true;                        // previous = current after writing
+  void (*reset)(D&) = nullptr;                        // readGroup(..., reset = true) runs it first
+  void (*stamp)(D&, void* group) = nullptr;           // replaces storing signature, handle, swap flag
+  void (*afterRead)(D&) = nullptr;                    // runs when the walk ended without error
+  void (*beforeWrite)(D&) = nullptr;                  // checks made before anything is written
   void (*assignPrevious)(D& prev, D& cur) = nullptr;  // replaces prev = cur
 
   template <size_t N>

@@ -3,14 +3,14 @@
 #ifndef VELFILE_RECORDS_H
 #define VELFILE_RECORDS_H
 
+#include <velfile/velfile.h>
+
 #include <cstdint>
 #include <memory>
 #include <new>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <velfile/velfile.h>
 
 #include "byteorder.h"
 #include "platform.h"
@@ -82,12 +82,20 @@ struct FileRec {
 // Files never reach this size: reservations and writes stop below it.
 const uint64_t kFileLimit = 0x80000000ULL;
 
-inline uint64_t round8(uint64_t v) { return (v + 7) & ~uint64_t(7); }
+inline uint64_t round8(uint64_t v) {
+  return (v + 7) & ~uint64_t(7);
+}
 
 // Handle checks.
-inline Handle* asHandle(void* h) { return static_cast<Handle*>(h); }
-inline bool isGroup(const Handle* h) { return h && (h->kind == kSectionGroup || h->kind == kSubGroup); }
-inline bool isFile(const Handle* h) { return h && h->kind == kFileHandle; }
+inline Handle* asHandle(void* h) {
+  return static_cast<Handle*>(h);
+}
+inline bool isGroup(const Handle* h) {
+  return h && (h->kind == kSectionGroup || h->kind == kSubGroup);
+}
+inline bool isFile(const Handle* h) {
+  return h && h->kind == kFileHandle;
+}
 
 // Disk access with bounds: reads must lie inside the known file size, writes
 // below the file limit.
