@@ -44,6 +44,23 @@ class ModuleTest : public VelTest {
     return group;
   }
 
+  // Writes a hand-made one-section file whose group holds a name item and
+  // the two entries `entries` adds, opens it and returns that group.
+  template <class F>
+  void* openHandMadeGroup(F&& entries) {
+    Image img;
+    img.header(3, 40, 0).padTo(40);
+    img.entryInline(10000, 12, 2, VT_TEXT("G"), 4);
+    entries(img);
+    img.padTo(40 + 72);
+    img.put32(24, static_cast<uint32_t>(img.size()));
+    writeFile(path("handmade.bin"), img.bytes);
+    EXPECT_EQ(0, VelFile::file_Open(vpath("handmade.bin").c_str(), &file_));
+    void* group = nullptr;
+    EXPECT_EQ(0, VelFile::file_GroupOpen(file_, &group, 0));
+    return group;
+  }
+
   // Ids of the items of a group from index `from` on, in directory order.
   static std::vector<uint16_t> itemIds(void* group, uint32_t from = 0) {
     std::vector<uint16_t> ids;

@@ -68,16 +68,20 @@ TEST_F(ProbeTest, SecondWriteStoresOnlyWhatChanged) {
   EXPECT_EQ((std::vector<uint16_t>{1, 9999}),
             idsWrittenBy(g, [&] { EXPECT_EQ(0, gprobe_WriteGroupInfo(g, &prev, &cur)); }));
   cur.item6 = 4.0f;
-  EXPECT_EQ((std::vector<uint16_t>{1, 9999, 6}), idsWrittenBy(g, [&] { gprobe_WriteGroupInfo(g, &prev, &cur); }));
+  EXPECT_EQ((std::vector<uint16_t>{1, 9999, 6}),
+            idsWrittenBy(g, [&] { gprobe_WriteGroupInfo(g, &prev, &cur); }));
   // A NaN never equals itself, so it is written every time.
   cur.item7 = std::nanf("");
-  EXPECT_EQ((std::vector<uint16_t>{1, 9999, 7}), idsWrittenBy(g, [&] { gprobe_WriteGroupInfo(g, &prev, &cur); }));
-  EXPECT_EQ((std::vector<uint16_t>{1, 9999, 7}), idsWrittenBy(g, [&] { gprobe_WriteGroupInfo(g, &prev, &cur); }));
+  EXPECT_EQ((std::vector<uint16_t>{1, 9999, 7}),
+            idsWrittenBy(g, [&] { gprobe_WriteGroupInfo(g, &prev, &cur); }));
+  EXPECT_EQ((std::vector<uint16_t>{1, 9999, 7}),
+            idsWrittenBy(g, [&] { gprobe_WriteGroupInfo(g, &prev, &cur); }));
   // -0.0 equals 0.0: no change.
   cur.item7 = 0.0f;
   gprobe_WriteGroupInfo(g, &prev, &cur);
   cur.item7 = -0.0f;
-  EXPECT_EQ((std::vector<uint16_t>{1, 9999}), idsWrittenBy(g, [&] { gprobe_WriteGroupInfo(g, &prev, &cur); }));
+  EXPECT_EQ((std::vector<uint16_t>{1, 9999}),
+            idsWrittenBy(g, [&] { gprobe_WriteGroupInfo(g, &prev, &cur); }));
 }
 
 TEST_F(ProbeTest, ReadKeepsFieldsTheGroupLacksAndTakesTheNameFromItem2) {
@@ -109,21 +113,11 @@ TEST_F(ProbeTest, ForeignIdsAreReportedAndSkipped) {
 
 TEST_F(ProbeTest, AFailingReadStopsTheLoopWithItsCodeAndAReport) {
   // Item 3 of a hand-made file points its float array past the end of file.
-  Image img;
-  img.header(3, 40, 0).padTo(40);
-  img.entryInline(10000, 12, 2, u"P", 4).entry(1, 7, 1, 8).entry(3, 11, 1, 0x7000);
-  img.padTo(40 + 72);
-  img.put32(24, static_cast<uint32_t>(img.size()));
-  writeFile(path("bad.bin"), img.bytes);
-  void* f = nullptr;
-  ASSERT_EQ(0, VelFile::file_Open(vpath("bad.bin").c_str(), &f));
-  void* g = nullptr;
-  ASSERT_EQ(0, VelFile::file_GroupOpen(f, &g, 0));
+  void* g = openHandMadeGroup([](Image& img) { img.entry(1, 7, 1, 8).entry(3, 11, 1, 0x7000); });
   CGProbeTypeDescr d;
   EXPECT_EQ(2, gprobe_ReadGroupInfo(g, &d));
   EXPECT_EQ(8, d.item1);  // read before the failure
   EXPECT_EQ(1, diagCount());
-  VelFile::file_Close(f);
 }
 
 TEST_F(ProbeTest, ReadKeepsAnExistingSwapFlag) {
