@@ -8,4 +8,4 @@ $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config libgtest-dev libgmock-dev \
   libcli11-dev nlohmann-json3-dev libbenchmark-dev libhdf5-dev \
-  clang libclang-rt-14-dev >/dev/null
+  clang libclang-rt-14-dev doxygen >/dev/null

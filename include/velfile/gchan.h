@@ -15,7 +15,7 @@ class VELFILE_API CGChanTypeDescr {
   CGChanTypeDescr(CGChanTypeDescr& other);
   /// Destroys the descriptor.
   ~CGChanTypeDescr();
-  /// Copies another descriptor: every field, signature, swap flag and
+  /// Copies another descriptor.
   /// Cuts both texts of the SOURCE to 31 characters (a zero in their last
   /// unit) before copying them, so neither side is left without a terminator.
   /// @param other the descriptor copied

@@ -149,6 +149,10 @@ VELFILE_API int gdac_Duplicate(CGDacTypeDescr* source, CGDacTypeDescr* destinati
 ///     values (a diagnostic report);
 ///   - 3 (VelFile::kErrNotFound): a null @p descr.
 VELFILE_API int gdac_ReadGroupInfo(void* group, CGDacTypeDescr* descr);
+/// Stores a descriptor in a group: item 9999 with the module's layout version
+/// (also stored in @p current) and the always-written items, then each other
+/// item when @p previous is null or the field differs from previous's; only
+/// the first @c pointCount points are stored.
 /// Leaves the group's name as it was created, and never updates previous: a
 /// host that wants later writes to store only changes duplicates current into
 /// previous itself.

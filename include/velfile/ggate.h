@@ -17,7 +17,7 @@ class VELFILE_API CGGateTypeDescr {
   /// Overwrites the record (signature 0, item3 and item12 -1, ...), so a
   /// destroyed gate no longer passes for a live one; the original position stays.
   ~CGGateTypeDescr();
-  /// Copies another descriptor: every field, signature, swap flag and
+  /// Copies another descriptor.
   /// Keeps at most 31 characters of the source's name.
   /// @param other the descriptor copied
   /// @return this descriptor

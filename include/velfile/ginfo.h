@@ -31,7 +31,7 @@ class VELFILE_API CGInfoTypeDescr {
   /// @param other the descriptor compared
   /// @return 1 when different, 0 when equal
   int operator!=(const CGInfoTypeDescr& other) const;
-  /// Sets every field to its default: name empty, the module's signature,
+  /// Sets every field to its default.
   /// Back to defaults; releases the texts held before.
   void initializeData();
   /// Releases the five texts and sets them to null.
@@ -90,8 +90,9 @@ VELFILE_API void ginfo_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook
 ///        null gives an empty name
 /// @return the descriptor, to be freed with ginfo_Delete; null when memory ran out
 VELFILE_API CGInfoTypeDescr* ginfo_Allocate(int flag, const VelChar* name);
-/// Frees a descriptor that ginfo_Allocate gave when @p flag is non-zero; with 0
-/// the descriptor is left alone. The caller's pointer is not changed.
+/// Releases the descriptor's five texts whatever @p flag is, then frees the
+/// descriptor that ginfo_Allocate gave when @p flag is non-zero (with 0 it is
+/// left alone, its texts null). The caller's pointer is not changed.
 /// @param descr the descriptor; may be null
 /// @param flag non-zero to free it
 VELFILE_API void ginfo_Delete(CGInfoTypeDescr* descr, int flag);
@@ -123,8 +124,8 @@ VELFILE_API int ginfo_ReadGroupInfo(void* group, CGInfoTypeDescr* descr);
 /// and the module's always-written items, then each other item only when
 /// @p previous is null or the field differs from
 /// previous's (floats compare with ==, so a NaN always counts as changed).
-/// Then @p previous becomes a copy of @p current, so that the next call
-/// stores only what changed.
+/// @p previous is never updated: a host that wants later writes to store
+/// only changes duplicates current into previous itself (ginfo_Duplicate).
 /// Every item written is appended to the group (a reader takes the last item
 /// of an id); a failing write does not stop the others.
 /// @param group a group handle of a group created since the file was opened

@@ -87,12 +87,14 @@ VELFILE_API void gmesh_Delete(CGMeshTypeDescr* descr, int flag);
 ///     values (a diagnostic report);
 ///   - 3 (VelFile::kErrNotFound): a null @p descr.
 VELFILE_API int gmesh_ReadGroupInfo(void* group, CGMeshTypeDescr* descr);
-/// Writes every item on every call; previous is only brought up to date.
+/// Stores a descriptor in a group, every item on every call (the name, item
+/// 9999 with the layout version, then each item of the module); @p previous
+/// is only brought up to date, keeping its own @c item4.
 /// Every item written is appended to the group (a reader takes the last item
 /// of an id); a failing write does not stop the others.
 /// @param group a group handle of a group created since the file was opened
 ///        (VelFile::file_GroupCreate)
-/// @param previous what the group already holds, or null to write every item
+/// @param previous brought up to date with @p current; may be null
 /// @param current the descriptor to store
 /// @return 0, or the bitwise OR of the codes of the failed item writes:
 ///   1 memory, 2 a value that could not be written, 3 not a group handle or

@@ -15,7 +15,7 @@ class VELFILE_API CGRefadjTypeDescr {
   CGRefadjTypeDescr(const CGRefadjTypeDescr& other);
   /// Destroys the descriptor.
   ~CGRefadjTypeDescr();
-  /// Copies another descriptor: every field, signature, swap flag and
+  /// Copies another descriptor.
   /// Copies everything but the group name, which it empties.
   /// @param other the descriptor copied
   /// @return this descriptor

@@ -12,9 +12,7 @@ struct gspec2d_typeDescr {
   /// the value of item N of the group (the module converts between the field's
   /// type and the item's). @c layoutVersion is item 9999: the module's layout
   /// version, which the write stores in it. @c groupName is the group's name
-  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
-  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
-  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
+  /// (item 10000), zero-terminated, at most 31 code units. @c swapFlag is 0, or 1 once read from
   /// a section written in the other byte order. @c groupHandle is the group the
   /// descriptor was last read from (null at the defaults).
   ///@{
@@ -56,8 +54,8 @@ VELFILE_API void gspec2d_Delete(gspec2d_typeDescr* descr, int flag);
 /// @param destination the descriptor overwritten
 /// @return 0 when copied, -1 (nothing copied) when either pointer is null
 VELFILE_API int gspec2d_Duplicate(gspec2d_typeDescr* source, gspec2d_typeDescr* destination);
-/// Fills a descriptor from the items of a group. Stores the module's
-/// signature and the group handle, sets the swap flag from
+/// Fills a descriptor from the items of a group. Stores the group handle,
+/// sets the swap flag from
 /// VelFile::file_SwapNeeded unless it is already non-zero, then reads the
 /// items in file order: a field whose item the group lacks keeps its value
 /// (the last item of an id wins); item ids the module does not know are

@@ -73,12 +73,11 @@ VELFILE_API CGSpecdefTypeDescr* gspecdef_Allocate(int flag, const VelChar* name)
 /// @param descr the descriptor; may be null
 /// @param flag non-zero to free it
 VELFILE_API void gspecdef_Delete(CGSpecdefTypeDescr* descr, int flag);
-/// Starts from the defaults: fields the group lacks come back at their defaults.
-/// Fills a descriptor from the items of a group. Stores the module's
-/// signature and the group handle, sets the swap flag from
-/// VelFile::file_SwapNeeded unless it is already non-zero, then reads the
-/// items in file order: a field whose item the group lacks keeps its value (the defaults, since the read
-/// starts from them) (the last item of an id wins); item ids the module does not know are skipped.
+/// Fills a descriptor from the items of a group, starting from the
+/// defaults: a field whose item the group lacks comes back at its default.
+/// Stores the module's signature and the group handle, sets the swap flag
+/// from VelFile::file_SwapNeeded, then reads the items in file order (the
+/// last item of an id wins); item ids the module does not know are skipped.
 /// @param group a group handle (VelFile::file_GroupOpen or
 ///        VelFile::file_GroupCreate); any other handle has no items, so
 ///        nothing is read and the result is 0

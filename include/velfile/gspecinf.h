@@ -15,13 +15,13 @@ class VELFILE_API CGSpecinfTypeDescr {
   CGSpecinfTypeDescr(const CGSpecinfTypeDescr& other);
   /// Destroys the descriptor.
   ~CGSpecinfTypeDescr();
-  /// Copies another descriptor: every field, signature, swap flag and
+  /// Copies another descriptor.
   /// Copies everything but the layout version, which becomes 0: a copy is
   /// not a record of what some group holds.
   /// @param other the descriptor copied
   /// @return this descriptor
   CGSpecinfTypeDescr& operator=(const CGSpecinfTypeDescr& other);
-  /// Sets every field to its default: name empty, the module's signature,
+  /// Sets every field to its default.
   /// Clears texts 1 and 2 over their whole length; text 3 only becomes empty.
   void initializeData();
 

@@ -12,9 +12,7 @@ struct gspecsim_typeDescr {
   /// the value of item N of the group (the module converts between the field's
   /// type and the item's). @c layoutVersion is item 9999: the module's layout
   /// version, which the write stores in it. @c groupName is the group's name
-  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
-  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
-  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
+  /// (item 10000), zero-terminated, at most 31 code units. @c swapFlag is 0, or 1 once read from
   /// a section written in the other byte order. @c groupHandle is the group the
   /// descriptor was last read from (null at the defaults).
   ///@{
@@ -47,12 +45,10 @@ VELFILE_API gspecsim_typeDescr* gspecsim_Allocate(int flag, const VelChar* name)
 /// @param flag non-zero to free it
 VELFILE_API void gspecsim_Delete(gspecsim_typeDescr* descr, int flag);
 /// Back to the module's defaults, name, swap flag and group handle included.
-/// Sets a descriptor back to its defaults (initializeData) with the module's
-/// signature.
 /// @param descr the descriptor; null does nothing
 VELFILE_API void gspecsim_InitDescr(gspecsim_typeDescr* descr);
-/// Fills a descriptor from the items of a group. Stores the module's
-/// signature and the group handle, sets the swap flag from
+/// Fills a descriptor from the items of a group. Stores the group handle,
+/// sets the swap flag from
 /// VelFile::file_SwapNeeded unless it is already non-zero, then reads the
 /// items in file order: a field whose item the group lacks keeps its value
 /// (the last item of an id wins); item ids the module does not know are

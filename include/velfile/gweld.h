@@ -124,7 +124,9 @@ VELFILE_API void gweld_InitDescr(CGWeldTypeDescr* descr);
 ///     values (a diagnostic report);
 ///   - 3 (VelFile::kErrNotFound): a null @p descr.
 VELFILE_API int gweld_ReadGroupInfo(void* group, CGWeldTypeDescr* descr);
+/// Stores a descriptor in a group: the group\'s name from @c groupName, then
 /// Items 1 and 9999 every time, the others when they differ from previous.
+/// Then @p previous becomes a copy of @p current.
 /// Every item written is appended to the group (a reader takes the last item
 /// of an id); a failing write does not stop the others.
 /// @param group a group handle of a group created since the file was opened

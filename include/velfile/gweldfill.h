@@ -16,7 +16,7 @@ class VELFILE_API CGWeldFillDescr {
   CGWeldFillDescr(const CGWeldFillDescr& other);
   /// Destroys the descriptor.
   ~CGWeldFillDescr();
-  /// Copies another descriptor: every field, signature, swap flag and
+  /// Copies another descriptor.
   /// Texts and the name are copied bounded to their fields.
   /// @param other the descriptor copied
   /// @return this descriptor
@@ -100,7 +100,9 @@ VELFILE_API void gweldFill_InitDescr(CGWeldFillDescr* descr);
 ///     values (a diagnostic report);
 ///   - 3 (VelFile::kErrNotFound): a null @p descr.
 VELFILE_API int gweldFill_ReadGroupInfo(void* group, CGWeldFillDescr* descr);
+/// Stores a descriptor in a group: the group\'s name from @c groupName, then
 /// Item 9999 every time, the others when they differ from previous.
+/// Then @p previous becomes a copy of @p current.
 /// Every item written is appended to the group (a reader takes the last item
 /// of an id); a failing write does not stop the others.
 /// @param group a group handle of a group created since the file was opened

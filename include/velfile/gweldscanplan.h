@@ -16,7 +16,7 @@ class VELFILE_API CGWeldScanPlanDescr {
   CGWeldScanPlanDescr(const CGWeldScanPlanDescr& other);
   /// Destroys the descriptor.
   ~CGWeldScanPlanDescr();
-  /// Copies another descriptor: every field, signature, swap flag and
+  /// Copies another descriptor.
   /// Texts and the name are copied bounded to their fields.
   /// @param other the descriptor copied
   /// @return this descriptor
@@ -106,7 +106,9 @@ VELFILE_API void gweldsp_InitDescr(CGWeldScanPlanDescr* descr);
 ///     values (a diagnostic report);
 ///   - 3 (VelFile::kErrNotFound): a null @p descr.
 VELFILE_API int gweldsp_ReadGroupInfo(void* group, CGWeldScanPlanDescr* descr);
+/// Stores a descriptor in a group: the group\'s name from @c groupName, then
 /// Item 9999 every time, the others when they differ from previous.
+/// Then @p previous becomes a copy of @p current.
 /// Every item written is appended to the group (a reader takes the last item
 /// of an id); a failing write does not stop the others.
 /// @param group a group handle of a group created since the file was opened
