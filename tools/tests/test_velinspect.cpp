@@ -445,6 +445,47 @@ TEST_F(Velinspect, TreeAndDumpSurviveDamage) {
   EXPECT_NE(std::string::npos, run({"dump", path("missing")}).err.find("no such file"));
 }
 
+// Names and strings a hostile writer chose reach the text output escaped and
+// shortened, never as bytes a terminal acts on; the path shown takes the
+// group back.
+TEST_F(Velinspect, TextFromTheFileIsShownEscaped) {
+  const std::string n1000(1000, 'n');
+  struct Case {
+    std::u16string name;
+    std::string given, line;  // --group for it, its line in tree
+  };
+  const std::vector<Case> cases = {
+      {u"x\n  0 \"Fake\": 9 items\x1b[2J", "0/x\\n  0 \\\"Fake\\\": 9 items\\x1b[2J",
+       "  0/x\\n  0 \\\"Fake\\\": 9 items\\x1b[2J \"x\\n  0 \\\"Fake\\\": 9 items\\x1b[2J\" (#1): 1 item\n"},
+      {u"a/b\\c\t", "0/a\\/b\\\\c\\t", "  0/a\\/b\\\\c\\t \"a/b\\\\c\\t\" (#2): 1 item\n"},
+      {u"#\u009b2J\u202e\x7f\u00e9", "0/\\#\\u009b2J\\u202e\\x7f\u00e9",
+       "  0/\\#\\u009b2J\\u202e\\x7f\u00e9 \"#\\u009b2J\\u202e\\x7f\u00e9\" (#3): 1 item\n"},
+      {std::u16string(1000, u'n'), "0/" + n1000,
+       "  0/" + n1000.substr(0, 196) + "..." + n1000.substr(0, 199) + " \"" + n1000.substr(0, 98) + "..." +
+           n1000.substr(0, 99) + "\" (#4): 1 item\n"}};
+  void *f = nullptr, *g = nullptr, *sub = nullptr;
+  ASSERT_EQ(0, file_Create(vpath("hostile").c_str(), &f));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"S"));
+  put(g, 1, kTypeUtf16, 7, u"v\x1b[2J\n");
+  put(g, 2, kTypeNarrow, 3, "\xff\x9b");
+  for (size_t i = 0; i < cases.size(); ++i)
+    ASSERT_EQ(0, file_GroupCreate(g, &sub, static_cast<uint16_t>(i + 1), cases[i].name.c_str()));
+  ASSERT_EQ(0, file_Close(f));
+
+  const Result tree = run({"tree", path("hostile")}), dump = run({"dump", path("hostile")});
+  for (const Case& c : cases) {
+    EXPECT_NE(std::string::npos, tree.out.find(c.line)) << c.line << "\n" << tree.out;
+    const Result one = run({"dump", path("hostile"), "--json", "-g", c.given});
+    EXPECT_EQ(0, one.code) << c.given << ": " << one.err;
+  }
+  EXPECT_EQ("x\n  0 \"Fake\": 9 items\x1b[2J",
+            run({"tree", path("hostile"), "--json"}).json()["sections"][0]["group"]["groups"][0]["name"]);
+  EXPECT_NE(std::string::npos, dump.out.find("utf16 x7 = \"v\\x1b[2J\\n\"")) << dump.out;
+  EXPECT_NE(std::string::npos, dump.out.find("char x3 = \"\u00ff\\u009b\"")) << dump.out;
+  for (const std::string* out : {&tree.out, &dump.out})
+    for (const char c : *out) ASSERT_TRUE(c == '\n' || (c >= 0x20 && c != 0x7f) || (c & 0x80)) << int(c);
+}
+
 TEST_F(Velinspect, ExtractWritesValuesAndBlocksByteForByte) {
   // A block of more than one copy slab, with an odd size.
   Bytes block((5u << 20) + 3);
