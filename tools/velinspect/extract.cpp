@@ -140,7 +140,11 @@ class Output {
     const std::filesystem::file_status status = std::filesystem::status(target_, ec);
     if (status.type() != std::filesystem::file_type::regular &&
         status.type() != std::filesystem::file_type::not_found) {
-      file_ = std::fopen(target_.u8string().c_str(), "wb");
+#if defined(_WIN32)
+      file_ = _wfopen(target_.c_str(), L"wb");
+#else
+      file_ = std::fopen(target_.c_str(), "wb");
+#endif
       return file_ || failed("cannot open " + path_ + " for writing: " + std::strerror(errno));
     }
     std::random_device random;
