@@ -1,6 +1,7 @@
 // velinspect, run as a program on files the library writes and on damaged
 // copies of them: its text and JSON output, its exit codes, and the bytes it
 // extracts.
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -295,7 +296,7 @@ TEST_F(Velinspect, ForeignByteOrderIsReadAndChecked) {
   const uint16_t expected[3] = {0x0102, 0x0304, 0x0506};
   EXPECT_EQ(Bytes(vt::cp(expected), vt::cp(expected) + 6), vt::readFile(path("u16")))
       << "swapped to host order";
-  ASSERT_EQ(0, run({"extract", path("be.dat"), "-g", "0", "--offset", "40", "--size", "6", "--type", "5",
+  ASSERT_EQ(0, run({"extract", path("be.dat"), "-g", "0", "--offset", "40", "--size", "6", "--type", "uint16",
                     "-o", path("typed")})
                    .code);
   EXPECT_EQ(vt::readFile(path("u16")), vt::readFile(path("typed")));
@@ -445,6 +446,47 @@ TEST_F(Velinspect, TreeAndDumpSurviveDamage) {
   EXPECT_NE(std::string::npos, run({"dump", path("missing")}).err.find("no such file"));
 }
 
+// Names and strings a hostile writer chose reach the text output escaped and
+// shortened, never as bytes a terminal acts on; the path shown takes the
+// group back.
+TEST_F(Velinspect, TextFromTheFileIsShownEscaped) {
+  const std::string n1000(1000, 'n');
+  struct Case {
+    std::u16string name;
+    std::string given, line;  // --group for it, its line in tree
+  };
+  const std::vector<Case> cases = {
+      {u"x\n  0 \"Fake\": 9 items\x1b[2J", "0/x\\n  0 \\\"Fake\\\": 9 items\\x1b[2J",
+       "  0/x\\n  0 \\\"Fake\\\": 9 items\\x1b[2J \"x\\n  0 \\\"Fake\\\": 9 items\\x1b[2J\" (#1): 1 item\n"},
+      {u"a/b\\c\t", "0/a\\/b\\\\c\\t", "  0/a\\/b\\\\c\\t \"a/b\\\\c\\t\" (#2): 1 item\n"},
+      {u"#\u009b2J\u202e\x7f\u00e9", "0/\\#\\u009b2J\\u202e\\x7f\u00e9",
+       "  0/\\#\\u009b2J\\u202e\\x7f\u00e9 \"#\\u009b2J\\u202e\\x7f\u00e9\" (#3): 1 item\n"},
+      {std::u16string(1000, u'n'), "0/" + n1000,
+       "  0/" + n1000.substr(0, 196) + "..." + n1000.substr(0, 199) + " \"" + n1000.substr(0, 98) + "..." +
+           n1000.substr(0, 99) + "\" (#4): 1 item\n"}};
+  void *f = nullptr, *g = nullptr, *sub = nullptr;
+  ASSERT_EQ(0, file_Create(vpath("hostile").c_str(), &f));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"S"));
+  put(g, 1, kTypeUtf16, 7, u"v\x1b[2J\n");
+  put(g, 2, kTypeNarrow, 3, "\xff\x9b");
+  for (size_t i = 0; i < cases.size(); ++i)
+    ASSERT_EQ(0, file_GroupCreate(g, &sub, static_cast<uint16_t>(i + 1), cases[i].name.c_str()));
+  ASSERT_EQ(0, file_Close(f));
+
+  const Result tree = run({"tree", path("hostile")}), dump = run({"dump", path("hostile")});
+  for (const Case& c : cases) {
+    EXPECT_NE(std::string::npos, tree.out.find(c.line)) << c.line << "\n" << tree.out;
+    const Result one = run({"dump", path("hostile"), "--json", "-g", c.given});
+    EXPECT_EQ(0, one.code) << c.given << ": " << one.err;
+  }
+  EXPECT_EQ("x\n  0 \"Fake\": 9 items\x1b[2J",
+            run({"tree", path("hostile"), "--json"}).json()["sections"][0]["group"]["groups"][0]["name"]);
+  EXPECT_NE(std::string::npos, dump.out.find("utf16 x7 = \"v\\x1b[2J\\n\"")) << dump.out;
+  EXPECT_NE(std::string::npos, dump.out.find("char x3 = \"\u00ff\\u009b\"")) << dump.out;
+  for (const std::string* out : {&tree.out, &dump.out})
+    for (const char c : *out) ASSERT_TRUE(c == '\n' || (c >= 0x20 && c != 0x7f) || (c & 0x80)) << int(c);
+}
+
 TEST_F(Velinspect, ExtractWritesValuesAndBlocksByteForByte) {
   // A block of more than one copy slab, with an odd size.
   Bytes block((5u << 20) + 3);
@@ -482,20 +524,49 @@ TEST_F(Velinspect, ExtractWritesValuesAndBlocksByteForByte) {
       << "6 bytes are no whole number of 32-bit elements";
   EXPECT_EQ(3,
             run({"extract", path("s.A01"), "-g", "0", "--item", "3", "--offset", "8", "-o", path("x")}).code);
-  const Result past = run({"extract", path("s.A01"), "-g", "0", "--offset", std::to_string(offset), "--size",
-                           std::to_string(block.size() + (1 << 20)), "-o", path("past")});
-  EXPECT_EQ(1, past.code);
-  EXPECT_FALSE(std::filesystem::exists(path("past"))) << "an incomplete output is removed";
-  // ... but never what is not a plain file, such as a link to one.
-  vt::writeFile(path("target"), Bytes{1});
-  std::filesystem::create_symlink(path("target"), path("link"));
-  const std::vector<std::string> pastArgs = {"extract",  path("s.A01"),
-                                             "-g",       "0",
-                                             "--offset", std::to_string(offset),
-                                             "--size",   std::to_string(block.size() + (1 << 20)),
-                                             "-o",       path("link")};
-  EXPECT_EQ(1, run(pastArgs).code);
-  EXPECT_TRUE(std::filesystem::is_symlink(path("link")));
+  // A failed extract leaves its output as it was; the input is never an output.
+  const Bytes input = vt::readFile(path("s.A01")), keep = {'k'},
+              floats(vt::cp(kFloats), vt::cp(kFloats) + 12);
+  vt::writeFile(path("keep"), keep);
+  std::filesystem::permissions(path("keep"), std::filesystem::perms(0640));
+  std::filesystem::create_symlink(path("keep"), path("link"));
+  std::filesystem::create_symlink(path("s.A01"), path("inlink"));
+  std::filesystem::create_hard_link(path("s.A01"), path("hard"));
+  const std::vector<std::string> none = {"--item", "999"},
+                                 past = {"--offset", std::to_string(offset), "--size",
+                                         std::to_string(block.size() + (1 << 20))};
+  const struct {
+    std::string out;
+    std::vector<std::string> args;
+    int code;
+    Bytes kept;
+  } outputs[] = {{"keep", none, 3, keep},
+                 {"link", none, 3, keep},
+                 {"link", past, 1, keep},
+                 {"new", past, 1, keep},
+                 {"s.A01", {"--item", "3"}, 3, keep},
+                 {"inlink", {"--item", "3"}, 3, keep},
+                 {"hard", {"--item", "3"}, 3, keep},
+                 {"/dev/null", {"--item", "3"}, 0, keep},
+                 {"link", {"--item", "3"}, 0, floats}};
+  for (const auto& o : outputs) {
+    std::vector<std::string> args = {"extract", path("s.A01"), "-g",
+                                     "0",       "-o",          o.out[0] == '/' ? o.out : path(o.out)};
+    args.insert(args.end(), o.args.begin(), o.args.end());
+    const Result r = run(args);
+    EXPECT_EQ(o.code, r.code) << o.out << " " << o.args[0] << ": " << r.err;
+    EXPECT_EQ(o.kept, vt::readFile(path("keep"))) << o.out << " " << o.args[0];
+    EXPECT_TRUE(input == vt::readFile(path("s.A01")) && std::filesystem::is_symlink(path("link")));
+  }
+  EXPECT_FALSE(std::filesystem::exists(path("new")));
+  EXPECT_EQ(std::filesystem::perms(0640), std::filesystem::status(path("keep")).permissions());
+  for (const auto& e : std::filesystem::directory_iterator(path(".")))
+    EXPECT_EQ(std::string::npos, e.path().string().find(".velinspect-")) << "a temporary file is left";
+  ASSERT_EQ(0, ::mkfifo(path("fifo").c_str(), 0600));
+  std::system(("cat " + path("fifo") + " >" + path("got") + " & " + VELINSPECT_COMMAND + " extract " +
+               path("s.A01") + " -g 0 --item 3 -o " + path("fifo") + " 2>/dev/null; wait")
+                  .c_str());
+  EXPECT_EQ(floats, vt::readFile(path("got"))) << "a pipe is written directly";
   EXPECT_EQ(4, run({"extract", path("s.A01"), "-g", "0", "--item", "3", "-o", path("no/such/dir")}).code);
 }
 

@@ -3,9 +3,11 @@
 
 #include <velfile/velfile.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 namespace velinspect {
 
@@ -124,6 +126,111 @@ std::string narrowToUtf8(const char* s, size_t n) {
   return out;
 }
 
+namespace {
+
+// Characters shown as \uXXXX although they are valid: C1 controls, and those
+// that break a line or reorder the text around them.
+bool hiddenCharacter(uint32_t cp) {
+  return (cp >= 0x80 && cp <= 0x9F) || cp == 0x061C || cp == 0x200E || cp == 0x200F ||
+         (cp >= 0x2028 && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) || cp == 0xFEFF;
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The value of the n hex digits at text[i], or -1.
+long hexAt(const std::string& text, size_t i, size_t n) {
+  if (i + n > text.size()) return -1;
+  long v = 0;
+  for (size_t k = 0; k < n; ++k) {
+    const int d = hexDigit(text[i + k]);
+    if (d < 0) return -1;
+    v = v * 16 + d;
+  }
+  return v;
+}
+
+}  // namespace
+
+std::string escaped(const std::string& text) {
+  const unsigned char* u = reinterpret_cast<const unsigned char*>(text.data());
+  std::string out;
+  char buf[8];
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = u[i];
+    const size_t len = utf8SequenceAt(u, text.size(), i);
+    if (len == 1 && c >= 0x20 && c != 0x7F && c != '\\' && c != '"') {
+      out.push_back(static_cast<char>(c));
+    } else if (len == 1 && (c == '\\' || c == '"' || c == '\n' || c == '\r' || c == '\t')) {
+      out.push_back('\\');
+      out.push_back(c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\t' ? 't' : static_cast<char>(c));
+    } else if (len <= 1) {  // a control character, or a byte outside valid UTF-8
+      std::snprintf(buf, sizeof buf, "\\x%02x", c);
+      out += buf;
+    } else {
+      uint32_t cp = c & (0x7F >> len);
+      for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (u[i + k] & 0x3F);
+      if (hiddenCharacter(cp)) {
+        std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(cp));
+        out += buf;
+      } else {
+        out.append(text, i, len);
+      }
+    }
+    i += len ? len : 1;
+  }
+  return out;
+}
+
+size_t unescapeAt(const std::string& text, size_t i, std::string* out) {
+  if (i + 1 >= text.size()) {
+    out->push_back('\\');
+    return 1;
+  }
+  const char c = text[i + 1];
+  const long byte = c == 'x' ? hexAt(text, i + 2, 2) : -1;
+  const long cp = c == 'u' ? hexAt(text, i + 2, 4) : -1;
+  if (byte >= 0) {
+    out->push_back(static_cast<char>(byte));
+    return 4;
+  }
+  if (cp >= 0) {
+    appendUtf8(out, static_cast<uint32_t>(cp));
+    return 6;
+  }
+  out->push_back(c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c);
+  return 2;
+}
+
+std::string shortened(const std::string& escapedText, size_t limit) {
+  // Where each shown character starts: an escape, or one UTF-8 sequence.
+  const unsigned char* u = reinterpret_cast<const unsigned char*>(escapedText.data());
+  const size_t n = escapedText.size();
+  std::vector<size_t> starts;
+  for (size_t i = 0; i < n;) {
+    starts.push_back(i);
+    size_t len = std::max<size_t>(1, utf8SequenceAt(u, n, i));
+    if (u[i] == '\\')
+      len = escapedText.compare(i, 2, "\\x") == 0 ? 4 : escapedText.compare(i, 2, "\\u") == 0 ? 6 : 2;
+    i += len;
+  }
+  if (starts.size() <= limit || limit < 5) return escapedText;
+  const size_t head = (limit - 3) / 2, tail = limit - 3 - head;
+  return escapedText.substr(0, starts[head]) + "..." + escapedText.substr(starts[starts.size() - tail]);
+}
+
+std::string quoted(const std::string& text, size_t limit) {
+  return "\"" + shortened(escaped(text), limit) + "\"";
+}
+
+std::string shownPath(const std::string& path) {
+  return shortened(path, kPathShown);
+}
+
 std::string hex(uint64_t v) {
   char buf[24];
   std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
@@ -135,6 +242,22 @@ std::string typeName(uint16_t type) {
                                        "uint32", "quad8", "quad9", "float32", "float64", "utf16",  "raw"};
   if (type < sizeof kNames / sizeof kNames[0]) return kNames[type];
   return "type" + std::to_string(type);
+}
+
+bool parseType(const std::string& text, uint16_t* type) {
+  for (uint16_t t = 0; t <= VelFile::kTypeRaw; ++t) {
+    if (text == typeName(t)) {
+      *type = t;
+      return true;
+    }
+  }
+  const std::string digits = text.compare(0, 4, "type") == 0 ? text.substr(4) : text;
+  if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  const unsigned long v = std::stoul(digits);
+  if (v > 0xFFFF) return false;
+  *type = static_cast<uint16_t>(v);
+  return true;
 }
 
 std::string resultText(int code) {

@@ -16,6 +16,7 @@ enum Exit : int {
   kExitUnreadable = 2,  // the file cannot be opened or is no container at all
   kExitUsage = 3,       // bad arguments, or no such group or item
   kExitOutput = 4,      // the output cannot be written
+  kExitAborted = 5,     // the run could not complete (out of memory, or an unexpected error)
 };
 
 // --- text ---
@@ -29,8 +30,33 @@ std::string storedText(std::u16string units, bool swapped);
 // Narrow text in the writer's code page: kept when it is valid UTF-8,
 // otherwise taken byte by byte as Latin-1.
 std::string narrowToUtf8(const char* s, size_t n);
+
+// Text from a file as the text output shows it, so that no byte of it can act
+// on a terminal: a backslash and a double quote get a backslash, \n \r \t
+// stand for those controls, any other control character and every byte that
+// is not part of valid UTF-8 is \xNN, and C1 controls and the characters that
+// break or reorder lines (U+2028, U+2029, direction marks) are \uXXXX.
+// Group paths are made of names in this form, and the path parser reads it.
+std::string escaped(const std::string& text);
+// Reads the escape at text[i] (a backslash) into *out; returns the number of
+// characters it takes. A backslash before any other character takes it
+// literally.
+size_t unescapeAt(const std::string& text, size_t i, std::string* out);
+// Escaped text longer than limit characters keeps its start and its end,
+// with "..." in place of the middle.
+std::string shortened(const std::string& escapedText, size_t limit);
+// Names and group paths are shortened past these lengths in text output.
+const size_t kNameShown = 200;
+const size_t kPathShown = 400;
+// A name or string from a file between double quotes, escaped and shortened.
+std::string quoted(const std::string& text, size_t limit = kNameShown);
+// A group path (whose names are already escaped), shortened.
+std::string shownPath(const std::string& path);
+
 std::string hex(uint64_t v);
 std::string typeName(uint16_t type);
+// A type as typeName() gives it, or its number (0 to 65535).
+bool parseType(const std::string& text, uint16_t* type);
 // "result 2 (reading failed or the data lies outside the file)".
 std::string resultText(int code);
 

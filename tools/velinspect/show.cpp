@@ -26,7 +26,7 @@ std::string dumpJson(const Json& j) {
   return j.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::string quoted(const std::string& s) {
+std::string jsonString(const std::string& s) {
   return dumpJson(Json(s));
 }
 
@@ -230,14 +230,16 @@ std::string itemLine(const Json& item) {
     if (v.is_array()) {
       line += numbers(v, cut);
     } else if (type == "char" || type == "utf16") {
-      line += quoted(v) + (cut ? "..." : "");
+      line += quoted(v.get<std::string>(), SIZE_MAX) + (cut ? "..." : "");
     } else {  // raw bytes as hex pairs
       const std::string h = v;
       for (size_t i = 0; i < h.size(); i += 2) line += (i ? " " : "") + h.substr(i, 2);
       line += cut ? " ..." : "";
     }
   }
-  if (item.contains("group")) line += " -> " + item["path"].get<std::string>() + " " + quoted(item["group"]);
+  if (item.contains("group"))
+    line +=
+        " -> " + shownPath(item["path"].get<std::string>()) + " " + quoted(item["group"].get<std::string>());
   if (item.contains("offset"))
     line += "  at +" + hex(item["offset"].get<uint32_t>()) + " (file " +
             hex(item["fileOffset"].get<uint64_t>()) + ")";
@@ -270,7 +272,7 @@ Json nodeJson(const Node& n) {
 }
 
 void printNode(const Node& n, int depth) {
-  std::cout << std::string(2 * depth + 2, ' ') << n.path << " " << quoted(n.name);
+  std::cout << std::string(2 * depth + 2, ' ') << shownPath(n.path) << " " << quoted(n.name);
   if (!n.isSection) std::cout << " (#" << n.id << ")";
   if (n.state != Node::kOpen) {
     std::cout << ": " << n.note << "\n";
@@ -329,7 +331,7 @@ class DumpWriter {
   bool bad() const { return bad_; }
 
   void begin(const std::string& file) {
-    if (json_) std::cout << "{\n  \"file\": " << quoted(file) << ",\n  \"groups\": [";
+    if (json_) std::cout << "{\n  \"file\": " << jsonString(file) << ",\n  \"groups\": [";
   }
   void end() {
     if (json_) std::cout << (firstGroup_ ? "]" : "\n  ]") << "\n}\n";
@@ -343,7 +345,8 @@ class DumpWriter {
         const Json j = {{"path", n.path}, {"name", n.name}, {"status", stateName(n.state)}, {"note", n.note}};
         std::cout << separator << indented(text(j), 4);
       } else {
-        std::cout << "group " << n.path << " " << quoted(n.name) << ": not shown: " << n.note << "\n\n";
+        std::cout << "group " << shownPath(n.path) << " " << quoted(n.name) << ": not shown: " << n.note
+                  << "\n\n";
       }
       return;
     }
@@ -357,7 +360,7 @@ class DumpWriter {
       h.erase(h.size() - 2);  // the closing "\n}": the items follow
       std::cout << separator << indented(h, 4) << ",\n      \"items\": [";
     } else {
-      std::cout << "group " << n.path << " " << quoted(n.name) << ": " << n.entries
+      std::cout << "group " << shownPath(n.path) << " " << quoted(n.name) << ": " << n.entries
                 << (n.entries == 1 ? " item" : " items");
       if (n.directoryKnown) std::cout << ", directory at " << where(n.sectionStart, n.directory);
       std::cout << "\n";

@@ -19,7 +19,7 @@ std::u16string units(const VelChar* name) {
 }
 
 bool parseNumber(const std::string& text, uint64_t limit, uint32_t* out) {
-  if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') return false;
+  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
   const bool isHex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
   char* end = nullptr;
   const unsigned long long v = std::strtoull(text.c_str(), &end, isHex ? 16 : 10);
@@ -28,14 +28,26 @@ bool parseNumber(const std::string& text, uint64_t limit, uint32_t* out) {
   return true;
 }
 
+// A name as a path step: escaped as all text from a file is shown, and a
+// slash, or a leading '#' or '[', taken literally.
 std::string escapeName(const std::string& name) {
   std::string out;
-  for (size_t i = 0; i < name.size(); ++i) {
-    const char c = name[i];
-    if (c == '/' || c == '\\' || (i == 0 && (c == '#' || c == '['))) out.push_back('\\');
+  for (const char c : escaped(name)) {
+    if (c == '/' || (out.empty() && (c == '#' || c == '['))) out.push_back('\\');
     out.push_back(c);
   }
   return out;
+}
+
+// A step as the path of the group it reaches shows it.
+std::string stepText(const PathStep& step) {
+  if (step.kind == PathStep::kName) return escapeName(step.name);
+  const std::string n = std::to_string(step.number);
+  return step.kind == PathStep::kId ? "#" + n : "[" + n + "]";
+}
+
+std::string given(const std::string& text) {
+  return "'" + shortened(escaped(text), kPathShown) + "'";
 }
 
 }  // namespace
@@ -57,32 +69,34 @@ bool parseGroupPath(const std::string& text, GroupPath* out, std::string* error)
   const std::string& first = parts[0];
   out->byOffset = !first.empty() && first[0] == '@';
   if (!parseNumber(out->byOffset ? first.substr(1) : first, UINT32_MAX, &out->section)) {
-    *error = "group path '" + text + "': '" + first + "' is not a section index or @offset";
+    *error = "group path " + given(text) + ": " + given(first) + " is not a section index or @offset";
     return false;
   }
   for (size_t k = 1; k < parts.size(); ++k) {
     const std::string& p = parts[k];
     PathStep step;
     if (p.empty()) {
-      *error = "group path '" + text + "': empty step";
+      *error = "group path " + given(text) + ": empty step";
       return false;
     }
     if (p[0] == '#') {
       step.kind = PathStep::kId;
       if (!parseNumber(p.substr(1), 0xFFFF, &step.number)) {
-        *error = "group path '" + text + "': '" + p + "' is not an item id (0 to 65535)";
+        *error = "group path " + given(text) + ": " + given(p) + " is not an item id (0 to 65535)";
         return false;
       }
     } else if (p[0] == '[') {
       step.kind = PathStep::kIndex;
       if (p.back() != ']' || !parseNumber(p.substr(1, p.size() - 2), UINT32_MAX, &step.number)) {
-        *error = "group path '" + text + "': '" + p + "' is not a directory index [N]";
+        *error = "group path " + given(text) + ": " + given(p) + " is not a directory index [N]";
         return false;
       }
     } else {
-      for (size_t i = 0; i < p.size(); ++i) {
-        if (p[i] == '\\' && i + 1 < p.size()) ++i;
-        step.name.push_back(p[i]);
+      for (size_t i = 0; i < p.size();) {
+        if (p[i] == '\\')
+          i += unescapeAt(p, i, &step.name);
+        else
+          step.name.push_back(p[i++]);
       }
     }
     out->steps.push_back(step);
@@ -209,10 +223,10 @@ void Walker::enter(const Node& parent, const Ref& r, int depth, Node* child) {
   const auto seen = seen_.find(key);
   if (std::find(ancestors_.begin(), ancestors_.end(), key) != ancestors_.end()) {
     child->state = Node::kCycle;
-    child->note = "reference cycle: leads back to " + seen->second;
+    child->note = "reference cycle: leads back to " + shownPath(seen->second);
   } else if (seen != seen_.end()) {
     child->state = Node::kShared;
-    child->note = "same directory as " + seen->second;
+    child->note = "same directory as " + shownPath(seen->second);
   } else if (depth > kMaxDepth) {
     child->state = Node::kTooDeep;
     child->note = "nested more than " + std::to_string(kMaxDepth) + " levels deep";
@@ -271,38 +285,34 @@ int Walker::resolve(const GroupPath& path, const std::string& text, bool expandB
   }
   Node current = rootNode(*section, error);
   if (current.state != Node::kOpen) return kExitDamaged;
-  // The path shown for the group and its sub-groups is the one given.
+  // The path shown keeps the section as given (a number, checked above);
+  // each step is shown as the walk would name it.
   const size_t firstSlash = text.find('/');
   current.path = text.substr(0, firstSlash);
-  size_t from = firstSlash;
   int depth = 0;
   for (const PathStep& step : path.steps) {
     std::vector<Ref> refs;
     const int rc = listRefs(current.group, &refs);
     if (rc != VelFile::kOk) {
-      *error = current.path + ": cannot list its items: " + resultText(rc);
+      *error = shownPath(current.path) + ": cannot list its items: " + resultText(rc);
       return kExitDamaged;
     }
     auto match = std::find_if(refs.begin(), refs.end(), [&](const Ref& r) {
       return step.kind == PathStep::kName ? r.name == step.name
                                           : (step.kind == PathStep::kId ? r.id : r.index) == step.number;
     });
-    // The step's text as given, up to the next unescaped slash.
-    size_t to = from + 1;
-    while (to < text.size() && text[to] != '/') to += text[to] == '\\' ? 2 : 1;
-    const std::string given = text.substr(from + 1, std::min(to, text.size()) - from - 1);
-    from = to;
+    const std::string shown = stepText(step);
     if (match == refs.end()) {
-      *error = "no group '" + given + "' in " + current.path;
+      *error = "no group '" + shortened(shown, kNameShown) + "' in " + shownPath(current.path);
       if (step.kind == PathStep::kIndex && step.number < VelFile::file_ItemNbrGet(current.group))
-        *error = "item " + given + " of " + current.path + " is not a group reference";
+        *error = "item " + shown + " of " + shownPath(current.path) + " is not a group reference";
       return kExitUsage;
     }
     Node child;
-    child.path = current.path + "/" + given;
+    child.path = current.path + "/" + shown;
     enter(current, *match, ++depth, &child);
     if (child.state != Node::kOpen) {
-      *error = child.path + ": " + child.note;
+      *error = shownPath(child.path) + ": " + child.note;
       return kExitDamaged;
     }
     ancestors_.push_back(uint64_t(current.sectionStart) + match->value);

@@ -8,7 +8,8 @@
 //   STEP    := NAME      the first sub-group with this name
 //            | '#' ID    the first group reference with this item id
 //            | '[' N ']' the group reference at directory index N
-// In a NAME, '\' takes the next character literally ("a\/b" is the name a/b).
+// A NAME is written as escaped() shows text: \\ \" \n \r \t \xNN \uXXXX; a '\'
+// before any other character takes it literally ("a\/b" is the name a/b).
 // Numbers are decimal or 0x hexadecimal.
 #ifndef VELINSPECT_WALK_H
 #define VELINSPECT_WALK_H
@@ -45,7 +46,7 @@ struct Node {
   uint32_t index = 0;  // of the group reference in its parent's directory
   uint16_t id = 0;     // item id of the group reference
   std::string name;
-  std::string path;
+  std::string path;  // its names escaped (see escaped()): safe to print
   uint32_t sectionStart = 0;
   uint32_t entries = 0;
   uint32_t directory = 0;  // relative to the section start
