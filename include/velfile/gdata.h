@@ -178,8 +178,10 @@ class VELFILE_API CGDataTypeFDD {
   int32_t item1;
   int32_t item2;
   int32_t item3;
-  // Before a data write: the address of the point data in memory; after it:
-  // where the data went in the file. The group stores the low 32 bits.
+  // Before a data write: the address of the point data in memory, whose form
+  // gdata_WriteDataClassData gives per data class; after it, and after
+  // gdata_ReadGroupInfo: the offset of the point table or block in its
+  // section. The group stores the low 32 bits (item 10461).
   uint64_t dataReference;
   int32_t pointEntrySize;  // used as unsigned
   int32_t sampleSize;      // bytes per sample, set on reading from the data type
@@ -235,8 +237,78 @@ VELFILE_API int gdata_ReadGroupInfo(void* group, CGDataTypeFDD* descr);
 // data group changed or the data is marked modified; mode non-zero: only the
 // data reference already in the descriptor is stored.
 VELFILE_API int gdata_WriteGroupInfo(void* group, CGDataTypeFDD* previous, CGDataTypeFDD* current, int mode);
-// Writes the bulk data addressed by current's data reference into the file of
-// its data group handle and stores where it went (previous is not used).
+/// Writes the bulk data addressed by current's data reference into the file
+/// of its data group handle, then stores where it went: the data reference
+/// becomes the offset of the point table or block in that section, and item
+/// 10461 of current's group handle receives its low 32 bits. previous is not
+/// used; no hook is called.
+///
+/// Let n = first point count x second point count, E = point entry size
+/// (at least 4 for classes 1 and 10: each table entry is a 32-bit marker or
+/// position followed by zeros), S = sample size x sample quantity. What the
+/// data reference must address before the call, by data class:
+///
+/// - 1: an array of n 64-bit entries, one per point, the first point axis
+///   running fastest. An entry below 3 (0, 1 or 2) marks a point without
+///   data and is stored as that marker; any other entry is the address of
+///   the point's record of S bytes, which is copied. It is never the samples
+///   themselves: a host passing its sample buffer here has its samples taken
+///   for addresses.
+/// - 10: an array of n 64-bit entries as for class 1; a record address
+///   points at a 16-bit count m followed by 2m more 16-bit units.
+/// - 2, 3, 5, 6, 17, 20, 30 to 37, 40 to 43: n x E bytes, copied as they are.
+/// - any other class: nothing is written; result 2.
+///
+/// Counts whose products do not fit 32 bits are refused (result 2) before
+/// anything is written. Result: 0, 2, or the OR of the container's write
+/// results (1 memory, 2 writing failed, 3 no writable section).
 VELFILE_API int gdata_WriteDataClassData(CGDataTypeFDD* previous, CGDataTypeFDD* current);
+
+/// Marker that gdata_ReadDataClassData gives a point whose data it read.
+const uint8_t gdata_kPointHasData = 3;
+
+/// Reads a range of a data group's bulk data, the mirror of
+/// gdata_WriteDataClassData. descr is a descriptor filled by
+/// gdata_ReadGroupInfo from the data group (its group handle, data
+/// reference, counts, entry size, sample type and data class are used; it is
+/// not changed). No hook is called.
+///
+/// The points read are the second point indices [secondStart, secondStart +
+/// secondCount) times the first point indices [firstStart, firstStart +
+/// firstCount); a count of UINT32_MAX means "to the end of the axis". They
+/// are delivered second-major: point (s, f) is number s x firstCount + f.
+/// Per data class, with s = file_SizeOf(sample type) (1 when the type is
+/// -1) and the samples of a point being [sampleStart, sampleStart +
+/// sampleCount) (UINT32_MAX: to the end):
+///
+/// - 1: buffer receives points x sampleCount samples of the sample type, in
+///   host byte order; a point without data gets zeros. A point holds the
+///   sample quantity of samples.
+/// - 2, 3, 5, 6, 17, 20, 30 to 37, 40 to 43 (one block): a point holds E / s
+///   samples of the sample type when the point entry size E is a multiple of
+///   s, else E raw bytes; buffer receives points x sampleCount of those, in
+///   host byte order.
+/// - 10: the sample range is not used. buffer receives the records of the
+///   points with data one after another, each as 16-bit units in host order
+///   (its count m, then 2m units); recordStarts (points + 1 entries) receives
+///   where each point's record starts in buffer, in bytes, and where the
+///   last one ends; a point without data has an empty record.
+///
+/// markers (may be null; points entries) receives per point the marker of a
+/// point without data (0, 1 or 2) or gdata_kPointHasData; block classes give
+/// gdata_kPointHasData for every point. bytesUsed (may be null) receives the
+/// bytes the range needs. A null buffer only measures.
+///
+/// Every offset, count and size taken from the file is checked against the
+/// group's section, and the result against bufferSize, before anything is
+/// read. Result: 0; 1 memory; 2 the point table, a record or the block lies
+/// outside the group's section, a point entry size is below 4, or the file
+/// could not be read; 3 no descriptor or group, a range outside the data,
+/// buffer smaller than needed, or recordStarts null for class 10; 4 a data
+/// class without a layout.
+VELFILE_API int gdata_ReadDataClassData(CGDataTypeFDD* descr, uint32_t secondStart, uint32_t secondCount,
+                                        uint32_t firstStart, uint32_t firstCount, uint32_t sampleStart,
+                                        uint32_t sampleCount, void* buffer, uint64_t bufferSize,
+                                        uint8_t* markers, uint64_t* recordStarts, uint64_t* bytesUsed);
 
 #endif

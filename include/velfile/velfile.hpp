@@ -22,6 +22,7 @@
 #ifndef VELFILE_VELFILE_HPP
 #define VELFILE_VELFILE_HPP
 
+#include <velfile/gdata.h>
 #include <velfile/velfile.h>
 
 #include <array>
@@ -113,6 +114,7 @@ enum class StringFormat { Narrow = 0, Utf16 = 1 };
 
 class File;
 class Group;
+class DataGroup;
 struct FileState;
 struct PathNode;
 struct Access;
@@ -282,6 +284,30 @@ class VELFILE_API Group {
   /// it narrow when the section is narrow).
   void write_text(uint16_t id, const std::string& text);
 
+  /// The group read as a data group (through gdata_ReadGroupInfo);
+  /// Reason::Unsupported when it has no data class with a layout.
+  DataGroup data() const;
+  /// Makes this group a data group: writes descr's items and the samples
+  /// through gdata_WriteGroupInfo, building the point table itself, so that
+  /// no address passes through the host's hands.
+  ///
+  /// descr gives the data class, the point counts (second x first points,
+  /// the first axis running fastest), the sample quantity q, the sample type
+  /// and every other field; its data reference and handles are not used, and
+  /// an empty group name takes the group's own.
+  /// - Data class 1: samples holds every point's q samples, dense (second x
+  ///   first x q x sample size bytes, host order); markers (second x first
+  ///   entries, or null for all points having data) holds 0, 1 or 2 for a
+  ///   point without data (its samples are not stored) and 3 or more for a
+  ///   point with data. A point entry size below 4 is taken as 4.
+  /// - A block class (2, 3, 5, 6, 17, 20, 30 to 37, 40 to 43): samples holds
+  ///   second x first entries of E bytes, E being the point entry size, or
+  ///   q x sample size when the entry size is unset (-1); markers must be
+  ///   null.
+  /// bytes must match exactly (Reason::Invalid otherwise).
+  DataGroup write_data(const CGDataTypeFDD& descr, const void* samples, size_t bytes,
+                       const uint8_t* markers = nullptr);
+
   /// The library's handle of the group, for direct calls of the exported
   /// operations (which the host then serialises itself).
   void* handle() const;
@@ -294,6 +320,83 @@ class VELFILE_API Group {
   std::shared_ptr<FileState> file_;
   std::shared_ptr<const PathNode> node_;
   void* handle_ = nullptr;
+};
+
+/// A range along one axis of a data group: [start, start + count); a count
+/// of UINT32_MAX reaches to the end of the axis.
+struct Range {
+  uint32_t start = 0;           ///< first index
+  uint32_t count = UINT32_MAX;  ///< number of indices
+};
+
+/// One axis of a data group: coordinate of index i = offset + i x factor.
+struct Axis {
+  uint32_t count = 0;  ///< number of points (or samples)
+  float factor = 1;    ///< step between neighbours
+  float offset = 0;    ///< coordinate of index 0
+};
+
+/// The variable-length records of a data class 10 group.
+struct Records {
+  std::vector<uint16_t> units;   ///< every record, one after another: a count m, then 2m units
+  std::vector<uint64_t> starts;  ///< where each point's record starts in units (points + 1 entries)
+  std::vector<uint8_t> markers;  ///< per point: 0, 1, 2 (no data) or 3 (a record)
+};
+
+/// A data group: a descriptor and its bulk data, read by range.
+///
+/// Points are numbered second-major (the first axis runs fastest); markers
+/// hold 0, 1 or 2 for a point without data and gdata_kPointHasData (3) for
+/// a point with data.
+class VELFILE_API DataGroup {
+ public:
+  /// The group it was read from.
+  const Group& group() const { return group_; }
+  /// The descriptor as gdata_ReadGroupInfo filled it.
+  const CGDataTypeFDD& descriptor() const { return *descr_; }
+  /// The data class.
+  int32_t data_class() const;
+  /// Second point count, first point count, and elements per point: the
+  /// sample quantity (class 1), E / sample size or E bytes (block classes),
+  /// 0 (class 10, whose records vary).
+  std::array<uint32_t, 3> shape() const;
+  /// The item type of the elements read(): the sample type (class 1; block
+  /// classes whose entry size is a whole number of samples), 13 for raw
+  /// bytes (other block classes, or no sample type), 5 for class 10.
+  uint16_t sample_type() const;
+  /// Bytes of one element of sample_type().
+  size_t element_size() const;
+  /// The second, first and sample axes: count, factor, offset.
+  std::array<Axis, 3> axes() const;
+  /// Bytes that read() needs for these ranges.
+  uint64_t bytes_needed(Range second = Range(), Range first = Range(), Range samples = Range()) const;
+  /// Reads the ranges into buffer (capacity bytes; Reason::Invalid when
+  /// short), elements in host order, points without data as zeros; markers,
+  /// when given, receives one marker per point. Data whose table, records or
+  /// block lie outside the group's section is refused
+  /// (Reason::OutsideSection). Not for class 10: see read_records().
+  void read(void* buffer, size_t capacity, uint8_t* markers = nullptr, Range second = Range(),
+            Range first = Range(), Range samples = Range()) const;
+  /// As read(), into a vector of T, whose size must be element_size() and
+  /// whose kind must match sample_type() (Reason::WrongType otherwise).
+  template <class T>
+  std::vector<T> read(std::vector<uint8_t>* markers = nullptr, Range second = Range(), Range first = Range(),
+                      Range samples = Range()) const {
+    check_element(std::is_floating_point<T>::value, sizeof(T));
+    std::vector<T> out(static_cast<size_t>(bytes_needed(second, first, samples) / sizeof(T)));
+    if (markers) markers->assign(points(second, first), 0);
+    read(out.data(), out.size() * sizeof(T), markers ? markers->data() : nullptr, second, first, samples);
+    return out;
+  }
+  /// The records of a class 10 group for the ranges of points.
+  Records read_records(Range second = Range(), Range first = Range()) const;
+
+ private:
+  friend struct Access;
+  void check_element(bool floating, size_t size) const;
+  size_t points(Range second, Range first) const;
+  std::shared_ptr<CGDataTypeFDD> descr_;
+  Group group_;
 };
 
 /// One step of a group path.

@@ -84,6 +84,12 @@ struct Access {
     return it;
   }
   static Section section(const SectionFacts& f, uint32_t entries, std::string name);
+  static DataGroup dataGroup(const Group& g, std::shared_ptr<CGDataTypeFDD> d) {
+    DataGroup dg;
+    dg.group_ = g;
+    dg.descr_ = std::move(d);
+    return dg;
+  }
   static const std::shared_ptr<FileState>& state(const File& f) { return f.state_; }
   static void setState(File& f, std::shared_ptr<FileState> s) { f.state_ = std::move(s); }
 };
