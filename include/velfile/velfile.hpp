@@ -418,8 +418,9 @@ struct PathStep {
 ///   PATH    := SECTION { '/' STEP }
 ///   SECTION := index of the section in file order (0, 1, ...) | '@' start offset
 ///   STEP    := NAME | '#' ID | '[' N ']'
-/// In a NAME, '\' takes the next character literally ("a\/b" is the name
-/// a/b). Numbers are decimal or 0x hexadecimal.
+/// A NAME is written as escape_text() shows text: \\ \" \n \r \t \xNN (a
+/// byte) \uXXXX (a character); a '\' before any other character takes it
+/// literally ("a\/b" is the name a/b). Numbers are decimal or 0x hexadecimal.
 struct GroupPath {
   bool by_offset = false;       ///< the section is given by its start offset
   uint32_t section = 0;         ///< the section's index or start offset
@@ -430,7 +431,15 @@ struct GroupPath {
 VELFILE_API GroupPath parse_group_path(const std::string& text);
 /// Parses the steps of a relative path (no section part).
 VELFILE_API std::vector<PathStep> parse_relative_path(const std::string& text);
-/// A name as a path step: '/' and '\' escaped, and a leading '#' or '['.
+/// Text from a file as it is printed, so that no byte of it can act on a
+/// terminal: a backslash and a double quote get a backslash, \n \r \t stand
+/// for those controls, any other control character and every byte that is
+/// not part of valid UTF-8 is \xNN, and C1 controls and the characters that
+/// break or reorder lines (U+2028, U+2029, direction marks) are \uXXXX.
+/// Group paths are made of names in this form.
+VELFILE_API std::string escape_text(const std::string& text);
+/// A name as a path step: escape_text(), then '/' and a leading '#' or '['
+/// get a backslash.
 VELFILE_API std::string escape_step(const std::string& name);
 
 /// How the walk met a group.

@@ -1,5 +1,6 @@
 // The C++ layer: groups, items, group paths and the walk.
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <unordered_map>
@@ -38,6 +39,70 @@ bool parseNumber(const std::string& text, uint64_t limit, uint32_t* out) {
   return true;
 }
 
+// Length of the well-formed UTF-8 sequence at s[i] (its code point in *cp),
+// or 0.
+size_t utf8At(const unsigned char* s, size_t n, size_t i, char32_t* cp) {
+  const unsigned char c = s[i];
+  *cp = c;
+  if (c < 0x80) return 1;
+  const size_t len = c >= 0xC2 && c <= 0xDF ? 2 : (c >> 4) == 0xE ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+  if (len == 0 || i + len > n) return 0;
+  *cp = c & (0x7F >> len);
+  for (size_t k = 1; k < len; ++k) {
+    if ((s[i + k] >> 6) != 0x2) return 0;
+    *cp = (*cp << 6) | (s[i + k] & 0x3F);
+  }
+  const bool overlong = (len == 3 && *cp < 0x800) || (len == 4 && *cp < 0x10000);
+  return overlong || *cp > 0x10FFFF || (*cp >= 0xD800 && *cp <= 0xDFFF) ? 0 : len;
+}
+
+// Characters shown as \uXXXX although they are valid: C1 controls, and those
+// that break a line or reorder the text around them.
+bool hiddenCharacter(char32_t cp) {
+  return (cp >= 0x80 && cp <= 0x9F) || cp == 0x061C || cp == 0x200E || cp == 0x200F ||
+         (cp >= 0x2028 && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) || cp == 0xFEFF;
+}
+
+// The value of the n hex digits at text[i], or -1.
+long hexAt(const std::string& text, size_t i, size_t n) {
+  if (i + n > text.size()) return -1;
+  long v = 0;
+  for (size_t k = 0; k < n; ++k) {
+    const char c = text[i + k];
+    const int d = c >= '0' && c <= '9'   ? c - '0'
+                  : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                  : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                         : -1;
+    if (d < 0) return -1;
+    v = v * 16 + d;
+  }
+  return v;
+}
+
+// Reads the escape at text[i] (a backslash) into *out; returns the number of
+// characters it takes: \n \r \t, \xNN (one byte), \uXXXX (a character);
+// a backslash before any other character takes it literally.
+size_t unescapeAt(const std::string& text, size_t i, std::string* out) {
+  if (i + 1 >= text.size()) {
+    out->push_back('\\');
+    return 1;
+  }
+  const char c = text[i + 1];
+  const long byte = c == 'x' ? hexAt(text, i + 2, 2) : -1;
+  const long cp = c == 'u' ? hexAt(text, i + 2, 4) : -1;
+  if (byte >= 0) {
+    out->push_back(static_cast<char>(byte));
+    return 4;
+  }
+  if (cp >= 0) {
+    const char16_t unit = static_cast<char16_t>(cp);
+    *out += utf16ToUtf8(&unit, 1);
+    return 6;
+  }
+  out->push_back(c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c);
+  return 2;
+}
+
 // Splits at the slashes that are not escaped; escapes stay in the parts.
 std::vector<std::string> splitPath(const std::string& text) {
   std::vector<std::string> parts(1);
@@ -70,10 +135,8 @@ PathStep parseStep(const std::string& text, const std::string& p) {
     if (p.back() != ']' || !parseNumber(p.substr(1, p.size() - 2), UINT32_MAX, &step.number))
       badPath(text, "'" + p + "' is not a directory index [N]");
   } else {
-    for (size_t i = 0; i < p.size(); ++i) {
-      if (p[i] == '\\' && i + 1 < p.size()) ++i;
-      step.name.push_back(p[i]);
-    }
+    for (size_t i = 0; i < p.size();)
+      i += p[i] == '\\' ? unescapeAt(p, i, &step.name) : (step.name.push_back(p[i]), 1);
   }
   return step;
 }
@@ -97,11 +160,37 @@ std::vector<PathStep> parse_relative_path(const std::string& text) {
   return out;
 }
 
+std::string escape_text(const std::string& text) {
+  const auto* u = reinterpret_cast<const unsigned char*>(text.data());
+  std::string out;
+  char buf[8];
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = u[i];
+    char32_t cp = 0;
+    const size_t len = utf8At(u, text.size(), i, &cp);
+    if (len == 1 && c >= 0x20 && c != 0x7F && c != '\\' && c != '"') {
+      out.push_back(static_cast<char>(c));
+    } else if (len == 1 && (c == '\\' || c == '"' || c == '\n' || c == '\r' || c == '\t')) {
+      out.push_back('\\');
+      out.push_back(c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\t' ? 't' : static_cast<char>(c));
+    } else if (len <= 1) {  // a control character, or a byte outside valid UTF-8
+      std::snprintf(buf, sizeof buf, "\\x%02x", c);
+      out += buf;
+    } else if (hiddenCharacter(cp)) {
+      std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(cp));
+      out += buf;
+    } else {
+      out.append(text, i, len);
+    }
+    i += len ? len : 1;
+  }
+  return out;
+}
+
 std::string escape_step(const std::string& name) {
   std::string out;
-  for (size_t i = 0; i < name.size(); ++i) {
-    const char c = name[i];
-    if (c == '/' || c == '\\' || (i == 0 && (c == '#' || c == '['))) out.push_back('\\');
+  for (const char c : escape_text(name)) {
+    if (c == '/' || (out.empty() && (c == '#' || c == '['))) out.push_back('\\');
     out.push_back(c);
   }
   return out;

@@ -117,12 +117,23 @@ class Velinspect : public vt::VelTest {
     ADD_FAILURE() << "no item " << id;
     return none;
   }
+  // A group of the nested document by its path: the steps down to it.
+  static const Json* findGroup(const Json& g, const std::string& above, const std::string& path) {
+    const std::string here =
+        above.empty() ? g["step"].get<std::string>() : above + "/" + g["step"].get<std::string>();
+    if (here == path) return &g;
+    if (g.contains("groups"))
+      for (const Json& c : g["groups"])
+        if (const Json* found = findGroup(c, here, path)) return found;
+    return nullptr;
+  }
   static const Json& groupAt(const Json& dump, const std::string& path) {
-    for (const Json& g : dump["groups"])
-      if (g["path"] == path) return g;
+    const Json* found = dump.contains("group") ? findGroup(dump["group"], "", path) : nullptr;
+    if (dump.contains("sections"))
+      for (const Json& s : dump["sections"]) found = found ? found : findGroup(s["group"], "", path);
     static const Json none;
-    ADD_FAILURE() << "no group " << path;
-    return none;
+    if (!found) ADD_FAILURE() << "no group " << path;
+    return found ? *found : none;
   }
 };
 
@@ -147,13 +158,14 @@ TEST_F(Velinspect, TreeShowsSectionsAndTheirGroups) {
   EXPECT_EQ(rd32(file, 20), s0["group"]["directory"]);
   const Json& probes = s0["group"]["groups"];
   ASSERT_EQ(2u, probes.size());
-  // Two sub-groups share a name, so their paths use the item ids.
-  EXPECT_EQ("0/#20", probes[0]["path"]);
+  // Two sub-groups share a name, so their steps are the item ids.
+  EXPECT_EQ("#20", probes[0]["step"]);
   EXPECT_EQ(20, probes[0]["id"]);
-  EXPECT_EQ(3, probes[0]["items"]);
-  EXPECT_EQ("0/#20/Channel A", probes[0]["groups"][0]["path"]);
-  EXPECT_EQ("0/#22", probes[1]["path"]);
-  EXPECT_EQ(1, probes[1]["items"]);
+  EXPECT_EQ(3, probes[0]["entries"]);
+  EXPECT_EQ("Channel A", probes[0]["groups"][0]["step"]);
+  EXPECT_EQ("#22", probes[1]["step"]);
+  EXPECT_EQ(1, probes[1]["entries"]);
+  EXPECT_FALSE(s0["group"].contains("items")) << "tree leaves the items to dump";
   const Json& s1 = tree["sections"][1];
   EXPECT_EQ(second, s1["start"]);
   EXPECT_EQ("narrow", s1["stringFormat"]);
@@ -208,7 +220,6 @@ TEST_F(Velinspect, DumpDecodesEveryItemAsWritten) {
   EXPECT_EQ((std::vector<int>{1, 2, 255}), item(setup, 11)["value"].get<std::vector<int>>());
   const Json& probe = item(setup, 20);
   EXPECT_EQ("group", probe["type"]);
-  EXPECT_EQ("0/#20", probe["path"]);
   EXPECT_EQ(subDirectory(file, sectionDirectory(file, 0), kProbeIndex), probe["offset"]);
   const size_t bulk = item(setup, 30)["value"][0];
   EXPECT_EQ(0, std::memcmp(&file[bulk], block.data(), block.size())) << "item 30 records the bulk block";
@@ -222,7 +233,7 @@ TEST_F(Velinspect, DumpDecodesEveryItemAsWritten) {
   for (const char* line :
        {"\n  [2] id 2 int16 x2 = [-3, 400]\n", "\n  [8] id 8 raw x5 = 01 02 03 ...  at +",
         "\n  [9] id 9 int32 x40 = [-5, -2, 1, ...]  at +", "id 3 float32 x3 = [1.5, -0.1, 300000000.0]",
-        "id 5 utf16 x9 = \"Hello \u00e9\u4e16\"", "id 20 group x3 -> 0/#20 \"Probe\"  at +",
+        "id 5 utf16 x9 = \"Hello \u00e9\u4e16\"", "id 20 group x3  at +",
         "\ngroup 0/#20/Channel A \"Channel A\": 2 items, directory at +"})
     EXPECT_NE(std::string::npos, text.out.find(line)) << line << "\n" << text.out;
 }
@@ -239,13 +250,13 @@ TEST_F(Velinspect, GroupPathsNameOneGroup) {
     const Result r = run({"dump", path("s.A01"), "--json", "--group", p.first});
     ASSERT_EQ(0, r.code) << p.first << ": " << r.err;
     const Json dump = r.json();
-    EXPECT_EQ(p.second, dump["groups"][0]["name"]) << p.first;
-    EXPECT_EQ(p.first, dump["groups"][0]["path"]);
+    EXPECT_EQ(p.second, dump["group"]["name"]) << p.first;
+    EXPECT_EQ(p.first, dump["path"]);
   }
   // The chosen group and the groups below it, nothing else.
   const Json below = run({"dump", path("s.A01"), "--json", "-g", "0/#20"}).json();
-  ASSERT_EQ(2u, below["groups"].size());
-  EXPECT_EQ("0/#20/Channel A", below["groups"][1]["path"]);
+  EXPECT_EQ("Channel A", below["group"]["groups"][0]["step"]);
+  EXPECT_TRUE(below["group"]["groups"][0]["groups"].empty());
 
   for (const char* bad : {"2", "0/Nothing", "0/[3]", "0/#99", "@8"}) {
     const Result r = run({"dump", path("s.A01"), "-g", bad});
@@ -283,7 +294,7 @@ TEST_F(Velinspect, ForeignByteOrderIsReadAndChecked) {
   const Result r = run({"dump", path("be.dat"), "--json"});
   ASSERT_EQ(0, r.code) << r.err;
   const Json dump = r.json();
-  const Json& g = dump["groups"][0];
+  const Json& g = dump["sections"][0]["group"];
   EXPECT_EQ("F", item(g, 10000)["value"]);
   EXPECT_EQ(-5, item(g, 1)["value"][0]);
   EXPECT_EQ((std::vector<int>{0x0102, 0x0304, 0x0506}), item(g, 2)["value"].get<std::vector<int>>());
@@ -343,7 +354,7 @@ TEST_F(Velinspect, DeepNestingStopsTheWalk) {
   int depth = 0;
   while (node->contains("groups") && !(*node)["groups"].empty()) node = &(*node)["groups"][0], ++depth;
   EXPECT_EQ(201, depth);
-  EXPECT_EQ("too deep", (*node)["status"]);
+  EXPECT_EQ("too deep", (*node)["state"]);
   const Result check = run({"check", path("deep")});
   EXPECT_EQ(1, check.code);
   EXPECT_NE(std::string::npos, check.out.find("groups nested more than 200 levels deep")) << check.out;
@@ -422,11 +433,12 @@ TEST_F(Velinspect, TreeAndDumpSurviveDamage) {
   EXPECT_EQ(1, tree.code);
   const Json shown = tree.json();
   const Json& loop = shown["sections"][0]["group"]["groups"][0]["groups"][0];
-  EXPECT_EQ("cycle", loop["status"]);
-  EXPECT_EQ("reference cycle: leads back to 0", loop["note"]);
+  EXPECT_EQ("cycle", loop["state"]);
+  EXPECT_NE(std::string::npos, loop["reason"].get<std::string>().find("(a reference cycle)"));
   const Result dump = run({"dump", path("cycle")});
   EXPECT_EQ(1, dump.code);
-  EXPECT_NE(std::string::npos, dump.out.find("group 0/#20/Setup \"Setup\": not shown: reference cycle"))
+  EXPECT_NE(std::string::npos,
+            dump.out.find("group 0/#20/[2] \"Setup\": not shown: its directory is that of"))
       << dump.out;
 
   Bytes outside = sound;  // the float array points past the end of the file
@@ -436,7 +448,8 @@ TEST_F(Velinspect, TreeAndDumpSurviveDamage) {
   EXPECT_EQ(1, partial.code);
   const Json partialDump = partial.json();
   const Json& floats = item(groupAt(partialDump, "0"), 3);
-  EXPECT_EQ("the value lies outside the file", floats["error"]);
+  EXPECT_EQ(0u, floats["error"].get<std::string>().find(
+                    "the value (12 bytes at +0xfffff0) runs past the end of its section"));
 
   vt::writeFile(path("truncated"), Bytes(sound.begin(), sound.begin() + 200));
   const Result cut = run({"tree", path("truncated")});

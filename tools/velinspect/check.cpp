@@ -130,7 +130,8 @@ bool Checker::overlapsWalked(uint64_t begin, uint64_t end) const {
 std::string Checker::itemName(uint32_t dir, uint32_t index, const Entry* e) const {
   std::string s = path(dir) + " item [" + std::to_string(index) + "]";
   if (e)
-    s += " (id " + std::to_string(e->id) + ", " + typeName(e->type) + " x" + std::to_string(e->count) + ")";
+    s += " (id " + std::to_string(e->id) + ", " + velfile::type_name(e->type) + " x" +
+         std::to_string(e->count) + ")";
   return s;
 }
 
@@ -187,7 +188,9 @@ void Checker::walkDirectory(const SectionView& s, uint32_t offset, uint32_t entr
 
 void Checker::checkName(const SectionView& s, uint32_t dir, uint64_t at, const Entry& e) {
   if (e.type != 1 && e.type != 12) {
-    problem(at, [&] { return path(dir) + ": the first item is not a name (" + typeName(e.type) + ")"; });
+    problem(at, [&] {
+      return path(dir) + ": the first item is not a name (" + velfile::type_name(e.type) + ")";
+    });
     return;
   }
   if (e.id != kNameId)

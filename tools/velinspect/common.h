@@ -1,11 +1,12 @@
-// velinspect: pieces shared by the commands (exit codes, text conversion,
-// section headers, bounded raw reads, a container opened through the library).
+// velinspect: pieces shared by the commands (exit codes, escaped text,
+// section headers, bounded raw reads, a container opened through the layer).
 #ifndef VELINSPECT_COMMON_H
 #define VELINSPECT_COMMON_H
 
 #include <cstdint>
 #include <fstream>
 #include <string>
+#include <velfile/velfile.hpp>
 
 namespace velinspect {
 
@@ -20,28 +21,10 @@ enum Exit : int {
 };
 
 // --- text ---
-std::u16string utf8ToUtf16(const std::string& s);
-// Unpaired surrogates become U+FFFD.
-std::string utf16ToUtf8(const char16_t* s, size_t n);
-// UTF-16 text as a writer stored it: in its own byte order, which is the
-// section's. The library hands text over as stored, so text from a section
-// in the other byte order comes with its units swapped.
-std::string storedText(std::u16string units, bool swapped);
-// Narrow text in the writer's code page: kept when it is valid UTF-8,
-// otherwise taken byte by byte as Latin-1.
-std::string narrowToUtf8(const char* s, size_t n);
-
-// Text from a file as the text output shows it, so that no byte of it can act
-// on a terminal: a backslash and a double quote get a backslash, \n \r \t
-// stand for those controls, any other control character and every byte that
-// is not part of valid UTF-8 is \xNN, and C1 controls and the characters that
-// break or reorder lines (U+2028, U+2029, direction marks) are \uXXXX.
-// Group paths are made of names in this form, and the path parser reads it.
+// Text from a file as the text output shows it (velfile::escape_text): no
+// byte of it can act on a terminal. Group paths are made of names in this
+// form, and the path parser reads it back.
 std::string escaped(const std::string& text);
-// Reads the escape at text[i] (a backslash) into *out; returns the number of
-// characters it takes. A backslash before any other character takes it
-// literally.
-size_t unescapeAt(const std::string& text, size_t i, std::string* out);
 // Escaped text longer than limit characters keeps its start and its end,
 // with "..." in place of the middle.
 std::string shortened(const std::string& escapedText, size_t limit);
@@ -54,11 +37,6 @@ std::string quoted(const std::string& text, size_t limit = kNameShown);
 std::string shownPath(const std::string& path);
 
 std::string hex(uint64_t v);
-std::string typeName(uint16_t type);
-// A type as typeName() gives it, or its number (0 to 65535).
-bool parseType(const std::string& text, uint16_t* type);
-// "result 2 (reading failed or the data lies outside the file)".
-std::string resultText(int code);
 
 // --- section headers, read as stored ---
 const size_t kHeaderSize = 36;
@@ -78,8 +56,6 @@ bool magicAccepted(const uint8_t* raw);
 // The fields of a 36-byte header, in the byte order its first byte names
 // (0x44 little-endian, 0x11 big-endian, anything else the host's opposite).
 Header decodeHeader(const uint8_t* raw);
-std::string byteOrderName(const Header& h);
-std::string stringFormatName(uint32_t format);
 
 // Positioned reads that never go past the end of the file.
 class RawFile {
@@ -93,20 +69,12 @@ class RawFile {
   uint64_t size_ = 0;
 };
 
-// A container file opened through the library, closed when it goes.
-class Container {
- public:
-  Container() = default;
-  Container(const Container&) = delete;
-  Container& operator=(const Container&) = delete;
-  ~Container();
-  // Opens path; on failure returns the exit code and sets *message.
-  int open(const std::string& path, std::string* message);
-  void* handle() const { return file_; }
-
- private:
-  void* file_ = nullptr;
-};
+// Opens a container through the C++ layer; on failure prints why and
+// returns false with *code set.
+bool openFile(const std::string& path, velfile::File* file, int* code);
+// The exit code for an error of the layer, after printing it: no such group
+// or item, or a bad path, is a usage error; anything else is damage.
+int report(const velfile::Error& e);
 
 }  // namespace velinspect
 

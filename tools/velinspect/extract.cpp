@@ -1,15 +1,16 @@
 // velinspect: the extract command, which copies an item's value or a bulk
 // block to a file.
 #include <fcntl.h>
-#include <velfile/velfile.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <mutex>
 #include <random>
 #include <vector>
+#include <velfile/velfile.hpp>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -21,7 +22,7 @@
 #endif
 
 #include "commands.h"
-#include "walk.h"
+#include "common.h"
 
 namespace velinspect {
 
@@ -172,25 +173,30 @@ class Output {
 };
 
 // Copies count elements of the given type from offset (relative to the
-// group's section) to out, swapped into the host's byte order.
-int copyElements(void* group, uint64_t offset, uint64_t count, uint16_t type, Output* out,
+// group's section) to out, in the host's byte order. The caller has checked
+// that they lie inside the section.
+int copyElements(const velfile::Group& group, uint64_t offset, uint64_t count, uint16_t type, Output* out,
                  std::string* error) {
   const uint64_t size = static_cast<uint64_t>(VelFile::file_SizeOf(type));
   const uint64_t total = count * size;
-  if (offset + total > UINT32_MAX) {
-    *error = "the data (" + std::to_string(total) + " bytes at +" + hex(offset) + ") lies outside the file";
-    return kExitDamaged;
-  }
   std::vector<unsigned char> buffer(static_cast<size_t>(std::min<uint64_t>(total, kSlab)));
   ProgressBar bar(total);
   for (uint64_t done = 0; done < count;) {
     const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(count - done, kSlab / size));
     const uint64_t at = offset + done * size;
-    const int rc = VelFile::file_Read(group, static_cast<uint32_t>(at), n, type,
-                                      reinterpret_cast<char*>(buffer.data()), nullptr);
-    if (rc != VelFile::kOk) {
-      *error = "cannot read " + std::to_string(n * size) + " bytes at +" + hex(at) + ": " + resultText(rc);
-      return kExitDamaged;
+    {
+      std::lock_guard<std::recursive_mutex> lock(velfile::library_mutex());
+      void* handle = group.handle();
+      const int rc = VelFile::file_Read(handle, static_cast<uint32_t>(at), n, type,
+                                        reinterpret_cast<char*>(buffer.data()), nullptr);
+      if (rc != VelFile::kOk) {
+        *error = "cannot read " + std::to_string(n * size) + " bytes at +" + hex(at) + " (result " +
+                 std::to_string(rc) + ")";
+        return kExitDamaged;
+      }
+      // The library leaves UTF-16 text as stored.
+      if (type == VelFile::kTypeUtf16 && VelFile::file_SwapNeeded(handle))
+        for (size_t i = 0; i + 1 < n * size; i += 2) std::swap(buffer[i], buffer[i + 1]);
     }
     if (!out->write(buffer.data(), static_cast<size_t>(n * size))) {
       *error = out->error();
@@ -202,102 +208,93 @@ int copyElements(void* group, uint64_t offset, uint64_t count, uint16_t type, Ou
   return kExitOk;
 }
 
-// Finds the item by id (the first one) or by directory index.
-bool findItem(void* group, const ExtractOptions& o, uint32_t* index) {
-  const uint32_t n = VelFile::file_ItemNbrGet(group);
-  if (o.byIndex) {
-    *index = o.item;
-    return o.item < n;
-  }
-  for (uint32_t i = 0; i < n; ++i) {
-    uint16_t id = 0;
-    if (VelFile::file_ItemInfo(group, i, &id, nullptr, nullptr, nullptr, nullptr, 0) == VelFile::kOk &&
-        id == o.item) {
-      *index = i;
-      return true;
-    }
-  }
-  return false;
+// What check says of a value that runs past the end of its section.
+std::string outside(const std::string& what, uint64_t bytes, uint32_t offset, uint32_t sectionSize) {
+  return what + " (" + std::to_string(bytes) + " bytes at +" + hex(offset) +
+         ") runs past the end of its section (" + std::to_string(sectionSize) + " bytes)";
 }
 
-int extractFrom(const Node& node, const ExtractOptions& o, Output* out, std::string* what,
+int extractFrom(const velfile::Group& group, const ExtractOptions& o, Output* out, std::string* what,
                 std::string* error) {
+  const velfile::Section section = group.section();
+  const std::string path = shownPath(group.path());
   if (!o.byId && !o.byIndex) {
     const uint64_t size = static_cast<uint64_t>(VelFile::file_SizeOf(o.type));
-    if (o.size % size != 0) {
-      *error = "the block size " + std::to_string(o.size) + " is not a multiple of the " + typeName(o.type) +
-               " element size " + std::to_string(size);
+    if (size == 0 || o.size % size != 0) {
+      *error = "the block size " + std::to_string(o.size) + " is not a multiple of the " +
+               velfile::type_name(o.type) + " element size " + std::to_string(size);
       return kExitUsage;
     }
-    *what = "the block at +" + hex(o.offset) + " of the section at " + hex(node.sectionStart);
-    return copyElements(node.group, o.offset, o.size / size, o.type, out, error);
+    if (uint64_t(o.offset) + o.size > section.size()) {
+      *error = path + ": " + outside("the block", o.size, o.offset, section.size());
+      return kExitDamaged;
+    }
+    *what = "the block at +" + hex(o.offset) + " of the section at " + hex(section.start());
+    return copyElements(group, o.offset, o.size / size, o.type, out, error);
   }
-  uint32_t index = 0;
-  if (!findItem(node.group, o, &index)) {
+  velfile::Item item;
+  try {
+    item = o.byIndex ? group.item_at(o.item) : group.item(static_cast<uint16_t>(o.item));
+  } catch (const velfile::Error& e) {
+    if (e.reason() != velfile::Reason::NotFound) throw;
     *error = "no item " + std::string(o.byIndex ? "[" : "id ") + std::to_string(o.item) +
-             (o.byIndex ? "]" : "") + " in " + shownPath(node.path);
+             (o.byIndex ? "]" : "") + " in " + path;
     return kExitUsage;
   }
-  uint16_t id = 0, type = 0;
-  uint32_t count = 0, field = 0;
-  const int rc = VelFile::file_ItemInfo(node.group, index, &id, &type, &count, &field, nullptr, 0);
-  if (rc != VelFile::kOk) {
-    *error =
-        "cannot read item [" + std::to_string(index) + "] of " + shownPath(node.path) + ": " + resultText(rc);
-    return kExitDamaged;
-  }
-  *what = "item [" + std::to_string(index) + "] id " + std::to_string(id) + " of " + node.path;
-  if (type == VelFile::kTypeGroup) {
+  *what = "item [" + std::to_string(item.index()) + "] id " + std::to_string(item.id()) + " of " + path;
+  if (item.type() == VelFile::kTypeGroup) {
     *error = *what + " is a group reference: it has no value bytes (dump its group instead)";
     return kExitUsage;
   }
-  const uint64_t total = uint64_t(VelFile::file_SizeOf(type)) * count;
-  if (total > 4) return copyElements(node.group, field, count, type, out, error);
-  // An inline value stands in the value field, already in the host's order.
-  unsigned char bytes[4];
-  std::memcpy(bytes, &field, 4);
-  if (!out->write(bytes, static_cast<size_t>(total))) {
-    *error = out->error();
-    return kExitOutput;
+  const uint64_t total = uint64_t(VelFile::file_SizeOf(item.type())) * item.count();
+  try {
+    if (total <= kSlab) {
+      const std::vector<uint8_t> bytes = item.bytes();
+      if (!out->write(bytes.data(), bytes.size())) {
+        *error = out->error();
+        return kExitOutput;
+      }
+      return kExitOk;
+    }
+    // The layer reads a value whole: asked for none, it only checks where
+    // the value lies, and the copy goes in slabs.
+    uint8_t probe = 0;
+    item.read(&probe, 0);
+  } catch (const velfile::Error& e) {
+    if (e.reason() == velfile::Reason::OutsideSection) {
+      *error = path + " item [" + std::to_string(item.index()) + "] (id " + std::to_string(item.id()) + ", " +
+               velfile::type_name(item.type()) + " x" + std::to_string(item.count()) +
+               "): " + outside("the value", total, item.value_field(), section.size());
+      return kExitDamaged;
+    }
+    if (e.reason() != velfile::Reason::Invalid || total <= kSlab) throw;
   }
-  return kExitOk;
+  return copyElements(group, item.value_field(), item.count(), item.type(), out, error);
 }
 
 }  // namespace
 
 int runExtract(const ExtractOptions& o) {
-  GroupPath path;
-  std::string error;
-  if (!parseGroupPath(o.group, &path, &error)) {
-    std::cerr << "velinspect: " << error << "\n";
-    return kExitUsage;
+  try {
+    velfile::parse_group_path(o.group);
+  } catch (const velfile::Error& e) {
+    return report(e);
   }
   std::error_code ec;
   if (o.out != "-" && std::filesystem::equivalent(o.out, o.file, ec)) {
     std::cerr << "velinspect: the output " << o.out << " is the input file: it is not overwritten\n";
     return kExitUsage;
   }
-  Container container;
-  int code = container.open(o.file, &error);
-  if (code != kExitOk) {
-    std::cerr << "velinspect: " << error << "\n";
-    return code;
-  }
-  RawFile raw;
-  if (!raw.open(o.file, &error)) {
-    std::cerr << "velinspect: cannot open " << o.file << ": " << error << "\n";
-    return kExitUnreadable;
-  }
-  Walker walker(container.handle(), &raw);
-  Node node;
-  code = walker.resolve(path, o.group, false, &node, &error);
-  if (code != kExitOk) {
-    std::cerr << "velinspect: " << error << "\n";
-    return code;
-  }
+  velfile::File file;
+  int code = kExitOk;
+  if (!openFile(o.file, &file, &code)) return code;
   Output out(o.out);
-  std::string what;
-  code = extractFrom(node, o, &out, &what, &error);
+  std::string what, error;
+  try {
+    code = extractFrom(file.group(o.group), o, &out, &what, &error);
+  } catch (const velfile::Error& e) {
+    return report(e);
+  }
   if (code == kExitOk && !out.finish()) {
     error = out.error();
     code = kExitOutput;

@@ -76,14 +76,15 @@ const char kCheckHelp[] =
 
 const char kExtractHelp[] =
     "Writes the value bytes of one item (--item ID or --index N) to OUT, numbers\n"
-    "in this machine's byte order and text as stored, or a bulk block of the\n"
+    "and UTF-16 text in this machine's byte order, or a bulk block of the\n"
     "group's section (--offset and --size, relative to the section start;\n"
     "--type T swaps its elements as items of type T, a name as dump shows it\n"
     "(int16, float32, ...) or its number; default raw: bytes as stored). On a\n"
     "terminal a progress bar follows copies of 1 MiB and more. OUT is replaced\n"
     "only once everything was read: a regular file (also through a link) is\n"
     "written beside it and renamed over it, keeping its mode; - (standard\n"
-    "output) and special files are written directly. OUT may not be FILE.\n";
+    "output) and special files are written directly. OUT may not be FILE. A\n"
+    "value or block that does not lie inside its section is not read (exit 1).\n";
 
 std::string footer(const char* what, bool paths) {
   return std::string("\n") + what + (paths ? std::string("\n") + kPathHelp : "") + "\n" + textHelp() + "\n" +
@@ -163,11 +164,13 @@ int run(int argc, char** argv) {
   ex.byId = item->count() > 0;
   ex.byIndex = index->count() > 0;
   ex.item = ex.byId ? itemId : itemIndex;
-  if (type->count() > 0 && !parseType(typeText, &ex.type)) {
+  const int typeCode = type->count() > 0 ? velfile::type_from_name(typeText) : VelFile::kTypeRaw;
+  if (typeCode < 0) {
     std::cerr << "velinspect extract: --type " << escaped(typeText)
               << " is no item type: give a name as dump shows it (int16, float32, ...) or a number\n";
     return kExitUsage;
   }
+  ex.type = static_cast<uint16_t>(typeCode);
   if (!ex.byId && !ex.byIndex && offset->count() == 0) {
     std::cerr << "velinspect extract: give --item ID, --index N, or --offset and --size\n";
     return kExitUsage;
