@@ -1,10 +1,12 @@
 // velinspect, run as a program on files the library writes and on damaged
 // copies of them: its text and JSON output, its exit codes, and the bytes it
 // extracts.
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
@@ -457,6 +459,56 @@ TEST_F(Velinspect, TreeAndDumpSurviveDamage) {
   EXPECT_NE(std::string::npos, cut.err.find("cannot be read")) << cut.err;
   EXPECT_EQ(2, run({"dump", path("missing")}).code);
   EXPECT_NE(std::string::npos, run({"dump", path("missing")}).err.find("no such file"));
+}
+
+// Files the format allows that cost a careless reader its memory: a chain of
+// 198 groups with long names whose deepest holds many sub-groups. Every
+// command ends, its output and its resident size bounded by the depth and the
+// longest name, not by the number of groups times their path length.
+TEST_F(Velinspect, LongChainsStayBounded) {
+  const struct {
+    size_t name;  // characters of each level's name; the leaves take it too when shared
+    bool shared;
+    int leaves;
+    std::vector<std::string> args;
+    size_t maxOutput;
+  } cases[] = {{1000, false, 8000, {"tree"}, 8 << 20},
+               {1000, false, 8000, {"tree", "--json"}, 4 << 20},
+               {1000, false, 8000, {"dump"}, 8 << 20},
+               {1000, false, 8000, {"dump", "--json"}, 4 << 20},
+               {4096, true, 1000, {"tree", "--json"}, 16 << 20}};
+  size_t built = 0;
+  for (const auto& c : cases) {
+    if (built != c.name) {
+      void *f = nullptr, *g = nullptr, *leaf = nullptr;
+      ASSERT_EQ(0, file_Create(vpath("chain").c_str(), &f));
+      ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"S"));
+      for (int level = 0; level < 198; ++level)
+        ASSERT_EQ(0, file_GroupCreate(g, &g, 1, std::u16string(c.name, char16_t(u'a' + level % 26)).c_str()));
+      for (int i = 0; i < c.leaves; ++i) {
+        const std::u16string name = c.shared
+                                        ? std::u16string(c.name, u'z')
+                                        : u"g" + std::u16string(size_t(i % 7 + 1), u'0' + char16_t(i % 10));
+        ASSERT_EQ(0, file_GroupCreate(g, &leaf, static_cast<uint16_t>(i), name.c_str()));
+      }
+      ASSERT_EQ(0, file_Close(f));
+      built = c.name;
+    }
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin() + 1, path("chain"));
+    const auto start = std::chrono::steady_clock::now();
+    const Result r = run(args);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(0, r.code) << c.args[0] << " " << c.name << ": " << r.err;
+    EXPECT_LT(r.out.size(), c.maxOutput) << c.args[0] << " " << c.name;
+    EXPECT_LT(seconds, 120) << c.args[0] << " " << c.name;
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    std::printf("%s %s on %zu-character names: %.1f s, %zu bytes out, largest resident size so far %ld KiB\n",
+                c.args[0].c_str(), c.args.size() > 1 ? c.args[1].c_str() : "", c.name, seconds, r.out.size(),
+                usage.ru_maxrss);
+    EXPECT_LT(usage.ru_maxrss, 256 << 10) << "KiB";
+  }
 }
 
 // Names and strings a hostile writer chose reach the text output escaped and

@@ -28,22 +28,24 @@ size_t charLength(const std::string& s, size_t i) {
 
 }  // namespace
 
-std::string shortened(const std::string& escapedText, size_t limit) {
-  // One pass counts the characters, a second finds where the kept end
-  // starts: no memory beyond the result, however long the text.
-  const size_t n = escapedText.size();
-  size_t chars = 0, headEnd = 0;
-  const size_t head = limit < 5 ? 0 : (limit - 3) / 2, tail = limit < 5 ? 0 : limit - 3 - head;
-  for (size_t i = 0; i < n; i += charLength(escapedText, i), ++chars)
-    if (chars == head) headEnd = i;
+size_t countChars(const std::string& escapedText, size_t from) {
+  size_t chars = 0;
+  for (size_t i = from; i < escapedText.size(); i += charLength(escapedText, i)) ++chars;
+  return chars;
+}
+
+std::string shortened(const std::string& escapedText, size_t limit, size_t chars, TextMark mark) {
   if (chars <= limit || limit < 5) return escapedText;
-  size_t tailStart = 0, k = 0;
-  for (size_t i = 0; i < n; i += charLength(escapedText, i), ++k)
-    if (k == chars - tail) {
-      tailStart = i;
-      break;
-    }
+  const size_t head = (limit - 3) / 2, tail = limit - 3 - head;
+  size_t headEnd = 0;
+  for (size_t k = 0; k < head; ++k) headEnd += charLength(escapedText, headEnd);
+  size_t tailStart = mark.byte;
+  for (size_t k = mark.chars; k < chars - tail; ++k) tailStart += charLength(escapedText, tailStart);
   return escapedText.substr(0, headEnd) + "..." + escapedText.substr(tailStart);
+}
+
+std::string shortened(const std::string& escapedText, size_t limit) {
+  return shortened(escapedText, limit, countChars(escapedText), TextMark());
 }
 
 std::string quoted(const std::string& text, size_t limit) {

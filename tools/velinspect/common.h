@@ -28,6 +28,17 @@ std::string escaped(const std::string& text);
 // Escaped text longer than limit characters keeps its start and its end,
 // with "..." in place of the middle.
 std::string shortened(const std::string& escapedText, size_t limit);
+// Characters of escaped text from byte from on (an escape counts as one).
+size_t countChars(const std::string& escapedText, size_t from = 0);
+// A character boundary of an escaped text: its byte, and the characters
+// before it.
+struct TextMark {
+  size_t byte = 0, chars = 0;
+};
+// As shortened() for a text of chars characters, its kept end searched from
+// mark on (a boundary at or before it): a long path costs its ends, not its
+// length.
+std::string shortened(const std::string& escapedText, size_t limit, size_t chars, TextMark mark);
 // Names and group paths are shortened past these lengths in text output.
 const size_t kNameShown = 200;
 const size_t kPathShown = 400;

@@ -74,8 +74,8 @@ bool isOpen(const velfile::WalkNode& n) {
   return n.state == velfile::NodeState::Open;
 }
 
-void treeLine(const velfile::WalkNode& n, const std::string& path) {
-  std::cout << std::string(2 * size_t(n.depth) + 2, ' ') << shownPath(path) << " " << quoted(n.name);
+void treeLine(const velfile::WalkNode& n, const std::string& shown) {
+  std::cout << std::string(2 * size_t(n.depth) + 2, ' ') << shown << " " << quoted(n.name);
   if (n.depth > 0) std::cout << " (#" << n.id << ")";
   if (!isOpen(n))
     std::cout << ": " << n.reason << "\n";
@@ -85,9 +85,9 @@ void treeLine(const velfile::WalkNode& n, const std::string& path) {
 
 // Prints a group's items, one line each; returns false when some value
 // could not be read.
-bool dumpGroup(const velfile::WalkNode& n, const std::string& path, const velfile::Section& section,
+bool dumpGroup(const velfile::WalkNode& n, const std::string& shown, const velfile::Section& section,
                const velfile_json::Options& o) {
-  std::cout << "group " << shownPath(path) << " " << quoted(n.name);
+  std::cout << "group " << shown << " " << quoted(n.name);
   if (!isOpen(n)) {
     std::cout << ": not shown: " << n.reason << "\n\n";
     return true;
@@ -111,20 +111,38 @@ int finish(const std::string& file, bool damaged) {
   return kExitDamaged;
 }
 
-// Walks root, printing each group through show(node, path); returns
-// whether every group was entered and shown.
+// Walks root, printing each group through show(node, shown path); returns
+// whether every group was entered and shown. A group's path continues its
+// parent's, so its length is counted from there and only its ends are
+// scanned for shortening.
 template <class Show>
 bool walkText(const velfile::Group& root, Show show) {
   bool shown = true;
   velfile_json::WalkPaths paths;
+  std::vector<TextMark> ends;  // where each entered group's path ends
   const bool all = velfile::walk(
       root,
       [&](const velfile::WalkNode& n) {
-        shown = show(n, paths.path(n)) && shown;
+        const std::string path = paths.path(n);
+        const TextMark parent = ends.empty() ? TextMark() : ends.back();
+        const TextMark end{path.size(), parent.chars + countChars(path, parent.byte)};
+        const size_t keptEnd =
+            end.chars > kPathShown ? end.chars - (kPathShown - 3 - (kPathShown - 3) / 2) : 0;
+        TextMark from;
+        for (auto e = ends.rbegin(); e != ends.rend(); ++e)
+          if (e->chars <= keptEnd) {
+            from = *e;
+            break;
+          }
+        shown = show(n, shortened(path, kPathShown, end.chars, from)) && shown;
         paths.enter(n);
+        if (n.state == velfile::NodeState::Open) ends.push_back(end);
         return true;
       },
-      [&](const velfile::WalkNode& n) { paths.leave(n); });
+      [&](const velfile::WalkNode& n) {
+        paths.leave(n);
+        if (n.state == velfile::NodeState::Open) ends.pop_back();
+      });
   return all && shown;
 }
 
@@ -148,8 +166,8 @@ int runTree(const std::string& file, bool json) {
     std::cout << sectionLine(s) << "\n";
     try {
       complete = walkText(f.section_group(s.index()),
-                          [](const velfile::WalkNode& n, const std::string& path) {
-                            treeLine(n, path);
+                          [](const velfile::WalkNode& n, const std::string& shown) {
+                            treeLine(n, shown);
                             return true;
                           }) &&
                  complete;
@@ -192,7 +210,7 @@ int runDump(const DumpOptions& options) {
   for (const velfile::Group& root : roots) {
     const velfile::Section section = root.section();
     complete = walkText(root, [&](const velfile::WalkNode& n,
-                                  const std::string& path) { return dumpGroup(n, path, section, o); }) &&
+                                  const std::string& shown) { return dumpGroup(n, shown, section, o); }) &&
                complete;
   }
   return finish(options.file, !complete);
