@@ -461,6 +461,34 @@ TEST_F(Velinspect, TreeAndDumpSurviveDamage) {
   EXPECT_NE(std::string::npos, run({"dump", path("missing")}).err.find("no such file"));
 }
 
+// A value whose bytes run out of its section into the next section's header
+// is not read by any command: each says so as check does, and exits 1.
+TEST_F(Velinspect, ValuesOutsideTheirSectionAreNotRead) {
+  writeSample("s.A01");
+  Bytes file = vt::readFile(path("s.A01"));
+  const uint32_t end = rd32(file, 24), at = end - 4;
+  std::memcpy(&file[entry(sectionDirectory(file, 0), kFloatsIndex) + 8], &at, 4);
+  vt::writeFile(path("over"), file);
+  char h[16];
+  std::snprintf(h, sizeof h, "0x%x", at);
+  const std::string value = "(12 bytes at +" + std::string(h) + ") runs past the end of its section",
+                    item = "0 item [3] (id 3, float32 x3): the value " + value;
+  const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+      {{"extract", path("over"), "-g", "0", "--item", "3", "-o", "-"}, item},
+      {{"extract", path("over"), "-g", "0", "--index", "3", "-o", "-"}, item},
+      {{"extract", path("over"), "-g", "0", "--offset", std::to_string(at), "--size", "12", "-o", "-"},
+       "0: the block " + value},
+      {{"check", path("over")}, item},
+      {{"dump", path("over")}, "(file " + std::string(h) + ")  error: the value " + value}};
+  for (const auto& r : runs) {
+    const Result got = run(r.first);
+    EXPECT_EQ(1, got.code) << r.first[0] << " " << r.first.back();
+    EXPECT_NE(std::string::npos, (got.out + got.err).find(r.second)) << r.second << "\n"
+                                                                     << got.out << got.err;
+    EXPECT_TRUE(r.first[0] != "extract" || got.out.empty());
+  }
+}
+
 // Files the format allows that cost a careless reader its memory: a chain of
 // 198 groups with long names whose deepest holds many sub-groups. Every
 // command ends, its output and its resident size bounded by the depth and the
