@@ -499,6 +499,16 @@ size_t Item::read(void* buffer, size_t capacity) const {
   return size_t(p.bytes);
 }
 
+Extent Item::extent() const {
+  const char* op = "Item::extent";
+  Lock lock(library_mutex());
+  const ItemPlace p = placeOf(*this, file_, group_, handle_, op);
+  if (p.bytes <= 4)
+    fail(Reason::Invalid, op, Where{file_.get(), group_.get(), id_},
+         "is held in its directory entry, not in the file");
+  return Extent{uint64_t(p.group.section.start) + value_, p.bytes, !p.group.section.swap};
+}
+
 std::vector<uint8_t> Item::bytes() const {
   std::vector<uint8_t> out(size_t(uint64_t(VelFile::file_SizeOf(type_)) * count_));
   if (!out.empty()) read(out.data(), out.size());
@@ -568,6 +578,7 @@ bool walk(const Group& root, const WalkEnter& enter, const WalkLeave& leave, con
     fr.node.entries = VelFile::file_ItemNbrGet(f.handle);
     fr.node.name = root.name();
     fr.node.directory = f.section.directory;
+    fr.node.section_start = f.section.start;
     fr.key = uint64_t(f.section.start) + f.section.directory;
     seen.insert(fr.key);
     ++groups;
@@ -600,6 +611,7 @@ bool walk(const Group& root, const WalkEnter& enter, const WalkLeave& leave, con
     n.id = r.id;
     n.entries = r.count;
     n.directory = r.value;
+    n.section_start = pf.section.start;
     n.name = r.name;
     n.node = childNode(top.node.node, top.namer.step(r));
     fr.key = uint64_t(pf.section.start) + r.value;
