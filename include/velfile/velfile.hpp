@@ -590,7 +590,7 @@ struct WalkLimits {
 };
 
 /// One group as the walk meets it.
-struct WalkNode {
+struct VELFILE_API WalkNode {
   Group group;                        ///< the group; valid() only when state is Open
   NodeState state = NodeState::Open;  ///< how the walk met it
   std::string reason;                 ///< why it was not entered (empty when Open)
