@@ -627,6 +627,8 @@ VELFILE_API bool walk(const Group& root, const WalkEnter& enter, const WalkLeave
 /// Two File objects on the same path share the library's one handle; the
 /// layer counts them and closes the handle when the last one closes. A path
 /// open for reading cannot be opened for writing, nor the reverse.
+/// (The library also hands that handle to a host calling file_Open on the
+/// same path directly; such a host must not close it under the layer.)
 class VELFILE_API File {
  public:
   /// Opens a container for reading. Throws Reason::NotContainer,

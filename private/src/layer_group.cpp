@@ -615,12 +615,14 @@ bool walk(const Group& root, const WalkEnter& enter, const WalkLeave& leave, con
     n.name = r.name;
     n.node = childNode(top.node.node, top.namer.step(r));
     fr.key = uint64_t(pf.section.start) + r.value;
-    if (std::any_of(stack.begin(), stack.end(), [&](const Frame& f) { return f.key == fr.key; })) {
+    const auto ancestor =
+        std::find_if(stack.begin(), stack.end(), [&](const Frame& f) { return f.key == fr.key; });
+    if (ancestor != stack.end()) {
       n.state = NodeState::Cycle;
-      n.reason = "its directory is that of an enclosing group (a reference cycle)";
+      n.reason = "reference cycle: leads back to " + ancestor->node.path();
     } else if (seen.count(fr.key)) {
       n.state = NodeState::Shared;
-      n.reason = "its directory was reached before by another path (a shared sub-group)";
+      n.reason = "shared sub-group: its directory was reached before by another path";
     } else if (n.depth > limits.max_depth) {
       n.state = NodeState::TooDeep;
       n.reason = "nested more than " + std::to_string(limits.max_depth) + " levels deep";
