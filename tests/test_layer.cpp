@@ -1,7 +1,9 @@
 // The C++ layer: items of every type in both byte orders, group paths, the
 // walk over hostile trees, shared paths and the error messages.
 #include <algorithm>
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <velfile/velfile.hpp>
 
 #include "testutil.h"
@@ -327,6 +329,40 @@ TEST_F(Layer, ValuesOutsideTheirSectionAreRefused) {
     EXPECT_EQ(Reason::OutsideSection, e.reason()) << e.what();
     EXPECT_NE(std::string(e.what()).find("run past the end of its section (80 bytes)"), std::string::npos);
   }
+}
+
+// Four threads open, walk and read the same files at once: the layer's lock
+// serialises the library's table, and File objects on one path share its
+// handle.
+TEST_F(Layer, FourThreadsReadSeveralFilesAtOnce) {
+  const int kFiles = 3, kItems = 40;
+  for (int k = 0; k < kFiles; ++k) {
+    File f = File::create(path("t" + std::to_string(k) + ".A01"));
+    Group g = f.create_group("S").create_group("Values");
+    for (int i = 0; i < kItems; ++i) g.write_item(uint16_t(i), int32_t(1000 * k + i));
+  }
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 25; ++round) {
+        const int k = (t + round) % kFiles;
+        try {
+          File f = File::open(path("t" + std::to_string(k) + ".A01"));
+          int groups = 0;
+          velfile::walk(f.group("0"), [&](const velfile::WalkNode&) { return ++groups, true; });
+          int64_t sum = 0;
+          for (const velfile::Item& it : f.group("0/Values").items())
+            if (it.type() == VelFile::kTypeInt32) sum += it.as<int32_t>();
+          if (groups != 2 || sum != int64_t(kItems) * 1000 * k + kItems * (kItems - 1) / 2) ++wrong;
+        } catch (const Error&) {
+          ++wrong;
+        }
+      }
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(0, wrong.load());
+  expectAllSlotsFree();
 }
 
 }  // namespace

@@ -34,7 +34,39 @@
 #include <stdexcept>
 #include <string>
 #include <type_traits>
+#include <utility>
+#include <variant>
 #include <vector>
+
+/// The descriptors of the 21 modules, for the typed Group::read() and
+/// Group::write(): X(prefix, class key, descriptor type) for each.
+#define VELFILE_LAYER_MODULES(X)          \
+  X(ginfo, class, CGInfoTypeDescr)        \
+  X(gdata, class, CGDataTypeFDD)          \
+  X(gprobe, class, CGProbeTypeDescr)      \
+  X(gchan, class, CGChanTypeDescr)        \
+  X(gsubchan, class, CGSubchanTypeDescr)  \
+  X(ggate, class, CGGateTypeDescr)        \
+  X(gdac, class, CGDacTypeDescr)          \
+  X(gpatch, class, CGPatchTypeDescr)      \
+  X(grefadj, class, CGRefadjTypeDescr)    \
+  X(gspecmat, class, CGSpecmatTypeDescr)  \
+  X(gspecdim, class, CGSpecdimTypeDescr)  \
+  X(gspecdef, class, CGSpecdefTypeDescr)  \
+  X(gspecinf, class, CGSpecinfTypeDescr)  \
+  X(gspecsim, struct, gspecsim_typeDescr) \
+  X(gspec2d, struct, gspec2d_typeDescr)   \
+  X(gspec3d, struct, gspec3d_typeDescr)   \
+  X(gcontour, class, CGContourTypeDescr)  \
+  X(gmesh, class, CGMeshTypeDescr)        \
+  X(gweld, class, CGWeldTypeDescr)        \
+  X(gweldsp, class, CGWeldScanPlanDescr)  \
+  X(gweldFill, class, CGWeldFillDescr)
+/// @cond
+#define VELFILE_LAYER_DECLARE(prefix, key, D) key D;
+VELFILE_LAYER_MODULES(VELFILE_LAYER_DECLARE)
+#undef VELFILE_LAYER_DECLARE
+/// @endcond
 
 namespace velfile {
 
@@ -69,6 +101,7 @@ class VELFILE_API Error : public std::runtime_error {
   Error(const Error& other);
   /// Assigns an error.
   Error& operator=(const Error& other);
+  /// Defined in the library, which so holds the type's information.
   ~Error() override;
 
   /// The fault's category.
@@ -94,6 +127,9 @@ class VELFILE_API Error : public std::runtime_error {
   std::string group_;
   int item_;
 };
+
+/// The name of a reason ("Memory", "Io", "NotContainer", ...).
+VELFILE_API const char* reason_name(Reason reason);
 
 /// The lock that serialises every call of the layer into the library. A host
 /// that mixes the layer with direct calls of the exported operations from
@@ -144,6 +180,50 @@ class VELFILE_API Section {
   ByteOrder order_ = ByteOrder::Little;
   StringFormat format_ = StringFormat::Utf16;
   std::string name_;
+};
+
+/// A descriptor field's value: an integer, a real, UTF-8 text, or an array
+/// of reals (the DAC points, the depth table).
+using Value = std::variant<int64_t, double, std::string, std::vector<double>>;
+
+/// One field of a module's descriptor, as the module's item table knows it.
+struct Field {
+  std::string name;    ///< the descriptor's member ("item3", "dataType", "groupName", ...)
+  uint16_t id = 0;     ///< the item that carries it (10000: the group's name)
+  uint16_t type = 0;   ///< the item type code the module writes
+  uint32_t count = 1;  ///< elements: 1, the capacity of a text or array field, 0 when it varies
+};
+
+/// A group module described as data.
+struct ModuleSchema {
+  std::string name;           ///< the layer's short name ("probe")
+  std::string prefix;         ///< the prefix of its exported functions ("gprobe")
+  std::string descriptor;     ///< its descriptor type ("CGProbeTypeDescr")
+  std::vector<Field> fields;  ///< its fields, in the order of its item table
+};
+
+/// The 21 modules. Short names: info, data, probe, channel, subchannel,
+/// gate, dac, patch, refadj, material, dimension, specimen (gspecdef),
+/// specinfo, simulation, specimen2d, specimen3d, contour, mesh, weld,
+/// scanplan (gweldsp), weldfill.
+VELFILE_API const std::vector<ModuleSchema>& modules();
+/// A module by short name or prefix; Reason::NotFound for another name.
+VELFILE_API const ModuleSchema& find_module(const std::string& name);
+
+/// A guess of the module that wrote a group, from its item ids. A file does
+/// not record the module; this is a guess and says so.
+struct ModuleGuess {
+  std::string module;      ///< short name of the best match; empty when nothing matched
+  uint32_t matched = 0;    ///< the group's item ids in the module's table
+  uint32_t unmatched = 0;  ///< the group's item ids outside it (9999 and 10000 not counted)
+  std::string note;        ///< a sentence saying that this is a guess and how good
+};
+
+/// Where a value or a block lies in the file, for hosts that map it.
+struct Extent {
+  uint64_t offset = 0;     ///< absolute position in the file
+  uint64_t size = 0;       ///< bytes
+  bool host_order = true;  ///< false: the section's elements need swapping (they are read swapped)
 };
 
 /// Two 32-bit words: the value of one element of item types 8 and 9.
@@ -211,6 +291,9 @@ class VELFILE_API Item {
   /// As bytes(), into a buffer of capacity bytes; returns the bytes stored.
   /// Throws Reason::Invalid when the buffer is too small.
   size_t read(void* buffer, size_t capacity) const;
+  /// Where an out-of-line value lies (checked to be inside its section);
+  /// Reason::Invalid for a value held in the directory entry.
+  Extent extent() const;
 
  private:
   friend struct Access;
@@ -243,7 +326,7 @@ class VELFILE_API Group {
   std::string path() const;
   /// The sub-groups in directory order (opened when asked for). Each is
   /// named in its path by the shortest step that names it alone: its name,
-  /// else #id, else [index]. The list does not look for cycles; walk() does.
+  /// else \#id, else [index]. The list does not look for cycles; walk() does.
   std::vector<Group> groups() const;
   /// Every item in directory order, the name item and the group references
   /// included.
@@ -284,6 +367,42 @@ class VELFILE_API Group {
   /// it narrow when the section is narrow).
   void write_text(uint16_t id, const std::string& text);
 
+  /// The group decoded by a module (named by its short name or prefix; see
+  /// modules()), through the module's ReadGroupInfo into a fresh descriptor:
+  /// the value of every field, in the order of the module's table. A file
+  /// does not record which module wrote a group; guess_module() guesses.
+  std::vector<std::pair<std::string, Value>> read_descriptor(const std::string& module) const;
+  /// Writes a descriptor from field values through the module's
+  /// WriteGroupInfo. Fields not given keep the module's defaults. With
+  /// previous (the values the group already holds), only what changed is
+  /// written, as the module decides. Unknown field names, and values a field
+  /// cannot hold, are refused (Reason::Invalid) before anything is written.
+  /// The data module stores the data reference as given; bulk data goes
+  /// through write_data().
+  void write_descriptor(const std::string& module, const std::vector<std::pair<std::string, Value>>& values,
+                        const std::vector<std::pair<std::string, Value>>* previous = nullptr);
+  /// The module whose item ids best match the group's, said to be a guess.
+  ModuleGuess guess_module() const;
+  /// The group decoded into a descriptor D of one of the 21 modules (its
+  /// header included by the host).
+  template <class D>
+  D read() const {
+    D d;
+    read_descriptor_into(*this, d);
+    return d;
+  }
+  /// Writes every field of d through its module's WriteGroupInfo.
+  template <class D>
+  void write(D& d) {
+    write_descriptor_from(*this, d, nullptr);
+  }
+  /// Writes what differs from previous, which then holds d (for most
+  /// modules; the DAC and information modules leave it alone).
+  template <class D>
+  void write(D& d, D& previous) {
+    write_descriptor_from(*this, d, &previous);
+  }
+
   /// The group read as a data group (through gdata_ReadGroupInfo);
   /// Reason::Unsupported when it has no data class with a layout.
   DataGroup data() const;
@@ -321,6 +440,20 @@ class VELFILE_API Group {
   std::shared_ptr<const PathNode> node_;
   void* handle_ = nullptr;
 };
+
+/// @cond
+// One overload per module of reading a group into a descriptor (starting
+// from the module's defaults) and of writing one (what changed from previous
+// when it is not null): Group::read() and Group::write() call them.
+#define VELFILE_LAYER_READ(prefix, key, D) \
+  VELFILE_API void read_descriptor_into(const Group& group, D& descr);
+VELFILE_LAYER_MODULES(VELFILE_LAYER_READ)
+#undef VELFILE_LAYER_READ
+#define VELFILE_LAYER_WRITE(prefix, key, D) \
+  VELFILE_API void write_descriptor_from(Group& group, D& descr, D* previous);
+VELFILE_LAYER_MODULES(VELFILE_LAYER_WRITE)
+#undef VELFILE_LAYER_WRITE
+/// @endcond
 
 /// A range along one axis of a data group: [start, start + count); a count
 /// of UINT32_MAX reaches to the end of the axis.
@@ -390,6 +523,10 @@ class VELFILE_API DataGroup {
   }
   /// The records of a class 10 group for the ranges of points.
   Records read_records(Range second = Range(), Range first = Range()) const;
+  /// Where the block of a block class lies (second x first entries of the
+  /// point entry size), checked to be inside its section; Reason::Unsupported
+  /// for classes 1 and 10, whose points are scattered.
+  Extent block() const;
 
  private:
   friend struct Access;
@@ -462,7 +599,7 @@ struct WalkLimits {
 };
 
 /// One group as the walk meets it.
-struct WalkNode {
+struct VELFILE_API WalkNode {
   Group group;                        ///< the group; valid() only when state is Open
   NodeState state = NodeState::Open;  ///< how the walk met it
   std::string reason;                 ///< why it was not entered (empty when Open)
@@ -471,6 +608,7 @@ struct WalkNode {
   uint16_t id = 0;                    ///< item id of that reference
   uint32_t entries = 0;               ///< entries of its directory
   uint32_t directory = 0;             ///< offset of its directory in the section
+  uint32_t section_start = 0;         ///< absolute offset of its section
   std::string name;                   ///< its name
   /// Its path, built when asked for.
   std::string path() const;
@@ -498,6 +636,8 @@ VELFILE_API bool walk(const Group& root, const WalkEnter& enter, const WalkLeave
 /// Two File objects on the same path share the library's one handle; the
 /// layer counts them and closes the handle when the last one closes. A path
 /// open for reading cannot be opened for writing, nor the reverse.
+/// (The library also hands that handle to a host calling file_Open on the
+/// same path directly; such a host must not close it under the layer.)
 class VELFILE_API File {
  public:
   /// Opens a container for reading. Throws Reason::NotContainer,

@@ -130,6 +130,14 @@ void checkOpen(const FileState* file, const PathNode* group, const char* operati
          "was closed: groups, items and data groups cannot be used after their File is closed");
 }
 
+const char* reason_name(Reason reason) {
+  static const char* const kNames[] = {"Memory",         "Io",       "NotContainer", "NotFound", "InUse",
+                                       "TooManyFiles",   "ReadOnly", "WrongType",    "Closed",   "BadPath",
+                                       "OutsideSection", "Invalid",  "Unsupported"};
+  const int i = static_cast<int>(reason) - 1;
+  return i >= 0 && i < int(sizeof kNames / sizeof kNames[0]) ? kNames[i] : "Unknown";
+}
+
 std::recursive_mutex& library_mutex() {
   static std::recursive_mutex m;
   return m;

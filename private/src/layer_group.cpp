@@ -588,6 +588,16 @@ size_t Item::read(void* buffer, size_t capacity) const {
   return size_t(p.bytes);
 }
 
+Extent Item::extent() const {
+  const char* op = "Item::extent";
+  Lock lock(library_mutex());
+  const ItemPlace p = placeOf(*this, file_, group_, handle_, op);
+  if (p.bytes <= 4)
+    fail(Reason::Invalid, op, Where{file_.get(), group_.get(), id_},
+         "is held in its directory entry, not in the file");
+  return Extent{uint64_t(p.group.section.start) + value_, p.bytes, !p.group.section.swap};
+}
+
 std::vector<uint8_t> Item::bytes() const {
   std::vector<uint8_t> out(size_t(uint64_t(VelFile::file_SizeOf(type_)) * count_));
   if (!out.empty()) read(out.data(), out.size());
@@ -657,6 +667,7 @@ bool walk(const Group& root, const WalkEnter& enter, const WalkLeave& leave, con
     fr.node.entries = VelFile::file_ItemNbrGet(f.handle);
     fr.node.name = root.name();
     fr.node.directory = f.section.directory;
+    fr.node.section_start = f.section.start;
     fr.key = uint64_t(f.section.start) + f.section.directory;
     seen.insert(fr.key);
     ++groups;
@@ -689,15 +700,18 @@ bool walk(const Group& root, const WalkEnter& enter, const WalkLeave& leave, con
     n.id = r.id;
     n.entries = r.count;
     n.directory = r.value;
+    n.section_start = pf.section.start;
     n.name = r.name;
     n.node = childNode(top.node.node, top.namer.step(r));
     fr.key = uint64_t(pf.section.start) + r.value;
-    if (std::any_of(stack.begin(), stack.end(), [&](const Frame& f) { return f.key == fr.key; })) {
+    const auto ancestor =
+        std::find_if(stack.begin(), stack.end(), [&](const Frame& f) { return f.key == fr.key; });
+    if (ancestor != stack.end()) {
       n.state = NodeState::Cycle;
-      n.reason = "its directory is that of an enclosing group (a reference cycle)";
+      n.reason = "reference cycle: leads back to " + ancestor->node.path();
     } else if (seen.count(fr.key)) {
       n.state = NodeState::Shared;
-      n.reason = "its directory was reached before by another path (a shared sub-group)";
+      n.reason = "shared sub-group: its directory was reached before by another path";
     } else if (n.depth > limits.max_depth) {
       n.state = NodeState::TooDeep;
       n.reason = "nested more than " + std::to_string(limits.max_depth) + " levels deep";
