@@ -119,15 +119,9 @@ std::vector<uint8_t> firstElements(const velfile::Group& group, const velfile::I
     all.resize(static_cast<size_t>(n * size));
     return all;
   }
-  // The layer reads a value whole; asking it for none checks where the value
-  // lies (a buffer too small is all that may be said), then the elements
-  // shown are read directly.
-  uint8_t probe = 0;
-  try {
-    item.read(&probe, 0);
-  } catch (const velfile::Error& e) {
-    if (e.reason() != velfile::Reason::Invalid) throw;
-  }
+  // The layer reads a value whole: it is asked where the value lies
+  // (which it checks), and the elements shown are read directly.
+  item.extent();
   std::vector<uint8_t> out(static_cast<size_t>(n * size));
   std::lock_guard<std::recursive_mutex> lock(velfile::library_mutex());
   void* handle = group.handle();
@@ -209,8 +203,7 @@ class TreeWriter {
     }
     Json head;
     head["name"] = n.name;
-    head["step"] = paths_.step(n);
-    paths_.enter(n);
+    head["step"] = step(n);
     if (n.depth > 0) {
       head["index"] = n.index;
       head["id"] = n.id;
@@ -232,7 +225,6 @@ class TreeWriter {
   }
 
   void leave(const velfile::WalkNode& n) {
-    paths_.leave(n);
     if (n.state == velfile::NodeState::Open) {
       open_.pop_back();
       out_ << "]";
@@ -261,7 +253,6 @@ class TreeWriter {
   std::ostream& out_;
   const Options& options_;
   const velfile::Section* section_ = nullptr;
-  WalkPaths paths_;
   std::vector<bool> open_;  // per open group: no sub-group written yet
   bool complete_ = true;
 };
@@ -272,23 +263,8 @@ std::string byteOrderName(velfile::ByteOrder order) {
 
 }  // namespace
 
-// The layer's WalkNode::path() cannot be reached from outside the shared
-// library, so the entered groups' own paths are kept instead.
-std::string WalkPaths::path(const velfile::WalkNode& n) const {
-  if (n.group.valid() || open_.empty()) return n.group.path();
-  return open_.back().path() + "/[" + std::to_string(n.index) + "]";
-}
-
-std::string WalkPaths::step(const velfile::WalkNode& n) const {
-  return n.depth == 0 ? path(n) : lastStep(path(n));
-}
-
-void WalkPaths::enter(const velfile::WalkNode& n) {
-  if (n.state == velfile::NodeState::Open) open_.push_back(n.group);
-}
-
-void WalkPaths::leave(const velfile::WalkNode& n) {
-  if (n.state == velfile::NodeState::Open) open_.pop_back();
+std::string step(const velfile::WalkNode& node) {
+  return node.depth == 0 ? node.path() : lastStep(node.path());
 }
 
 std::string utf16_to_utf8(const char16_t* s, size_t n) {

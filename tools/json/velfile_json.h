@@ -13,7 +13,6 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
-#include <vector>
 #include <velfile/velfile.hpp>
 
 namespace velfile_json {
@@ -45,21 +44,9 @@ bool write_file(std::ostream& out, const velfile::File& file, const Options& opt
 bool write_group(std::ostream& out, const velfile::File& file, const std::string& path,
                  const Options& options);
 
-// The paths of the groups a walk meets, built when asked for. Give it every
-// node the walk reports: ask for a node's path or step first, then call
-// enter() (when the walk enters the node) and leave() (when it leaves it).
-// A group the walk did not enter is named by its directory index.
-class WalkPaths {
- public:
-  std::string path(const velfile::WalkNode& n) const;
-  // The last step of path(n); the whole path for the starting group.
-  std::string step(const velfile::WalkNode& n) const;
-  void enter(const velfile::WalkNode& n);
-  void leave(const velfile::WalkNode& n);
-
- private:
-  std::vector<velfile::Group> open_;  // the entered groups on the current path
-};
+// The step that names a walk node's group in its path: the last one, the
+// whole path for the group the walk started from.
+std::string step(const velfile::WalkNode& node);
 
 // Text as JSON and text output show it: UTF-16 units (unpaired surrogates
 // become U+FFFD), and narrow text in the writer's code page, kept when it is

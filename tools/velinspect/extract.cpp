@@ -256,10 +256,9 @@ int extractFrom(const velfile::Group& group, const ExtractOptions& o, Output* ou
       }
       return kExitOk;
     }
-    // The layer reads a value whole: asked for none, it only checks where
-    // the value lies, and the copy goes in slabs.
-    uint8_t probe = 0;
-    item.read(&probe, 0);
+    // The layer reads a value whole: it is asked where the value lies
+    // (which it checks), and the copy goes in slabs.
+    item.extent();
   } catch (const velfile::Error& e) {
     if (e.reason() == velfile::Reason::OutsideSection) {
       *error = path + " item [" + std::to_string(item.index()) + "] (id " + std::to_string(item.id()) + ", " +
@@ -267,7 +266,7 @@ int extractFrom(const velfile::Group& group, const ExtractOptions& o, Output* ou
                "): " + outside("the value", total, item.value_field(), section.size());
       return kExitDamaged;
     }
-    if (e.reason() != velfile::Reason::Invalid || total <= kSlab) throw;
+    throw;
   }
   return copyElements(group, item.value_field(), item.count(), item.type(), out, error);
 }

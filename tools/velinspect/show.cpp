@@ -118,12 +118,11 @@ int finish(const std::string& file, bool damaged) {
 template <class Show>
 bool walkText(const velfile::Group& root, Show show) {
   bool shown = true;
-  velfile_json::WalkPaths paths;
   std::vector<TextMark> ends;  // where each entered group's path ends
   const bool all = velfile::walk(
       root,
       [&](const velfile::WalkNode& n) {
-        const std::string path = paths.path(n);
+        const std::string path = n.path();
         const TextMark parent = ends.empty() ? TextMark() : ends.back();
         const TextMark end{path.size(), parent.chars + countChars(path, parent.byte)};
         const size_t keptEnd =
@@ -135,12 +134,10 @@ bool walkText(const velfile::Group& root, Show show) {
             break;
           }
         shown = show(n, shortened(path, kPathShown, end.chars, from)) && shown;
-        paths.enter(n);
         if (n.state == velfile::NodeState::Open) ends.push_back(end);
         return true;
       },
       [&](const velfile::WalkNode& n) {
-        paths.leave(n);
         if (n.state == velfile::NodeState::Open) ends.pop_back();
       });
   return all && shown;
