@@ -164,7 +164,11 @@ int run(int argc, char** argv) {
   ex.byId = item->count() > 0;
   ex.byIndex = index->count() > 0;
   ex.item = ex.byId ? itemId : itemIndex;
-  const int typeCode = type->count() > 0 ? velfile::type_from_name(typeText) : VelFile::kTypeRaw;
+  // dump shows a code without a name as "type N", which the layer's table
+  // does not read back.
+  const bool numbered = typeText.compare(0, 5, "type ") == 0;
+  const int typeCode = type->count() > 0 ? velfile::type_from_name(numbered ? typeText.substr(5) : typeText)
+                                         : VelFile::kTypeRaw;
   if (typeCode < 0) {
     std::cerr << "velinspect extract: --type " << escaped(typeText)
               << " is no item type: give a name as dump shows it (int16, float32, ...) or a number\n";
