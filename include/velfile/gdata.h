@@ -47,6 +47,7 @@ class VELFILE_API CSCSDepth {
   CSCSDepth();
   void initializeData();
   CSCSDepth& operator=(const CSCSDepth& other);
+  // Double equality of both values: a NaN equals nothing but the entry itself.
   int operator==(const CSCSDepth& other) const;
   int operator!=(const CSCSDepth& other) const;
 

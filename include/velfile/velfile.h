@@ -54,6 +54,19 @@ VELFILE_API void file_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook 
 VELFILE_API bool file_IsHandleLeft();
 
 // --- files ---
+// Writing. The call that asks for bytes to be written reports (with 2) a
+// write that cannot be made: to a file opened for reading only (then
+// file_Close of that file still returns 0), past the 2 GiB limit, or refused
+// by the system at once. To turn runs of small writes into few system calls,
+// a file's bytes may be held back and written out later, at the latest by
+// file_Close. A failure found then is never lost: file_Close of that file
+// returns 2. No other call reports it, except a read of the very bytes that
+// were lost, which fails with 2 instead of giving stale bytes. Nothing is held
+// back for a file that was given nothing to write.
+// A file cut short inside its last section (an interrupted copy) opens when
+// that section's name can still be read: every group lying wholly in the file
+// stays readable, loading a directory that was cut off gives 2, and no section
+// is added to it.
 VELFILE_API int file_Open(const VelChar* path, void** file);
 VELFILE_API int file_Create(const VelChar* path, void** file);
 VELFILE_API int file_CreateEx(const VelChar* path, void** file);
