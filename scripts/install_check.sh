@@ -21,7 +21,7 @@ consumer="$work/consumer"
 mkdir -p "$consumer"
 cat >"$consumer/main.cpp" <<'CPP'
 #include <velfile/velfile.h>
-#include <cstdio>
+#include <string>
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
   std::u16string path;
