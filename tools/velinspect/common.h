@@ -78,6 +78,10 @@ bool magicAccepted(const uint8_t* raw);
 // The fields of a 36-byte header, in the byte order its first byte names
 // (0x44 little-endian, 0x11 big-endian, anything else the host's opposite).
 Header decodeHeader(const uint8_t* raw);
+// Whether n bytes (fewer than a header, at least one) begin as a header
+// does: the magic, and before it the byte-order marker in either order, as
+// far as they go.
+bool startsLikeHeader(const uint8_t* raw, size_t n);
 std::string byteOrderName(const Header& h);
 std::string stringFormatName(uint32_t format);
 
@@ -92,6 +96,12 @@ class RawFile {
   std::ifstream in_;
   uint64_t size_ = 0;
 };
+
+// How the file was cut short, judged from where the chain of sections ends:
+// end is the end of section `last`, which starts at lastStart; end may lie
+// past the end of the file. Empty when the file ends at end, or with bytes
+// that do not begin like a section header.
+std::string cutShort(RawFile& file, uint32_t last, uint64_t lastStart, uint64_t end);
 
 // A container file opened through the library, closed when it goes.
 class Container {

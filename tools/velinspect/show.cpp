@@ -388,6 +388,13 @@ class DumpWriter {
   bool bad_ = false;
 };
 
+// How the file was cut short after or inside its last section, or empty.
+std::string cutNote(const std::vector<Section>& sections, RawFile& raw) {
+  if (sections.empty() || !sections.back().headerRead) return std::string();
+  const Section& last = sections.back();
+  return cutShort(raw, last.index, last.start, uint64_t(last.start) + last.header.size);
+}
+
 int finish(const std::string& file, bool damaged) {
   if (!damaged) return kExitOk;
   std::cerr << "velinspect: " << file << " is damaged: not everything could be shown (velinspect check "
@@ -429,8 +436,15 @@ int runTree(const std::string& file, bool json) {
     j["group"] = nodeJson(root);
     doc["sections"].push_back(std::move(j));
   }
+  const std::string cut = cutNote(sections, o.raw);
+  if (!cut.empty()) {
+    if (json)
+      doc["cut"] = cut;
+    else
+      std::cout << cut << "\n";
+  }
   if (json) std::cout << doc.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
-  return finish(file, walker.incomplete());
+  return finish(file, walker.incomplete() || !cut.empty());
 }
 
 int runDump(const DumpOptions& options) {
@@ -455,12 +469,14 @@ int runDump(const DumpOptions& options) {
       return rc;
     }
   }
+  const std::string cut = options.groupGiven ? std::string() : cutNote(walker.sections(), o.raw);
+  if (!cut.empty()) std::cerr << "velinspect: " << cut << "\n";
   const DumpContext ctx{options.maxElements, o.raw.size()};
   DumpWriter writer(ctx, options.json);
   writer.begin(options.file);
   for (const Node& root : roots) writer.group(root);
   writer.end();
-  return finish(options.file, walker.incomplete() || writer.bad());
+  return finish(options.file, walker.incomplete() || writer.bad() || !cut.empty());
 }
 
 }  // namespace velinspect

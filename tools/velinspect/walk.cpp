@@ -230,10 +230,16 @@ void Walker::enter(const Node& parent, const Ref& r, int depth, Node* child) {
   } else if (depth > kMaxDepth) {
     child->state = Node::kTooDeep;
     child->note = "nested more than " + std::to_string(kMaxDepth) + " levels deep";
-  } else if (groups_ >= kMaxGroups || items_ + r.count > kMaxItems) {
+  } else if (key + uint64_t(r.count) * kEntrySize > raw_->size()) {
+    child->state = Node::kError;
+    child->note = "its directory (" + std::to_string(r.count) + " entries at +" + hex(r.value) +
+                  ") lies past the end of the file";
+  } else if (groups_ >= kMaxGroups) {
     child->state = Node::kLimit;
-    child->note = "walk stopped: more than " + std::to_string(kMaxGroups) + " groups or " +
-                  std::to_string(kMaxItems) + " items";
+    child->note = "walk stopped: more than " + std::to_string(kMaxGroups) + " groups";
+  } else if (items_ + r.count > kMaxItems) {
+    child->state = Node::kLimit;
+    child->note = "walk stopped: more than " + std::to_string(kMaxItems) + " items";
   } else {
     const int rc = VelFile::file_GroupOpen(parent.group, &child->group, r.value);
     if (rc != VelFile::kOk) {
