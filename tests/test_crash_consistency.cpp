@@ -1,7 +1,7 @@
 // Crashes while appending: a child process adds a section to an ".A01" file
 // and is killed with SIGKILL before or after each of its platform calls
 // (opening, reading the chain, writing values, blocks and directories, the
-// header, closing) and at pseudo-random moments. After every kill the file
+// header, closing), in the middle of each write and at pseudo-random moments. After every kill the file
 // must open, every section closed before the child started must read back
 // unchanged byte for byte, and a section that became visible must be whole.
 #if !defined(_WIN32)  // these tests need fork(), which Windows lacks
@@ -168,6 +168,22 @@ TEST_F(CrashConsistency, KillAroundEveryPlatformCallLosesNothingClosedBefore) {
   EXPECT_EQ(2 * calls, static_cast<uint64_t>(kills));
 }
 
+TEST_F(CrashConsistency, KillInTheMiddleOfEveryWriteLosesNothingClosedBefore) {
+  // Each write torn in turn (the section header's among them): its first half
+  // reaches the file, then the child dies.
+  int kills = 0;
+  for (uint64_t k = 1; crashAndCheck("inside write " + std::to_string(k),
+                                     [k](vt::FaultPlatform& p) {
+                                       p.tearWriteAt = k;
+                                       p.onTear = [] { raise(SIGKILL); };
+                                     });
+       ++k) {
+    ++kills;
+    if (HasFailure()) return;
+  }
+  EXPECT_GT(kills, 5);
+}
+
 TEST_F(CrashConsistency, KillAtRandomMomentsLosesNothingClosedBefore) {
   // How long an undisturbed child takes, to spread the kills over it.
   timespec t0, t1;
@@ -192,5 +208,7 @@ TEST_F(CrashConsistency, KillAtRandomMomentsLosesNothingClosedBefore) {
 #else
 #include <gtest/gtest.h>
 
-TEST(CrashConsistency, NeedsFork) { GTEST_SKIP() << "needs fork(); Windows has none"; }
+TEST(CrashConsistency, NeedsFork) {
+  GTEST_SKIP() << "needs fork(); Windows has none";
+}
 #endif

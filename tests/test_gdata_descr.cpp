@@ -1,6 +1,7 @@
 // The data group's descriptor: defaults, validating setters, assignment, the
 // angle normalisation and the size formulas.
 #include <gtest/gtest.h>
+#include <velfile/gdac.h>
 #include <velfile/gdata.h>
 
 #include <cmath>
@@ -125,6 +126,19 @@ TEST(GDataDescr, AssignmentParticulars) {
   for (size_t i = 0; i < 32; ++i) src.item10207[i] = i == 31 ? u' ' : u'c';
   dst = src;
   EXPECT_EQ(U16(31, u'c'), text(dst.item10207));
+}
+
+// An object equals itself, also when it holds a NaN (which equals nothing else).
+TEST(GDataDescr, FloatPairsEqualThemselvesWithANaN) {
+  CSCSDepth depth, other;
+  CDacPts point, otherPoint;
+  depth.secondValue = other.secondValue = std::nan("");
+  point.firstValue = otherPoint.firstValue = std::nanf("");
+  EXPECT_EQ(1, depth == depth);
+  EXPECT_EQ(0, depth != depth);
+  EXPECT_EQ(0, depth == other);
+  EXPECT_EQ(1, point == point);
+  EXPECT_EQ(0, point == otherPoint);
 }
 
 TEST(GDataDescr, SizeFormulas) {

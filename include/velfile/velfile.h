@@ -112,6 +112,11 @@ VELFILE_API bool file_IsHandleLeft();
 /// reading only and kept from other writers; no section can be added to it.
 /// Sections read from a file are never changed.
 ///
+/// A file cut short inside its last section (an interrupted copy) opens when
+/// that section's name can still be read: every group lying wholly in the file
+/// stays readable, loading a directory that was cut off gives kErrIo, and no
+/// section is added to it.
+///
 /// @param path zero-terminated UTF-16 path of 1 to 259 code units
 /// @param file receives the file handle; set to null first, and left null on
 ///        every failure
@@ -120,7 +125,7 @@ VELFILE_API bool file_IsHandleLeft();
 ///   - kErrMemory: memory ran out;
 ///   - kErrIo: the file opened but could not be read: a section header, a
 ///     section group's name or directory entry that cannot be read, a section
-///     smaller than its header or running past the end of the file, or a
+///     smaller than its header, a section cut short before its name, or a
 ///     first directory entry that is not a string;
 ///   - kErrNotFound: no section at offset 0: not a container file (also an
 ///     empty file);
@@ -459,6 +464,16 @@ VELFILE_API int file_SetCharacterFormat(void* file, int format);
 ///         file that would reach 2 GiB)
 VELFILE_API uint64_t file_Allocate(void* handle, uint32_t size);
 /// Writes bytes into a section, byte for byte (the caller's byte order).
+///
+/// The call that asks for bytes to be written reports a write that cannot be
+/// made: to a file opened for reading only (file_Close of that file still
+/// returns kOk), past the 2 GiB limit, or refused by the system at once. To
+/// turn runs of small writes into few system calls, a file's bytes may be held
+/// back and written out later, at the latest by file_Close. A failure found
+/// then is never lost: file_Close of that file returns kErrIo. No other call
+/// reports it, except a read of the very bytes that were lost, which fails
+/// with kErrIo instead of giving stale bytes. Nothing is held back for a file
+/// that was given nothing to write.
 /// @param handle a group handle, or a file handle standing for its new section
 /// @param offset where to write, relative to the section start (a value
 ///        file_Allocate returned; only the low 32 bits are used)
@@ -469,8 +484,9 @@ VELFILE_API uint64_t file_Allocate(void* handle, uint32_t size);
 ///        (100 at the end)
 /// @return
 ///   - kOk: written;
-///   - kErrIo: positioning or writing failed, a null @p data, or the write
-///     would reach 2 GiB (then nothing is written);
+///   - kErrIo: positioning or writing failed, a null @p data, a file opened
+///     for reading only, or the write would reach 2 GiB (then nothing is
+///     written);
 ///   - kErrNotFound: the handle stands for no section.
 VELFILE_API int file_Write(void* handle, uint64_t offset, const char* data, uint32_t size, int32_t* progress);
 /// Reads elements of one item type from a section, each swapped from the

@@ -202,9 +202,13 @@ int openFile(const VelChar* path, void** out) {
     s.swap = sectionNeedsSwap(raw[0]) ? 1 : 0;
     decodeHeader(raw, s.swap != 0, &s.header);
     const uint32_t size = s.header.field[kHdrSectionSize];
-    // A section that cannot hold its own header, or runs past the end of the
-    // file, would send the walk in circles or out of the file.
-    if (size < kHeaderSize || position + size > f.size) return VelFile::kErrIo;
+    // A section that cannot hold its own header would send the walk in circles.
+    if (size < kHeaderSize) return VelFile::kErrIo;
+    // A section running past the end of the file is the last one of a file
+    // cut short (an interrupted copy): it is kept when its name can be read,
+    // and whatever of it lies in the file stays readable; a directory cut
+    // off gives 2 when it is loaded.
+    const bool cut = position + size > f.size;
     s.group.writeMode = kReadOnly;
     s.group.itemCount = s.header.field[kHdrEntryCount];
     s.group.dirOffset = s.header.field[kHdrDirOffset];
@@ -215,17 +219,20 @@ int openFile(const VelChar* path, void** out) {
     const uint64_t dir = position + s.header.field[kHdrDirOffset];
     uint64_t extent = 0;
     int rc = readGroupName(f, s, dir, s.group.itemCount, &s.group, &extent);
+    if (rc != VelFile::kOk && cut && !f.sections.empty()) break;  // nothing of it can be named
     if (rc != VelFile::kOk) return rc;
     if (std::max(extent, dir + uint64_t(s.group.itemCount) * kEntrySize) > position + size) contained = false;
+    if (cut) contained = false;
     f.sections.push_back(std::move(sec));
     position += size;
   }
   if (f.sections.empty()) return VelFile::kErrNotFound;
-  f.endOffset = static_cast<uint32_t>(position);
+  f.endOffset = static_cast<uint32_t>(std::min(position, f.size));
   // A new section starts 8-aligned, which is where the walk looks for it only
   // when the chain ends aligned (as every section this library writes does).
   // A chain ending elsewhere would hide the new section, and a section whose
-  // directory lies past its end would have it overwritten: none is added.
+  // directory lies past its end (or past the end of a cut file) would have it
+  // overwritten: none is added.
   if (position % 8 != 0 || !contained) f.newSectionPermission = 0;
   g_files[candidate] = std::move(file);
   g_slots[candidate].kind = kFileHandle;
@@ -324,7 +331,14 @@ int writeSection(FileRec& f, SectionRec& s) {
   h.field[kHdrSectionSize] = static_cast<uint32_t>(end - s.start);
   unsigned char raw[kHeaderSize];
   encodeHeader(h, raw);
-  return writeAt(f, s.start, raw, kHeaderSize) ? VelFile::kOk : VelFile::kErrIo;
+  // The sizes go first and the marker with the magic last: a process killed
+  // between the two writes (or a write that reached the disk in part) leaves
+  // no valid magic before the sizes are right, so the section is never found
+  // with wrong ones.
+  const size_t kHead = 8;
+  return writeAt(f, s.start + kHead, raw + kHead, kHeaderSize - kHead) && writeAt(f, s.start, raw, kHead)
+             ? VelFile::kOk
+             : VelFile::kErrIo;
 }
 
 int closeFile(void* handle) {

@@ -315,7 +315,7 @@ Json item_json(const velfile::Group& group, const velfile::Section& section, con
   return j;
 }
 
-bool write_file(std::ostream& out, const velfile::File& file, const Options& options) {
+bool write_file(std::ostream& out, const velfile::File& file, const Options& options, const Json& extra) {
   std::error_code ec;
   const uint64_t size = std::filesystem::file_size(std::filesystem::u8path(file.path()), ec);
   out << "{\"file\":" << text(Json(file.path())) << ",\"size\":" << (ec ? 0 : size) << ",\"sections\":[";
@@ -346,7 +346,10 @@ bool write_file(std::ostream& out, const velfile::File& file, const Options& opt
     if (root.valid()) writer.walk(root, s);
     out << "}";
   }
-  out << "]}\n";
+  out << "]";
+  for (const auto& member : extra.items())
+    out << ",\n" << text(Json(member.key())) << ":" << text(member.value());
+  out << "}\n";
   return complete && writer.complete();
 }
 

@@ -35,9 +35,11 @@ struct Options {
 Json item_json(const velfile::Group& group, const velfile::Section& section, const velfile::Item& item,
                const Options& options);
 
-// Writes {"file", "size", "sections": [...]}, every section with its tree.
+// Writes {"file", "size", "sections": [...]}, every section with its tree,
+// then the members of extra (what a host adds, such as velinspect's "cut").
 // Returns whether every group was entered and every value read.
-bool write_file(std::ostream& out, const velfile::File& file, const Options& options);
+bool write_file(std::ostream& out, const velfile::File& file, const Options& options,
+                const Json& extra = Json::object());
 
 // Writes {"file", "path", "group": {...}}: the group a path names and the
 // groups below it. Throws velfile::Error when the path names no group.

@@ -386,6 +386,26 @@ TEST_F(Velinspect, CheckPassesSoundFilesAndLocatesDamage) {
 
   Bytes truncated(sound.begin(), sound.begin() + sound.size() / 2);
   damaged("truncated", truncated, at(24) + "section 0: it runs past the end of the file");
+  const uint32_t second = rd32(sound, 24);
+  for (size_t cut : {8, 20, 35})  // a partial header after the last section
+    damaged("cut", Bytes(sound.begin(), sound.begin() + second + cut),
+            at(second) + "the file ends " + std::to_string(cut) +
+                " bytes into the header of a section after section 0: it was cut short\n");
+  auto field = [&](size_t offset, uint32_t value) {
+    Bytes b = sound;
+    std::memcpy(&b[offset], &value, 4);
+    return b;
+  };
+  damaged("version", field(8, 4), at(8) + "section 0: format version 4, not 3\n");
+  damaged("format", field(12, 7),
+          at(12) + "section 0: string format 7 is neither 1 (utf16) nor 0 (narrow)\n");
+  damaged("reserved", field(second + 32, 1), at(second + 32) + "section 1: the reserved word at +32 is 0x1");
+  Bytes trailing = sound;  // bytes that do not start like a header stay a note
+  trailing.insert(trailing.end(), 20, 'x');
+  vt::writeFile(path("trailing"), trailing);
+  EXPECT_NE(std::string::npos,
+            run({"check", path("trailing")}).out.find("note: 20 bytes after the last section"));
+  EXPECT_EQ(0, run({"check", path("trailing")}).code);
 
   Bytes outside = sound;
   const size_t floats = entry(dir, kFloatsIndex);
@@ -451,6 +471,31 @@ TEST_F(Velinspect, TreeAndDumpSurviveDamage) {
   const Json& floats = item(groupAt(partialDump, "0"), 3);
   EXPECT_EQ(0u, floats["error"].get<std::string>().find(
                     "the value (12 bytes at +0xfffff0) runs past the end of its section"));
+
+  // Cut files, and a sub-group count of 2^32 - 1: each said where it is met.
+  const uint32_t second = rd32(sound, 24), all = 0xFFFFFFFF;
+  Bytes huge = sound;
+  std::memcpy(&huge[entry(dir, kProbeIndex) + 4], &all, 4);
+  const struct {
+    const char* name;
+    Bytes bytes;
+    const char* command;
+    const char* expected;
+  } cases[] = {
+      {"header-cut", Bytes(sound.begin(), sound.begin() + second + 20), "tree",
+       "\nthe file ends 20 bytes into the header of a section after section 0: it was cut short\n"},
+      {"entry-cut", Bytes(sound.begin(), sound.end() - 28), "tree",
+       "\nsection 1 is cut short: the file ends "},
+      {"entry-cut", Bytes(sound.begin(), sound.end() - 28), "dump",
+       "\ngroup 1 \"Second\": not shown: "},
+      {"huge", huge, "tree", "0/#20 \"Probe\" (#20): its directory (4294967295 entries at offset "},
+  };
+  for (const auto& c : cases) {
+    vt::writeFile(path(c.name), c.bytes);
+    const Result r = run({c.command, path(c.name)});
+    EXPECT_EQ(1, r.code) << c.name << " " << c.command;
+    EXPECT_NE(std::string::npos, r.out.find(c.expected)) << c.name << " " << c.command << "\n" << r.out;
+  }
 
   vt::writeFile(path("truncated"), Bytes(sound.begin(), sound.begin() + 200));
   const Result cut = run({"tree", path("truncated")});

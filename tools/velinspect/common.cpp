@@ -95,6 +95,41 @@ Header decodeHeader(const uint8_t* raw) {
   return h;
 }
 
+bool startsLikeHeader(const uint8_t* raw, size_t n) {
+  if (n == 0) return false;
+  if (n >= 8) return magicAccepted(raw);
+  const uint8_t little[8] = {0x44, 0x33, 0x22, 0x11, 'S', 'U', 'R', 'D'};
+  const uint8_t big[8] = {0x11, 0x22, 0x33, 0x44, 'S', 'U', 'R', 'D'};
+  const uint8_t* marker = raw[0] == 0x44 ? little : big;
+  for (size_t i = 0; i < n; ++i) {
+    const bool otherMagic = i >= 4 && raw[i] == "cpf"[i - 4] && std::memcmp(raw + 4, "cpf", i - 4) == 0;
+    if (raw[i] != marker[i] && !otherMagic) return false;
+  }
+  return true;
+}
+
+std::string cutShort(RawFile& file, uint32_t last, uint64_t lastStart, uint64_t end) {
+  const uint64_t size = file.size();
+  const std::string section = "section " + std::to_string(last);
+  if (end > size)
+    return section + " is cut short: the file ends " + std::to_string(size - lastStart) + " bytes into its " +
+           std::to_string(end - lastStart) + " bytes";
+  uint8_t raw[kHeaderSize];
+  const size_t n = static_cast<size_t>(std::min<uint64_t>(size - end, kHeaderSize));
+  if (n == 0 || !file.read(end, raw, n)) return std::string();
+  if (n < kHeaderSize) {
+    if (!startsLikeHeader(raw, n)) return std::string();
+    return "the file ends " + std::to_string(n) + " bytes into the header of a section after " + section +
+           ": it was cut short";
+  }
+  // A whole header that the library did not list: its section is cut.
+  const Header h = decodeHeader(raw);
+  if (!magicAccepted(raw) || end + h.size <= size) return std::string();
+  return "the section after " + section + " (at " + hex(end) +
+         ") is cut short before its name: the file ends " + std::to_string(size - end) + " bytes into its " +
+         std::to_string(h.size) + " bytes";
+}
+
 bool RawFile::open(const std::string& path, std::string* error) {
   std::error_code ec;
   const uint64_t size = std::filesystem::file_size(path, ec);

@@ -67,6 +67,10 @@ bool magicAccepted(const uint8_t* raw);
 // The fields of a 36-byte header, in the byte order its first byte names
 // (0x44 little-endian, 0x11 big-endian, anything else the host's opposite).
 Header decodeHeader(const uint8_t* raw);
+// Whether n bytes (fewer than a header, at least one) begin as a header
+// does: the magic, and before it the byte-order marker in either order, as
+// far as they go.
+bool startsLikeHeader(const uint8_t* raw, size_t n);
 
 // Positioned reads that never go past the end of the file.
 class RawFile {
@@ -79,6 +83,12 @@ class RawFile {
   std::ifstream in_;
   uint64_t size_ = 0;
 };
+
+// How the file was cut short, judged from where the chain of sections ends:
+// end is the end of section `last`, which starts at lastStart; end may lie
+// past the end of the file. Empty when the file ends at end, or with bytes
+// that do not begin like a section header.
+std::string cutShort(RawFile& file, uint32_t last, uint64_t lastStart, uint64_t end);
 
 // Opens a container through the C++ layer; on failure prints why and
 // returns false with *code set.

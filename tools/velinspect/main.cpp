@@ -71,8 +71,13 @@ const char kCheckHelp[] =
     "value and group reference lies in the file and in its section and is\n"
     "8-aligned; every group starts with its name item (id 10000, a terminated\n"
     "string); no group reference leads back to a group above it; no two headers,\n"
-    "directories or values overlap. Prints one line per problem, starting with the\n"
-    "file offset where it lies, then a summary line.\n";
+    "directories or values overlap. In each section header it checks the\n"
+    "byte-order marker (0x11223344), the format version (3), the string format\n"
+    "(1 utf16 or 0 narrow), the entry count, directory offset and section size (a\n"
+    "multiple of 8), and the two reserved words (0). A partial section header\n"
+    "after the last section marks a file cut short and is a problem; other bytes\n"
+    "there are a note. Prints one line per problem, starting with the file offset\n"
+    "where it lies, then a summary line.\n";
 
 const char kExtractHelp[] =
     "Writes the value bytes of one item (--item ID or --index N) to OUT, numbers\n"

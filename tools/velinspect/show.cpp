@@ -104,6 +104,19 @@ bool dumpGroup(const velfile::WalkNode& n, const std::string& shown, const velfi
   return sound;
 }
 
+// How the file was cut short after or inside its last section, or empty.
+// The layer lists the sections it could load; where the header of the last
+// one says the chain ends is read from the file.
+std::string cutNote(const std::string& file, const std::vector<velfile::Section>& sections) {
+  RawFile raw;
+  std::string error;
+  uint8_t header[kHeaderSize];
+  if (sections.empty() || !raw.open(file, &error) || !raw.read(sections.back().start(), header, kHeaderSize))
+    return std::string();
+  const velfile::Section& last = sections.back();
+  return cutShort(raw, last.index(), last.start(), uint64_t(last.start()) + decodeHeader(header).size);
+}
+
 int finish(const std::string& file, bool damaged) {
   if (!damaged) return kExitOk;
   std::cerr << "velinspect: " << file << " is damaged: not everything could be shown (velinspect check "
@@ -149,12 +162,15 @@ int runTree(const std::string& file, bool json) {
   velfile::File f;
   int code = kExitOk;
   if (!openFile(file, &f, &code)) return code;
+  const std::vector<velfile::Section> sections = f.sections();
+  const std::string cut = cutNote(file, sections);
   if (json) {
     velfile_json::Options o;
     o.items = false;
-    return finish(file, !velfile_json::write_file(std::cout, f, o));
+    const velfile_json::Json extra =
+        cut.empty() ? velfile_json::Json::object() : velfile_json::Json{{"cut", cut}};
+    return finish(file, !velfile_json::write_file(std::cout, f, o, extra) || !cut.empty());
   }
-  const std::vector<velfile::Section> sections = f.sections();
   std::error_code ec;
   std::cout << file << ": " << sections.size() << (sections.size() == 1 ? " section, " : " sections, ")
             << std::filesystem::file_size(std::filesystem::u8path(file), ec) << " bytes\n";
@@ -173,7 +189,8 @@ int runTree(const std::string& file, bool json) {
       complete = false;
     }
   }
-  return finish(file, !complete);
+  if (!cut.empty()) std::cout << cut << "\n";
+  return finish(file, !complete || !cut.empty());
 }
 
 int runDump(const DumpOptions& options) {
@@ -182,33 +199,39 @@ int runDump(const DumpOptions& options) {
   if (!openFile(options.file, &f, &code)) return code;
   velfile_json::Options o;
   o.max_elements = options.maxElements;
+  const std::string cut = options.groupGiven ? std::string() : cutNote(options.file, f.sections());
+  if (!cut.empty()) std::cerr << "velinspect: " << cut << "\n";
+  bool complete = cut.empty();
   std::vector<velfile::Group> roots;
   try {
     if (options.json)
       return finish(options.file,
                     !(options.groupGiven ? velfile_json::write_group(std::cout, f, options.group, o)
-                                         : velfile_json::write_file(std::cout, f, o)));
+                                         : velfile_json::write_file(std::cout, f, o)) ||
+                        !complete);
     if (options.groupGiven) roots.push_back(f.group(options.group));
   } catch (const velfile::Error& e) {
     return report(e);
   }
-  bool complete = true;
+  auto walkFrom = [&](const velfile::Group& root) {
+    const velfile::Section section = root.section();
+    complete = walkText(root, [&](const velfile::WalkNode& n,
+                                  const std::string& shown) { return dumpGroup(n, shown, section, o); }) &&
+               complete;
+  };
+  for (const velfile::Group& root : roots) walkFrom(root);
   if (!options.groupGiven) {
     for (const velfile::Section& s : f.sections()) {
+      velfile::Group root;
       try {
-        roots.push_back(f.section_group(s.index()));
+        root = f.section_group(s.index());
       } catch (const velfile::Error& e) {
         std::cout << "group " << s.index() << " " << quoted(s.name()) << ": not shown: " << e.what()
                   << "\n\n";
         complete = false;
       }
+      if (root.valid()) walkFrom(root);
     }
-  }
-  for (const velfile::Group& root : roots) {
-    const velfile::Section section = root.section();
-    complete = walkText(root, [&](const velfile::WalkNode& n,
-                                  const std::string& shown) { return dumpGroup(n, shown, section, o); }) &&
-               complete;
   }
   return finish(options.file, !complete);
 }
