@@ -486,8 +486,7 @@ TEST_F(Velinspect, TreeAndDumpSurviveDamage) {
        "\nthe file ends 20 bytes into the header of a section after section 0: it was cut short\n"},
       {"entry-cut", Bytes(sound.begin(), sound.end() - 28), "tree",
        "\nsection 1 is cut short: the file ends "},
-      {"entry-cut", Bytes(sound.begin(), sound.end() - 28), "dump",
-       "\ngroup 1 \"Second\": not shown: "},
+      {"entry-cut", Bytes(sound.begin(), sound.end() - 28), "dump", "\ngroup 1 \"Second\": not shown: "},
       {"huge", huge, "tree", "0/#20 \"Probe\" (#20): its directory (4294967295 entries at offset "},
   };
   for (const auto& c : cases) {

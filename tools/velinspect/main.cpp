@@ -195,6 +195,8 @@ int main(int argc, char** argv) {
   VelFile::SetDiagnosticHook(&quietDiagnostics);
   try {
     return run(argc, argv);
+  } catch (const velfile::Error& e) {
+    return velinspect::report(e);
   } catch (const std::bad_alloc&) {
     std::fputs("velinspect: out of memory: the run could not complete\n", stderr);
   } catch (const std::exception& e) {
