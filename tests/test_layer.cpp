@@ -51,6 +51,7 @@ const std::vector<ItemCase> kItems = {
     raw(9, 1, vt::bytesOf(std::array<uint32_t, 2>{0x01020304, 0x05060708})),
     raw(13, 6, {1, 2, 3, 4, 5, 6}),
     raw(13, 3, {9, 8, 7}),
+    numbers<int32_t>({}),
 };
 
 // The stored bytes of host-order elements in the other byte order.

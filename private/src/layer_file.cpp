@@ -96,17 +96,20 @@ const CodeText& textOf(const char* operation, int code) {
   return kOther;
 }
 
+// What an error is about: "'file', group 'path', item 3"; empty when the
+// text names its own subject.
 std::string subject(const Where& w) {
   std::string s;
   if (w.file) s = "'" + w.file->path + "'";
   if (w.group) s += (s.empty() ? "group '" : ", group '") + joinPath(w.group) + "'";
   if (w.item >= 0) s += (s.empty() ? "item " : ", item ") + std::to_string(w.item);
-  return s.empty() ? std::string("the call") : s;
+  return s;
 }
 
 [[noreturn]] void raise(Reason reason, int code, const char* operation, const Where& w,
                         const std::string& text) {
-  const std::string message = subject(w) + " " + text + " [" + operation +
+  const std::string about = subject(w);
+  const std::string message = (about.empty() ? text : about + " " + text) + " [" + operation +
                               (code ? ", result " + std::to_string(code) : std::string()) + "]";
   throw Error(reason, code, operation, w.file ? w.file->path : std::string(),
               w.group ? joinPath(w.group) : std::string(), w.item, message);
@@ -124,7 +127,7 @@ void fail(Reason reason, const char* operation, const Where& where, const std::s
 }
 
 void checkOpen(const FileState* file, const PathNode* group, const char* operation) {
-  if (!file) fail(Reason::Closed, operation, Where{nullptr, group, -1}, "refers to no open file");
+  if (!file) fail(Reason::Closed, operation, Where{nullptr, group, -1}, "refers to no file: it is not open");
   if (!file->open)
     fail(Reason::Closed, operation, Where{file, group, -1},
          "was closed: groups, items and data groups cannot be used after their File is closed");

@@ -55,7 +55,7 @@ std::vector<std::string> splitPath(const std::string& text) {
 }
 
 [[noreturn]] void badPath(const std::string& text, const std::string& why) {
-  fail(Reason::BadPath, "parse_group_path", Where(), "cannot take the group path '" + text + "': " + why);
+  fail(Reason::BadPath, "parse_group_path", Where(), "the group path '" + text + "' cannot be used: " + why);
 }
 
 PathStep parseStep(const std::string& text, const std::string& p) {
@@ -200,7 +200,8 @@ Group openRef(const Group& parent, void* handle, const Ref& r, std::string step)
 // --- Group ---
 
 uint32_t Group::checked_count(size_t n) {
-  if (n > UINT32_MAX) fail(Reason::Invalid, "Group::write_item", Where(), "got more than 2^32 - 1 elements");
+  if (n > UINT32_MAX)
+    fail(Reason::Invalid, "Group::write_item", Where(), "an item cannot hold more than 2^32 - 1 elements");
   return static_cast<uint32_t>(n);
 }
 
@@ -431,6 +432,7 @@ void Item::read_converted(uint16_t requested, void* out, size_t capacity) const 
     fail(Reason::WrongType, op, where,
          "holds " + std::to_string(count_) + " elements; read it as a std::vector");
   int rc;
+  if (vector && count_ == 0) return;  // nothing to read, and no buffer to read it into
   if (vector) {
     rc = VelFile::file_IndexBlockRead(handle_, index_, requested, static_cast<char*>(out));
     if (rc != VelFile::kOk) failCode("file_IndexBlockRead", rc, where);
