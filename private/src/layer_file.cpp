@@ -376,25 +376,6 @@ void* File::handle() const {
   return state_->handle;
 }
 
-namespace {
-
-// A name given by file_ItemInfo, whose length is not known beforehand.
-std::u16string refName(void* handle, uint32_t index, int* rc) {
-  std::vector<VelChar> buf(256);
-  for (;;) {
-    buf.assign(buf.size(), 0);
-    *rc = VelFile::file_ItemInfo(handle, index, nullptr, nullptr, nullptr, nullptr, buf.data(),
-                                 static_cast<uint32_t>(buf.size()));
-    size_t n = 0;
-    while (n < buf.size() && buf[n]) ++n;
-    if (*rc != VelFile::kOk || n + 1 < buf.size() || buf.size() >= (size_t(1) << 28))
-      return std::u16string(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
-    buf.resize(buf.size() * 4);
-  }
-}
-
-}  // namespace
-
 std::vector<Section> File::sections() const {
   Lock lock(library_mutex());
   checkOpen(state_.get(), nullptr, "File::sections");
@@ -405,7 +386,7 @@ std::vector<Section> File::sections() const {
     uint32_t entries = 0;
     if (!fileSectionFacts(state_->handle, i, &facts)) break;
     int rc = VelFile::file_ItemInfo(state_->handle, i, nullptr, nullptr, &entries, nullptr, nullptr, 0);
-    const std::u16string name = rc == VelFile::kOk ? refName(state_->handle, i, &rc) : std::u16string();
+    const std::u16string name = rc == VelFile::kOk ? itemName(state_->handle, i, &rc) : std::u16string();
     if (rc != VelFile::kOk) failCode("file_ItemInfo", rc, Where{state_.get(), nullptr, -1});
     out.push_back(Access::section(facts, entries, fromStored(name, facts.swap)));
   }

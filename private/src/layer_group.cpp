@@ -20,6 +20,21 @@ GroupFacts groupFacts(const Group& g, const char* operation) {
   return out;
 }
 
+// A name given by file_ItemInfo, whose length is not known beforehand.
+std::u16string itemName(void* handle, uint32_t index, int* rc) {
+  std::vector<VelChar> buf(256);
+  for (;;) {
+    buf.assign(buf.size(), 0);
+    *rc = VelFile::file_ItemInfo(handle, index, nullptr, nullptr, nullptr, nullptr, buf.data(),
+                                 static_cast<uint32_t>(buf.size()));
+    size_t n = 0;
+    while (n < buf.size() && buf[n]) ++n;
+    if (*rc != VelFile::kOk || n + 1 < buf.size() || buf.size() >= (size_t(1) << 28))
+      return std::u16string(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
+    buf.resize(buf.size() * 4);
+  }
+}
+
 namespace {
 
 Where whereOf(const Group& g, int item = -1) {
@@ -118,20 +133,6 @@ struct Ref {
   uint32_t value = 0;
   std::string name;
 };
-
-std::u16string itemName(void* handle, uint32_t index, int* rc) {
-  std::vector<VelChar> buf(256);
-  for (;;) {
-    buf.assign(buf.size(), 0);
-    *rc = VelFile::file_ItemInfo(handle, index, nullptr, nullptr, nullptr, nullptr, buf.data(),
-                                 static_cast<uint32_t>(buf.size()));
-    size_t n = 0;
-    while (n < buf.size() && buf[n]) ++n;
-    if (*rc != VelFile::kOk || n + 1 < buf.size() || buf.size() >= (size_t(1) << 28))
-      return std::u16string(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
-    buf.resize(buf.size() * 4);
-  }
-}
 
 // The entry at index, with the sub-group's name for a group reference.
 int readRef(void* handle, uint32_t index, bool swapped, uint16_t* type, Ref* r) {
@@ -267,30 +268,33 @@ std::vector<Item> Group::items() const {
   return out;
 }
 
-bool Group::has_item(uint16_t id) const {
-  Lock lock(library_mutex());
-  const GroupFacts f = groupFacts(*this, "Group::has_item");
-  const uint32_t n = VelFile::file_ItemNbrGet(f.handle);
-  for (uint32_t i = 0; i < n; ++i) {
-    uint16_t got = 0;
-    if (VelFile::file_ItemInfo(f.handle, i, &got, nullptr, nullptr, nullptr, nullptr, 0) == VelFile::kOk &&
-        got == id)
-      return true;
-  }
-  return false;
-}
+namespace {
 
-Item Group::item(uint16_t id) const {
-  Lock lock(library_mutex());
-  const GroupFacts f = groupFacts(*this, "Group::item");
+// The index of the first item with this id, or -1 (lock held).
+int64_t findItem(const Group& g, uint16_t id, const char* op) {
+  const GroupFacts f = groupFacts(g, op);
   const uint32_t n = VelFile::file_ItemNbrGet(f.handle);
   for (uint32_t i = 0; i < n; ++i) {
     uint16_t got = 0;
     const int rc = VelFile::file_ItemInfo(f.handle, i, &got, nullptr, nullptr, nullptr, nullptr, 0);
-    if (rc != VelFile::kOk) failCode("file_ItemInfo", rc, whereOf(*this, id));
-    if (got == id) return item_at(i);
+    if (rc != VelFile::kOk) failCode("file_ItemInfo", rc, whereOf(g, id));
+    if (got == id) return i;
   }
-  fail(Reason::NotFound, "Group::item", whereOf(*this, id), "does not exist in this group");
+  return -1;
+}
+
+}  // namespace
+
+bool Group::has_item(uint16_t id) const {
+  Lock lock(library_mutex());
+  return findItem(*this, id, "Group::has_item") >= 0;
+}
+
+Item Group::item(uint16_t id) const {
+  Lock lock(library_mutex());
+  const int64_t i = findItem(*this, id, "Group::item");
+  if (i < 0) fail(Reason::NotFound, "Group::item", whereOf(*this, id), "does not exist in this group");
+  return item_at(uint32_t(i));
 }
 
 Group Group::group(const std::string& relative) const {
