@@ -272,7 +272,7 @@ class VELFILE_API Item {
   T as() const {
     if constexpr (is_vector<T>::value) {
       using E = typename T::value_type;
-      T out(count_);
+      T out(checked_elements());
       read_converted(type_of<E>(), out.data(), out.size() * sizeof(E));
       return out;
     } else {
@@ -302,6 +302,9 @@ class VELFILE_API Item {
   template <class E, class A>
   struct is_vector<std::vector<E, A>> : std::true_type {};
   void read_converted(uint16_t requested, void* out, size_t capacity) const;
+  // The element count, once the value is known to lie inside its section:
+  // no count from a file sizes an allocation before that.
+  uint32_t checked_elements() const;
   std::shared_ptr<FileState> file_;
   std::shared_ptr<const PathNode> group_;
   void* handle_ = nullptr;

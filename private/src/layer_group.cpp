@@ -515,8 +515,14 @@ Extent Item::extent() const {
   return Extent{uint64_t(p.group.section.start) + value_, p.bytes, !p.group.section.swap};
 }
 
+uint32_t Item::checked_elements() const {
+  Lock lock(library_mutex());
+  placeOf(*this, file_, group_, handle_, "Item::as");
+  return count_;
+}
+
 std::vector<uint8_t> Item::bytes() const {
-  std::vector<uint8_t> out(size_t(uint64_t(VelFile::file_SizeOf(type_)) * count_));
+  std::vector<uint8_t> out(size_t(uint64_t(VelFile::file_SizeOf(type_)) * checked_elements()));
   if (!out.empty()) read(out.data(), out.size());
   return out;
 }
