@@ -433,10 +433,7 @@ class VELFILE_API Group {
   /// data).
   template <class T>
   DataGroup write_data(const CGDataTypeFDD& descr, const std::vector<T>& samples,
-                       const std::vector<uint8_t>& markers = std::vector<uint8_t>()) {
-    return write_data(descr, samples.data(), samples.size() * sizeof(T),
-                      markers.empty() ? nullptr : markers.data(), markers.size());
-  }
+                       const std::vector<uint8_t>& markers = std::vector<uint8_t>());
 
   /// The library's handle of the group, for direct calls of the exported
   /// operations (which the host then serialises itself).
@@ -546,6 +543,13 @@ class VELFILE_API DataGroup {
   std::shared_ptr<CGDataTypeFDD> descr_;
   Group group_;
 };
+
+template <class T>
+DataGroup Group::write_data(const CGDataTypeFDD& descr, const std::vector<T>& samples,
+                            const std::vector<uint8_t>& markers) {
+  return write_data(descr, samples.data(), samples.size() * sizeof(T),
+                    markers.empty() ? nullptr : markers.data(), markers.size());
+}
 
 /// One step of a group path.
 struct PathStep {
