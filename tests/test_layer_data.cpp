@@ -77,7 +77,7 @@ TEST_F(LayerData, WrittenFromDenseArraysAndReadByRange) {
     {
       File f = File::create(path("data.A01"));
       velfile::Group g = f.create_group("Section").create_group("Scan");
-      g.write_data(d, dense.data(), dense.size(), c.markers.empty() ? nullptr : c.markers.data());
+      g.write_data(d, dense, c.markers);
       f.close();
     }
     File f = File::open(path("data.A01"));
@@ -160,6 +160,7 @@ TEST_F(LayerData, CraftedFilesInBothByteOrdersAndHostileTables) {
       {"sample count past the section", [](Crafted& c) { c.q = 0x40000000; }},
       {"variable record past the section", [](Crafted& c) { c.cls = 10, c.words[0] = 0x7FFF; }},
       {"block past the section", [](Crafted& c) { c.cls = 2, c.entry = 80; }},
+      {"empty block entries", [](Crafted& c) { c.cls = 2, c.entry = 0, c.first = c.second = 0xFFFFFFFF; }},
   };
   for (const Hostile& h : cases) {
     Crafted c;
