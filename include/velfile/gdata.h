@@ -517,4 +517,51 @@ VELFILE_API int gdata_WriteGroupInfo(void* group, CGDataTypeFDD* previous, CGDat
 ///   no writable section (nothing could be reserved).
 VELFILE_API int gdata_WriteDataClassData(CGDataTypeFDD* previous, CGDataTypeFDD* current);
 
+/// Marker that gdata_ReadDataClassData gives a point whose data it read.
+const uint8_t gdata_kPointHasData = 3;
+
+/// Reads a range of a data group's bulk data, the mirror of
+/// gdata_WriteDataClassData. descr is a descriptor filled by
+/// gdata_ReadGroupInfo from the data group (its group handle, data
+/// reference, counts, entry size, sample type and data class are used; it is
+/// not changed). No hook is called.
+///
+/// The points read are the second point indices [secondStart, secondStart +
+/// secondCount) times the first point indices [firstStart, firstStart +
+/// firstCount); a count of UINT32_MAX means "to the end of the axis". They
+/// are delivered second-major: point (s, f) is number s x firstCount + f.
+/// Per data class, with s = file_SizeOf(sample type) (1 when the type is
+/// -1) and the samples of a point being [sampleStart, sampleStart +
+/// sampleCount) (UINT32_MAX: to the end):
+///
+/// - 1: buffer receives points x sampleCount samples of the sample type, in
+///   host byte order; a point without data gets zeros. A point holds the
+///   sample quantity of samples.
+/// - 2, 3, 5, 6, 17, 20, 30 to 37, 40 to 43 (one block): a point holds E / s
+///   samples of the sample type when the point entry size E is a multiple of
+///   s, else E raw bytes; buffer receives points x sampleCount of those, in
+///   host byte order.
+/// - 10: the sample range is not used. buffer receives the records of the
+///   points with data one after another, each as 16-bit units in host order
+///   (its count m, then 2m units); recordStarts (points + 1 entries) receives
+///   where each point's record starts in buffer, in bytes, and where the
+///   last one ends; a point without data has an empty record.
+///
+/// markers (may be null; points entries) receives per point the marker of a
+/// point without data (0, 1 or 2) or gdata_kPointHasData; block classes give
+/// gdata_kPointHasData for every point. bytesUsed (may be null) receives the
+/// bytes the range needs. A null buffer only measures.
+///
+/// Every offset, count and size taken from the file is checked against the
+/// group's section, and the result against bufferSize, before anything is
+/// read. Result: 0; 1 memory; 2 the point table, a record or the block lies
+/// outside the group's section, a point entry size is below 4, or the file
+/// could not be read; 3 no descriptor or group, a range outside the data,
+/// buffer smaller than needed, or recordStarts null for class 10; 4 a data
+/// class without a layout.
+VELFILE_API int gdata_ReadDataClassData(CGDataTypeFDD* descr, uint32_t secondStart, uint32_t secondCount,
+                                        uint32_t firstStart, uint32_t firstCount, uint32_t sampleStart,
+                                        uint32_t sampleCount, void* buffer, uint64_t bufferSize,
+                                        uint8_t* markers, uint64_t* recordStarts, uint64_t* bytesUsed);
+
 #endif

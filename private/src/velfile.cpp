@@ -123,7 +123,7 @@ int loadDirectory(Handle* h, uint64_t dirPosition) {
   if (bytes > f.size) return VelFile::kErrIo;
   std::vector<unsigned char> raw(static_cast<size_t>(bytes));
   if (!raw.empty() && !readAt(f, dirPosition, raw.data(), raw.size())) return VelFile::kErrIo;
-  std::vector<Item> items(g.itemCount);
+  std::vector<ItemRec> items(g.itemCount);
   // Each sub-group's name has bytes of its own in a sound file, so together
   // they fit in it; names read over and over through aliased references would
   // make a small file fill the heap.
@@ -131,7 +131,7 @@ int loadDirectory(Handle* h, uint64_t dirPosition) {
   for (uint32_t i = 0; i < g.itemCount; ++i) {
     DirEntry e;
     decodeEntry(&raw[size_t(i) * kEntrySize], s.swap != 0, &e);
-    Item& it = items[i];
+    ItemRec& it = items[i];
     it.id = e.id;
     it.type = e.type;
     it.count = e.count;
@@ -267,7 +267,7 @@ int createFile(const VelChar* path, void** out, bool wrap) {
 }
 
 // Writes a directory's entries followed by the zero filler.
-bool writeDirectory(FileRec& f, uint64_t position, const std::vector<Item>& items) {
+bool writeDirectory(FileRec& f, uint64_t position, const std::vector<ItemRec>& items) {
   std::vector<unsigned char> raw(items.size() * kDirEntrySpace, 0);
   for (size_t i = 0; i < items.size(); ++i) {
     DirEntry e{items[i].id, items[i].type, items[i].count, items[i].value};
@@ -292,7 +292,7 @@ int writeSubGroup(FileRec& f, const SectionRec& s, SubGroup& sub, uint32_t* offs
 }
 
 int writeSubGroups(FileRec& f, const SectionRec& s, GroupRec& g) {
-  for (Item& it : g.items) {
+  for (ItemRec& it : g.items) {
     if (it.type != VelFile::kTypeGroup || !it.sub) continue;
     uint32_t offset = 0;
     int rc = writeSubGroup(f, s, *it.sub, &offset);
@@ -397,7 +397,7 @@ int createSubGroup(Handle* parent, void** out, uint16_t id, const char16_t* name
   sub->group.name = name;
   sub->group.hasName = true;
   sub->group.loaded = true;
-  Item it;
+  ItemRec it;
   it.id = id;
   it.type = VelFile::kTypeGroup;
   it.count = 1;
@@ -425,7 +425,7 @@ Handle* findSubGroup(GroupRec& g, uint32_t key) {
     try {
       std::unique_ptr<RefIndex> index(new RefIndex);
       for (uint32_t i = 0; i < g.items.size(); ++i) {
-        const Item& it = g.items[i];
+        const ItemRec& it = g.items[i];
         if (it.type == VelFile::kTypeGroup && it.sub) index->emplace_back(it.value, i);
       }
       std::sort(index->begin(), index->end());
@@ -438,7 +438,7 @@ Handle* findSubGroup(GroupRec& g, uint32_t key) {
     auto at = std::lower_bound(g.refIndex->begin(), g.refIndex->end(), std::make_pair(key, uint32_t(0)));
     return at != g.refIndex->end() && at->first == key ? &g.items[at->second].sub->handle : nullptr;
   }
-  for (Item& it : g.items)
+  for (ItemRec& it : g.items)
     if (it.type == VelFile::kTypeGroup && it.sub && it.value == key) return &it.sub->handle;
   return nullptr;
 }
@@ -675,7 +675,7 @@ int VelFile::file_GroupNameSet(void* group, const VelChar* name, uint32_t /*capa
     g.name.swap(held);
     g.hasName = true;
     if (g.items.empty() || g.items[0].id != kItemName) return kErrNoName;
-    Item& nameItem = g.items[0];
+    ItemRec& nameItem = g.items[0];
     const uint32_t count = static_cast<uint32_t>(len + 1);
     std::u16string terminated = g.name;
     terminated.push_back(0);
