@@ -34,7 +34,37 @@
 #include <stdexcept>
 #include <string>
 #include <type_traits>
+#include <utility>
+#include <variant>
 #include <vector>
+
+// The descriptors of the 21 modules, for the typed read<D>() and write():
+// (prefix, class key, descriptor type).
+#define VELFILE_LAYER_MODULES(X)          \
+  X(ginfo, class, CGInfoTypeDescr)        \
+  X(gdata, class, CGDataTypeFDD)          \
+  X(gprobe, class, CGProbeTypeDescr)      \
+  X(gchan, class, CGChanTypeDescr)        \
+  X(gsubchan, class, CGSubchanTypeDescr)  \
+  X(ggate, class, CGGateTypeDescr)        \
+  X(gdac, class, CGDacTypeDescr)          \
+  X(gpatch, class, CGPatchTypeDescr)      \
+  X(grefadj, class, CGRefadjTypeDescr)    \
+  X(gspecmat, class, CGSpecmatTypeDescr)  \
+  X(gspecdim, class, CGSpecdimTypeDescr)  \
+  X(gspecdef, class, CGSpecdefTypeDescr)  \
+  X(gspecinf, class, CGSpecinfTypeDescr)  \
+  X(gspecsim, struct, gspecsim_typeDescr) \
+  X(gspec2d, struct, gspec2d_typeDescr)   \
+  X(gspec3d, struct, gspec3d_typeDescr)   \
+  X(gcontour, class, CGContourTypeDescr)  \
+  X(gmesh, class, CGMeshTypeDescr)        \
+  X(gweld, class, CGWeldTypeDescr)        \
+  X(gweldsp, class, CGWeldScanPlanDescr)  \
+  X(gweldFill, class, CGWeldFillDescr)
+#define VELFILE_LAYER_DECLARE(prefix, key, D) key D;
+VELFILE_LAYER_MODULES(VELFILE_LAYER_DECLARE)
+#undef VELFILE_LAYER_DECLARE
 
 namespace velfile {
 
@@ -144,6 +174,43 @@ class VELFILE_API Section {
   ByteOrder order_ = ByteOrder::Little;
   StringFormat format_ = StringFormat::Utf16;
   std::string name_;
+};
+
+/// A descriptor field's value: an integer, a real, UTF-8 text, or an array
+/// of reals (the DAC points, the depth table).
+using Value = std::variant<int64_t, double, std::string, std::vector<double>>;
+
+/// One field of a module's descriptor, as the module's item table knows it.
+struct Field {
+  std::string name;    ///< the descriptor's member ("item3", "dataType", "groupName", ...)
+  uint16_t id = 0;     ///< the item that carries it (10000: the group's name)
+  uint16_t type = 0;   ///< the item type code the module writes
+  uint32_t count = 1;  ///< elements: 1, the capacity of a text or array field, 0 when it varies
+};
+
+/// A group module described as data.
+struct ModuleSchema {
+  std::string name;           ///< the layer's short name ("probe")
+  std::string prefix;         ///< the prefix of its exported functions ("gprobe")
+  std::string descriptor;     ///< its descriptor type ("CGProbeTypeDescr")
+  std::vector<Field> fields;  ///< its fields, in the order of its item table
+};
+
+/// The 21 modules. Short names: info, data, probe, channel, subchannel,
+/// gate, dac, patch, refadj, material, dimension, specimen (gspecdef),
+/// specinfo, simulation, specimen2d, specimen3d, contour, mesh, weld,
+/// scanplan (gweldsp), weldfill.
+VELFILE_API const std::vector<ModuleSchema>& modules();
+/// A module by short name or prefix; Reason::NotFound for another name.
+VELFILE_API const ModuleSchema& find_module(const std::string& name);
+
+/// A guess of the module that wrote a group, from its item ids. A file does
+/// not record the module; this is a guess and says so.
+struct ModuleGuess {
+  std::string module;      ///< short name of the best match; empty when nothing matched
+  uint32_t matched = 0;    ///< the group's item ids in the module's table
+  uint32_t unmatched = 0;  ///< the group's item ids outside it (9999 and 10000 not counted)
+  std::string note;        ///< a sentence saying that this is a guess and how good
 };
 
 /// Two 32-bit words: the value of one element of item types 8 and 9.
@@ -284,6 +351,42 @@ class VELFILE_API Group {
   /// it narrow when the section is narrow).
   void write_text(uint16_t id, const std::string& text);
 
+  /// The group decoded by a module (named by its short name or prefix; see
+  /// modules()), through the module's ReadGroupInfo into a fresh descriptor:
+  /// the value of every field, in the order of the module's table. A file
+  /// does not record which module wrote a group; guess_module() guesses.
+  std::vector<std::pair<std::string, Value>> read_descriptor(const std::string& module) const;
+  /// Writes a descriptor from field values through the module's
+  /// WriteGroupInfo. Fields not given keep the module's defaults. With
+  /// previous (the values the group already holds), only what changed is
+  /// written, as the module decides. Unknown field names, and values a field
+  /// cannot hold, are refused (Reason::Invalid) before anything is written.
+  /// The data module stores the data reference as given; bulk data goes
+  /// through write_data().
+  void write_descriptor(const std::string& module, const std::vector<std::pair<std::string, Value>>& values,
+                        const std::vector<std::pair<std::string, Value>>* previous = nullptr);
+  /// The module whose item ids best match the group's, said to be a guess.
+  ModuleGuess guess_module() const;
+  /// The group decoded into a descriptor D of one of the 21 modules (its
+  /// header included by the host).
+  template <class D>
+  D read() const {
+    D d;
+    read_descriptor_into(*this, d);
+    return d;
+  }
+  /// Writes every field of d through its module's WriteGroupInfo.
+  template <class D>
+  void write(D& d) {
+    write_descriptor_from(*this, d, nullptr);
+  }
+  /// Writes what differs from previous, which then holds d (for most
+  /// modules; the DAC and information modules leave it alone).
+  template <class D>
+  void write(D& d, D& previous) {
+    write_descriptor_from(*this, d, &previous);
+  }
+
   /// The group read as a data group (through gdata_ReadGroupInfo);
   /// Reason::Unsupported when it has no data class with a layout.
   DataGroup data() const;
@@ -321,6 +424,19 @@ class VELFILE_API Group {
   std::shared_ptr<const PathNode> node_;
   void* handle_ = nullptr;
 };
+
+/// Reads a group into a descriptor of a module, starting from its defaults
+/// (one overload per module; used by Group::read()).
+#define VELFILE_LAYER_READ(prefix, key, D) \
+  VELFILE_API void read_descriptor_into(const Group& group, D& descr);
+VELFILE_LAYER_MODULES(VELFILE_LAYER_READ)
+#undef VELFILE_LAYER_READ
+/// Writes a descriptor of a module to a group, what changed from previous
+/// when it is not null (one overload per module; used by Group::write()).
+#define VELFILE_LAYER_WRITE(prefix, key, D) \
+  VELFILE_API void write_descriptor_from(Group& group, D& descr, D* previous);
+VELFILE_LAYER_MODULES(VELFILE_LAYER_WRITE)
+#undef VELFILE_LAYER_WRITE
 
 /// A range along one axis of a data group: [start, start + count); a count
 /// of UINT32_MAX reaches to the end of the axis.
