@@ -14,10 +14,10 @@
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
-#include <velfile/velfile.hpp>
 
 #include <memory>
 #include <string>
+#include <velfile/velfile.hpp>
 
 namespace velfile_python {
 

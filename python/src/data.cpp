@@ -1,8 +1,7 @@
 // The extension's data groups: ranged reads into numpy arrays, the records
 // of class 10, the extent of a block, and writing from numpy arrays.
-#include <velfile/extent.hpp>
-
 #include <array>
+#include <velfile/extent.hpp>
 
 #include "binding.h"
 
@@ -32,8 +31,8 @@ py::tuple readRecords(const PyData& d, uint32_t s0, uint32_t sc, uint32_t f0, ui
   return py::make_tuple(std::move(units), std::move(starts), std::move(markers));
 }
 
-PyData writeData(PyGroup& g, int32_t dataClass, const py::array& samples, int sampleType, const py::object& marks,
-                 std::array<float, 6> axes) {
+PyData writeData(PyGroup& g, int32_t dataClass, const py::array& samples, int sampleType,
+                 const py::object& marks, std::array<float, 6> axes) {
   if (samples.ndim() != 3 || !(samples.flags() & py::array::c_style))
     throw velfile::Error(velfile::Reason::Invalid, 0, "Group.write_data", "", g.group.path(), -1,
                          "takes the samples as a C-contiguous array of shape (second, first, samples)");
@@ -70,7 +69,10 @@ PyData writeData(PyGroup& g, int32_t dataClass, const py::array& samples, int sa
 
 void bindData(py::module_& m) {
   py::class_<PyData>(m, "_DataGroup")
-      .def_property_readonly("group", [](const PyData& d) { return PyGroup{d.owner, d.data.group()}; })
+      .def_property_readonly("group",
+                             [](const PyData& d) {
+                               return PyGroup{d.owner, d.data.group()};
+                             })
       .def_property_readonly("data_class", [](const PyData& d) { return d.data.data_class(); })
       .def_property_readonly("shape",
                              [](const PyData& d) {
@@ -85,7 +87,8 @@ void bindData(py::module_& m) {
                                  out.append(py::make_tuple(a.count, a.factor, a.offset));
                                return out;
                              })
-      .def_property_readonly("_data_type", [](const PyData& d) { return int(d.data.descriptor().GetDataType()); })
+      .def_property_readonly("_data_type",
+                             [](const PyData& d) { return int(d.data.descriptor().GetDataType()); })
       .def("_read", &readRange)
       .def("_records", &readRecords)
       .def("_extent", [](const PyData& d) {

@@ -1,16 +1,18 @@
 // The extension velfile._velfile: files, sections, groups, items, the walk
 // and the exceptions, bound from the C++ layer (velfile.hpp).
 #include <pybind11/stl.h>
-#include <velfile/extent.hpp>
 
 #include <array>
 #include <map>
+#include <optional>
+#include <velfile/extent.hpp>
 
 #include "binding.h"
 
 namespace velfile_python {
 
 using velfile::Reason;
+using Values = std::vector<std::pair<std::string, velfile::Value>>;
 
 Owner::~Owner() {
   // Closing takes the layer's lock, so the GIL goes first; at interpreter
@@ -24,7 +26,7 @@ Owner::~Owner() {
 }
 
 py::dtype dtypeOf(uint16_t type) {
-  static const char* const kFormats[] = {nullptr, nullptr, "i1", "u1", "<i2", "<u2", "<i4",
+  static const char* const kFormats[] = {nullptr, nullptr, "i1",  "u1",  "<i2", "<u2",   "<i4",
                                          "<u4",   "<u4",   "<u4", "<f4", "<f8", nullptr, "u1"};
   if (type >= 14) return py::dtype("u1");
   if (!kFormats[type]) return py::dtype();
@@ -187,8 +189,19 @@ bool walkGroup(const PyGroup& root, const py::function& func, int maxDepth, uint
   limits.max_groups = maxGroups;
   limits.max_items = maxItems;
   const OwnerPtr& owner = root.owner;
+  // The paths of the groups entered, by depth. (WalkNode::path() is not
+  // exported by the library, so a group not entered is named here by its
+  // parent's path and its name, or #id when it has none.)
+  std::vector<std::string> paths;
   auto enter = [&](const velfile::WalkNode& n) {
-    std::string path = n.path();
+    std::string path;
+    if (n.state == velfile::NodeState::Open || n.depth == 0)
+      path = n.group.path();
+    else
+      path = paths[size_t(n.depth - 1)] + "/" +
+             (n.name.empty() ? "#" + std::to_string(n.id) : velfile::escape_step(n.name));
+    paths.resize(size_t(n.depth) + 1);
+    paths.back() = path;
     py::gil_scoped_acquire hold;
     PyWalkNode node;
     node.group = n.state == velfile::NodeState::Open ? py::cast(PyGroup{owner, n.group}) : py::none();
@@ -226,15 +239,37 @@ PYBIND11_MODULE(_velfile, m) {
         "Name of an item type code ('int16', 'utf16', ...), 'type N' for an unknown one.");
   m.def("type_from_name", &velfile::type_from_name, py::arg("name"),
         "The item type code of a name type_name() gives, or of a decimal code; -1 for none.");
+  m.def(
+      "modules",
+      [] {
+        py::list out;
+        for (const velfile::ModuleSchema& s : velfile::modules()) {
+          py::list fields;
+          for (const velfile::Field& f : s.fields)
+            fields.append(py::make_tuple(f.name, f.id, f.type, f.count));
+          py::dict d;
+          d["name"] = s.name;
+          d["prefix"] = s.prefix;
+          d["descriptor"] = s.descriptor;
+          d["fields"] = fields;
+          out.append(d);
+        }
+        return out;
+      },
+      "The 21 group modules: dicts of name, prefix, descriptor type and fields\n"
+      "(name, item id, item type, count), as the modules' item tables know them.");
   m.def("_dtype_of", &dtypeOf, py::arg("type"));
   m.def("_type_of_dtype", &typeOfDtype, py::arg("dtype"));
 
   py::class_<velfile::Section>(m, "Section", "One section of a file, as the library loaded it.")
-      .def_property_readonly("index", &velfile::Section::index, "Position of the section in the file, from 0.")
+      .def_property_readonly("index", &velfile::Section::index,
+                             "Position of the section in the file, from 0.")
       .def_property_readonly("start", &velfile::Section::start, "Absolute offset of the section's header.")
       .def_property_readonly(
           "byte_order",
-          [](const velfile::Section& s) { return s.byte_order() == velfile::ByteOrder::Little ? "little" : "big"; },
+          [](const velfile::Section& s) {
+            return s.byte_order() == velfile::ByteOrder::Little ? "little" : "big";
+          },
           "The writer's byte order: 'little' or 'big'.")
       .def_property_readonly(
           "string_format",
@@ -242,8 +277,10 @@ PYBIND11_MODULE(_velfile, m) {
             return s.string_format() == velfile::StringFormat::Utf16 ? "utf16" : "narrow";
           },
           "How the section stores its strings: 'utf16' or 'narrow'.")
-      .def_property_readonly("size", &velfile::Section::size, "Bytes from the header to the end of the section.")
-      .def_property_readonly("entries", &velfile::Section::entries, "Entries of the section group's directory.")
+      .def_property_readonly("size", &velfile::Section::size,
+                             "Bytes from the header to the end of the section.")
+      .def_property_readonly("entries", &velfile::Section::entries,
+                             "Entries of the section group's directory.")
       .def_property_readonly("name", &velfile::Section::name, "The section group's name.")
       .def("__repr__", [](const velfile::Section& s) {
         return "<velfile.Section " + std::to_string(s.index()) + " at " + std::to_string(s.start()) + ", " +
@@ -255,15 +292,20 @@ PYBIND11_MODULE(_velfile, m) {
                      "A container file. Made by velfile.open() or velfile.create(); closed by close(),\n"
                      "by a with block, or when the file and every object taken from it are gone.\n\n"
                      "f[path] is the group a path names (see Group.__getitem__).")
-      .def_property_readonly("path", [](const PyFile& f) { return f.owner->file.path(); }, "The path as given.")
-      .def_property_readonly("mode", [](const PyFile& f) { return f.owner->mode; },
-                             "'r' (read), 'a' (adding a section) or 'w' (created).")
-      .def_property_readonly("closed", [](const PyFile& f) { return !released([&] { return f.owner->file.is_open(); }); },
-                             "Whether the file was closed.")
-      .def_property_readonly("writable", [](const PyFile& f) { return f.owner->file.writable(); },
-                             "Whether the file takes a new section (modes 'a' and 'w').")
-      .def_property_readonly("sections", [](const PyFile& f) { return released([&] { return f.owner->file.sections(); }); },
-                             "The sections in file order (start, byte order, string format, size).")
+      .def_property_readonly(
+          "path", [](const PyFile& f) { return f.owner->file.path(); }, "The path as given.")
+      .def_property_readonly(
+          "mode", [](const PyFile& f) { return f.owner->mode; },
+          "'r' (read), 'a' (adding a section) or 'w' (created).")
+      .def_property_readonly(
+          "closed", [](const PyFile& f) { return !released([&] { return f.owner->file.is_open(); }); },
+          "Whether the file was closed.")
+      .def_property_readonly(
+          "writable", [](const PyFile& f) { return f.owner->file.writable(); },
+          "Whether the file takes a new section (modes 'a' and 'w').")
+      .def_property_readonly(
+          "sections", [](const PyFile& f) { return released([&] { return f.owner->file.sections(); }); },
+          "The sections in file order (start, byte order, string format, size).")
       .def_property_readonly(
           "groups",
           [](const PyFile& f) {
@@ -316,15 +358,20 @@ PYBIND11_MODULE(_velfile, m) {
           "name", [](const PyGroup& g) { return released([&] { return g.group.name(); }); },
           [](PyGroup& g, const std::string& name) { released([&] { g.group.set_name(name); }); },
           "The group's name (settable on a group being written; 31 characters are kept).")
-      .def_property_readonly("path", [](const PyGroup& g) { return g.group.path(); },
-                             (std::string("The group's path.\n\n") + kPathHelp).c_str())
-      .def_property_readonly("file", [](const PyGroup& g) { return PyFile{g.owner}; }, "The file of the group.")
-      .def_property_readonly("section", [](const PyGroup& g) { return released([&] { return g.group.section(); }); },
-                             "The section the group lies in.")
-      .def_property_readonly("writable", [](const PyGroup& g) { return released([&] { return g.group.writable(); }); },
-                             "Whether the group was made in this opening and can be written.")
       .def_property_readonly(
-          "groups", [](const PyGroup& g) { return wrap(g.owner, released([&] { return g.group.groups(); })); },
+          "path", [](const PyGroup& g) { return g.group.path(); },
+          (std::string("The group's path.\n\n") + kPathHelp).c_str())
+      .def_property_readonly(
+          "file", [](const PyGroup& g) { return PyFile{g.owner}; }, "The file of the group.")
+      .def_property_readonly(
+          "section", [](const PyGroup& g) { return released([&] { return g.group.section(); }); },
+          "The section the group lies in.")
+      .def_property_readonly(
+          "writable", [](const PyGroup& g) { return released([&] { return g.group.writable(); }); },
+          "Whether the group was made in this opening and can be written.")
+      .def_property_readonly(
+          "groups",
+          [](const PyGroup& g) { return wrap(g.owner, released([&] { return g.group.groups(); })); },
           "The sub-groups in directory order, each named in its path by the shortest step\n"
           "that names it alone.")
       .def_property_readonly(
@@ -389,10 +436,48 @@ PYBIND11_MODULE(_velfile, m) {
           },
           py::arg("id"), py::arg("text"))
       .def(
-          "walk",
-          [](const PyGroup& g, const py::function& func, int maxDepth, uint64_t maxGroups, uint64_t maxItems) {
-            return walkGroup(g, func, maxDepth, maxGroups, maxItems);
+          "descriptor",
+          [](const PyGroup& g, const std::string& module) {
+            const auto values = released([&] { return g.group.read_descriptor(module); });
+            py::dict out;
+            for (const auto& nv : values) out[py::str(nv.first)] = py::cast(nv.second);
+            return out;
           },
+          py::arg("module"),
+          "The group decoded by a module (its short name, as 'gate', or its prefix, as\n"
+          "'ggate'; see velfile.modules()) through the module's ReadGroupInfo: a dict of\n"
+          "every field by name, in the order of the module's table. A file does not record\n"
+          "which module wrote a group; guess_module() offers a guess.")
+      .def(
+          "write_descriptor",
+          [](PyGroup& g, const std::string& module, const Values& fields,
+             const std::optional<Values>& previous) {
+            released([&] { g.group.write_descriptor(module, fields, previous ? &*previous : nullptr); });
+          },
+          py::arg("module"), py::arg("fields"), py::arg("previous") = py::none(),
+          "Writes a descriptor through the module's WriteGroupInfo from a dict of fields\n"
+          "(names as descriptor() gives them; fields not given keep the module's defaults).\n"
+          "With previous (the fields the group already holds), only what changed is written.\n"
+          "Unknown names and values a field cannot hold raise InvalidError before anything\n"
+          "is written.")
+      .def(
+          "guess_module",
+          [](const PyGroup& g) {
+            const velfile::ModuleGuess r = released([&] { return g.group.guess_module(); });
+            py::dict out;
+            out["module"] = r.module.empty() ? py::object(py::none()) : py::object(py::str(r.module));
+            out["matched"] = r.matched;
+            out["unmatched"] = r.unmatched;
+            out["note"] = r.note;
+            return out;
+          },
+          "A guess of the module that wrote the group, from its item ids: a dict with the\n"
+          "module (None when nothing matched), the ids matched and unmatched, and a note\n"
+          "saying that this is a guess and how good it is.")
+      .def(
+          "walk",
+          [](const PyGroup& g, const py::function& func, int maxDepth, uint64_t maxGroups,
+             uint64_t maxItems) { return walkGroup(g, func, maxDepth, maxGroups, maxItems); },
           py::arg("func"), py::arg("max_depth") = 200, py::arg("max_groups") = 100000,
           py::arg("max_items") = uint64_t(1) << 22,
           "Walks the tree below this group depth-first, calling func(node) for each group\n"
@@ -408,8 +493,7 @@ PYBIND11_MODULE(_velfile, m) {
 
   py::class_<PyWalkNode>(m, "WalkNode", "One group as Group.walk() meets it.")
       .def_readonly("group", &PyWalkNode::group, "The Group, or None when the walk did not enter it.")
-      .def_readonly("state", &PyWalkNode::state,
-                    "'open', 'cycle', 'shared', 'too deep', 'limit' or 'error'.")
+      .def_readonly("state", &PyWalkNode::state, "'open', 'cycle', 'shared', 'too deep', 'limit' or 'error'.")
       .def_readonly("reason", &PyWalkNode::reason, "Why it was not entered ('' when open).")
       .def_readonly("name", &PyWalkNode::name, "Its name.")
       .def_readonly("path", &PyWalkNode::path, "Its path.")
@@ -422,15 +506,18 @@ PYBIND11_MODULE(_velfile, m) {
       });
 
   py::class_<PyItem>(m, "Item", "One entry of a group's directory.")
-      .def_property_readonly("id", [](const PyItem& i) { return i.item.id(); }, "The item id.")
-      .def_property_readonly("type", [](const PyItem& i) { return i.item.type(); },
-                             "The item type code (see type_name).")
-      .def_property_readonly("type_name", [](const PyItem& i) { return velfile::type_name(i.item.type()); },
-                             "The item type's name ('int16', 'utf16', ...).")
-      .def_property_readonly("count", [](const PyItem& i) { return i.item.count(); },
-                             "Number of elements; for a group reference, the sub-group's entries.")
-      .def_property_readonly("index", [](const PyItem& i) { return i.item.index(); },
-                             "Position in the group's directory.")
+      .def_property_readonly(
+          "id", [](const PyItem& i) { return i.item.id(); }, "The item id.")
+      .def_property_readonly(
+          "type", [](const PyItem& i) { return i.item.type(); }, "The item type code (see type_name).")
+      .def_property_readonly(
+          "type_name", [](const PyItem& i) { return velfile::type_name(i.item.type()); },
+          "The item type's name ('int16', 'utf16', ...).")
+      .def_property_readonly(
+          "count", [](const PyItem& i) { return i.item.count(); },
+          "Number of elements; for a group reference, the sub-group's entries.")
+      .def_property_readonly(
+          "index", [](const PyItem& i) { return i.item.index(); }, "Position in the group's directory.")
       .def_property_readonly("value", &itemValue,
                              "The value: a str for strings; an int or float for one number; a numpy array\n"
                              "(host byte order) for several numbers, for raw bytes (uint8) and for types 8\n"

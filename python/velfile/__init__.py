@@ -42,6 +42,7 @@ from ._velfile import (
     WalkNode,
     WrongTypeError,
     __version__,
+    modules,
     type_from_name,
     type_name,
 )
@@ -51,6 +52,6 @@ __all__ = [
     "Axes", "BadPathError", "ClosedError", "DataGroup", "Error", "File", "FileIOError", "Group",
     "InUseError", "InvalidError", "Item", "MAX_OPEN_FILES", "NoMemoryError", "NotContainerError",
     "NotFoundError", "OutsideSectionError", "ReadOnlyError", "Section", "TooManyFilesError",
-    "UnsupportedError", "WalkNode", "WrongTypeError", "__version__", "create", "open", "type_from_name",
+    "UnsupportedError", "WalkNode", "WrongTypeError", "__version__", "create", "modules", "open", "type_from_name",
     "type_name",
 ]
