@@ -119,6 +119,23 @@ void addErrors(py::module_& m) {
   });
 }
 
+// A dict of fields as the layer takes them; a value of no field kind is
+// refused with its field's name.
+Values toValues(const py::dict& fields) {
+  Values out;
+  for (const auto& kv : fields) {
+    const std::string name = py::str(kv.first);
+    try {
+      out.emplace_back(name, kv.second.cast<velfile::Value>());
+    } catch (const py::cast_error&) {
+      throw velfile::Error(Reason::WrongType, 0, "Group.write_descriptor", "", "", -1,
+                           "field '" + name + "' takes an int, a float, a str or a list of floats, not " +
+                               std::string(py::str(kv.second.get_type().attr("__name__"))));
+    }
+  }
+  return out;
+}
+
 // --- files ---
 
 PyFile openFile(const std::string& path, const std::string& mode) {
@@ -450,9 +467,10 @@ PYBIND11_MODULE(_velfile, m) {
           "which module wrote a group; guess_module() offers a guess.")
       .def(
           "write_descriptor",
-          [](PyGroup& g, const std::string& module, const Values& fields,
-             const std::optional<Values>& previous) {
-            released([&] { g.group.write_descriptor(module, fields, previous ? &*previous : nullptr); });
+          [](PyGroup& g, const std::string& module, const py::dict& fields, const py::object& previous) {
+            const Values now = toValues(fields);
+            const Values before = previous.is_none() ? Values() : toValues(previous.cast<py::dict>());
+            released([&] { g.group.write_descriptor(module, now, previous.is_none() ? nullptr : &before); });
           },
           py::arg("module"), py::arg("fields"), py::arg("previous") = py::none(),
           "Writes a descriptor through the module's WriteGroupInfo from a dict of fields\n"

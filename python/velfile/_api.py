@@ -94,7 +94,8 @@ def _checked(value: Any, code: int) -> np.ndarray:
     if source.dtype.kind not in "iuf" or (source.dtype.kind == "f" and dtype.kind in "iu" and source.size and (
             not np.all(np.isfinite(source)) or np.any(source != np.round(source)))):
         raise WrongTypeError(f"cannot be written as {_velfile.type_name(code)}: {source.dtype} values do not convert")
-    out = source.astype(dtype)
+    with np.errstate(over="ignore", invalid="ignore"):  # checked below
+        out = source.astype(dtype)
     if source.size and dtype.kind in "iu":
         info = np.iinfo(dtype)
         if source.min() < info.min or source.max() > info.max:

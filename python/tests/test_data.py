@@ -1,0 +1,99 @@
+"""Data groups both ways, slices, memory maps, threads and the descriptors
+of every module."""
+from concurrent.futures import ThreadPoolExecutor
+
+import numpy as np
+import pytest
+
+import velfile
+
+RNG = np.random.default_rng(7)
+SAMPLES = RNG.integers(-30000, 30000, size=(6, 7, 9), dtype=np.int16)
+MASK = RNG.random((6, 7)) > 0.3
+BLOCK = RNG.random((5, 4, 3)).astype(np.float32)
+AXES = [(0.5, 10.0), (2.0, -1.0), (0.01, 0.0)]
+
+
+@pytest.fixture
+def scans(path):
+    with velfile.create(path) as f:
+        root = f.create_group("root")
+        one = root.create_group("Scan A").write_data(SAMPLES, has_data=MASK, axes=AXES)
+        assert one.shape == SAMPLES.shape and one.dtype == np.int16
+        root.create_group("Peaks").write_data(BLOCK, data_class=2)
+    with velfile.open(path) as f:
+        yield f["0/Scan A"].data, f["0/Peaks"].data
+
+
+KEYS = [(), (2,), (-1, 3), (slice(1, 4), slice(None, None, 2), slice(3, 7)), (..., 5),
+        (slice(None, None, -2), 0, slice(8, 0, -3)), (slice(2, 2),), (3, 4, 5), (slice(None), slice(1, 3), -1)]
+
+
+@pytest.mark.parametrize("key", KEYS)
+def test_slices_read_as_numpy_does(scans, key):
+    for data, array in zip(scans, (np.where(MASK[..., None], SAMPLES, 0), BLOCK)):
+        try:
+            expected = array[key]
+        except IndexError:
+            with pytest.raises(IndexError):
+                data[key]
+            continue
+        assert data[key].shape == expected.shape and np.array_equal(data[key], expected)
+
+
+def test_data_facts(scans):
+    one, block = scans
+    assert np.array_equal(one.has_data, MASK) and block.has_data.all()
+    assert np.allclose(one.axes.second, 10.0 + 0.5 * np.arange(6)) and np.allclose(one.axes.first, -1 + 2.0 * np.arange(7))
+    assert one.descriptor["dataTypeName"] == "int16" and one.descriptor["sampleQty"] == 9
+    assert (block.data_class, block.shape, block.dtype) == (2, BLOCK.shape, np.float32)
+    view = block.samples_view()
+    assert np.array_equal(view, BLOCK) and not view.flags.writeable and isinstance(view, np.memmap)
+    with pytest.raises(velfile.UnsupportedError):
+        one.samples_view()
+    assert "class 1" in repr(one) and "<table>" in one._repr_html_()
+
+
+def test_bulk_item_view(path):
+    values = np.arange(1 << 16, dtype=np.uint16)
+    with velfile.create(path) as f:
+        f.create_group("root").write_item(9, values)
+    with velfile.open(path) as f:
+        item = f["0"].item(9)
+        view = item.view()
+        assert np.array_equal(item.value, values)
+    assert np.array_equal(view, values)
+
+
+def test_thread_pool_reads_as_serial(scans, path):
+    one, _ = scans
+    keys = [(i % 6, slice(None), slice(i % 9)) for i in range(64)]
+    serial = [velfile.open(path)["0/Scan A"].data[k] for k in keys]
+    with ThreadPoolExecutor(4) as pool:
+        threaded = list(pool.map(lambda k: velfile.open(path)["0/Scan A"].data[k], keys))
+    assert all(np.array_equal(a, b) for a, b in zip(serial, threaded))
+
+
+def _field_value(i, type_, count):
+    if type_ in (1, 12):
+        return f"t{i}"
+    if type_ in (10, 11):
+        return i % 4 + 0.5 if count == 1 else [i + 1.0, 2.0]
+    return 1
+
+
+@pytest.mark.parametrize("module", [m["name"] for m in velfile.modules()])
+def test_descriptor_round_trip(path, module):
+    fields = next(m["fields"] for m in velfile.modules() if m["name"] == module)
+    sent = {name: _field_value(i, t, n) for i, (name, _, t, n) in enumerate(fields)}
+    sent.update(groupName="g")
+    with velfile.create(path) as f:
+        f.create_group("root").create_group("g").write_descriptor(module, sent)
+        with pytest.raises(velfile.InvalidError):
+            f["0"].create_group("h").write_descriptor(module, {"noSuchField": 1})
+    with velfile.open(path) as f:
+        got = f["0/g"].descriptor(module)
+    for name in ("layoutVersion", "thicknessMeasurement"):
+        sent.pop(name, None)
+    assert {k: got[k] for k in sent} == sent
+    assert len(velfile.modules()) == 21
