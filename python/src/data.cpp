@@ -1,7 +1,8 @@
 // The extension's data groups: ranged reads into numpy arrays, the records
 // of class 10, the extent of a block, and writing from numpy arrays.
-#include <array>
 #include <pybind11/stl.h>
+
+#include <array>
 #include <velfile/extent.hpp>
 
 #include "binding.h"

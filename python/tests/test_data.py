@@ -1,5 +1,8 @@
 """Data groups both ways, slices, memory maps, threads and the descriptors
 of every module."""
+import os
+import subprocess
+import sys
 from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
@@ -97,3 +100,41 @@ def test_descriptor_round_trip(path, module):
         sent.pop(name, None)
     assert {k: got[k] for k in sent} == sent
     assert len(velfile.modules()) == 21
+
+
+def _contents(f):
+    """Every item value and data group of a file, by path."""
+    out = {}
+
+    def visit(node):
+        for it in node.group.items:
+            out[(node.path, it.id)] = (it.type, it.count, None if it.type == 0 else it.value)
+        if node.group.name in ("Scan", "Peaks"):
+            descriptor = node.group.data.descriptor
+            descriptor.pop("groupName")  # see test_foreign_descriptor_text
+            out[node.path] = (node.group.data.samples, node.group.data.has_data)
+            out[node.path + " descriptor"] = tuple(descriptor.items())
+
+    assert f["0"].walk(visit)
+    return out
+
+
+@pytest.mark.skipif(not os.environ.get("VELFILE_SAMPLE_WRITER"), reason="needs VELFILE_SAMPLE_WRITER (ctest sets it)")
+def test_foreign_byte_order_reads_as_host(tmp_path):
+    host = str(tmp_path / "host.A01")
+    subprocess.run([os.environ["VELFILE_SAMPLE_WRITER"], host], check=True)
+    foreign = os.path.join(os.path.dirname(__file__), "data", "sample-s390x.A01")
+    with velfile.open(foreign) as theirs, velfile.open(host) as ours:
+        assert [theirs.sections[0].byte_order, ours.sections[0].byte_order] == ["big", sys.byteorder]
+        a, b = _contents(theirs), _contents(ours)
+        assert a.keys() == b.keys() and len(a) > 20
+        for key in a:
+            for x, y in zip(a[key], b[key]):
+                assert (np.array_equal(x, y) if isinstance(x, np.ndarray) else x == y), key
+        assert np.array_equal(theirs["0/Peaks"].data.samples_view(), ours["0/Peaks"].data.samples_view())
+
+
+@pytest.mark.xfail(strict=True, reason="the layer's read_descriptor leaves UTF-16 text of a foreign section unswapped")
+def test_foreign_descriptor_text():
+    with velfile.open(os.path.join(os.path.dirname(__file__), "data", "sample-s390x.A01")) as f:
+        assert f["0/Scan"].data.descriptor["groupName"] == "Scan"
