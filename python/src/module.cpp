@@ -3,6 +3,7 @@
 #include <pybind11/stl.h>
 
 #include <array>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <velfile/extent.hpp>
@@ -17,7 +18,12 @@ using Values = std::vector<std::pair<std::string, velfile::Value>>;
 Owner::~Owner() {
   // Closing takes the layer's lock, so the GIL goes first; at interpreter
   // shutdown, or in a thread without the GIL, the file is closed as it is.
-  if (Py_IsInitialized() && !_Py_IsFinalizing() && PyGILState_Check()) {
+#if PY_VERSION_HEX >= 0x030D0000
+  const bool finalizing = Py_IsFinalizing();
+#else
+  const bool finalizing = _Py_IsFinalizing();
+#endif
+  if (Py_IsInitialized() && !finalizing && PyGILState_Check()) {
     py::gil_scoped_release unlock;
     file = velfile::File();
   } else {
@@ -91,6 +97,14 @@ void addErrors(py::module_& m) {
   py::object base = py::reinterpret_steal<py::object>(
       PyErr_NewExceptionWithDoc("velfile.Error", baseDoc, PyExc_Exception, nullptr));
   m.attr("Error") = base;
+  errorTypes()[0] = base;
+  // Defaults for errors the package raises itself, without a result code.
+  base.attr("code") = 0;
+  base.attr("reason") = "";
+  base.attr("operation") = "";
+  base.attr("file") = "";
+  base.attr("group") = "";
+  base.attr("item") = -1;
   py::module_ builtins = py::module_::import("builtins");
   for (const ErrorClass& c : kErrorClasses) {
     py::tuple bases = c.extraBase ? py::make_tuple(base, builtins.attr(c.extraBase)) : py::make_tuple(base);
@@ -98,6 +112,7 @@ void addErrors(py::module_& m) {
     py::object type = py::reinterpret_steal<py::object>(
         PyErr_NewExceptionWithDoc(name.c_str(), c.doc, bases.ptr(), nullptr));
     m.attr(c.name) = type;
+    type.attr("reason") = std::string(c.name).substr(0, std::strlen(c.name) - 5);
     errorTypes()[static_cast<int>(c.reason)] = type;
   }
   py::register_exception_translator([](std::exception_ptr p) {
@@ -105,11 +120,9 @@ void addErrors(py::module_& m) {
       if (p) std::rethrow_exception(p);
     } catch (const velfile::Error& e) {
       const auto found = errorTypes().find(static_cast<int>(e.reason()));
-      py::object type = found != errorTypes().end() ? found->second : errorTypes().begin()->second;
+      py::object type = found != errorTypes().end() ? found->second : errorTypes().at(0);
       py::object exc = type(py::str(e.what()));
-      const std::string name = py::str(type.attr("__name__"));
       exc.attr("code") = e.code();
-      exc.attr("reason") = name.substr(0, name.size() - 5);
       exc.attr("operation") = e.operation();
       exc.attr("file") = e.file();
       exc.attr("group") = e.group();
@@ -252,6 +265,22 @@ PYBIND11_MODULE(_velfile, m) {
   m.attr("__version__") = VELFILE_VERSION;
   m.attr("MAX_OPEN_FILES") = int(VelFile::kMaxOpenFiles);
   addErrors(m);
+  // Registered first, so that every signature names them; under the
+  // package's name, so that help() and repr() read velfile.Group.
+  m.attr("__name__") = "velfile";
+  py::class_<velfile::Section> sectionClass(m, "Section", "One section of a file, as the library loaded it.");
+  py::class_<PyFile> fileClass(
+      m, "File",
+      "A container file. Made by velfile.open() or velfile.create(); closed by close(),\n"
+      "by a with block, or when the file and every object taken from it are gone.\n\n"
+      "f[path] is the group a path names (see Group.__getitem__).");
+  py::class_<PyGroup> groupClass(
+      m, "Group",
+      "A group: a named directory of items, with sub-groups. Light: it refers to its\n"
+      "file, which stays open while the group is alive.");
+  py::class_<PyWalkNode> walkNodeClass(m, "WalkNode", "One group as Group.walk() meets it.");
+  py::class_<PyItem> itemClass(m, "Item", "One entry of a group's directory.");
+  bindData(m);
   m.def("type_name", &velfile::type_name, py::arg("type"),
         "Name of an item type code ('int16', 'utf16', ...), 'type N' for an unknown one.");
   m.def("type_from_name", &velfile::type_from_name, py::arg("name"),
@@ -278,7 +307,7 @@ PYBIND11_MODULE(_velfile, m) {
   m.def("_dtype_of", &dtypeOf, py::arg("type"));
   m.def("_type_of_dtype", &typeOfDtype, py::arg("dtype"));
 
-  py::class_<velfile::Section>(m, "Section", "One section of a file, as the library loaded it.")
+  sectionClass
       .def_property_readonly("index", &velfile::Section::index,
                              "Position of the section in the file, from 0.")
       .def_property_readonly("start", &velfile::Section::start, "Absolute offset of the section's header.")
@@ -305,10 +334,7 @@ PYBIND11_MODULE(_velfile, m) {
                (s.byte_order() == velfile::ByteOrder::Little ? "little" : "big") + "-endian>";
       });
 
-  py::class_<PyFile>(m, "File",
-                     "A container file. Made by velfile.open() or velfile.create(); closed by close(),\n"
-                     "by a with block, or when the file and every object taken from it are gone.\n\n"
-                     "f[path] is the group a path names (see Group.__getitem__).")
+  fileClass
       .def_property_readonly(
           "path", [](const PyFile& f) { return f.owner->file.path(); }, "The path as given.")
       .def_property_readonly(
@@ -368,9 +394,7 @@ PYBIND11_MODULE(_velfile, m) {
       });
   m.def("_open", &openFile, py::arg("path"), py::arg("mode"));
 
-  py::class_<PyGroup>(m, "Group",
-                      "A group: a named directory of items, with sub-groups. Light: it refers to its\n"
-                      "file, which stays open while the group is alive.")
+  groupClass
       .def_property(
           "name", [](const PyGroup& g) { return released([&] { return g.group.name(); }); },
           [](PyGroup& g, const std::string& name) { released([&] { g.group.set_name(name); }); },
@@ -509,7 +533,7 @@ PYBIND11_MODULE(_velfile, m) {
                py::repr(py::str(name)).cast<std::string>() + ">";
       });
 
-  py::class_<PyWalkNode>(m, "WalkNode", "One group as Group.walk() meets it.")
+  walkNodeClass
       .def_readonly("group", &PyWalkNode::group, "The Group, or None when the walk did not enter it.")
       .def_readonly("state", &PyWalkNode::state, "'open', 'cycle', 'shared', 'too deep', 'limit' or 'error'.")
       .def_readonly("reason", &PyWalkNode::reason, "Why it was not entered ('' when open).")
@@ -523,7 +547,7 @@ PYBIND11_MODULE(_velfile, m) {
         return "<velfile.WalkNode " + py::repr(py::str(n.path)).cast<std::string>() + " " + n.state + ">";
       });
 
-  py::class_<PyItem>(m, "Item", "One entry of a group's directory.")
+  itemClass
       .def_property_readonly(
           "id", [](const PyItem& i) { return i.item.id(); }, "The item id.")
       .def_property_readonly(
@@ -534,6 +558,8 @@ PYBIND11_MODULE(_velfile, m) {
       .def_property_readonly(
           "count", [](const PyItem& i) { return i.item.count(); },
           "Number of elements; for a group reference, the sub-group's entries.")
+      .def_property_readonly(
+          "file", [](const PyItem& i) { return PyFile{i.owner}; }, "The file of the item.")
       .def_property_readonly(
           "index", [](const PyItem& i) { return i.item.index(); }, "Position in the group's directory.")
       .def_property_readonly("value", &itemValue,
@@ -549,5 +575,5 @@ PYBIND11_MODULE(_velfile, m) {
                " x " + std::to_string(i.item.count()) + ">";
       });
 
-  bindData(m);
+  m.attr("__name__") = "velfile._velfile";
 }

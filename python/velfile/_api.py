@@ -142,7 +142,7 @@ def write_item(self: Group, id: int, value: Any, type: TypeSpec = None) -> None:
 # --- memory maps ---
 
 
-def _mapped(extent: Tuple[str, int, int, bool], dtype: np.dtype, shape: Tuple[int, ...]):
+def _mapped(extent: Tuple[str, int, int, bool], dtype: np.dtype, shape: Tuple[int, ...], file: File):
     path, offset, nbytes, host_order = extent
     if not host_order:
         return None
@@ -150,9 +150,10 @@ def _mapped(extent: Tuple[str, int, int, bool], dtype: np.dtype, shape: Tuple[in
         view = np.empty(shape, dtype)
     else:
         view = np.memmap(path, dtype=dtype, mode="r", offset=offset, shape=shape)
-        # The view keeps a reader of its file: the path cannot be written
-        # through the package while the view lives.
-        view._velfile = _velfile._open(path, "r")
+        # The view keeps a reader of its file open, so that the path cannot
+        # be created anew through the package while the view lives (a file
+        # being written is kept open itself).
+        view._velfile = file if file.writable else _velfile._open(path, "r")
     view.flags.writeable = False
     return view
 
@@ -169,7 +170,7 @@ def item_view(self: Item) -> np.ndarray:
     if self.type in _TEXT_TYPES or self.type == 0:
         raise WrongTypeError(f"item {self.id} is {self.type_name}: only numbers and raw bytes have a view")
     shape = (self.count, 2) if self.type in _PAIR_TYPES else (self.count,)
-    view = _mapped(self._extent(), _velfile._dtype_of(self.type), shape)
+    view = _mapped(self._extent(), _velfile._dtype_of(self.type), shape, self.file)
     return view if view is not None else np.atleast_1d(self.value)
 
 
@@ -333,7 +334,7 @@ class DataGroup:
         cannot guard: touching the lost pages then ends the process (SIGBUS).
         """
         extent = self._d._extent()
-        view = _mapped(extent, self.dtype, self.shape)
+        view = _mapped(extent, self.dtype, self.shape, self.group.file)
         if view is None:
             view = self.samples
             view.flags.writeable = False
