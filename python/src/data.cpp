@@ -43,10 +43,8 @@ PyData writeData(PyGroup& g, int32_t dataClass, const py::array& samples, int sa
   d.secondPointCount = int32_t(samples.shape(0));
   d.firstPointCount = int32_t(samples.shape(1));
   d.SetDataType(static_cast<zor_enumDataType>(sampleType));
-  if (dataClass == 1)
-    d.SetSampleQty(uint32_t(samples.shape(2)));
-  else
-    d.pointEntrySize = int32_t(samples.shape(2) * samples.itemsize());
+  d.SetSampleQty(uint32_t(samples.shape(2)));
+  if (dataClass != 1) d.pointEntrySize = int32_t(samples.shape(2) * samples.itemsize());
   d.secondAxisFactor = axes[0];
   d.secondAxisOffset = axes[1];
   d.firstAxisFactor = axes[2];

@@ -138,3 +138,26 @@ def test_foreign_byte_order_reads_as_host(tmp_path):
 def test_foreign_descriptor_text():
     with velfile.open(os.path.join(os.path.dirname(__file__), "data", "sample-s390x.A01")) as f:
         assert f["0/Scan"].data.descriptor["groupName"] == "Scan"
+
+
+@pytest.mark.skipif(not os.environ.get("VELFILE_SAMPLE_WRITER"), reason="needs VELFILE_SAMPLE_WRITER (ctest sets it)")
+def test_python_writes_as_the_layer_does(tmp_path):
+    """The sample of write_sample.cpp, written from Python: the same bytes."""
+    theirs, ours = str(tmp_path / "cpp.A01"), str(tmp_path / "python.A01")
+    subprocess.run([os.environ["VELFILE_SAMPLE_WRITER"], theirs], check=True)
+    with velfile.create(ours) as f:
+        root = f.create_group("Sample")
+        g = root.create_group("Items \u00e9", 1)
+        for id_, value, type_ in [(2, [-1, 2, -3], "int8"), (3, 200, "uint8"), (4, [-2, 300, -4000], "int16"),
+                                  (5, 65000, "uint16"), (6, [-5, 70000], None), (7, 4000000000, None),
+                                  (8, [[1, 2], [0x01020304, 0xA0B0C0D0]], "quad8"), (9, [7, 8], "quad9"),
+                                  (10, [1.5, -2.25], "float32"), (11, 3.125, None), (12, "Gate \u00e9", None),
+                                  (13, b"\1\2\3\4\5\6", None), (14, b"\1\2\3", None), (15, "narrow", "char")]:
+            g.write_item(id_, value, type=type_)
+        samples = (np.arange(60) * 37 - 900).astype(np.int16).reshape(3, 4, 5)
+        mask = np.ones((3, 4), bool)
+        mask[1, 1] = False
+        root.create_group("Scan", 2).write_data(samples, mask, axes=[(1, 0), (0.5, 0), (1, 0)])
+        block = (np.arange(24, dtype=np.float32) * 0.25 - 1).reshape(3, 4, 2)
+        root.create_group("Peaks", 3).write_data(block, data_class=2, axes=[(1, 0), (0.5, 0), (1, 0)])
+    assert open(ours, "rb").read() == open(theirs, "rb").read()

@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
     d.dataClass = 2;
     d.SetDataType(zor_eDataTypeFloat);
     d.pointEntrySize = 8;
+    d.SetSampleQty(2);
     std::vector<float> block(3 * 4 * 2);
     for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<float>(i) * 0.25f - 1;
     root.create_group("Peaks", 3).write_data(d, block.data(), block.size() * 4);

@@ -134,6 +134,8 @@ def write_item(self: Group, id: int, value: Any, type: TypeSpec = None) -> None:
         return
     if code == 0:
         raise WrongTypeError(f"item {id}: group references are made by create_group()")
+    if not 1 <= code <= 13:
+        raise WrongTypeError(f"item {id}: {code} is not an item type (1 to 13)")
     data = _checked(value, code)
     count = data.size // 2 if code in _PAIR_TYPES else data.size
     self._write(id, code, data, count)
