@@ -17,6 +17,7 @@
 
 #include <memory>
 #include <string>
+#include <velfile/extent.hpp>
 #include <velfile/velfile.hpp>
 
 namespace velfile_python {
@@ -63,6 +64,9 @@ auto released(F&& f) -> decltype(f()) {
 py::dtype dtypeOf(uint16_t type);
 // The item type of a numpy dtype; -1 for a dtype no item type stores.
 int typeOfDtype(const py::dtype& dtype);
+
+// Where a value lies, for a memory map: (path, offset, bytes, host order).
+py::tuple extentTuple(const OwnerPtr& owner, const velfile::Extent& extent);
 
 void bindData(py::module_& m);
 

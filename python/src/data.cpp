@@ -92,8 +92,7 @@ void bindData(py::module_& m) {
       .def("_read", &readRange)
       .def("_records", &readRecords)
       .def("_extent", [](const PyData& d) {
-        const velfile::Extent e = released([&] { return velfile::extent_of(d.data); });
-        return py::make_tuple(d.owner->file.path(), e.offset, e.bytes, e.host_order);
+        return extentTuple(d.owner, released([&] { return velfile::extent_of(d.data); }));
       });
   m.def("_write_data", &writeData, py::arg("group"), py::arg("data_class"), py::arg("samples"),
         py::arg("sample_type"), py::arg("markers"), py::arg("axes"));

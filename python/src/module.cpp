@@ -31,6 +31,10 @@ Owner::~Owner() {
   }
 }
 
+py::tuple extentTuple(const OwnerPtr& owner, const velfile::Extent& e) {
+  return py::make_tuple(owner->file.path(), e.offset, e.bytes, e.host_order);
+}
+
 py::dtype dtypeOf(uint16_t type) {
   static const char* const kFormats[] = {nullptr, nullptr, "i1",  "u1",  "<i2", "<u2",   "<i4",
                                          "<u4",   "<u4",   "<u4", "<f4", "<f8", nullptr, "u1"};
@@ -196,10 +200,6 @@ py::object itemValue(const PyItem& p) {
   released([&] { return it.read(out, bytes); });
   if (it.count() == 1 && isScalarType(t)) return a.attr("item")(0);
   return std::move(a);
-}
-
-py::tuple extentTuple(const OwnerPtr& owner, const velfile::Extent& e) {
-  return py::make_tuple(owner->file.path(), e.offset, e.bytes, e.host_order);
 }
 
 // --- the walk ---
@@ -464,7 +464,8 @@ PYBIND11_MODULE(_velfile, m) {
           "_write",
           [](PyGroup& g, uint16_t id, uint16_t type, const py::array& data, uint32_t count) {
             const void* p = data.data();
-            if (data.nbytes() != py::ssize_t(VelFile::file_SizeOf(type)) * count)
+            if (!(data.flags() & py::array::c_style) ||
+                data.nbytes() != py::ssize_t(VelFile::file_SizeOf(type)) * count)
               throw velfile::Error(Reason::Invalid, 0, "Group.write_item", "", g.group.path(), id,
                                    "got a buffer of the wrong size");
             released([&] { g.group.write_item(id, type, p, count); });
