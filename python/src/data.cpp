@@ -16,6 +16,13 @@ using velfile::Range;
 py::tuple readRange(const PyData& d, uint32_t s0, uint32_t sc, uint32_t f0, uint32_t fc, uint32_t k0,
                     uint32_t kc) {
   const velfile::DataGroup& dg = d.data;
+  // Counts from a damaged file must not size an allocation: a range larger
+  // than its section is first checked by the layer (table, records, block).
+  const uint64_t want = uint64_t(sc) * fc * kc * dg.element_size();
+  released([&] {
+    if (want > dg.group().section().size())
+      dg.bytes_needed(Range{s0, sc}, Range{f0, fc}, Range{k0, kc});
+  });
   py::array samples(dtypeOf(dg.sample_type()), std::vector<py::ssize_t>{sc, fc, kc});
   py::array_t<uint8_t> markers(std::vector<py::ssize_t>{sc, fc});
   void* out = samples.mutable_data();

@@ -195,6 +195,10 @@ py::object itemValue(const PyItem& p) {
   std::vector<py::ssize_t> shape{py::ssize_t(it.count())};
   if (t == VelFile::kTypeQuad8 || t == VelFile::kTypeQuad9) shape.push_back(2);
   if (t > VelFile::kTypeRaw) shape[0] = py::ssize_t(bytes);
+  // A count from a damaged file must not size an allocation: an array that
+  // lies outside its section is refused before one is made.
+  if (bytes > 4 && released([&] { return !p.group.writable(); }))
+    released([&] { return velfile::extent_of(p.group, it); });
   py::array a(dtypeOf(t), shape);
   void* out = a.mutable_data();
   released([&] { return it.read(out, bytes); });

@@ -1,5 +1,6 @@
 """Items of every type both ways, values refused, files and errors."""
 import gc
+import os
 
 import numpy as np
 import pytest
@@ -137,3 +138,31 @@ def test_html_escapes_every_text(path):
         pages = [f._repr_html_(), f["0"]._repr_html_(), f["0"].groups[0]._repr_html_()]
     for page in pages:
         assert "<script>" not in page and "&lt;script&gt;" in page
+
+
+def test_flipped_bytes_raise_only_velfile_errors(tmp_path):
+    """Every read of a damaged file either works or raises velfile.Error."""
+    data = open(os.path.join(os.path.dirname(__file__), "data", "sample-s390x.A01"), "rb").read()
+    damaged_path = tmp_path / "damaged.A01"
+    outcomes = {"read": 0, "refused": 0}
+
+    def attempt(read):
+        try:
+            read()
+            outcomes["read"] += 1
+        except velfile.Error:
+            outcomes["refused"] += 1
+
+    def visit(node):
+        for it in node.group.items if node.group is not None else []:
+            attempt(lambda: it.value)
+            attempt(it.view)
+        if node.group is not None and node.group.name in ("Scan", "Peaks"):
+            attempt(lambda: (node.group.data.samples, node.group.data.has_data, node.group.data.samples_view()))
+
+    for pos in range(0, len(data), 11):
+        damaged = bytearray(data)
+        damaged[pos] ^= 0xA5
+        damaged_path.write_bytes(bytes(damaged))
+        attempt(lambda: velfile.open(damaged_path)["0"].walk(visit))
+    assert outcomes["read"] > 3000 and outcomes["refused"] > 300
