@@ -96,6 +96,7 @@ void bindData(py::module_& m) {
                              })
       .def_property_readonly("_data_type",
                              [](const PyData& d) { return int(d.data.descriptor().GetDataType()); })
+      .def("_check", [](const PyData& d) { released([&] { d.data.bytes_needed(); }); })
       .def("_read", &readRange)
       .def("_records", &readRecords)
       .def("_extent", [](const PyData& d) {

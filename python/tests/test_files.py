@@ -154,15 +154,19 @@ def test_flipped_bytes_raise_only_velfile_errors(tmp_path):
             outcomes["refused"] += 1
 
     def visit(node):
-        for it in node.group.items if node.group is not None else []:
+        if node.group is None:
+            return
+        for it in node.group.items:
             attempt(lambda: it.value)
             attempt(it.view)
-        if node.group is not None and node.group.name in ("Scan", "Peaks"):
-            attempt(lambda: (node.group.data.samples, node.group.data.has_data, node.group.data.samples_view()))
+        attempt(node.group._repr_html_)
+        if node.group.name in ("Scan", "Peaks"):
+            dg = node.group.data
+            attempt(lambda: (dg.samples, dg.has_data, dg.axes, dg.samples_view(), dg._repr_html_()))
 
-    for pos in range(0, len(data), 11):
+    for pos in range(0, len(data), 13):
         damaged = bytearray(data)
         damaged[pos] ^= 0xA5
         damaged_path.write_bytes(bytes(damaged))
         attempt(lambda: velfile.open(damaged_path)["0"].walk(visit))
-    assert outcomes["read"] > 3000 and outcomes["refused"] > 300
+    assert outcomes["read"] > 2000 and outcomes["refused"] > 200

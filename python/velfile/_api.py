@@ -304,7 +304,10 @@ class DataGroup:
     @property
     def axes(self) -> Axes:
         """Coordinates of the second, first and sample axes, from each axis's
-        count, factor and offset."""
+        count, factor and offset. The counts are checked against the data
+        first, so that a damaged file cannot ask for huge coordinate arrays."""
+        if self.data_class != 10:
+            self._d._check()
         return Axes(*(offset + factor * np.arange(count, dtype=np.float64)
                       for count, factor, offset in ((int(c), float(f), float(o)) for c, f, o in self._d._axes)))
 
