@@ -97,6 +97,42 @@ VELFILE_FUZZ_MODULE(ginfo)
 #include <velfile/gdata.h>
 VELFILE_FUZZ_MODULE(gdata)
 #endif
+#if __has_include(<velfile/gdata.h>) && __has_include("../private/src/gdata_read.cpp")
+namespace vfz {
+// The bulk data of a data group read back whole, within bounds the fuzzers
+// can afford; the seed is a class 1 group of 2 x 2 points, one without data.
+inline void readBulkData(void* group) {
+  CGDataTypeFDD d;
+  uint64_t need = 0;
+  const uint32_t all = UINT32_MAX;
+  if (gdata_ReadGroupInfo(group, &d) != 0 ||
+      gdata_ReadDataClassData(&d, 0, all, 0, all, 0, all, nullptr, 0, nullptr, nullptr, &need) != 0)
+    return;
+  const uint64_t points = uint64_t(uint32_t(d.firstPointCount)) * uint32_t(d.secondPointCount);
+  if (need > (1u << 24) || points > (1u << 24)) return;
+  std::vector<char> buffer(need + 1);
+  std::vector<uint8_t> markers(points);
+  std::vector<uint64_t> starts(points + 1);
+  gdata_ReadDataClassData(&d, 0, all, 0, all, 0, all, buffer.data(), need, markers.data(), starts.data(),
+                          &need);
+}
+inline void writeBulkData(void* group) {
+  static const int16_t records[2][2] = {{1, -2}, {3, -4}};
+  const uint64_t points[4] = {reinterpret_cast<uintptr_t>(records[0]), 2,
+                              reinterpret_cast<uintptr_t>(records[1]), 0};
+  CGDataTypeFDD d;
+  d.dataClass = 1;
+  d.firstPointCount = d.secondPointCount = 2;
+  d.SetSampleQty(2);
+  d.SetDataType(zor_eDataTypeInt16);
+  d.sampleSize = 2;
+  d.pointEntrySize = 4;
+  d.dataReference = reinterpret_cast<uintptr_t>(points);
+  gdata_WriteGroupInfo(group, nullptr, &d, 0);
+}
+inline const bool velfile_fuzz_gdata_bulk = addModule("gdatabulk", &readBulkData, &writeBulkData);
+}  // namespace vfz
+#endif
 #if __has_include(<velfile/gprobe.h>) && __has_include("../private/src/gprobe.cpp")
 #include <velfile/gprobe.h>
 VELFILE_FUZZ_MODULE(gprobe)

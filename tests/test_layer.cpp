@@ -1,7 +1,9 @@
 // The C++ layer: items of every type in both byte orders, group paths, the
 // walk over hostile trees, shared paths and the error messages.
 #include <algorithm>
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <velfile/velfile.hpp>
 
 #include "testutil.h"
@@ -49,6 +51,7 @@ const std::vector<ItemCase> kItems = {
     raw(9, 1, vt::bytesOf(std::array<uint32_t, 2>{0x01020304, 0x05060708})),
     raw(13, 6, {1, 2, 3, 4, 5, 6}),
     raw(13, 3, {9, 8, 7}),
+    numbers<int32_t>({}),
 };
 
 // The stored bytes of host-order elements in the other byte order.
@@ -308,25 +311,61 @@ TEST_F(Layer, ErrorsSayWhatAndWhere) {
 }
 
 // A value whose bytes run into the next section is refused, not read.
+// A value whose bytes run into the next section is refused, not read, and a
+// huge count sizes no allocation.
 TEST_F(Layer, ValuesOutsideTheirSectionAreRefused) {
   Image x;
-  x.header(2, 48, 80)
-      .padTo(40)
-      .u32(1)
-      .u32(2)
-      .entryInline(10000, 12, 2, u"A", 4)
-      .entry(1, 7, 12, 40)
-      .padTo(80);
-  x.header(1, 40, 64).padTo(120).entryInline(10000, 12, 2, u"B", 4).padTo(144);
+  x.header(3, 48, 80).padTo(40).u32(1).u32(2).entryInline(10000, 12, 2, u"A", 4);
+  x.entry(1, 7, 13, 40).entry(2, 7, 0x40000000, 40).padTo(84);
+  x.put32(24, 88);
+  x.padTo(88).header(1, 40, 64).padTo(128).entryInline(10000, 12, 2, u"B", 4).padTo(152);
   vt::writeFile(path("spill.bin"), x.bytes);
   File f = File::open(path("spill.bin"));
-  try {
-    f.group("0").item(1).bytes();
-    ADD_FAILURE();
-  } catch (const Error& e) {
-    EXPECT_EQ(Reason::OutsideSection, e.reason()) << e.what();
-    EXPECT_NE(std::string(e.what()).find("run past the end of its section (80 bytes)"), std::string::npos);
+  const std::vector<std::function<void()>> reads = {[&] { f.group("0").item(1).bytes(); },
+                                                    [&] { f.group("0").item(2).as<std::vector<double>>(); }};
+  for (const auto& read : reads) {
+    try {
+      read();
+      ADD_FAILURE();
+    } catch (const Error& e) {
+      EXPECT_EQ(Reason::OutsideSection, e.reason()) << e.what();
+      EXPECT_NE(std::string(e.what()).find("run past the end of its section (88 bytes)"), std::string::npos);
+    }
   }
+}
+
+// Four threads open, walk and read the same files at once: the layer's lock
+// serialises the library's table, and File objects on one path share its
+// handle.
+TEST_F(Layer, FourThreadsReadSeveralFilesAtOnce) {
+  const int kFiles = 3, kItems = 40;
+  for (int k = 0; k < kFiles; ++k) {
+    File f = File::create(path("t" + std::to_string(k) + ".A01"));
+    Group g = f.create_group("S").create_group("Values");
+    for (int i = 0; i < kItems; ++i) g.write_item(uint16_t(i), int32_t(1000 * k + i));
+  }
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 25; ++round) {
+        const int k = (t + round) % kFiles;
+        try {
+          File f = File::open(path("t" + std::to_string(k) + ".A01"));
+          int groups = 0;
+          velfile::walk(f.group("0"), [&](const velfile::WalkNode&) { return ++groups, true; });
+          int64_t sum = 0;
+          for (const velfile::Item& it : f.group("0/Values").items())
+            if (it.type() == VelFile::kTypeInt32) sum += it.as<int32_t>();
+          if (groups != 2 || sum != int64_t(kItems) * 1000 * k + kItems * (kItems - 1) / 2) ++wrong;
+        } catch (const Error&) {
+          ++wrong;
+        }
+      }
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(0, wrong.load());
+  expectAllSlotsFree();
 }
 
 }  // namespace

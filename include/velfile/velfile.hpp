@@ -38,8 +38,8 @@
 #include <variant>
 #include <vector>
 
-// The descriptors of the 21 modules, for the typed read<D>() and write():
-// (prefix, class key, descriptor type).
+/// The descriptors of the 21 modules, for the typed Group::read() and
+/// Group::write(): X(prefix, class key, descriptor type) for each.
 #define VELFILE_LAYER_MODULES(X)          \
   X(ginfo, class, CGInfoTypeDescr)        \
   X(gdata, class, CGDataTypeFDD)          \
@@ -62,9 +62,11 @@
   X(gweld, class, CGWeldTypeDescr)        \
   X(gweldsp, class, CGWeldScanPlanDescr)  \
   X(gweldFill, class, CGWeldFillDescr)
+/// @cond
 #define VELFILE_LAYER_DECLARE(prefix, key, D) key D;
 VELFILE_LAYER_MODULES(VELFILE_LAYER_DECLARE)
 #undef VELFILE_LAYER_DECLARE
+/// @endcond
 
 namespace velfile {
 
@@ -99,6 +101,7 @@ class VELFILE_API Error : public std::runtime_error {
   Error(const Error& other);
   /// Assigns an error.
   Error& operator=(const Error& other);
+  /// Defined in the library, which so holds the type's information.
   ~Error() override;
 
   /// The fault's category.
@@ -124,6 +127,9 @@ class VELFILE_API Error : public std::runtime_error {
   std::string group_;
   int item_;
 };
+
+/// The name of a reason ("Memory", "Io", "NotContainer", ...).
+VELFILE_API const char* reason_name(Reason reason);
 
 /// The lock that serialises every call of the layer into the library. A host
 /// that mixes the layer with direct calls of the exported operations from
@@ -213,6 +219,13 @@ struct ModuleGuess {
   std::string note;        ///< a sentence saying that this is a guess and how good
 };
 
+/// Where a value or a block lies in the file, for hosts that map it.
+struct Extent {
+  uint64_t offset = 0;     ///< absolute position in the file
+  uint64_t size = 0;       ///< bytes
+  bool host_order = true;  ///< false: the section's elements need swapping (they are read swapped)
+};
+
 /// Two 32-bit words: the value of one element of item types 8 and 9.
 using Words = std::array<uint32_t, 2>;
 
@@ -259,7 +272,7 @@ class VELFILE_API Item {
   T as() const {
     if constexpr (is_vector<T>::value) {
       using E = typename T::value_type;
-      T out(count_);
+      T out(checked_elements());
       read_converted(type_of<E>(), out.data(), out.size() * sizeof(E));
       return out;
     } else {
@@ -278,6 +291,9 @@ class VELFILE_API Item {
   /// As bytes(), into a buffer of capacity bytes; returns the bytes stored.
   /// Throws Reason::Invalid when the buffer is too small.
   size_t read(void* buffer, size_t capacity) const;
+  /// Where an out-of-line value lies (checked to be inside its section);
+  /// Reason::Invalid for a value held in the directory entry.
+  Extent extent() const;
 
  private:
   friend struct Access;
@@ -286,6 +302,9 @@ class VELFILE_API Item {
   template <class E, class A>
   struct is_vector<std::vector<E, A>> : std::true_type {};
   void read_converted(uint16_t requested, void* out, size_t capacity) const;
+  // The element count, once the value is known to lie inside its section:
+  // no count from a file sizes an allocation before that.
+  uint32_t checked_elements() const;
   std::shared_ptr<FileState> file_;
   std::shared_ptr<const PathNode> group_;
   void* handle_ = nullptr;
@@ -310,7 +329,7 @@ class VELFILE_API Group {
   std::string path() const;
   /// The sub-groups in directory order (opened when asked for). Each is
   /// named in its path by the shortest step that names it alone: its name,
-  /// else #id, else [index]. The list does not look for cycles; walk() does.
+  /// else \#id, else [index]. The list does not look for cycles; walk() does.
   std::vector<Group> groups() const;
   /// Every item in directory order, the name item and the group references
   /// included.
@@ -425,18 +444,19 @@ class VELFILE_API Group {
   void* handle_ = nullptr;
 };
 
-/// Reads a group into a descriptor of a module, starting from its defaults
-/// (one overload per module; used by Group::read()).
+/// @cond
+// One overload per module of reading a group into a descriptor (starting
+// from the module's defaults) and of writing one (what changed from previous
+// when it is not null): Group::read() and Group::write() call them.
 #define VELFILE_LAYER_READ(prefix, key, D) \
   VELFILE_API void read_descriptor_into(const Group& group, D& descr);
 VELFILE_LAYER_MODULES(VELFILE_LAYER_READ)
 #undef VELFILE_LAYER_READ
-/// Writes a descriptor of a module to a group, what changed from previous
-/// when it is not null (one overload per module; used by Group::write()).
 #define VELFILE_LAYER_WRITE(prefix, key, D) \
   VELFILE_API void write_descriptor_from(Group& group, D& descr, D* previous);
 VELFILE_LAYER_MODULES(VELFILE_LAYER_WRITE)
 #undef VELFILE_LAYER_WRITE
+/// @endcond
 
 /// A range along one axis of a data group: [start, start + count); a count
 /// of UINT32_MAX reaches to the end of the axis.
@@ -506,6 +526,10 @@ class VELFILE_API DataGroup {
   }
   /// The records of a class 10 group for the ranges of points.
   Records read_records(Range second = Range(), Range first = Range()) const;
+  /// Where the block of a block class lies (second x first entries of the
+  /// point entry size), checked to be inside its section; Reason::Unsupported
+  /// for classes 1 and 10, whose points are scattered.
+  Extent block() const;
 
  private:
   friend struct Access;
@@ -569,7 +593,7 @@ struct WalkLimits {
 };
 
 /// One group as the walk meets it.
-struct WalkNode {
+struct VELFILE_API WalkNode {
   Group group;                        ///< the group; valid() only when state is Open
   NodeState state = NodeState::Open;  ///< how the walk met it
   std::string reason;                 ///< why it was not entered (empty when Open)
@@ -578,6 +602,7 @@ struct WalkNode {
   uint16_t id = 0;                    ///< item id of that reference
   uint32_t entries = 0;               ///< entries of its directory
   uint32_t directory = 0;             ///< offset of its directory in the section
+  uint32_t section_start = 0;         ///< absolute offset of its section
   std::string name;                   ///< its name
   /// Its path, built when asked for.
   std::string path() const;
@@ -605,6 +630,8 @@ VELFILE_API bool walk(const Group& root, const WalkEnter& enter, const WalkLeave
 /// Two File objects on the same path share the library's one handle; the
 /// layer counts them and closes the handle when the last one closes. A path
 /// open for reading cannot be opened for writing, nor the reverse.
+/// (The library also hands that handle to a host calling file_Open on the
+/// same path directly; such a host must not close it under the layer.)
 class VELFILE_API File {
  public:
   /// Opens a container for reading. Throws Reason::NotContainer,

@@ -235,7 +235,8 @@ int gdata_ReadDataClassData(CGDataTypeFDD* descr, uint32_t secondStart, uint32_t
     if (c == 1) {
       const int rc = checkedTable(r, perPoint * size, &entries);
       if (rc != kOk) return rc;
-    } else if (!r.tableInside(uint32_t(d.dataReference), static_cast<uint32_t>(d.pointEntrySize))) {
+    } else if (d.pointEntrySize == 0 ||  // no entries: counts no file bounds
+               !r.tableInside(uint32_t(d.dataReference), static_cast<uint32_t>(d.pointEntrySize))) {
       return kDamaged;
     }
     uint64_t need = 0;

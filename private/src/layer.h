@@ -52,6 +52,10 @@ struct Where {
 // Throws unless the file is still open (lock held).
 void checkOpen(const FileState* file, const PathNode* group, const char* operation);
 
+// The name file_ItemInfo gives for an entry (a section's or a sub-group's),
+// however long; *rc is its result.
+std::u16string itemName(void* handle, uint32_t index, int* rc);
+
 // UTF-8 to the library's UTF-16; Reason::Invalid for text that is not UTF-8.
 std::u16string toUtf16(const std::string& text, const char* operation, const Where& where);
 // Text as its writer stored it: UTF-16 units of a section in the other byte

@@ -178,6 +178,23 @@ void DataGroup::read(void* buffer, size_t capacity, uint8_t* markers, Range seco
             &used);
 }
 
+Extent DataGroup::block() const {
+  const char* op = "DataGroup::block";
+  if (!isBlockClass(descr_->dataClass))
+    fail(Reason::Unsupported, op, whereOf(group_),
+         "has its points scattered in records (class " + std::to_string(descr_->dataClass) +
+             "); only the block classes lie in one block");
+  Lock lock(library_mutex());
+  const GroupFacts f = groupFacts(group_, op);
+  // The reader checks the block against the section; an empty range of
+  // samples reads nothing.
+  uint64_t used = 0;
+  readRange(*this, descr_.get(), Range(), Range(), Range{0, 0}, nullptr, 0, nullptr, nullptr, &used);
+  const uint64_t n = uint64_t(uint32_t(descr_->firstPointCount)) * uint32_t(descr_->secondPointCount);
+  return Extent{uint64_t(f.section.start) + uint32_t(descr_->dataReference),
+                n * uint32_t(descr_->pointEntrySize), !f.section.swap || element_size() == 1};
+}
+
 Records DataGroup::read_records(Range second, Range first) const {
   if (descr_->dataClass != 10)
     fail(Reason::WrongType, "DataGroup::read_records", whereOf(group_),

@@ -96,17 +96,20 @@ const CodeText& textOf(const char* operation, int code) {
   return kOther;
 }
 
+// What an error is about: "'file', group 'path', item 3"; empty when the
+// text names its own subject.
 std::string subject(const Where& w) {
   std::string s;
   if (w.file) s = "'" + w.file->path + "'";
   if (w.group) s += (s.empty() ? "group '" : ", group '") + joinPath(w.group) + "'";
   if (w.item >= 0) s += (s.empty() ? "item " : ", item ") + std::to_string(w.item);
-  return s.empty() ? std::string("the call") : s;
+  return s;
 }
 
 [[noreturn]] void raise(Reason reason, int code, const char* operation, const Where& w,
                         const std::string& text) {
-  const std::string message = subject(w) + " " + text + " [" + operation +
+  const std::string about = subject(w);
+  const std::string message = (about.empty() ? text : about + " " + text) + " [" + operation +
                               (code ? ", result " + std::to_string(code) : std::string()) + "]";
   throw Error(reason, code, operation, w.file ? w.file->path : std::string(),
               w.group ? joinPath(w.group) : std::string(), w.item, message);
@@ -124,10 +127,18 @@ void fail(Reason reason, const char* operation, const Where& where, const std::s
 }
 
 void checkOpen(const FileState* file, const PathNode* group, const char* operation) {
-  if (!file) fail(Reason::Closed, operation, Where{nullptr, group, -1}, "refers to no open file");
+  if (!file) fail(Reason::Closed, operation, Where{nullptr, group, -1}, "refers to no file: it is not open");
   if (!file->open)
     fail(Reason::Closed, operation, Where{file, group, -1},
          "was closed: groups, items and data groups cannot be used after their File is closed");
+}
+
+const char* reason_name(Reason reason) {
+  static const char* const kNames[] = {"Memory",         "Io",       "NotContainer", "NotFound", "InUse",
+                                       "TooManyFiles",   "ReadOnly", "WrongType",    "Closed",   "BadPath",
+                                       "OutsideSection", "Invalid",  "Unsupported"};
+  const int i = static_cast<int>(reason) - 1;
+  return i >= 0 && i < int(sizeof kNames / sizeof kNames[0]) ? kNames[i] : "Unknown";
 }
 
 std::recursive_mutex& library_mutex() {
@@ -365,25 +376,6 @@ void* File::handle() const {
   return state_->handle;
 }
 
-namespace {
-
-// A name given by file_ItemInfo, whose length is not known beforehand.
-std::u16string refName(void* handle, uint32_t index, int* rc) {
-  std::vector<VelChar> buf(256);
-  for (;;) {
-    buf.assign(buf.size(), 0);
-    *rc = VelFile::file_ItemInfo(handle, index, nullptr, nullptr, nullptr, nullptr, buf.data(),
-                                 static_cast<uint32_t>(buf.size()));
-    size_t n = 0;
-    while (n < buf.size() && buf[n]) ++n;
-    if (*rc != VelFile::kOk || n + 1 < buf.size() || buf.size() >= (size_t(1) << 28))
-      return std::u16string(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
-    buf.resize(buf.size() * 4);
-  }
-}
-
-}  // namespace
-
 std::vector<Section> File::sections() const {
   Lock lock(library_mutex());
   checkOpen(state_.get(), nullptr, "File::sections");
@@ -394,7 +386,7 @@ std::vector<Section> File::sections() const {
     uint32_t entries = 0;
     if (!fileSectionFacts(state_->handle, i, &facts)) break;
     int rc = VelFile::file_ItemInfo(state_->handle, i, nullptr, nullptr, &entries, nullptr, nullptr, 0);
-    const std::u16string name = rc == VelFile::kOk ? refName(state_->handle, i, &rc) : std::u16string();
+    const std::u16string name = rc == VelFile::kOk ? itemName(state_->handle, i, &rc) : std::u16string();
     if (rc != VelFile::kOk) failCode("file_ItemInfo", rc, Where{state_.get(), nullptr, -1});
     out.push_back(Access::section(facts, entries, fromStored(name, facts.swap)));
   }

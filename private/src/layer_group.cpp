@@ -20,6 +20,21 @@ GroupFacts groupFacts(const Group& g, const char* operation) {
   return out;
 }
 
+// A name given by file_ItemInfo, whose length is not known beforehand.
+std::u16string itemName(void* handle, uint32_t index, int* rc) {
+  std::vector<VelChar> buf(256);
+  for (;;) {
+    buf.assign(buf.size(), 0);
+    *rc = VelFile::file_ItemInfo(handle, index, nullptr, nullptr, nullptr, nullptr, buf.data(),
+                                 static_cast<uint32_t>(buf.size()));
+    size_t n = 0;
+    while (n < buf.size() && buf[n]) ++n;
+    if (*rc != VelFile::kOk || n + 1 < buf.size() || buf.size() >= (size_t(1) << 28))
+      return std::u16string(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
+    buf.resize(buf.size() * 4);
+  }
+}
+
 namespace {
 
 Where whereOf(const Group& g, int item = -1) {
@@ -55,7 +70,7 @@ std::vector<std::string> splitPath(const std::string& text) {
 }
 
 [[noreturn]] void badPath(const std::string& text, const std::string& why) {
-  fail(Reason::BadPath, "parse_group_path", Where(), "cannot take the group path '" + text + "': " + why);
+  fail(Reason::BadPath, "parse_group_path", Where(), "the group path '" + text + "' cannot be used: " + why);
 }
 
 PathStep parseStep(const std::string& text, const std::string& p) {
@@ -118,20 +133,6 @@ struct Ref {
   uint32_t value = 0;
   std::string name;
 };
-
-std::u16string itemName(void* handle, uint32_t index, int* rc) {
-  std::vector<VelChar> buf(256);
-  for (;;) {
-    buf.assign(buf.size(), 0);
-    *rc = VelFile::file_ItemInfo(handle, index, nullptr, nullptr, nullptr, nullptr, buf.data(),
-                                 static_cast<uint32_t>(buf.size()));
-    size_t n = 0;
-    while (n < buf.size() && buf[n]) ++n;
-    if (*rc != VelFile::kOk || n + 1 < buf.size() || buf.size() >= (size_t(1) << 28))
-      return std::u16string(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
-    buf.resize(buf.size() * 4);
-  }
-}
 
 // The entry at index, with the sub-group's name for a group reference.
 int readRef(void* handle, uint32_t index, bool swapped, uint16_t* type, Ref* r) {
@@ -200,7 +201,8 @@ Group openRef(const Group& parent, void* handle, const Ref& r, std::string step)
 // --- Group ---
 
 uint32_t Group::checked_count(size_t n) {
-  if (n > UINT32_MAX) fail(Reason::Invalid, "Group::write_item", Where(), "got more than 2^32 - 1 elements");
+  if (n > UINT32_MAX)
+    fail(Reason::Invalid, "Group::write_item", Where(), "an item cannot hold more than 2^32 - 1 elements");
   return static_cast<uint32_t>(n);
 }
 
@@ -266,30 +268,33 @@ std::vector<Item> Group::items() const {
   return out;
 }
 
-bool Group::has_item(uint16_t id) const {
-  Lock lock(library_mutex());
-  const GroupFacts f = groupFacts(*this, "Group::has_item");
-  const uint32_t n = VelFile::file_ItemNbrGet(f.handle);
-  for (uint32_t i = 0; i < n; ++i) {
-    uint16_t got = 0;
-    if (VelFile::file_ItemInfo(f.handle, i, &got, nullptr, nullptr, nullptr, nullptr, 0) == VelFile::kOk &&
-        got == id)
-      return true;
-  }
-  return false;
-}
+namespace {
 
-Item Group::item(uint16_t id) const {
-  Lock lock(library_mutex());
-  const GroupFacts f = groupFacts(*this, "Group::item");
+// The index of the first item with this id, or -1 (lock held).
+int64_t findItem(const Group& g, uint16_t id, const char* op) {
+  const GroupFacts f = groupFacts(g, op);
   const uint32_t n = VelFile::file_ItemNbrGet(f.handle);
   for (uint32_t i = 0; i < n; ++i) {
     uint16_t got = 0;
     const int rc = VelFile::file_ItemInfo(f.handle, i, &got, nullptr, nullptr, nullptr, nullptr, 0);
-    if (rc != VelFile::kOk) failCode("file_ItemInfo", rc, whereOf(*this, id));
-    if (got == id) return item_at(i);
+    if (rc != VelFile::kOk) failCode("file_ItemInfo", rc, whereOf(g, id));
+    if (got == id) return i;
   }
-  fail(Reason::NotFound, "Group::item", whereOf(*this, id), "does not exist in this group");
+  return -1;
+}
+
+}  // namespace
+
+bool Group::has_item(uint16_t id) const {
+  Lock lock(library_mutex());
+  return findItem(*this, id, "Group::has_item") >= 0;
+}
+
+Item Group::item(uint16_t id) const {
+  Lock lock(library_mutex());
+  const int64_t i = findItem(*this, id, "Group::item");
+  if (i < 0) fail(Reason::NotFound, "Group::item", whereOf(*this, id), "does not exist in this group");
+  return item_at(uint32_t(i));
 }
 
 Group Group::group(const std::string& relative) const {
@@ -431,6 +436,7 @@ void Item::read_converted(uint16_t requested, void* out, size_t capacity) const 
     fail(Reason::WrongType, op, where,
          "holds " + std::to_string(count_) + " elements; read it as a std::vector");
   int rc;
+  if (vector && count_ == 0) return;  // nothing to read, and no buffer to read it into
   if (vector) {
     rc = VelFile::file_IndexBlockRead(handle_, index_, requested, static_cast<char*>(out));
     if (rc != VelFile::kOk) failCode("file_IndexBlockRead", rc, where);
@@ -499,8 +505,24 @@ size_t Item::read(void* buffer, size_t capacity) const {
   return size_t(p.bytes);
 }
 
+Extent Item::extent() const {
+  const char* op = "Item::extent";
+  Lock lock(library_mutex());
+  const ItemPlace p = placeOf(*this, file_, group_, handle_, op);
+  if (p.bytes <= 4)
+    fail(Reason::Invalid, op, Where{file_.get(), group_.get(), id_},
+         "is held in its directory entry, not in the file");
+  return Extent{uint64_t(p.group.section.start) + value_, p.bytes, !p.group.section.swap};
+}
+
+uint32_t Item::checked_elements() const {
+  Lock lock(library_mutex());
+  placeOf(*this, file_, group_, handle_, "Item::as");
+  return count_;
+}
+
 std::vector<uint8_t> Item::bytes() const {
-  std::vector<uint8_t> out(size_t(uint64_t(VelFile::file_SizeOf(type_)) * count_));
+  std::vector<uint8_t> out(size_t(uint64_t(VelFile::file_SizeOf(type_)) * checked_elements()));
   if (!out.empty()) read(out.data(), out.size());
   return out;
 }
@@ -568,6 +590,7 @@ bool walk(const Group& root, const WalkEnter& enter, const WalkLeave& leave, con
     fr.node.entries = VelFile::file_ItemNbrGet(f.handle);
     fr.node.name = root.name();
     fr.node.directory = f.section.directory;
+    fr.node.section_start = f.section.start;
     fr.key = uint64_t(f.section.start) + f.section.directory;
     seen.insert(fr.key);
     ++groups;
@@ -600,15 +623,18 @@ bool walk(const Group& root, const WalkEnter& enter, const WalkLeave& leave, con
     n.id = r.id;
     n.entries = r.count;
     n.directory = r.value;
+    n.section_start = pf.section.start;
     n.name = r.name;
     n.node = childNode(top.node.node, top.namer.step(r));
     fr.key = uint64_t(pf.section.start) + r.value;
-    if (std::any_of(stack.begin(), stack.end(), [&](const Frame& f) { return f.key == fr.key; })) {
+    const auto ancestor =
+        std::find_if(stack.begin(), stack.end(), [&](const Frame& f) { return f.key == fr.key; });
+    if (ancestor != stack.end()) {
       n.state = NodeState::Cycle;
-      n.reason = "its directory is that of an enclosing group (a reference cycle)";
+      n.reason = "reference cycle: leads back to " + ancestor->node.path();
     } else if (seen.count(fr.key)) {
       n.state = NodeState::Shared;
-      n.reason = "its directory was reached before by another path (a shared sub-group)";
+      n.reason = "shared sub-group: its directory was reached before by another path";
     } else if (n.depth > limits.max_depth) {
       n.state = NodeState::TooDeep;
       n.reason = "nested more than " + std::to_string(limits.max_depth) + " levels deep";

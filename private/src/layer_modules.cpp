@@ -50,12 +50,12 @@ bool isField(const RuleView& r) {
   return r.name && r.when != When::Never && (r.kind != Kind::Custom || r.get);
 }
 
-const ModuleOps& opsNamed(const std::string& name, const char* op, const Where& where) {
+const ModuleOps& opsNamed(const std::string& name, const char* op) {
   for (const ModuleOps* m : allOps())
     if (name == m->name || name == m->prefix) return *m;
   std::string known;
   for (const ModuleOps* m : allOps()) known += (known.empty() ? "" : ", ") + std::string(m->name);
-  fail(Reason::NotFound, op, where, "names no module '" + name + "'; the modules are " + known);
+  fail(Reason::NotFound, op, Where(), "module '" + name + "' does not exist; the modules are " + known);
 }
 
 // A descriptor of a module, freed on every way out.
@@ -256,7 +256,7 @@ const std::vector<ModuleSchema>& modules() {
 }
 
 const ModuleSchema& find_module(const std::string& name) {
-  const ModuleOps& m = opsNamed(name, "find_module", Where());
+  const ModuleOps& m = opsNamed(name, "find_module");
   for (const ModuleSchema& s : modules())
     if (s.prefix == m.prefix) return s;
   fail(Reason::NotFound, "find_module", Where(), "names no module");
@@ -266,7 +266,7 @@ std::vector<std::pair<std::string, Value>> Group::read_descriptor(const std::str
   const char* op = "Group::read_descriptor";
   Lock lock(library_mutex());
   const GroupFacts f = groupFacts(*this, op);
-  const ModuleOps& m = opsNamed(module, op, whereOf(*this));
+  const ModuleOps& m = opsNamed(module, op);
   Descr d(m);
   const int rc = m.read(f.handle, d.d);
   if (rc != VelFile::kOk) failCode((std::string(m.prefix) + "_ReadGroupInfo").c_str(), rc, whereOf(*this));
@@ -281,7 +281,7 @@ void Group::write_descriptor(const std::string& module,
   const char* op = "Group::write_descriptor";
   Lock lock(library_mutex());
   const GroupFacts f = groupFacts(*this, op);
-  const ModuleOps& m = opsNamed(module, op, whereOf(*this));
+  const ModuleOps& m = opsNamed(module, op);
   Descr cur(m), prev(m);
   apply(m, cur.d, values, op, whereOf(*this));
   if (previous) apply(m, prev.d, *previous, op, whereOf(*this));
