@@ -17,7 +17,6 @@
 
 #include <memory>
 #include <string>
-#include <velfile/extent.hpp>
 #include <velfile/velfile.hpp>
 
 namespace velfile_python {
@@ -65,6 +64,8 @@ py::dtype dtypeOf(uint16_t type);
 // The item type of a numpy dtype; -1 for a dtype no item type stores.
 int typeOfDtype(const py::dtype& dtype);
 
+// A group whose bytes can be mapped: not one being written (else Unsupported).
+const velfile::Group& mappable(const velfile::Group& g);
 // Where a value lies, for a memory map: (path, offset, bytes, host order).
 py::tuple extentTuple(const OwnerPtr& owner, const velfile::Extent& extent);
 

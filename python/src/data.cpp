@@ -3,7 +3,6 @@
 #include <pybind11/stl.h>
 
 #include <array>
-#include <velfile/extent.hpp>
 
 #include "binding.h"
 
@@ -20,8 +19,7 @@ py::tuple readRange(const PyData& d, uint32_t s0, uint32_t sc, uint32_t f0, uint
   // than its section is first checked by the layer (table, records, block).
   const uint64_t want = uint64_t(sc) * fc * kc * dg.element_size();
   released([&] {
-    if (want > dg.group().section().size())
-      dg.bytes_needed(Range{s0, sc}, Range{f0, fc}, Range{k0, kc});
+    if (want > dg.group().section().size()) dg.bytes_needed(Range{s0, sc}, Range{f0, fc}, Range{k0, kc});
   });
   py::array samples(dtypeOf(dg.sample_type()), std::vector<py::ssize_t>{sc, fc, kc});
   py::array_t<uint8_t> markers(std::vector<py::ssize_t>{sc, fc});
@@ -100,7 +98,10 @@ void bindData(py::module_& m) {
       .def("_read", &readRange)
       .def("_records", &readRecords)
       .def("_extent", [](const PyData& d) {
-        return extentTuple(d.owner, released([&] { return velfile::extent_of(d.data); }));
+        return extentTuple(d.owner, released([&] {
+                             mappable(d.data.group());
+                             return d.data.block();
+                           }));
       });
   m.def("_write_data", &writeData, py::arg("group"), py::arg("data_class"), py::arg("samples"),
         py::arg("sample_type"), py::arg("markers"), py::arg("axes"));

@@ -3,10 +3,8 @@
 #include <pybind11/stl.h>
 
 #include <array>
-#include <cstring>
 #include <map>
 #include <optional>
-#include <velfile/extent.hpp>
 
 #include "binding.h"
 
@@ -31,8 +29,15 @@ Owner::~Owner() {
   }
 }
 
+const velfile::Group& mappable(const velfile::Group& g) {
+  if (g.writable())
+    throw velfile::Error(Reason::Unsupported, 0, "view", "", g.path(), -1,
+                         "is being written: its bytes are final only when the file is closed");
+  return g;
+}
+
 py::tuple extentTuple(const OwnerPtr& owner, const velfile::Extent& e) {
-  return py::make_tuple(owner->file.path(), e.offset, e.bytes, e.host_order);
+  return py::make_tuple(owner->file.path(), e.offset, e.size, e.host_order);
 }
 
 py::dtype dtypeOf(uint16_t type) {
@@ -95,9 +100,9 @@ void addErrors(py::module_& m) {
   const char* baseDoc =
       "An error of the velfile package.\n\n"
       "Attributes: code (the result code of the library's operation, 0 when the\n"
-      "package refused the call itself), reason (the subclass's name without\n"
-      "'Error'), operation, file, group (paths, '' when none applies) and item\n"
-      "(the item id, -1 when none).";
+      "package refused the call itself), reason (the kind of fault: 'NotFound',\n"
+      "'Io', 'NotContainer', ...; one subclass each), operation, file, group (paths,\n"
+      "'' when none applies) and item (the item id, -1 when none).";
   py::object base = py::reinterpret_steal<py::object>(
       PyErr_NewExceptionWithDoc("velfile.Error", baseDoc, PyExc_Exception, nullptr));
   m.attr("Error") = base;
@@ -116,7 +121,7 @@ void addErrors(py::module_& m) {
     py::object type = py::reinterpret_steal<py::object>(
         PyErr_NewExceptionWithDoc(name.c_str(), c.doc, bases.ptr(), nullptr));
     m.attr(c.name) = type;
-    type.attr("reason") = std::string(c.name).substr(0, std::strlen(c.name) - 5);
+    type.attr("reason") = velfile::reason_name(c.reason);
     errorTypes()[static_cast<int>(c.reason)] = type;
   }
   py::register_exception_translator([](std::exception_ptr p) {
@@ -197,8 +202,7 @@ py::object itemValue(const PyItem& p) {
   if (t > VelFile::kTypeRaw) shape[0] = py::ssize_t(bytes);
   // A count from a damaged file must not size an allocation: an array that
   // lies outside its section is refused before one is made.
-  if (bytes > 4 && released([&] { return !p.group.writable(); }))
-    released([&] { return velfile::extent_of(p.group, it); });
+  if (bytes > 4) released([&] { return it.extent(); });
   py::array a(dtypeOf(t), shape);
   void* out = a.mutable_data();
   released([&] { return it.read(out, bytes); });
@@ -223,19 +227,8 @@ bool walkGroup(const PyGroup& root, const py::function& func, int maxDepth, uint
   limits.max_groups = maxGroups;
   limits.max_items = maxItems;
   const OwnerPtr& owner = root.owner;
-  // The paths of the groups entered, by depth. (WalkNode::path() is not
-  // exported by the library, so a group not entered is named here by its
-  // parent's path and its name, or #id when it has none.)
-  std::vector<std::string> paths;
   auto enter = [&](const velfile::WalkNode& n) {
-    std::string path;
-    if (n.state == velfile::NodeState::Open || n.depth == 0)
-      path = n.group.path();
-    else
-      path = paths[size_t(n.depth - 1)] + "/" +
-             (n.name.empty() ? "#" + std::to_string(n.id) : velfile::escape_step(n.name));
-    paths.resize(size_t(n.depth) + 1);
-    paths.back() = path;
+    std::string path = n.path();
     py::gil_scoped_acquire hold;
     PyWalkNode node;
     node.group = n.state == velfile::NodeState::Open ? py::cast(PyGroup{owner, n.group}) : py::none();
@@ -573,7 +566,10 @@ PYBIND11_MODULE(_velfile, m) {
                              "and 9 (uint32 pairs, shape (count, 2)); the Group for a group reference.")
       .def("_extent",
            [](const PyItem& i) {
-             return extentTuple(i.owner, released([&] { return velfile::extent_of(i.group, i.item); }));
+             return extentTuple(i.owner, released([&] {
+                                  mappable(i.group);
+                                  return i.item.extent();
+                                }));
            })
       .def("__repr__", [](const PyItem& i) {
         return "<velfile.Item id " + std::to_string(i.item.id()) + " " + velfile::type_name(i.item.type()) +
