@@ -77,7 +77,7 @@ TEST_F(LayerData, WrittenFromDenseArraysAndReadByRange) {
     {
       File f = File::create(path("data.A01"));
       velfile::Group g = f.create_group("Section").create_group("Scan");
-      g.write_data(d, dense.data(), dense.size(), c.markers.empty() ? nullptr : c.markers.data());
+      g.write_data(d, dense, c.markers);
       f.close();
     }
     File f = File::open(path("data.A01"));

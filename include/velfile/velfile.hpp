@@ -418,17 +418,22 @@ class VELFILE_API Group {
   /// and every other field; its data reference and handles are not used, and
   /// an empty group name takes the group's own.
   /// - Data class 1: samples holds every point's q samples, dense (second x
-  ///   first x q x sample size bytes, host order); markers (second x first
-  ///   entries, or null for all points having data) holds 0, 1 or 2 for a
-  ///   point without data (its samples are not stored) and 3 or more for a
-  ///   point with data. A point entry size below 4 is taken as 4.
+  ///   first x q x sample size bytes, host order); markers (marker_count =
+  ///   second x first entries, or null for all points having data) holds 0,
+  ///   1 or 2 for a point without data (its samples are not stored) and 3 or
+  ///   more for a point with data. A point entry size below 4 is taken as 4.
   /// - A block class (2, 3, 5, 6, 17, 20, 30 to 37, 40 to 43): samples holds
   ///   second x first entries of E bytes, E being the point entry size, or
   ///   q x sample size when the entry size is unset (-1); markers must be
   ///   null.
-  /// bytes must match exactly (Reason::Invalid otherwise).
+  /// bytes and marker_count must match exactly (Reason::Invalid otherwise).
   DataGroup write_data(const CGDataTypeFDD& descr, const void* samples, size_t bytes,
-                       const uint8_t* markers = nullptr);
+                       const uint8_t* markers = nullptr, size_t marker_count = 0);
+  /// As write_data() above, from vectors (markers empty: every point has
+  /// data).
+  template <class T>
+  DataGroup write_data(const CGDataTypeFDD& descr, const std::vector<T>& samples,
+                       const std::vector<uint8_t>& markers = std::vector<uint8_t>());
 
   /// The library's handle of the group, for direct calls of the exported
   /// operations (which the host then serialises itself).
@@ -538,6 +543,13 @@ class VELFILE_API DataGroup {
   std::shared_ptr<CGDataTypeFDD> descr_;
   Group group_;
 };
+
+template <class T>
+DataGroup Group::write_data(const CGDataTypeFDD& descr, const std::vector<T>& samples,
+                            const std::vector<uint8_t>& markers) {
+  return write_data(descr, samples.data(), samples.size() * sizeof(T),
+                    markers.empty() ? nullptr : markers.data(), markers.size());
+}
 
 /// One step of a group path.
 struct PathStep {

@@ -41,7 +41,7 @@ DataGroup Group::data() const {
 }
 
 DataGroup Group::write_data(const CGDataTypeFDD& descr, const void* samples, size_t bytes,
-                            const uint8_t* markers) {
+                            const uint8_t* markers, size_t markerCount) {
   const char* op = "Group::write_data";
   Lock lock(library_mutex());
   const GroupFacts f = groupFacts(*this, op);
@@ -63,6 +63,9 @@ DataGroup Group::write_data(const CGDataTypeFDD& descr, const void* samples, siz
       fail(Reason::Invalid, op, where,
            "needs " + std::to_string(n) + " points of " + std::to_string(record) + " bytes; got " +
                std::to_string(bytes) + " bytes");
+    if (markers && markerCount != n)
+      fail(Reason::Invalid, op, where,
+           "needs one marker per point (" + std::to_string(n) + "); got " + std::to_string(markerCount));
     table.resize(size_t(n));
     const char* base = static_cast<const char*>(samples);
     for (size_t i = 0; i < table.size(); ++i)
