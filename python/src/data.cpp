@@ -57,6 +57,7 @@ PyData writeData(PyGroup& g, int32_t dataClass, const py::array& samples, int sa
   d.sampleAxisFactor = axes[4];
   d.sampleAxisOffset = axes[5];
   const uint8_t* markers = nullptr;
+  size_t markerCount = 0;
   py::array_t<uint8_t, py::array::c_style | py::array::forcecast> m;
   if (!marks.is_none()) {
     m = py::array_t<uint8_t, py::array::c_style | py::array::forcecast>::ensure(marks);
@@ -64,10 +65,11 @@ PyData writeData(PyGroup& g, int32_t dataClass, const py::array& samples, int sa
       throw velfile::Error(velfile::Reason::Invalid, 0, "Group.write_data", "", g.group.path(), -1,
                            "takes one marker per point, of shape (second, first)");
     markers = m.data();
+    markerCount = size_t(m.size());
   }
   const void* data = samples.data();
   const size_t bytes = size_t(samples.nbytes());
-  return PyData{g.owner, released([&] { return g.group.write_data(d, data, bytes, markers); })};
+  return PyData{g.owner, released([&] { return g.group.write_data(d, data, bytes, markers, markerCount); })};
 }
 
 }  // namespace

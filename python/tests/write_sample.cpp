@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(i * 37 - 900);
     std::vector<uint8_t> markers(12, 3);
     markers[5] = 0;
-    root.create_group("Scan", 2).write_data(d, samples.data(), samples.size() * 2, markers.data());
+    root.create_group("Scan", 2).write_data(d, samples, markers);
 
     d.dataClass = 2;
     d.SetDataType(zor_eDataTypeFloat);
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     d.SetSampleQty(2);
     std::vector<float> block(3 * 4 * 2);
     for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<float>(i) * 0.25f - 1;
-    root.create_group("Peaks", 3).write_data(d, block.data(), block.size() * 4);
+    root.create_group("Peaks", 3).write_data(d, block);
     f.close();
   } catch (const velfile::Error& e) {
     std::fprintf(stderr, "write_sample: %s\n", e.what());
