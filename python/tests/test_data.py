@@ -46,7 +46,7 @@ def test_slices_read_as_numpy_does(scans, key):
 
 def test_data_facts(scans):
     one, block = scans
-    assert np.array_equal(one.has_data, MASK) and block.has_data.all()
+    assert np.array_equal(one.has_data, MASK) and block.has_data.all() and (block.markers == 3).all()
     assert np.allclose(one.axes.second, 10.0 + 0.5 * np.arange(6)) and np.allclose(one.axes.first, -1 + 2.0 * np.arange(7))
     assert one.descriptor["dataTypeName"] == "int16" and one.descriptor["sampleQty"] == 9
     assert (block.data_class, block.shape, block.dtype) == (2, BLOCK.shape, np.float32)

@@ -271,7 +271,8 @@ class DataGroup:
         if sc and fc and kc:
             samples, markers = self._d._read(s0, sc, f0, fc, k0, kc)
         else:
-            samples, markers = np.zeros((sc, fc, kc), self.dtype), np.zeros((sc, fc), np.uint8)
+            # Nothing to read but the markers (every point of a block has data).
+            samples, markers = np.zeros((sc, fc, kc), self.dtype), np.full((sc, fc), 3, np.uint8)
             if sc and fc and self.data_class == 1:
                 markers = self._d._read(s0, sc, f0, fc, 0, min(1, self.shape[2]))[1]
         for axis, post in enumerate((sp, fp, kp)):
