@@ -246,7 +246,7 @@ TEST_F(Layer, ErrorsSayWhatAndWhere) {
          Bytes b = t.makeContainer("cut.bin");
          b.resize(60);
          vt::writeFile(t.path("cut.bin"), b);
-         File::open(t.path("cut.bin"));
+         File::open(t.path("cut.bin")).group("0").items();  // opens; its directory is cut off
        },
        Reason::Io, "cut"},
       {"missing group", [](Layer& t) { File::open(t.path("c.bin")).group("0/Nope"); }, Reason::NotFound,
