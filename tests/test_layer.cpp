@@ -28,7 +28,7 @@ struct ItemCase {
 template <class T>
 ItemCase numbers(std::vector<T> v) {
   Bytes b(v.size() * sizeof(T));
-  std::memcpy(b.data(), v.data(), b.size());
+  if (!v.empty()) std::memcpy(b.data(), v.data(), b.size());
   return {velfile::type_of<T>(), uint32_t(v.size()), b, std::vector<double>(v.begin(), v.end())};
 }
 ItemCase raw(uint16_t type, uint32_t count, Bytes b) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "gdatalayout.h"
 #include "groupmodule.h"
 
 using D = CGDataTypeFDD;
@@ -21,10 +22,7 @@ const int kCaller = VelFile::kErrNotFound;  // range, buffer or descriptor
 const int kNoLayout = VelFile::kErrCannotCreate;
 const uint16_t kWordType = VelFile::kTypeUInt16;
 
-bool isBlockClass(int32_t c) {
-  return c == 2 || c == 3 || c == 5 || c == 6 || c == 17 || c == 20 || (c >= 30 && c <= 37) ||
-         (c >= 40 && c <= 43);
-}
+using velfile::isBlockClass;
 
 // a * b, false when it does not fit 64 bits.
 bool mul(uint64_t a, uint64_t b, uint64_t* out) {

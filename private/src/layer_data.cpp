@@ -2,16 +2,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "gdatalayout.h"
 #include "layer.h"
 
 namespace velfile {
 
 namespace {
-
-bool isBlockClass(int32_t c) {
-  return c == 2 || c == 3 || c == 5 || c == 6 || c == 17 || c == 20 || (c >= 30 && c <= 37) ||
-         (c >= 40 && c <= 43);
-}
 
 Where whereOf(const Group& g) {
   return Where{g.file_state().get(), Access::node(g).get(), -1};
