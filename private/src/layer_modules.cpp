@@ -178,6 +178,34 @@ std::vector<RuleView> fieldsOf(const ModuleOps& m) {
   return out;
 }
 
+Where whereOf(const Group& g) {
+  return Where{g.file_state().get(), Access::node(g).get(), -1};
+}
+
+// Runs the module's read. The modules keep UTF-16 text as stored, so text
+// read from a section in the other byte order is turned to the host's here,
+// for every text field whose item was stored as UTF-16 (narrow text arrives
+// converted already).
+void readModule(const ModuleOps& m, const GroupFacts& f, void* d, const Group& g) {
+  const int rc = m.read(f.handle, d);
+  if (rc != VelFile::kOk) failCode((std::string(m.prefix) + "_ReadGroupInfo").c_str(), rc, whereOf(g));
+  if (!f.section.swap) return;
+  std::set<uint16_t> utf16;
+  const uint32_t n = VelFile::file_ItemNbrGet(f.handle);
+  for (uint32_t i = 0; i < n; ++i) {
+    uint16_t id = 0, type = 0;
+    if (VelFile::file_ItemInfo(f.handle, i, &id, &type, nullptr, nullptr, nullptr, 0) == VelFile::kOk &&
+        type == VelFile::kTypeUtf16)
+      utf16.insert(id);
+  }
+  for (const RuleView& r : fieldsOf(m)) {
+    if (r.kind != Kind::Text || !r.field || !utf16.count(r.id)) continue;
+    VelChar* t = static_cast<VelChar*>(r.field(d));
+    for (size_t k = 0, len = textLength(t, r.capacity); k < len; ++k)
+      t[k] = static_cast<VelChar>(((t[k] & 0xFF) << 8) | ((t[k] >> 8) & 0xFF));
+  }
+}
+
 Value toValue(const FieldData& f) {
   switch (f.form) {
     case FieldData::Integer:
@@ -236,10 +264,6 @@ void apply(const ModuleOps& m, void* d, const Values& values, const char* op, co
   }
 }
 
-Where whereOf(const Group& g) {
-  return Where{g.file_state().get(), Access::node(g).get(), -1};
-}
-
 }  // namespace
 
 const std::vector<ModuleSchema>& modules() {
@@ -268,8 +292,7 @@ std::vector<std::pair<std::string, Value>> Group::read_descriptor(const std::str
   const GroupFacts f = groupFacts(*this, op);
   const ModuleOps& m = opsNamed(module, op);
   Descr d(m);
-  const int rc = m.read(f.handle, d.d);
-  if (rc != VelFile::kOk) failCode((std::string(m.prefix) + "_ReadGroupInfo").c_str(), rc, whereOf(*this));
+  readModule(m, f, d.d, *this);
   Values out;
   for (const RuleView& r : fieldsOf(m)) out.emplace_back(r.name, toValue(get(r, d.d)));
   return out;
@@ -339,8 +362,7 @@ void readInto(const Group& g, const ModuleOps& m, void* d) {
     Descr fresh(m);
     m.assign(d, fresh.d);
   }
-  const int rc = m.read(f.handle, d);
-  if (rc != VelFile::kOk) failCode((std::string(m.prefix) + "_ReadGroupInfo").c_str(), rc, whereOf(g));
+  readModule(m, f, d, g);
 }
 
 void writeFrom(Group& g, const ModuleOps& m, void* d, void* previous) {
