@@ -2,6 +2,9 @@
 # Installs the library and velinspect into a scratch prefix, as a host would,
 # then runs the installed tool on a file and builds a small consumer against
 # the installed package twice: with find_package(VelFile) and with pkg-config.
+# The consumer is a host of the C++ layer (velfile.hpp), with an exception
+# thrown in the library and caught in the host; it picks its C++ standard
+# itself (17 or later), as velfile.pc sets none.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS="${JOBS:-$(nproc)}"
@@ -13,23 +16,24 @@ build="$work/build" prefix="$work/prefix"
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr/local "${launcher[@]}" \
-  -DVELFILE_BUILD_TESTS=OFF -DVELFILE_BUILD_EXAMPLES=OFF -DVELFILE_BUILD_BENCH=OFF >/dev/null
+  -DVELFILE_BUILD_TESTS=OFF -DVELFILE_BUILD_EXAMPLES=OFF -DVELFILE_BUILD_BENCH=OFF -DVELFILE_BUILD_PYTHON=OFF >/dev/null
 cmake --build "$build" -j"$JOBS" --target velfile velinspect >/dev/null
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 consumer="$work/consumer"
 mkdir -p "$consumer"
 cat >"$consumer/main.cpp" <<'CPP'
-#include <velfile/velfile.h>
-#include <string>
-int main(int argc, char** argv) {
+#include <velfile/velfile.hpp>
+#include <cstdio>
+int main(int argc, char** argv) try {
   if (argc != 2) return 2;
-  std::u16string path;
-  for (const char* p = argv[1]; *p; ++p) path.push_back(static_cast<char16_t>(*p));
-  void *file = nullptr, *group = nullptr;
-  if (VelFile::file_Create(reinterpret_cast<const VelChar*>(path.c_str()), &file) != 0) return 1;
-  if (VelFile::file_GroupCreate(file, &group, 0, reinterpret_cast<const VelChar*>(u"Consumer")) != 0) return 1;
-  return VelFile::file_Close(file);
+  velfile::File file = velfile::File::create(argv[1]);
+  file.create_group("Consumer").write_item(1, int32_t(7));
+  file.close();
+  return velfile::File::open(argv[1]).group("0").item(1).as<int32_t>() == 7 ? 0 : 1;
+} catch (const velfile::Error& e) {  // thrown in the library, caught here
+  std::fprintf(stderr, "%s\n", e.what());
+  return 1;
 }
 CPP
 cat >"$consumer/CMakeLists.txt" <<'CMAKE'

@@ -22,6 +22,16 @@
 #ifndef VELFILE_VELFILE_HPP
 #define VELFILE_VELFILE_HPP
 
+// The host chooses its C++ standard (the pkg-config file sets none, so that
+// it never lowers a host's C++20); the layer needs 17 or later.
+#if defined(_MSVC_LANG)
+#if _MSVC_LANG < 201703L
+#error "velfile.hpp needs C++17 or later: compile with /std:c++17"
+#endif
+#elif __cplusplus < 201703L
+#error "velfile.hpp needs C++17 or later: compile with -std=c++17"
+#endif
+
 #include <velfile/gdata.h>
 #include <velfile/velfile.h>
 
