@@ -559,6 +559,21 @@ const uint8_t gdata_kPointHasData = 3;
 /// could not be read; 3 no descriptor or group, a range outside the data,
 /// buffer smaller than needed, or recordStarts null for class 10; 4 a data
 /// class without a layout.
+/// @param descr the data group's descriptor, filled by gdata_ReadGroupInfo
+/// @param secondStart first second point index of the range
+/// @param secondCount second point indices in the range (UINT32_MAX: to the end)
+/// @param firstStart first first point index of the range
+/// @param firstCount first point indices in the range (UINT32_MAX: to the end)
+/// @param sampleStart first sample of each point (not used for class 10)
+/// @param sampleCount samples of each point (UINT32_MAX: to the end; not used
+///   for class 10)
+/// @param buffer receives the data; null only measures
+/// @param bufferSize capacity of buffer in bytes
+/// @param markers null, or receives one marker per point
+/// @param recordStarts class 10: receives points + 1 record starts in bytes;
+///   otherwise not used
+/// @param bytesUsed null, or receives the bytes the range needs
+/// @return 0 on success, else 1, 2, 3 or 4 as listed above.
 VELFILE_API int gdata_ReadDataClassData(CGDataTypeFDD* descr, uint32_t secondStart, uint32_t secondCount,
                                         uint32_t firstStart, uint32_t firstCount, uint32_t sampleStart,
                                         uint32_t sampleCount, void* buffer, uint64_t bufferSize,
