@@ -105,28 +105,44 @@ class VELFILE_API Error : public std::runtime_error {
  public:
   /// Makes an error; message is the text of what(); item is -1 when no item
   /// is concerned.
+  /// @param reason the fault's category
+  /// @param code result code of the failed exported operation, 0 when the layer refused
+  /// @param operation the exported operation or layer function that failed
+  /// @param file the file's path, empty when none applies
+  /// @param group the group's path, empty when none applies
+  /// @param item the item id, -1 when none
+  /// @param message the text of what()
   Error(Reason reason, int code, std::string operation, std::string file, std::string group, int item,
         const std::string& message);
   /// Copies an error.
+  /// @param other the error copied
   Error(const Error& other);
   /// Assigns an error.
+  /// @param other the error copied
+  /// @return this error
   Error& operator=(const Error& other);
   /// Defined in the library, which so holds the type's information.
   ~Error() override;
 
   /// The fault's category.
+  /// @return the reason
   Reason reason() const noexcept { return reason_; }
   /// The result code of the exported operation that failed, or 0 when the
   /// layer refused the call itself.
+  /// @return the result code, or 0
   int code() const noexcept { return code_; }
   /// The exported operation that failed (for example "file_Open"), or the
   /// layer's own function.
+  /// @return the operation's name
   const std::string& operation() const noexcept { return operation_; }
   /// The file's path as given when it was opened; empty when none applies.
+  /// @return the path, or empty
   const std::string& file() const noexcept { return file_; }
   /// The group's path; empty when none applies.
+  /// @return the group path, or empty
   const std::string& group() const noexcept { return group_; }
   /// The item id, or -1 when no item is concerned.
+  /// @return the item id, or -1
   int item() const noexcept { return item_; }
 
  private:
@@ -139,18 +155,25 @@ class VELFILE_API Error : public std::runtime_error {
 };
 
 /// The name of a reason ("Memory", "Io", "NotContainer", ...).
+/// @param reason the reason named
+/// @return its name, a static string; "Unknown" for a value outside the enum
 VELFILE_API const char* reason_name(Reason reason);
 
 /// The lock that serialises every call of the layer into the library. A host
 /// that mixes the layer with direct calls of the exported operations from
 /// several threads holds it around those calls.
+/// @return the library-wide lock
 VELFILE_API std::recursive_mutex& library_mutex();
 
 /// Name of an item type code as the tools print it ("int16", "float32",
 /// "utf16", ...); "type N" for a code without meaning.
+/// @param type an item type code
+/// @return the type's name
 VELFILE_API std::string type_name(uint16_t type);
 /// The type code of a name that type_name() gives, or of a decimal code;
 /// -1 when the text names no type.
+/// @param name a type name or a decimal code
+/// @return the type code, or -1
 VELFILE_API int type_from_name(const std::string& name);
 
 /// Byte order of a section, as its writer stored it.
@@ -169,19 +192,26 @@ struct Access;
 class VELFILE_API Section {
  public:
   /// Position of the section in the file, from 0.
+  /// @return the index
   uint32_t index() const { return index_; }
   /// Absolute offset of the section's header.
+  /// @return the header's offset
   uint32_t start() const { return start_; }
   /// The writer's byte order.
+  /// @return the byte order
   ByteOrder byte_order() const { return order_; }
   /// Whether the section's strings are UTF-16 or narrow.
+  /// @return the string format
   StringFormat string_format() const { return format_; }
   /// Bytes from the header to the end of the section; for a section made in
   /// this opening, the bytes written so far.
+  /// @return the size in bytes
   uint32_t size() const { return size_; }
   /// Entries of the section group's directory.
+  /// @return the number of entries
   uint32_t entries() const { return entries_; }
   /// The section group's name.
+  /// @return the name
   const std::string& name() const { return name_; }
 
  private:
@@ -216,8 +246,11 @@ struct ModuleSchema {
 /// gate, dac, patch, refadj, material, dimension, specimen (gspecdef),
 /// specinfo, simulation, specimen2d, specimen3d, contour, mesh, weld,
 /// scanplan (gweldsp), weldfill.
+/// @return every module's schema, in the order above
 VELFILE_API const std::vector<ModuleSchema>& modules();
 /// A module by short name or prefix; Reason::NotFound for another name.
+/// @param name a short name or a prefix
+/// @return the module's schema
 VELFILE_API const ModuleSchema& find_module(const std::string& name);
 
 /// A guess of the module that wrote a group, from its item ids. A file does
@@ -242,6 +275,8 @@ using Words = std::array<uint32_t, 2>;
 /// The item type code a C++ element type is read and written as:
 /// int8_t 2, uint8_t 3, int16_t 4, uint16_t 5, int32_t 6, uint32_t 7,
 /// Words 8, float 10, double 11.
+/// @tparam T the element type
+/// @return its item type code
 template <class T>
 constexpr uint16_t type_of() {
   static_assert(std::is_arithmetic<T>::value || std::is_same<T, Words>::value, "no item type for this type");
@@ -262,22 +297,30 @@ constexpr uint16_t type_of() {
 class VELFILE_API Item {
  public:
   /// The item id.
+  /// @return the id
   uint16_t id() const { return id_; }
   /// The item type code (see type_name()).
+  /// @return the type code
   uint16_t type() const { return type_; }
   /// Number of elements; for a group reference, the sub-group's entries.
+  /// @return the element count
   uint32_t count() const { return count_; }
   /// Position in the group's directory.
+  /// @return the directory index
   uint32_t index() const { return index_; }
   /// The 4-byte value field as the library gives it: the value itself when
   /// it fits, else the offset of its bytes in the section.
+  /// @return the raw value field
   uint32_t value_field() const { return value_; }
   /// Whether the value lies outside the directory entry.
+  /// @return true when the value is stored outside the entry
   bool out_of_line() const;
 
   /// The value converted to T by the library's conversion rules. A scalar T
   /// needs an item of one element; std::vector<T> takes every element.
   /// Throws Reason::WrongType when the stored type does not convert to T.
+  /// @tparam T a scalar element type, Words, or a std::vector of one
+  /// @return the converted value
   template <class T>
   T as() const {
     if constexpr (is_vector<T>::value) {
@@ -292,17 +335,24 @@ class VELFILE_API Item {
     }
   }
   /// A string item (types 1 and 12) as UTF-8, up to its first zero.
+  /// @return the text in UTF-8
   std::string text() const;
   /// A string item as UTF-16 units, up to its first zero.
+  /// @return the text in UTF-16
   std::u16string u16text() const;
   /// The elements of their stored type in host byte order, as bytes
   /// (count x element size); types 8 and 9 as pairs of 32-bit words.
+  /// @return the value's bytes
   std::vector<uint8_t> bytes() const;
   /// As bytes(), into a buffer of capacity bytes; returns the bytes stored.
   /// Throws Reason::Invalid when the buffer is too small.
+  /// @param buffer receives the bytes
+  /// @param capacity the buffer's size in bytes
+  /// @return the bytes stored
   size_t read(void* buffer, size_t capacity) const;
   /// Where an out-of-line value lies (checked to be inside its section);
   /// Reason::Invalid for a value held in the directory entry.
+  /// @return the value's offset and size
   Extent extent() const;
 
  private:
@@ -332,58 +382,92 @@ class VELFILE_API Group {
   /// A group that refers to nothing; every use throws.
   Group() = default;
   /// Whether the group refers to an opened group.
+  /// @return true when it refers to a group
   bool valid() const { return handle_ != nullptr; }
   /// The group's name.
+  /// @return the name in UTF-8
   std::string name() const;
   /// The group's path, in the grammar of parse_group_path().
+  /// @return the path
   std::string path() const;
   /// The sub-groups in directory order (opened when asked for). Each is
   /// named in its path by the shortest step that names it alone: its name,
   /// else \#id, else [index]. The list does not look for cycles; walk() does.
+  /// @return the sub-groups
   std::vector<Group> groups() const;
   /// Every item in directory order, the name item and the group references
   /// included.
+  /// @return the items
   std::vector<Item> items() const;
   /// Number of items.
+  /// @return the number of items
   uint32_t item_count() const;
   /// The first item with this id; Reason::NotFound when there is none.
+  /// @param id the item id
+  /// @return the item
   Item item(uint16_t id) const;
   /// Whether the group holds an item with this id.
+  /// @param id the item id
+  /// @return true when there is one
   bool has_item(uint16_t id) const;
   /// The item at a directory index; Reason::NotFound past the end.
+  /// @param index the directory index
+  /// @return the item
   Item item_at(uint32_t index) const;
   /// The sub-group a relative path names ("Channel 1/Gate A", "#3/[2]").
+  /// @param relative the path below this group
+  /// @return the sub-group
   Group group(const std::string& relative) const;
   /// The section the group lies in.
+  /// @return the section
   Section section() const;
   /// Whether the group can be written (it was made in this opening).
+  /// @return true when it can be written
   bool writable() const;
 
   /// Makes a sub-group with this name, recorded under item id id.
+  /// @param name the sub-group's name
+  /// @param id the item id of its reference
+  /// @return the new sub-group
   Group create_group(const std::string& name, uint16_t id = 0);
   /// Sets the group's name (at most 31 characters are kept by the library).
+  /// @param name the new name in UTF-8
   void set_name(const std::string& name);
   /// Writes an item of count elements of type type from host-order data
   /// (count x element size bytes). Group references (type 0) are refused.
+  /// @param id the item id
+  /// @param type the item type code
+  /// @param data the elements
+  /// @param count the number of elements
   void write_item(uint16_t id, uint16_t type, const void* data, uint32_t count);
   /// Writes one value as its type_of() type.
+  /// @tparam T an element type that type_of() knows
+  /// @param id the item id
+  /// @param value the value
   template <class T>
   void write_item(uint16_t id, const T& value) {
     write_item(id, type_of<T>(), &value, 1);
   }
   /// Writes an array as the type_of() type of its elements.
+  /// @tparam T an element type that type_of() knows
+  /// @param id the item id
+  /// @param values the elements
   template <class T>
   void write_item(uint16_t id, const std::vector<T>& values) {
     write_item(id, type_of<T>(), values.data(), checked_count(values.size()));
   }
   /// Writes UTF-8 text as a UTF-16 string item (type 12; the library stores
   /// it narrow when the section is narrow).
+  /// @param id the item id
+  /// @param text the text in UTF-8
   void write_text(uint16_t id, const std::string& text);
 
   /// The group decoded by a module (named by its short name or prefix; see
   /// modules()), through the module's ReadGroupInfo into a fresh descriptor:
   /// the value of every field, in the order of the module's table. A file
   /// does not record which module wrote a group; guess_module() guesses.
+  /// @param module the module's short name or prefix
+  /// @return each field's name and value
   std::vector<std::pair<std::string, Value>> read_descriptor(const std::string& module) const;
   /// Writes a descriptor from field values through the module's
   /// WriteGroupInfo. Fields not given keep the module's defaults. With
@@ -392,12 +476,18 @@ class VELFILE_API Group {
   /// cannot hold, are refused (Reason::Invalid) before anything is written.
   /// The data module stores the data reference as given; bulk data goes
   /// through write_data().
+  /// @param module the module's short name or prefix
+  /// @param values the fields to set, by name
+  /// @param previous null, or the values the group already holds
   void write_descriptor(const std::string& module, const std::vector<std::pair<std::string, Value>>& values,
                         const std::vector<std::pair<std::string, Value>>* previous = nullptr);
   /// The module whose item ids best match the group's, said to be a guess.
+  /// @return the guess
   ModuleGuess guess_module() const;
   /// The group decoded into a descriptor D of one of the 21 modules (its
   /// header included by the host).
+  /// @tparam D a module's descriptor type
+  /// @return the descriptor
   template <class D>
   D read() const {
     D d;
@@ -405,12 +495,17 @@ class VELFILE_API Group {
     return d;
   }
   /// Writes every field of d through its module's WriteGroupInfo.
+  /// @tparam D a module's descriptor type
+  /// @param d the descriptor written
   template <class D>
   void write(D& d) {
     write_descriptor_from(*this, d, nullptr);
   }
   /// Writes what differs from previous, which then holds d (for most
   /// modules; the DAC and information modules leave it alone).
+  /// @tparam D a module's descriptor type
+  /// @param d the descriptor written
+  /// @param previous what the group holds; afterwards d for most modules
   template <class D>
   void write(D& d, D& previous) {
     write_descriptor_from(*this, d, &previous);
@@ -418,6 +513,7 @@ class VELFILE_API Group {
 
   /// The group read as a data group (through gdata_ReadGroupInfo);
   /// Reason::Unsupported when it has no data class with a layout.
+  /// @return the data group
   DataGroup data() const;
   /// Makes this group a data group: writes descr's items and the samples
   /// through gdata_WriteGroupInfo, building the point table itself, so that
@@ -437,18 +533,31 @@ class VELFILE_API Group {
   ///   q x sample size when the entry size is unset (-1); markers must be
   ///   null.
   /// bytes and marker_count must match exactly (Reason::Invalid otherwise).
+  /// @param descr the descriptor, as described above
+  /// @param samples the samples or block, in host order
+  /// @param bytes the size of samples in bytes
+  /// @param markers null, or one marker per point (class 1 only)
+  /// @param marker_count the entries of markers
+  /// @return the group read back as a data group
   DataGroup write_data(const CGDataTypeFDD& descr, const void* samples, size_t bytes,
                        const uint8_t* markers = nullptr, size_t marker_count = 0);
   /// As write_data() above, from vectors (markers empty: every point has
   /// data).
+  /// @tparam T the element type of samples
+  /// @param descr the descriptor, as described above
+  /// @param samples the samples or block
+  /// @param markers one marker per point, or empty
+  /// @return the group read back as a data group
   template <class T>
   DataGroup write_data(const CGDataTypeFDD& descr, const std::vector<T>& samples,
                        const std::vector<uint8_t>& markers = std::vector<uint8_t>());
 
   /// The library's handle of the group, for direct calls of the exported
   /// operations (which the host then serialises itself).
+  /// @return the handle
   void* handle() const;
   /// The file's state record shared by the views (used by the layer).
+  /// @return the shared state record
   const std::shared_ptr<FileState>& file_state() const { return file_; }
 
  private:
@@ -502,34 +611,57 @@ struct Records {
 class VELFILE_API DataGroup {
  public:
   /// The group it was read from.
+  /// @return the group
   const Group& group() const { return group_; }
   /// The descriptor as gdata_ReadGroupInfo filled it.
+  /// @return the descriptor
   const CGDataTypeFDD& descriptor() const { return *descr_; }
   /// The data class.
+  /// @return the data class
   int32_t data_class() const;
   /// Second point count, first point count, and elements per point: the
   /// sample quantity (class 1), E / sample size or E bytes (block classes),
   /// 0 (class 10, whose records vary).
+  /// @return the three extents
   std::array<uint32_t, 3> shape() const;
   /// The item type of the elements read(): the sample type (class 1; block
   /// classes whose entry size is a whole number of samples), 13 for raw
   /// bytes (other block classes, or no sample type), 5 for class 10.
+  /// @return the item type code
   uint16_t sample_type() const;
   /// Bytes of one element of sample_type().
+  /// @return the size in bytes
   size_t element_size() const;
   /// The second, first and sample axes: count, factor, offset.
+  /// @return the three axes
   std::array<Axis, 3> axes() const;
   /// Bytes that read() needs for these ranges.
+  /// @param second the range of second point indices
+  /// @param first the range of first point indices
+  /// @param samples the range of elements of each point
+  /// @return the size in bytes
   uint64_t bytes_needed(Range second = Range(), Range first = Range(), Range samples = Range()) const;
   /// Reads the ranges into buffer (capacity bytes; Reason::Invalid when
   /// short), elements in host order, points without data as zeros; markers,
   /// when given, receives one marker per point. Data whose table, records or
   /// block lie outside the group's section is refused
   /// (Reason::OutsideSection). Not for class 10: see read_records().
+  /// @param buffer receives the elements
+  /// @param capacity the buffer's size in bytes
+  /// @param markers null, or receives one marker per point
+  /// @param second the range of second point indices
+  /// @param first the range of first point indices
+  /// @param samples the range of elements of each point
   void read(void* buffer, size_t capacity, uint8_t* markers = nullptr, Range second = Range(),
             Range first = Range(), Range samples = Range()) const;
   /// As read(), into a vector of T, whose size must be element_size() and
   /// whose kind must match sample_type() (Reason::WrongType otherwise).
+  /// @tparam T the element type
+  /// @param markers null, or receives one marker per point
+  /// @param second the range of second point indices
+  /// @param first the range of first point indices
+  /// @param samples the range of elements of each point
+  /// @return the elements
   template <class T>
   std::vector<T> read(std::vector<uint8_t>* markers = nullptr, Range second = Range(), Range first = Range(),
                       Range samples = Range()) const {
@@ -540,10 +672,14 @@ class VELFILE_API DataGroup {
     return out;
   }
   /// The records of a class 10 group for the ranges of points.
+  /// @param second the range of second point indices
+  /// @param first the range of first point indices
+  /// @return the records and markers of those points
   Records read_records(Range second = Range(), Range first = Range()) const;
   /// Where the block of a block class lies (second x first entries of the
   /// point entry size), checked to be inside its section; Reason::Unsupported
   /// for classes 1 and 10, whose points are scattered.
+  /// @return the block's offset and size
   Extent block() const;
 
  private:
@@ -580,9 +716,10 @@ struct PathStep {
 ///   PATH    := SECTION { '/' STEP }
 ///   SECTION := index of the section in file order (0, 1, ...) | '@' start offset
 ///   STEP    := NAME | '#' ID | '[' N ']'
-/// A NAME is written as escape_text() shows text: \\ \" \n \r \t \xNN (a
-/// byte) \uXXXX (a character); a '\' before any other character takes it
-/// literally ("a\/b" is the name a/b). Numbers are decimal or 0x hexadecimal.
+/// A NAME is written as escape_text() shows text: `\\` `\"` `\n` `\r` `\t`
+/// `\xNN` (a byte) `\uXXXX` (a character); a backslash before any other
+/// character takes it literally (`a\/b` is the name a/b). Numbers are decimal
+/// or 0x hexadecimal.
 struct GroupPath {
   bool by_offset = false;       ///< the section is given by its start offset
   uint32_t section = 0;         ///< the section's index or start offset
@@ -590,18 +727,27 @@ struct GroupPath {
 };
 
 /// Parses a group path; Reason::BadPath with the offending part otherwise.
+/// @param text the path
+/// @return the parsed path
 VELFILE_API GroupPath parse_group_path(const std::string& text);
 /// Parses the steps of a relative path (no section part).
+/// @param text the relative path
+/// @return its steps
 VELFILE_API std::vector<PathStep> parse_relative_path(const std::string& text);
 /// Text from a file as it is printed, so that no byte of it can act on a
-/// terminal: a backslash and a double quote get a backslash, \n \r \t stand
-/// for those controls, any other control character and every byte that is
-/// not part of valid UTF-8 is \xNN, and C1 controls and the characters that
-/// break or reorder lines (U+2028, U+2029, direction marks) are \uXXXX.
+/// terminal: a backslash and a double quote get a backslash, `\n` `\r` `\t`
+/// stand for those controls, any other control character and every byte
+/// that is not part of valid UTF-8 is `\xNN`, and C1 controls and the
+/// characters that break or reorder lines (U+2028, U+2029, direction marks)
+/// are `\uXXXX`.
 /// Group paths are made of names in this form.
+/// @param text the text, any bytes
+/// @return the escaped text
 VELFILE_API std::string escape_text(const std::string& text);
 /// A name as a path step: escape_text(), then '/' and a leading '#' or '['
 /// get a backslash.
+/// @param name the group name
+/// @return the escaped step
 VELFILE_API std::string escape_step(const std::string& name);
 
 /// How the walk met a group.
@@ -614,6 +760,8 @@ enum class NodeState {
   Error     ///< cannot be opened; see WalkNode::reason
 };
 /// Name of a state: "open", "cycle", "shared", "too deep", "limit", "error".
+/// @param state the state named
+/// @return its name, a static string
 VELFILE_API const char* state_name(NodeState state);
 
 /// Bounds of a walk.
@@ -636,6 +784,7 @@ struct VELFILE_API WalkNode {
   uint32_t section_start = 0;         ///< absolute offset of its section
   std::string name;                   ///< its name
   /// Its path, built when asked for.
+  /// @return the path
   std::string path() const;
   std::shared_ptr<const PathNode> node;  ///< the path chain (used by path())
 };
@@ -653,6 +802,11 @@ using WalkLeave = std::function<void(const WalkNode&)>;
 /// reported once each, through the node's state, and not entered. The
 /// library lock is not held while enter and leave run. Returns true when
 /// every group was entered.
+/// @param root the starting group
+/// @param enter called for each group before its sub-groups
+/// @param leave called for each group after its sub-groups
+/// @param limits the walk's bounds
+/// @return true when every group was entered
 VELFILE_API bool walk(const Group& root, const WalkEnter& enter, const WalkLeave& leave = WalkLeave(),
                       const WalkLimits& limits = WalkLimits());
 
@@ -667,21 +821,30 @@ class VELFILE_API File {
  public:
   /// Opens a container for reading. Throws Reason::NotContainer,
   /// Reason::NotFound, Reason::TooManyFiles, Reason::InUse, ...
+  /// @param path the file's path
+  /// @return the open File
   static File open(const std::string& path);
   /// Creates a container, replacing a file of that name; the first
   /// create_group() starts its one section. A file closed without a group is
   /// left empty (0 bytes), which no reader accepts.
+  /// @param path the file's path
+  /// @return the new File
   static File create(const std::string& path);
   /// Opens a file whose name ends in ".A01" (any letter case) to add one
   /// section to it; other files are refused (Reason::Invalid), as is one
   /// the library cannot write or extend (Reason::ReadOnly).
+  /// @param path the file's path
+  /// @return the File, open for adding a section
   static File append(const std::string& path);
 
   /// A File that is not open.
   File() = default;
   /// Takes the other File's place; the other is left not open.
+  /// @param other the File moved from
   File(File&& other) noexcept;
   /// Closes this File (errors ignored) and takes the other's place.
+  /// @param other the File moved from
+  /// @return this File
   File& operator=(File&& other) noexcept;
   File(const File&) = delete;
   File& operator=(const File&) = delete;
@@ -694,25 +857,36 @@ class VELFILE_API File {
   /// views of this File stop working. Closing a closed File does nothing.
   void close();
   /// Whether the File is open.
+  /// @return true when open
   bool is_open() const;
   /// The path as given.
+  /// @return the path
   const std::string& path() const;
   /// Whether the File was made by create() or append().
+  /// @return true when it can be written
   bool writable() const;
 
   /// The sections in file order.
+  /// @return the sections
   std::vector<Section> sections() const;
   /// The group a path names (see GroupPath); Reason::NotFound with the step
   /// that failed when there is none.
+  /// @param path the group path
+  /// @return the group
   Group group(const std::string& path) const;
   /// The section group of a section, by index.
+  /// @param index the section's index
+  /// @return its section group
   Group section_group(uint32_t index) const;
   /// Starts the new section of a File made by create() or append() and
   /// returns its section group. A file takes one new section per opening: a
   /// second call throws Reason::ReadOnly.
+  /// @param name the section group's name
+  /// @return the section group
   Group create_group(const std::string& name);
 
   /// The library's file handle, for direct calls of the exported operations.
+  /// @return the handle
   void* handle() const;
 
  private:
