@@ -47,16 +47,16 @@ int main(int argc, char** argv) try {
   root.create_group("Patch", 4).write(in.patch);
   root.create_group("Reference", 5).write(in.refadj);
 
-  velfile::Group spec = root.create_group("Specimen", 6);
-  spec.create_group("Material", 1).write(in.mat);
-  spec.create_group("Dimensions", 2).write(in.dim);
-  spec.create_group("Definition", 3).write(in.def);
-  spec.create_group("Information", 4).write(in.inf);
-  spec.create_group("Simulation", 5).write(*in.sim);
-  spec.create_group("Profile 2-D", 6).write(*in.s2d);
-  spec.create_group("Model 3-D", 7).write(*in.s3d);
-  spec.create_group("Contour", 8).write(in.contour);
-  spec.create_group("Mesh", 9).write(*in.mesh);
+  velfile::Group specimen = root.create_group("Specimen", 6);
+  specimen.create_group("Material", 1).write(in.mat);
+  specimen.create_group("Dimensions", 2).write(in.dim);
+  specimen.create_group("Definition", 3).write(in.def);
+  specimen.create_group("Information", 4).write(in.inf);
+  specimen.create_group("Simulation", 5).write(*in.sim);
+  specimen.create_group("Profile 2-D", 6).write(*in.s2d);
+  specimen.create_group("Model 3-D", 7).write(*in.s3d);
+  specimen.create_group("Contour", 8).write(in.contour);
+  specimen.create_group("Mesh", 9).write(*in.mesh);
 
   velfile::Group weld = root.create_group("Weld", 7);
   weld.create_group("Weld", 1).write(*in.weld);

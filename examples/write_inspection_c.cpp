@@ -68,16 +68,16 @@ int main(int argc, char** argv) {
   must(gpatch_WriteGroupInfo(newGroup(root, 4, u"Patch"), nullptr, &in.patch), "gpatch");
   must(grefadj_WriteGroupInfo(newGroup(root, 5, u"Reference"), nullptr, &in.refadj), "grefadj");
 
-  void* spec = newGroup(root, 6, u"Specimen");
-  must(gspecmat_WriteGroupInfo(newGroup(spec, 1, u"Material"), nullptr, &in.mat), "gspecmat");
-  must(gspecdim_WriteGroupInfo(newGroup(spec, 2, u"Dimensions"), nullptr, &in.dim), "gspecdim");
-  must(gspecdef_WriteGroupInfo(newGroup(spec, 3, u"Definition"), nullptr, &in.def), "gspecdef");
-  must(gspecinf_WriteGroupInfo(newGroup(spec, 4, u"Information"), nullptr, &in.inf), "gspecinf");
-  must(gspecsim_WriteGroupInfo(newGroup(spec, 5, u"Simulation"), in.sim), "gspecsim");
-  must(gspec2d_WriteGroupInfo(newGroup(spec, 6, u"Profile 2-D"), in.s2d), "gspec2d");
-  must(gspec3d_WriteGroupInfo(newGroup(spec, 7, u"Model 3-D"), in.s3d), "gspec3d");
-  must(gcontour_WriteGroupInfo(newGroup(spec, 8, u"Contour"), nullptr, &in.contour), "gcontour");
-  must(gmesh_WriteGroupInfo(newGroup(spec, 9, u"Mesh"), nullptr, in.mesh), "gmesh");
+  void* specimen = newGroup(root, 6, u"Specimen");
+  must(gspecmat_WriteGroupInfo(newGroup(specimen, 1, u"Material"), nullptr, &in.mat), "gspecmat");
+  must(gspecdim_WriteGroupInfo(newGroup(specimen, 2, u"Dimensions"), nullptr, &in.dim), "gspecdim");
+  must(gspecdef_WriteGroupInfo(newGroup(specimen, 3, u"Definition"), nullptr, &in.def), "gspecdef");
+  must(gspecinf_WriteGroupInfo(newGroup(specimen, 4, u"Information"), nullptr, &in.inf), "gspecinf");
+  must(gspecsim_WriteGroupInfo(newGroup(specimen, 5, u"Simulation"), in.sim), "gspecsim");
+  must(gspec2d_WriteGroupInfo(newGroup(specimen, 6, u"Profile 2-D"), in.s2d), "gspec2d");
+  must(gspec3d_WriteGroupInfo(newGroup(specimen, 7, u"Model 3-D"), in.s3d), "gspec3d");
+  must(gcontour_WriteGroupInfo(newGroup(specimen, 8, u"Contour"), nullptr, &in.contour), "gcontour");
+  must(gmesh_WriteGroupInfo(newGroup(specimen, 9, u"Mesh"), nullptr, in.mesh), "gmesh");
 
   void* weld = newGroup(root, 7, u"Weld");
   must(gweld_WriteGroupInfo(newGroup(weld, 1, u"Weld"), nullptr, in.weld), "gweld");
