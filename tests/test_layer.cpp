@@ -320,16 +320,33 @@ TEST_F(Layer, ValuesOutsideTheirSectionAreRefused) {
   x.put32(24, 88);
   x.padTo(88).header(1, 40, 64).padTo(128).entryInline(10000, 12, 2, u"B", 4).padTo(152);
   vt::writeFile(path("spill.bin"), x.bytes);
-  File f = File::open(path("spill.bin"));
-  const std::vector<std::function<void()>> reads = {[&] { f.group("0").item(1).bytes(); },
-                                                    [&] { f.group("0").item(2).as<std::vector<double>>(); }};
-  for (const auto& read : reads) {
-    try {
-      read();
-      ADD_FAILURE();
-    } catch (const Error& e) {
-      EXPECT_EQ(Reason::OutsideSection, e.reason()) << e.what();
-      EXPECT_NE(std::string(e.what()).find("run past the end of its section (88 bytes)"), std::string::npos);
+  // The first section alone, claiming 1.75 GiB: a file cut short. Item 2's
+  // 8 GiB run past the claim, item 1's 104 bytes only past the file's end;
+  // neither may be allocated for before it is refused.
+  Image cut = x;
+  cut.bytes.resize(88);
+  cut.put32(24, 0x70000000);
+  vt::writeFile(path("cut.bin"), cut.bytes);
+  const struct {
+    const char* file;
+    uint16_t item;
+    const char* says;
+  } cases[] = {{"spill.bin", 1, "run past the end of its section (88 bytes)"},
+               {"spill.bin", 2, "run past the end of its section (88 bytes)"},
+               {"cut.bin", 1, "cut short inside their section (88 of 1879048192 bytes present)"},
+               {"cut.bin", 2, "run past the end of its section (1879048192 bytes)"}};
+  for (const auto& c : cases) {
+    File f = File::open(path(c.file));
+    const velfile::Item it = f.group("0").item(c.item);
+    for (const std::function<void()>& read :
+         std::vector<std::function<void()>>{[&] { it.bytes(); }, [&] { it.as<std::vector<double>>(); }}) {
+      try {
+        read();
+        ADD_FAILURE() << c.file << " " << c.item;
+      } catch (const Error& e) {
+        EXPECT_EQ(Reason::OutsideSection, e.reason()) << e.what();
+        EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
+      }
     }
   }
 }

@@ -48,9 +48,10 @@ struct Reader {
   uint64_t pointIndex(uint64_t s, uint64_t f) const {
     return (secondStart + s) * firstTotal + firstStart + f;
   }
-  // Whether [offset, offset + size) lies inside the section, past its header.
+  // Whether [offset, offset + size) lies inside the section, past its header,
+  // and inside the file (which may have been cut short).
   bool inside(uint64_t offset, uint64_t size) const {
-    return offset >= 36 && offset <= section.size && size <= section.size - offset;
+    return offset >= 36 && offset <= section.inFile && size <= section.inFile - offset;
   }
   // Whether n entries of entrySize bytes at offset lie inside the section.
   bool tableInside(uint64_t offset, uint64_t entrySize) const {

@@ -23,6 +23,7 @@ struct SectionFacts {
   uint32_t index = 0;         // position in the file's section list
   uint32_t start = 0;         // absolute offset of the header
   uint32_t size = 0;          // section size; for a section being written, its bytes so far
+  uint32_t inFile = 0;        // of those, the bytes that lie in the file (less in a file cut short)
   uint32_t stringFormat = 1;  // header field: 1 UTF-16, 0 narrow
   bool swap = false;          // written in the other byte order
   bool written = false;       // made in this opening

@@ -272,9 +272,10 @@ std::vector<Ref> listRefs(const Group& g, const GroupFacts& facts, StepNamer* na
   return refs;
 }
 
-// Whether a directory of entries entries at offset lies inside the section.
+// Whether a directory of entries entries at offset lies inside the section
+// (and inside the file, when that was cut short).
 bool directoryInside(const SectionFacts& s, uint32_t offset, uint32_t entries) {
-  return uint64_t(offset) + uint64_t(entries) * 12 <= s.size && offset >= 36;
+  return uint64_t(offset) + uint64_t(entries) * 12 <= s.inFile && offset >= 36;
 }
 
 Group openRef(const Group& parent, void* handle, const Ref& r, std::string step) {
@@ -312,7 +313,7 @@ std::string Group::name() const {
   int rc = VelFile::file_ItemInfo(f.handle, 0, nullptr, &type, &count, nullptr, nullptr, 0);
   if (rc != VelFile::kOk) return std::string();
   // The library keeps the name as read (or as set), at most count units.
-  std::vector<VelChar> buf(size_t(std::min<uint64_t>(count, uint64_t(f.section.size) + 1)) + 34, 0);
+  std::vector<VelChar> buf(size_t(std::min<uint64_t>(count, uint64_t(f.section.inFile) + 1)) + 34, 0);
   rc = VelFile::file_GroupNameGet(f.handle, buf.data(), static_cast<uint32_t>(buf.size()));
   if (rc != VelFile::kOk) failCode("file_GroupNameGet", rc, whereOf(*this));
   return fromStored(std::u16string(buf.data()), f.section.swap && type == VelFile::kTypeUtf16);
@@ -486,11 +487,16 @@ ItemPlace placeOf(const Item& it, const std::shared_ptr<FileState>& file,
   if (!sectionFacts(handle, &p.group.section)) fail(Reason::Invalid, op, where, "belongs to no opened group");
   if (it.type() == VelFile::kTypeGroup)
     fail(Reason::WrongType, op, where, "is a group reference; open the sub-group instead");
-  if (p.bytes > 4 && uint64_t(it.value_field()) + p.bytes > p.group.section.size)
+  const SectionFacts& s = p.group.section;
+  const uint64_t end = uint64_t(it.value_field()) + p.bytes;
+  if (p.bytes > 4 && end > s.inFile)
     fail(Reason::OutsideSection, op, where,
          "cannot be read: its " + std::to_string(p.bytes) + " bytes at offset " +
-             std::to_string(it.value_field()) + " run past the end of its section (" +
-             std::to_string(p.group.section.size) + " bytes)");
+             std::to_string(it.value_field()) +
+             (end <= s.size
+                  ? " run past the end of the file, which was cut short inside their section (" +
+                        std::to_string(s.inFile) + " of " + std::to_string(s.size) + " bytes present)"
+                  : " run past the end of its section (" + std::to_string(s.size) + " bytes)"));
   return p;
 }
 

@@ -223,6 +223,7 @@ void factsOf(const FileRec& f, const SectionRec& s, uint32_t index, SectionFacts
   out->start = s.start;
   out->written = s.group.writeMode != kReadOnly;
   out->size = out->written ? f.endOffset - s.start : s.header.field[kHdrSectionSize];
+  out->inFile = out->written ? out->size : uint32_t(std::min<uint64_t>(out->size, f.size - s.start));
   out->stringFormat = s.header.field[kHdrStringFormat];
   out->swap = s.swap != 0;
 }
