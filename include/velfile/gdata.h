@@ -553,8 +553,10 @@ const uint8_t gdata_kPointHasData = 3;
 /// bytes the range needs. A null buffer only measures.
 ///
 /// Every offset, count and size taken from the file is checked against the
-/// group's section, and the result against bufferSize, before anything is
-/// read. Result: 0; 1 memory; 2 the point table, a record or the block lies
+/// group's section before it is used. A measure (null buffer) checks the
+/// whole point table and every record; a read checks the range against
+/// bufferSize first and each record as it comes to it, so a damaged record
+/// found partway gives 2 with the buffer and markers partly filled. Result: 0; 1 memory; 2 the point table, a record or the block lies
 /// outside the group's section, a point entry size is below 4, or the file
 /// could not be read; 3 no descriptor or group, a range outside the data,
 /// buffer smaller than needed, or recordStarts null for class 10; 4 a data

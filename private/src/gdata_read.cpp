@@ -59,23 +59,6 @@ struct Reader {
     return mul(firstTotal, secondTotal, &n) && mul(n, entrySize, &bytes) && inside(offset, bytes);
   }
 
-  // The 32-bit point table entries of the range, second-major.
-  int tableEntries(uint64_t entrySize, std::vector<uint32_t>* out) const {
-    const uint64_t table = uint32_t(d.dataReference);
-    if (!tableInside(table, entrySize)) return kDamaged;
-    out->resize(size_t(points()));
-    std::vector<unsigned char> row(size_t(firstCount * entrySize));
-    for (uint64_t s = 0; s < secondCount; ++s) {
-      const uint64_t at = table + pointIndex(s, 0) * entrySize;
-      if (!row.empty() && VelFile::file_ReadBlock(group, uint32_t(at), uint32_t(row.size()),
-                                                  reinterpret_cast<char*>(row.data())) != kOk)
-        return kDamaged;
-      for (uint64_t f = 0; f < firstCount; ++f)
-        (*out)[size_t(s * firstCount + f)] = load32(&row[size_t(f * entrySize)], section.swap);
-    }
-    return kOk;
-  }
-
   // count elements of type at offset into dst, swapped to host order.
   int elements(uint64_t offset, uint64_t count, uint16_t type, void* dst) const {
     if (count == 0) return kOk;
@@ -85,52 +68,104 @@ struct Reader {
   }
 };
 
-// The point table of the range with every record checked to lie inside the
-// section: entries below 3 are markers.
-int checkedTable(const Reader& r, uint64_t recordSize, std::vector<uint32_t>* entries) {
+// Walks the range's point table, second-major, handing visit(p, entries, n)
+// the host-order 32-bit entries of the range's points p to p + n - 1; stops
+// at the first result that is not kOk. The table is read a few rows at a time
+// (whole rows of the table lie back to back), so no copy of it is kept.
+template <class Visit>
+int eachChunk(const Reader& r, Visit&& visit) {
   const uint64_t entrySize = static_cast<uint32_t>(r.d.pointEntrySize);
-  if (entrySize < 4 || entrySize > 0xFFFF) return kDamaged;
-  const int rc = r.tableEntries(entrySize, entries);
-  if (rc != kOk) return rc;
-  for (uint32_t e : *entries)
-    if (e >= 3 && !r.inside(e, recordSize)) return kDamaged;
+  const uint64_t table = uint32_t(r.d.dataReference);
+  if (entrySize < 4 || entrySize > 0xFFFF || !r.tableInside(table, entrySize)) return kDamaged;
+  const uint64_t rowBytes = r.firstCount * entrySize;
+  if (rowBytes == 0) return kOk;
+  const bool wholeRows = r.firstCount == r.firstTotal;
+  const uint64_t rowsPerRead = wholeRows ? std::max<uint64_t>(1, (uint64_t(1) << 16) / rowBytes) : 1;
+  const uint64_t most = std::min<uint64_t>(rowsPerRead, r.secondCount);
+  std::vector<unsigned char> raw(size_t(most * rowBytes));
+  std::vector<uint32_t> entries(size_t(most * r.firstCount));
+  for (uint64_t s = 0; s < r.secondCount; s += rowsPerRead) {
+    const uint64_t rows = std::min<uint64_t>(rowsPerRead, r.secondCount - s);
+    const uint64_t at = table + r.pointIndex(s, 0) * entrySize;
+    if (VelFile::file_ReadBlock(r.group, uint32_t(at), uint32_t(rows * rowBytes),
+                                reinterpret_cast<char*>(raw.data())) != kOk)
+      return kDamaged;
+    const size_t n = size_t(rows * r.firstCount);
+    const unsigned char* e = raw.data();
+    if (r.section.swap) {
+      for (size_t i = 0; i < n; ++i, e += entrySize) entries[i] = load32(e, true);
+    } else {
+      for (size_t i = 0; i < n; ++i, e += entrySize) std::memcpy(&entries[i], e, 4);
+    }
+    const int rc = visit(s * r.firstCount, entries.data(), n);
+    if (rc != kOk) return rc;
+  }
   return kOk;
 }
 
-// Fixed records: sampleCount samples of every point, zeros where none.
-int readRecords(const Reader& r, const std::vector<uint32_t>& entries, uint16_t type, uint64_t sampleSize,
-                uint64_t q, uint32_t sampleStart, uint32_t sampleCount, char* buffer, uint8_t* markers) {
+// Whether n table entries are records of recordSize bytes inside the section
+// or markers (entries below 3).
+int checkedEntries(const Reader& r, const uint32_t* e, size_t n, uint64_t recordSize) {
+  for (size_t i = 0; i < n; ++i)
+    if (e[i] >= 3 && !r.inside(e[i], recordSize)) return kDamaged;
+  return kOk;
+}
+
+// Fixed records: sampleCount samples of every point, zeros where none. Each
+// entry is checked just before its record is read; records that lie back to
+// back, read whole, are read in one go.
+int readRecords(const Reader& r, uint16_t type, uint64_t sampleSize, uint64_t q, uint32_t sampleStart,
+                uint32_t sampleCount, char* buffer, uint8_t* markers) {
   const uint64_t recordSize = q * sampleSize;
   const uint64_t stride = uint64_t(sampleCount) * sampleSize;
-  // Runs of records that lie back to back, read whole, are one read each.
   const bool whole = sampleStart == 0 && sampleCount == q;
-  for (size_t p = 0; p < entries.size();) {
-    const uint32_t e = entries[p];
-    if (markers) markers[p] = static_cast<uint8_t>(e < 3 ? e : 3);
-    if (e < 3) {
-      std::memset(buffer + p * stride, 0, size_t(stride));
-      ++p;
-      continue;
+  const uint64_t maxRun = std::max<uint64_t>(1, (uint64_t(1) << 30) / std::max<uint64_t>(stride, 1));
+  uint64_t runPoint = 0, runPoints = 0, runFirst = 0;  // the pending run of records
+  auto flush = [&]() -> int {
+    const int rc = runPoints ? r.elements(runFirst + uint64_t(sampleStart) * sampleSize,
+                                          runPoints * sampleCount, type, buffer + runPoint * stride)
+                             : kOk;
+    runPoints = 0;
+    return rc;
+  };
+  const int rc = eachChunk(r, [&](uint64_t base, const uint32_t* e, size_t n) -> int {
+    for (size_t i = 0; i < n;) {
+      const uint64_t p = base + i;
+      if (e[i] < 3) {
+        if (markers) markers[p] = static_cast<uint8_t>(e[i]);
+        std::memset(buffer + p * stride, 0, size_t(stride));
+        ++i;
+        continue;
+      }
+      // The records from e[i] on that follow one another; the first and the
+      // last inside the section put all of them inside.
+      size_t j = i + 1;
+      while (whole && j < n && e[j] == uint64_t(e[j - 1]) + recordSize && runPoints + (j - i) < maxRun) ++j;
+      if (!r.inside(e[i], recordSize) || !r.inside(e[j - 1], recordSize)) return kDamaged;
+      if (markers) std::memset(markers + p, 3, j - i);
+      const bool extends = whole && runPoints && runPoint + runPoints == p &&
+                           runFirst + runPoints * recordSize == e[i] && runPoints + (j - i) <= maxRun;
+      if (!extends) {
+        const int flushed = flush();
+        if (flushed != kOk) return flushed;
+        runPoint = p, runFirst = e[i];
+      }
+      runPoints += j - i;
+      i = j;
     }
-    size_t run = 1;
-    while (whole && p + run < entries.size() && entries[p + run] >= 3 &&
-           uint64_t(entries[p + run]) == e + run * recordSize) {
-      if (markers) markers[p + run] = 3;
-      ++run;
-    }
-    const int rc =
-        r.elements(e + uint64_t(sampleStart) * sampleSize, run * sampleCount, type, buffer + p * stride);
-    if (rc != kOk) return rc;
-    p += run;
-  }
-  return kOk;
+    return kOk;
+  });
+  return rc == kOk ? flush() : rc;
 }
 
 // Variable records: a 16-bit count m, then 2m more 16-bit units.
 int readVariable(const Reader& r, char* buffer, uint64_t capacity, uint8_t* markers, uint64_t* starts,
                  uint64_t* used) {
-  std::vector<uint32_t> entries;
-  int rc = checkedTable(r, 2, &entries);
+  std::vector<uint32_t> entries(size_t(r.points()));
+  int rc = eachChunk(r, [&](uint64_t p, const uint32_t* e, size_t n) -> int {
+    std::copy(e, e + n, entries.begin() + long(p));
+    return checkedEntries(r, e, n, 2);
+  });
   if (rc != kOk) return rc;
   std::vector<uint64_t> sizes(entries.size(), 0);
   uint64_t total = 0;
@@ -228,14 +263,18 @@ int gdata_ReadDataClassData(CGDataTypeFDD* descr, uint32_t secondStart, uint32_t
     if (c == 10)
       return readVariable(r, static_cast<char*>(buffer), bufferSize, markers, recordStarts, bytesUsed);
     if (!clampRange(perPoint, sampleStart, &sampleCount)) return kCaller;
-    // The table and records, or the block, are checked before anything is
-    // measured, so that no caller sizes a buffer from numbers that do not hold.
-    std::vector<uint32_t> entries;
-    if (c == 1) {
-      const int rc = checkedTable(r, perPoint * size, &entries);
+    // A measure checks the table and every record, or the block, first, so
+    // that no caller sizes a buffer from numbers that do not hold; a read
+    // checks each record as it comes to it.
+    const uint64_t recordSize = perPoint * size;
+    if (c == 1 && !buffer) {
+      const int rc = eachChunk(r, [&](uint64_t, const uint32_t* e, size_t n) -> int {
+        return checkedEntries(r, e, n, recordSize);
+      });
       if (rc != kOk) return rc;
-    } else if (d.pointEntrySize == 0 ||  // no entries: counts no file bounds
-               !r.tableInside(uint32_t(d.dataReference), static_cast<uint32_t>(d.pointEntrySize))) {
+    } else if (c != 1 &&
+               (d.pointEntrySize == 0 ||  // no entries: counts no file bounds
+                !r.tableInside(uint32_t(d.dataReference), static_cast<uint32_t>(d.pointEntrySize)))) {
       return kDamaged;
     }
     uint64_t need = 0;
@@ -244,7 +283,7 @@ int gdata_ReadDataClassData(CGDataTypeFDD* descr, uint32_t secondStart, uint32_t
     if (!buffer) return kOk;
     if (bufferSize < need) return kCaller;
     char* out = static_cast<char*>(buffer);
-    return c == 1 ? readRecords(r, entries, type, size, perPoint, sampleStart, sampleCount, out, markers)
+    return c == 1 ? readRecords(r, type, size, perPoint, sampleStart, sampleCount, out, markers)
                   : readBlock(r, type, size, perPoint, sampleStart, sampleCount, out, markers);
   } catch (const std::bad_alloc&) {
     return VelFile::kErrMemory;

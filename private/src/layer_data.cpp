@@ -166,15 +166,19 @@ void DataGroup::read(void* buffer, size_t capacity, uint8_t* markers, Range seco
     fail(Reason::WrongType, "DataGroup::read", whereOf(group_),
          "holds variable records; read them with read_records()");
   Lock lock(library_mutex());
+  // One pass: the reader checks the table and records, then measures, and
+  // reads nothing into a buffer too small for the range.
   uint64_t used = 0;
-  readRange(*this, descr_.get(), second, first, samples, nullptr, 0, nullptr, nullptr, &used);
-  if (used > capacity)
+  char none = 0;  // a null buffer would only measure
+  try {
+    readRange(*this, descr_.get(), second, first, samples, buffer ? buffer : &none, capacity, markers,
+              nullptr, &used);
+  } catch (const Error&) {
+    if (used <= capacity) throw;
     fail(Reason::Invalid, "DataGroup::read", whereOf(group_),
          "needs " + std::to_string(used) + " bytes for that range; the buffer has " +
              std::to_string(capacity));
-  char none = 0;  // a null buffer would only measure
-  readRange(*this, descr_.get(), second, first, samples, buffer ? buffer : &none, capacity, markers, nullptr,
-            &used);
+  }
 }
 
 Extent DataGroup::block() const {
