@@ -744,6 +744,11 @@ VELFILE_API std::vector<PathStep> parse_relative_path(const std::string& text);
 /// @param text the text, any bytes
 /// @return the escaped text
 VELFILE_API std::string escape_text(const std::string& text);
+/// UTF-16 text as UTF-8, as Item::text() gives it: an unpaired surrogate
+/// becomes U+FFFD.
+/// @param text the code units
+/// @return the UTF-8 bytes
+VELFILE_API std::string to_utf8(const std::u16string& text);
 /// A name as a path step: escape_text(), then '/' and a leading '#' or '['
 /// get a backslash.
 /// @param name the group name

@@ -175,6 +175,10 @@ std::vector<PathStep> parse_relative_path(const std::string& text) {
   return out;
 }
 
+std::string to_utf8(const std::u16string& text) {
+  return utf16ToUtf8(text.data(), text.size());
+}
+
 std::string escape_text(const std::string& text) {
   const auto* u = reinterpret_cast<const unsigned char*>(text.data());
   std::string out;

@@ -26,24 +26,6 @@ std::string hex(uint64_t v) {
   return buf;
 }
 
-void appendUtf8(std::string* out, uint32_t cp) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 // Whether the n bytes are well-formed UTF-8.
 bool validUtf8(const unsigned char* s, size_t n) {
   for (size_t i = 0; i < n;) {
@@ -150,7 +132,7 @@ void decodeValue(const velfile::Group& group, const velfile::Item& item, const O
       if (u == 0) break;
       units.push_back(u);
     }
-    (*j)["value"] = size == 2 ? utf16_to_utf8(units.data(), units.size())
+    (*j)["value"] = size == 2 ? velfile::to_utf8(units)
                               : narrow_to_utf8(reinterpret_cast<const char*>(bytes.data()), len);
     if (len == shown && shown < count) (*j)["truncated"] = true;
     if (len == shown && shown == count) (*j)["unterminated"] = true;
@@ -267,27 +249,10 @@ std::string step(const velfile::WalkNode& node) {
   return node.depth == 0 ? node.path() : lastStep(node.path());
 }
 
-std::string utf16_to_utf8(const char16_t* s, size_t n) {
-  std::string out;
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t cp = s[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    appendUtf8(&out, cp);
-  }
-  return out;
-}
-
 std::string narrow_to_utf8(const char* s, size_t n) {
   const auto* u = reinterpret_cast<const unsigned char*>(s);
   if (validUtf8(u, n)) return std::string(s, n);
-  std::string out;
-  for (size_t i = 0; i < n; ++i) appendUtf8(&out, u[i]);
-  return out;
+  return velfile::to_utf8(std::u16string(u, u + n));  // Latin-1: each byte is its code point
 }
 
 Json item_json(const velfile::Group& group, const velfile::Section& section, const velfile::Item& item,

@@ -50,10 +50,9 @@ bool write_group(std::ostream& out, const velfile::File& file, const std::string
 // whole path for the group the walk started from.
 std::string step(const velfile::WalkNode& node);
 
-// Text as JSON and text output show it: UTF-16 units (unpaired surrogates
-// become U+FFFD), and narrow text in the writer's code page, kept when it is
+// Narrow text as JSON and text output show it (UTF-16 text goes through
+// velfile::to_utf8): bytes in the writer's code page, kept when they are
 // valid UTF-8, otherwise taken byte by byte as Latin-1.
-std::string utf16_to_utf8(const char16_t* units, size_t n);
 std::string narrow_to_utf8(const char* bytes, size_t n);
 
 }  // namespace velfile_json
