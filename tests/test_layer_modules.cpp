@@ -81,6 +81,7 @@ TEST_F(LayerModules, ChangesUnknownFieldsAndTypedDescriptors) {
   Values after = before;
   after[1].second = 4.0;
   g.write_descriptor("probe", after, &before);
+  EXPECT_EQ("Probe", g.name()) << "a descriptor without a name keeps the group's";
   std::vector<uint16_t> ids;
   for (const velfile::Item& it : g.items()) ids.push_back(it.id());
   EXPECT_EQ((std::vector<uint16_t>{10000, 1, 9999, 4}), ids) << "the name, the unconditional items, item 4";
@@ -104,6 +105,7 @@ TEST_F(LayerModules, ChangesUnknownFieldsAndTypedDescriptors) {
   gate.SetOriginalPosition(7);
   Group gg = g.create_group("Gate A");
   gg.write(gate);
+  EXPECT_EQ("Gate A", gg.name());
   const CGGateTypeDescr back = gg.read<CGGateTypeDescr>();
   EXPECT_EQ(12.5f, back.item6);
   EXPECT_EQ(7, back.GetOriginalPosition());

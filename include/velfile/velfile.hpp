@@ -494,7 +494,8 @@ class VELFILE_API Group {
     read_descriptor_into(*this, d);
     return d;
   }
-  /// Writes every field of d through its module's WriteGroupInfo.
+  /// Writes every field of d through its module's WriteGroupInfo. Here and
+  /// in write_descriptor(), an empty group name keeps the group's (d takes it).
   /// @tparam D a module's descriptor type
   /// @param d the descriptor written
   template <class D>

@@ -264,6 +264,18 @@ void apply(const ModuleOps& m, void* d, const Values& values, const char* op, co
   }
 }
 
+// A descriptor without a name keeps the group's: the modules write the name
+// field as it stands, and a host that fills only the fields it cares about
+// must not find its group renamed to "".
+void keepGroupName(const ModuleOps& m, void* d, const Group& g, const char* op) {
+  const RuleView r = nameRule(m);
+  if (!get(r, d).text.empty()) return;
+  FieldData name;
+  name.form = FieldData::Text;
+  name.text = toUtf16(g.name(), op, whereOf(g)).substr(0, r.capacity - 1);
+  set(r, d, name);
+}
+
 }  // namespace
 
 const std::vector<ModuleSchema>& modules() {
@@ -308,6 +320,7 @@ void Group::write_descriptor(const std::string& module,
   Descr cur(m), prev(m);
   apply(m, cur.d, values, op, whereOf(*this));
   if (previous) apply(m, prev.d, *previous, op, whereOf(*this));
+  keepGroupName(m, cur.d, *this, op);
   const int rc = m.write(f.handle, previous ? prev.d : nullptr, cur.d);
   if (rc != VelFile::kOk) failCode((std::string(m.prefix) + "_WriteGroupInfo").c_str(), rc, whereOf(*this));
 }
@@ -368,6 +381,7 @@ void readInto(const Group& g, const ModuleOps& m, void* d) {
 void writeFrom(Group& g, const ModuleOps& m, void* d, void* previous) {
   Lock lock(library_mutex());
   const GroupFacts f = groupFacts(g, "Group::write");
+  keepGroupName(m, d, g, "Group::write");
   const int rc = m.write(f.handle, previous, d);
   if (rc != VelFile::kOk) failCode((std::string(m.prefix) + "_WriteGroupInfo").c_str(), rc, whereOf(g));
 }
