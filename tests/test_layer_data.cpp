@@ -105,6 +105,34 @@ TEST_F(LayerData, WrittenFromDenseArraysAndReadByRange) {
   }
 }
 
+// Records that lie back to back are read in runs, checked 64 entries at a
+// time: entries swapped inside such a block, across its edge and at the end
+// must each still be read from where the table says.
+TEST_F(LayerData, RecordsOutOfOrderAreReadWhereTheTableSays) {
+  std::vector<int64_t> dense(300);  // records of four int16 samples, 8 bytes each
+  std::iota(dense.begin(), dense.end(), int64_t(1) << 40);
+  {
+    File f = File::create(path("order.A01"));
+    f.create_group("Section").write_data(descriptor(1, zor_enumDataType(4), 3, 100, 4, -1), dense);
+  }
+  const auto [start, table, entry] = [&] {
+    File f = File::open(path("order.A01"));
+    const CGDataTypeFDD& d = f.group("0").data().descriptor();
+    return std::array<uint32_t, 3>{f.sections()[0].start(), uint32_t(d.dataReference),
+                                   uint32_t(d.pointEntrySize)};
+  }();
+  vt::Bytes file = vt::readFile(path("order.A01"));
+  for (const auto& [a, b] : {std::pair<int, int>{100, 101}, {127, 128}, {140, 299}}) {
+    std::swap_ranges(file.begin() + start + table + a * entry, file.begin() + start + table + (a + 1) * entry,
+                     file.begin() + start + table + b * entry);
+    std::swap(dense[size_t(a)], dense[size_t(b)]);
+  }
+  vt::writeFile(path("order.A01"), file);
+  const std::vector<int16_t> got = File::open(path("order.A01")).group("0").data().read<int16_t>();
+  ASSERT_EQ(dense.size() * 4, got.size());
+  EXPECT_EQ(0, std::memcmp(dense.data(), got.data(), got.size() * 2));
+}
+
 // A data group of class 1 (or 10) made by hand: its items, a point table of
 // 4-byte entries at 40 and the records that follow it.
 struct Crafted {
