@@ -192,5 +192,7 @@ TEST_F(CrashConsistency, KillAtRandomMomentsLosesNothingClosedBefore) {
 #else
 #include <gtest/gtest.h>
 
-TEST(CrashConsistency, NeedsFork) { GTEST_SKIP() << "needs fork(); Windows has none"; }
+TEST(CrashConsistency, NeedsFork) {
+  GTEST_SKIP() << "needs fork(); Windows has none";
+}
 #endif

@@ -16,7 +16,7 @@ struct Row {
   const char* module;
   uint64_t freshDigest;  // the listing of what a fresh descriptor writes, hashed
   Ids always;            // written on every write with a previous descriptor
-  Ids own;               // items with a rule of their own, left to the particulars below
+  Ids own = {};          // items with a rule of their own, left to the particulars below
   int flags = 0;
   std::vector<std::pair<uint16_t, uint32_t>> texts = {};  // text items and the units they keep of 600
 };

@@ -113,5 +113,7 @@ TEST_F(Sharing, AnotherProcessCannotCreateAFileBeingRead) {
 #else
 #include <gtest/gtest.h>
 
-TEST(Sharing, NeedsFork) { GTEST_SKIP() << "needs fork(); Windows has none"; }
+TEST(Sharing, NeedsFork) {
+  GTEST_SKIP() << "needs fork(); Windows has none";
+}
 #endif
