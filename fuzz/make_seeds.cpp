@@ -123,17 +123,17 @@ void makeModules() {
   VelFile::file_Create(vfz::widen(at("modules-all.bin")).c_str(), &all);
   VelFile::file_GroupCreate(all, &allSection, 0, u"Setup");
   uint16_t id = 1;
-  for (const vfz::ModuleEntry& m : vfz::modules()) {
+  for (const vfz::Module& m : vfz::modules()) {
     void* g = nullptr;
     VelFile::file_GroupCreate(allSection, &g, id++, u"Group");
-    m.write(g);
+    m.write(g, nullptr, m.fresh().get());
     void* f = nullptr;
     void* s = nullptr;
     if (VelFile::file_Create(vfz::widen(at(std::string("module-") + m.name + ".bin")).c_str(), &f) != 0)
       continue;
     VelFile::file_GroupCreate(f, &s, 0, u"Setup");
     VelFile::file_GroupCreate(s, &g, 1, u"Group");
-    m.write(g);
+    m.write(g, nullptr, m.fresh().get());
     VelFile::file_Close(f);
   }
   VelFile::file_Close(all);

@@ -5,138 +5,18 @@
 #ifndef VELFILE_TESTS_MODULETEST_H
 #define VELFILE_TESTS_MODULETEST_H
 
-#include <velfile/gchan.h>
-#include <velfile/gcontour.h>
-#include <velfile/gdac.h>
-#include <velfile/gdata.h>
-#include <velfile/ggate.h>
-#include <velfile/ginfo.h>
-#include <velfile/gmesh.h>
-#include <velfile/gpatch.h>
-#include <velfile/gprobe.h>
-#include <velfile/grefadj.h>
-#include <velfile/gspec2d.h>
-#include <velfile/gspec3d.h>
-#include <velfile/gspecdef.h>
-#include <velfile/gspecdim.h>
-#include <velfile/gspecinf.h>
-#include <velfile/gspecmat.h>
-#include <velfile/gspecsim.h>
-#include <velfile/gsubchan.h>
-#include <velfile/gweld.h>
-#include <velfile/gweldfill.h>
-#include <velfile/gweldscanplan.h>
-
 #include <algorithm>
 #include <functional>
-#include <memory>
-#include <type_traits>
 #include <vector>
 
+#include "../fuzz/modules.h"
 #include "testutil.h"
 
 namespace vt {
 
+using vfz::Module;
+using vfz::modules;
 using Ids = std::vector<uint16_t>;
-
-// A group module with its descriptors as void*: allocate, free, copy (the
-// descriptor's assignment), read, write (prev may be null; the structure
-// modules take none) and operator== where the descriptor has one (-1 when
-// operator!= does not say the opposite).
-struct Module {
-  const char* name;
-  std::function<void*()> make;
-  std::function<void(void*)> release;
-  std::function<void(void* to, void* from)> assign;
-  std::function<int(void* g, void* d)> read;
-  std::function<int(void* g, void* prev, void* cur)> write;
-  std::function<int(void* a, void* b)> equal;
-  using Ptr = std::unique_ptr<void, std::function<void(void*)>>;
-  Ptr fresh() const { return Ptr(make(), release); }
-  Ptr copy(void* d) const {
-    Ptr p = fresh();
-    assign(p.get(), d);
-    return p;
-  }
-};
-
-template <class D, class = void>
-struct HasHandle : std::false_type {};
-template <class D>
-struct HasHandle<D, std::void_t<decltype(std::declval<D&>().groupHandle)>> : std::true_type {};
-template <class D, class = void>
-struct HasEqual : std::false_type {};
-template <class D>
-struct HasEqual<D, std::void_t<decltype(std::declval<D&>() == std::declval<D&>())>> : std::true_type {};
-
-// The gate reads with its reset (keep = false); the data module stores the
-// data reference as it is (mode 1) and frees through a reference.
-template <class D, class Alloc, class Read, class Write, class Del>
-Module makeModule(const char* name, Alloc alloc, Read read, Write write, Del del) {
-  Module m;
-  m.name = name;
-  m.make = [alloc] { return static_cast<void*>(alloc(1, nullptr)); };
-  m.release = [del](void* p) {
-    D* d = static_cast<D*>(p);
-    if constexpr (std::is_invocable_v<Del, D*, int>) {
-      del(d, 1);
-    } else {
-      del(d);
-    }
-  };
-  m.assign = [](void* to, void* from) { *static_cast<D*>(to) = *static_cast<D*>(from); };
-  m.read = [read](void* g, void* d) {
-    if constexpr (std::is_invocable_v<Read, void*, D*>) {
-      return read(g, static_cast<D*>(d));
-    } else {
-      return read(g, static_cast<D*>(d), false);
-    }
-  };
-  m.write = [write](void* g, void* prev, void* cur) {
-    if constexpr (std::is_invocable_v<Write, void*, D*, D*, int>) {
-      return write(g, static_cast<D*>(prev), static_cast<D*>(cur), 1);
-    } else if constexpr (std::is_invocable_v<Write, void*, D*, D*>) {
-      return write(g, static_cast<D*>(prev), static_cast<D*>(cur));
-    } else {
-      return write(g, static_cast<D*>(cur));
-    }
-  };
-  // Compared as if read from one group: the handles are set aside.
-  if constexpr (HasEqual<D>::value && HasHandle<D>::value) {
-    m.equal = [](void* a, void* b) {
-      D &x = *static_cast<D*>(a), &y = *static_cast<D*>(b);
-      void *hx = x.groupHandle, *hy = y.groupHandle;
-      x.groupHandle = y.groupHandle = nullptr;
-      const int same = x == y;
-      const bool consistent = (x != y) == !same;
-      x.groupHandle = hx;
-      y.groupHandle = hy;
-      return consistent ? same : -1;
-    };
-  }
-  return m;
-}
-
-#define VT_MODULE(prefix, D)                                                                       \
-  ::vt::makeModule<D>(#prefix, prefix##_Allocate, prefix##_ReadGroupInfo, prefix##_WriteGroupInfo, \
-                      prefix##_Delete)
-
-inline const std::vector<Module>& modules() {
-  static const std::vector<Module> all = {
-      VT_MODULE(gprobe, CGProbeTypeDescr),     VT_MODULE(ginfo, CGInfoTypeDescr),
-      VT_MODULE(gchan, CGChanTypeDescr),       VT_MODULE(gsubchan, CGSubchanTypeDescr),
-      VT_MODULE(ggate, CGGateTypeDescr),       VT_MODULE(gdac, CGDacTypeDescr),
-      VT_MODULE(gpatch, CGPatchTypeDescr),     VT_MODULE(grefadj, CGRefadjTypeDescr),
-      VT_MODULE(gspecmat, CGSpecmatTypeDescr), VT_MODULE(gspecdim, CGSpecdimTypeDescr),
-      VT_MODULE(gspecdef, CGSpecdefTypeDescr), VT_MODULE(gspecinf, CGSpecinfTypeDescr),
-      VT_MODULE(gspecsim, gspecsim_typeDescr), VT_MODULE(gspec2d, gspec2d_typeDescr),
-      VT_MODULE(gspec3d, gspec3d_typeDescr),   VT_MODULE(gcontour, CGContourTypeDescr),
-      VT_MODULE(gmesh, CGMeshTypeDescr),       VT_MODULE(gweld, CGWeldTypeDescr),
-      VT_MODULE(gweldsp, CGWeldScanPlanDescr), VT_MODULE(gweldFill, CGWeldFillDescr),
-      VT_MODULE(gdata, CGDataTypeFDD),
-  };
-  return all;
-}
 
 // Ids of the items of a group from index `from` on, in directory order.
 inline Ids itemIds(void* group, uint32_t from = 0) {

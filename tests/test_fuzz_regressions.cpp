@@ -24,9 +24,7 @@ TEST_F(FuzzRegressions, EveryKeptInputIsHandled) {
     const std::string copy = path("input.bin");
     ASSERT_TRUE(vfz::writeBytes(copy, bytes.data(), bytes.size()));
     vfz::Walker walker(bytes.size());
-    walker.onGroup = [](void* g) {
-      for (const vfz::ModuleEntry& m : vfz::modules()) m.read(g);
-    };
+    walker.onGroup = vfz::readWithEveryModule;
     walker.walkPath(vt::V(copy));
     vfz::appendAndCheck(bytes.data(), bytes.size(), path("input.A01"));
     EXPECT_TRUE(VelFile::file_IsHandleLeft());
