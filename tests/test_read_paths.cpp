@@ -1,6 +1,5 @@
 // The fast paths of reading: the stream's read-ahead windows against writes
-// that land in them, and opening groups by key in files with many sections
-// and in groups with many sub-groups.
+// that land in them, and opening sub-groups by key in large groups.
 #include <algorithm>
 #include <random>
 
@@ -56,44 +55,6 @@ TEST_F(ReadPaths, ReadAheadAlwaysSeesTheLatestBytes) {
   ASSERT_TRUE(s->seek(0) && s->read(whole.data(), whole.size()));
   EXPECT_TRUE(whole == model);
   EXPECT_TRUE(s->close());
-}
-
-// Copies of one section laid end to end: each is found by its start, in any
-// order; a key inside a section finds nothing. A section appended to the file
-// afterwards is found by its key too.
-TEST_F(ReadPaths, SectionsAreFoundByTheirStartAmongMany) {
-  const vt::Bytes one = makeContainer("one.vel");
-  vt::Bytes many;
-  const uint32_t n = 300;
-  for (uint32_t i = 0; i < n; ++i) many.insert(many.end(), one.begin(), one.end());
-  vt::writeFile(path("many.A01"), many);
-
-  void* f = nullptr;
-  ASSERT_EQ(0, file_Open(vpath("many.A01").c_str(), &f));
-  ASSERT_EQ(n, file_ItemNbrGet(f));
-  std::vector<uint32_t> order(n);
-  for (uint32_t i = 0; i < n; ++i) order[i] = i;
-  std::shuffle(order.begin(), order.end(), std::mt19937(7));
-  for (uint32_t i : order) {
-    void* g = nullptr;
-    const uint32_t key = i * static_cast<uint32_t>(one.size());
-    ASSERT_EQ(0, file_GroupOpen(f, &g, key)) << i;
-    uint32_t start = 1;
-    EXPECT_EQ(0, file_GetFileOffsetSection(g, &start));
-    EXPECT_EQ(key, start);
-    EXPECT_EQ("1 7 1 7 ", itemInfo(g, 1));
-    EXPECT_EQ(3, file_GroupOpen(f, &g, key + 8));
-    EXPECT_EQ(nullptr, g);
-  }
-  void* added = nullptr;
-  ASSERT_EQ(0, file_GroupCreate(f, &added, 0, VT_TEXT("Added")));
-  uint32_t start = 0;
-  ASSERT_EQ(0, file_GetFileOffsetSection(added, &start));
-  EXPECT_EQ(many.size(), start);
-  void* again = nullptr;
-  EXPECT_EQ(0, file_GroupOpen(f, &again, start));
-  EXPECT_EQ(added, again);
-  EXPECT_EQ(0, file_Close(f));
 }
 
 // A group with many sub-groups among other items, read back: every sub-group
