@@ -31,34 +31,20 @@ void writeItems(void* g) {
   const int8_t i8[5] = {-1, 2, -3, 4, -5};
   const int16_t i16[3] = {-300, 300, 7};
   const int32_t i32[2] = {-70000, 70000};
-  const uint32_t u32[2] = {0xDEADBEEF, 1};
-  const uint32_t quad[4] = {1, 2, 3, 4};
+  const uint32_t u32[4] = {0xDEADBEEF, 1, 3, 4};
   const float f[2] = {1.25f, -0.5f};
   const double d[2] = {3.5, -1e-10};
-  const char narrow[] = "narrow";
-  const char raw[7] = {1, 2, 3, 4, 5, 6, 7};
-  using namespace VelFile;
-  file_ItemValueWrite(g, 2, kTypeInt8, 1, cp(i8));
-  file_ItemValueWrite(g, 3, kTypeInt8, 5, cp(i8));
-  file_ItemValueWrite(g, 4, kTypeUInt8, 4, cp(i8));
-  file_ItemValueWrite(g, 5, kTypeInt16, 1, cp(i16));
-  file_ItemValueWrite(g, 6, kTypeUInt16, 2, cp(i16));
-  file_ItemValueWrite(g, 7, kTypeInt16, 3, cp(i16));
-  file_ItemValueWrite(g, 8, kTypeInt32, 1, cp(i32));
-  file_ItemValueWrite(g, 9, kTypeInt32, 2, cp(i32));
-  file_ItemValueWrite(g, 10, kTypeUInt32, 2, cp(u32));
-  file_ItemValueWrite(g, 11, kTypeQuad8, 1, cp(quad));
-  file_ItemValueWrite(g, 12, kTypeQuad9, 2, cp(quad));
-  file_ItemValueWrite(g, 13, kTypeFloat, 1, cp(f));
-  file_ItemValueWrite(g, 14, kTypeFloat, 2, cp(f));
-  file_ItemValueWrite(g, 15, kTypeDouble, 1, cp(d));
-  file_ItemValueWrite(g, 16, kTypeDouble, 2, cp(d));
-  file_ItemValueWrite(g, 17, kTypeUtf16, 2, cp(u"A"));
-  file_ItemValueWrite(g, 18, kTypeUtf16, 6, cp(u"Hello"));
-  file_ItemValueWrite(g, 19, kTypeNarrow, 7, narrow);
-  file_ItemValueWrite(g, 20, kTypeNarrow, 3, narrow);
-  file_ItemValueWrite(g, 21, kTypeRaw, 7, raw);
-  file_ItemValueWrite(g, 22, 77, 3, raw);  // a type without meaning
+  const char raw[8] = "narrow";
+  const struct {
+    uint16_t type;
+    uint32_t count;
+    const void* value;
+  } items[] = {{2, 1, i8},  {2, 5, i8},   {3, 4, i8},  {4, 1, i16},   {5, 2, i16},       {4, 3, i16},
+               {6, 1, i32}, {6, 2, i32},  {7, 2, u32}, {8, 1, u32},   {9, 2, u32},       {10, 1, f},
+               {10, 2, f},  {11, 1, d},   {11, 2, d},  {12, 2, u"A"}, {12, 6, u"Hello"}, {1, 7, raw},
+               {1, 3, raw}, {13, 7, raw}, {77, 3, raw}};  // the last: a type without meaning
+  for (uint16_t i = 0; i < sizeof items / sizeof *items; ++i)
+    VelFile::file_ItemValueWrite(g, i + 2, items[i].type, items[i].count, cp(items[i].value));
 }
 
 // A section with items, nested sub-groups and a bulk block.
