@@ -42,6 +42,10 @@ Ids sorted(Ids ids, const Ids& drop = {}) {
   return ids;
 }
 
+void PrintTo(const Row& r, std::ostream* os) {
+  *os << r.module;
+}
+
 class ModuleTable : public ModuleTest, public ::testing::WithParamInterface<Row> {};
 
 TEST_P(ModuleTable, EveryItemRoundTripsAndEveryChangeIsSeenAndWritten) {
