@@ -58,9 +58,21 @@ inline Item itemAt(void* g, uint32_t i) {
   return it;
 }
 
-// A group as text, one item a line, sub-groups indented; UTF-16 values are
-// byte-reversed when swapText is set (what the other byte order reads),
-// except a name item equal to `keptName`.
+// Every element of a buffer of the item type reversed: the bytes the other
+// byte order holds. Written out here on purpose instead of using the
+// library's own swapping; the two words of types 8 and 9 each on their own.
+inline Bytes reversedElements(Bytes b, uint16_t type) {
+  using namespace VelFile;
+  const bool bytes = type == kTypeInt8 || type == kTypeUInt8 || type == kTypeRaw || type == kTypeNarrow;
+  const bool halves = type == kTypeInt16 || type == kTypeUInt16 || type == kTypeUtf16;
+  const size_t step = type == kTypeDouble ? 8 : bytes ? 1 : halves ? 2 : 4;
+  for (size_t at = 0; at + step <= b.size(); at += step) std::reverse(b.begin() + at, b.begin() + at + step);
+  return b;
+}
+
+// A group as text, one item a line, sub-groups indented, values in
+// little-endian order; UTF-16 values are byte-reversed when swapText is set
+// (what the other byte order reads), except a name item equal to `keptName`.
 inline std::string listing(void* g, bool swapText = false, const VelString& keptName = VelString(),
                            const std::string& indent = "") {
   std::string out;
@@ -78,7 +90,8 @@ inline std::string listing(void* g, bool swapText = false, const VelString& kept
       continue;
     }
     if (swapText && it.type == VelFile::kTypeUtf16 && !(it.id == VelFile::kItemName && it.value == kept))
-      for (size_t b = 0; b + 1 < it.value.size(); b += 2) std::swap(it.value[b], it.value[b + 1]);
+      it.value = reversedElements(it.value, it.type);
+    if (hostBigEndian()) it.value = reversedElements(it.value, it.type);  // the same text on every machine
     out += " :";
     for (uint8_t v : it.value) out += " " + std::to_string(v);
     out += "\n";

@@ -49,18 +49,6 @@ std::string hex(const Bytes& b) {
   return out;
 }
 
-// Reverses every element of a host-order buffer: the bytes the other byte
-// order would have written. Written out here on purpose instead of using the
-// library's own swapping; the two words of types 8 and 9 each on their own.
-Bytes foreignBytes(Bytes b, uint16_t type) {
-  const size_t step = type == kTypeDouble                                                                  ? 8
-                      : type == kTypeInt8 || type == kTypeUInt8 || type == kTypeRaw || type == kTypeNarrow ? 1
-                      : type == kTypeInt16 || type == kTypeUInt16 || type == kTypeUtf16                    ? 2
-                                                                                        : 4;
-  for (size_t at = 0; at + step <= b.size(); at += step) std::reverse(b.begin() + at, b.begin() + at + step);
-  return b;
-}
-
 // One item of known content; bytes are the elements in host order.
 struct ItemCase {
   uint16_t id, type;
@@ -275,7 +263,7 @@ struct Verifier {
       }
     } else if (s.type == kTypeUtf16 || s.type == kTypeNarrow) {  // stored narrow: widened, never swapped
       r.code(file_IndexValueRead(g, index, s.type, buffer, &delivered), what);
-      if (s.type == kTypeUtf16 && swapped && !narrowText) want = foreignBytes(want, kTypeUtf16);
+      if (s.type == kTypeUtf16 && swapped && !narrowText) want = vt::reversedElements(want, kTypeUtf16);
     } else {
       r.code(file_IndexBlockRead(g, index, s.type, buffer), what);
     }
@@ -296,7 +284,8 @@ struct Verifier {
     r.code(file_Read(g, offset, s.count, s.type, vt::mp(got.data()), &progress), what);
     r.check(got == s.bytes && progress >= 0, what + " through file_Read");
     r.code(file_ReadBlock(g, offset, uint32_t(got.size()), vt::mp(got.data())), what);
-    r.check(got == (swapped ? foreignBytes(s.bytes, s.type) : s.bytes), what + " through file_ReadBlock");
+    r.check(got == (swapped ? vt::reversedElements(s.bytes, s.type) : s.bytes),
+            what + " through file_ReadBlock");
   }
 
   // What the module writes from the descriptor read off the exchanged group
