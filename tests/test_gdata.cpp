@@ -26,20 +26,6 @@ U16 patchName(const CGDataTypeFDD& d) {
   return U16(reinterpret_cast<const char16_t*>(p), static_cast<size_t>(n));
 }
 
-TEST(GDataDescr, DefaultsAndReset) {
-  CGDataTypeFDD d;
-  d.SetDataType(zor_eDataTypeFloat);
-  d.SetDataModified();
-  d.depthTable[31].secondValue = 2.5;
-  d.InitializeData();
-  EXPECT_EQ(zor_eDataTypeNone, d.GetDataType());
-  EXPECT_EQ(0xFFFFFFFFu, d.GetSampleQty());
-  EXPECT_EQ(-1, d.firstPointCount & d.secondPointCount & d.pointEntrySize);
-  EXPECT_EQ(0x12345678u, d.signature);
-  EXPECT_FALSE(d.IsDataModified());
-  EXPECT_EQ(0.0, d.depthTable[31].secondValue);
-}
-
 TEST(GDataDescr, SettersStoreTheRefusalValue) {
   CGDataTypeFDD d;
   struct Case {
