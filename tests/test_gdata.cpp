@@ -357,12 +357,6 @@ uint64_t addr(const void* p) {
   return reinterpret_cast<uintptr_t>(p);
 }
 
-// A 32-bit value as the writing machine stored it.
-uint32_t rd32(const Bytes& b, size_t at) {
-  uint32_t v = 0xDEADBEEF;
-  if (at + 4 <= b.size()) std::memcpy(&v, &b[at], 4);
-  return v;
-}
 
 // The layout written one point at a time: a reservation and a write per
 // record, a write per table entry. The module must put the same bytes on disk.
@@ -438,17 +432,6 @@ class GDataBulk : public vt::ModuleTest {
 
   D written_;
 };
-
-TEST_F(GDataBulk, TablePointsAtItsRecords) {
-  const char record[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-  const uint64_t fixed[] = {0, addr(record), 2};
-  const Bytes file = fileWith(pointData(1, 3, 1, 4, fixed, 2, 4));
-  const uint32_t table = uint32_t(written_.dataReference);
-  EXPECT_EQ(0u, rd32(file, table));
-  EXPECT_EQ(2u, rd32(file, table + 8));
-  EXPECT_EQ(table + 16, rd32(file, table + 4));  // the record's own block after the table
-  EXPECT_EQ(0, std::memcmp(record, &file[table + 16], 8));
-}
 
 // Layouts that take each path of the batched writer: contiguous records,
 // scattered and unaligned ones, padded entries, records larger than the
