@@ -173,7 +173,7 @@ vt::Module::Ptr corpusDescriptor(const vt::Module& m, void* scratch) {
   auto fresh = m.fresh();
   void *a = nullptr, *b = nullptr;
   file_GroupCreate(scratch, &a, 1, VT_TEXT("M"));
-  file_GroupCreate(scratch, &b, 2, VT_TEXT("M"));
+  file_GroupCreate(scratch, &b, 2, VT_TEXT("Pattern"));  // the name a module takes from its group
   m.write(a, nullptr, fresh.get());
   vt::patternItems(a, b);
   auto d = m.fresh();
