@@ -186,6 +186,24 @@ TEST_F(Items, NarrowModeStoresStringsNarrowAndReadsThemAsUtf16) {
   EXPECT_EQ(padded(bytesOf(u"Hello world")), readValue(2, kTypeUtf16, &count));
   EXPECT_EQ(12u, count);
   EXPECT_EQ(0, file_Close(f));
+
+  // Under a UTF-8 character set, characters of two, three and four bytes
+  // (a surrogate pair in UTF-16) are stored as such and come back whole, when
+  // the count leaves room for their bytes.
+  if (!std::setlocale(LC_CTYPE, "C.UTF-8")) GTEST_SKIP() << "no UTF-8 locale";
+  vt::VelString wide = u"\u00e9\u20ac\U0001D11E";
+  wide.resize(10);
+  ASSERT_EQ(0, file_Create(vpath("u.dat").c_str(), &f));
+  ASSERT_EQ(0, file_SetCharacterFormat(f, 1));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"U"));
+  EXPECT_EQ(3, file_ItemValueWrite(g, 1, kTypeUtf16, 5, vt::cp(wide.c_str())));  // 9 bytes in 5
+  ASSERT_EQ(0, file_ItemValueWrite(g, 1, kTypeUtf16, 10, vt::cp(wide.c_str())));
+  ASSERT_EQ(0, file_Close(f));
+  ASSERT_EQ(0, file_Open(vpath("u.dat").c_str(), &f));
+  ASSERT_EQ(0, file_GroupOpen(f, &g_, 0));
+  EXPECT_EQ(padded(Bytes(vt::cp(wide.data()), vt::cp(wide.data() + 10))), readValue(1, kTypeUtf16, &count));
+  EXPECT_EQ(0, file_Close(f));
+  std::setlocale(LC_CTYPE, "C");
 }
 
 TEST_F(Items, RefusedWritesAndItemInfo) {

@@ -62,6 +62,20 @@ TEST_F(OpenCreateClose, FailedOpensClaimNoSlot) {
   expectAllSlotsFree();
 }
 
+TEST_F(OpenCreateClose, PathsAreStoredInUtf8AndLoneSurrogatesRefused) {
+  void* f = nullptr;
+  ASSERT_EQ(0, file_Create((vpath("") + VT_TEXT("\u00e9\u20ac\U0001D11E.dat")).c_str(), &f));
+  EXPECT_EQ(3, file_Close(f));
+  EXPECT_TRUE(
+      std::filesystem::exists(std::filesystem::u8path(path("\xc3\xa9\xe2\x82\xac\xf0\x9d\x84\x9e.dat"))));
+#if !defined(_WIN32)
+  for (VelChar lone : {VelChar(0xD800), VelChar(0xDC00)}) {
+    const vt::VelString bad = vpath("a") + lone + VT_TEXT("b");
+    EXPECT_EQ(4, file_Create(bad.c_str(), &f));
+  }
+#endif
+}
+
 TEST_F(OpenCreateClose, ThirtySlotsThenRefusals) {
   const vt::Bytes container = makeContainer("c.dat");
   vt::writeFile(path("raw.bin"), vt::Bytes(64, 1));
