@@ -78,6 +78,20 @@ TEST_F(Load, TenThousandSectionsOpenReadAndTakeOneMore) {
   }
 }
 
+// The section count is 16 bits: a chain longer than 65,535 sections is read
+// that far, and a full one takes no new section.
+TEST_F(Load, SixtyFiveThousandFiveHundredThirtyFiveSectionsAtMost) {
+  for (uint32_t n : {65535u, 65536u}) {
+    vt::writeFile(path("max.A01"), manySections(n, vt::hostBigEndian()));
+    void *f = nullptr, *s = &s;
+    ASSERT_EQ(0, file_Open(vpath("max.A01").c_str(), &f));
+    EXPECT_EQ(65535u, file_ItemNbrGet(f));
+    EXPECT_EQ(kErrMemory, file_GroupCreate(f, &s, 0, u"One too many"));
+    EXPECT_EQ(nullptr, s);
+    EXPECT_EQ(0, file_Close(f));
+  }
+}
+
 TEST_F(Load, AliasedSubGroupNamesCannotFillTheHeap) {
   // 20,000 group references to one sub-directory whose name is 30,000
   // characters: read once per reference, the names would take 1.2 GB.
