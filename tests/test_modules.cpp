@@ -227,11 +227,17 @@ TEST_F(Particulars, NamesComeFromItem2AfterTheNameItemAndTextsMayBeNarrow) {
   ASSERT_EQ(0, gpatch_ReadGroupInfo(g, &patch));
   EXPECT_EQ(VelString(31, VelChar('w')), VelString(probe.groupName));
   EXPECT_EQ(VelString(31, VelChar('w')), VelString(patch.groupName));
-  // The writer cuts a name that fills its field without a terminator.
+  // The writer cuts a name or a text that fills its field without a terminator.
   for (VelChar& c : probe.groupName) c = VelChar('p');
+  CGWeldTypeDescr weld;
+  for (VelChar& c : weld.item22) c = VelChar('w');
   void* named = writeGroup();
   ASSERT_EQ(0, gprobe_WriteGroupInfo(named, nullptr, &probe));
   EXPECT_EQ(VelString(31, VelChar('p')), groupName(named));
+  void* texts = writeGroup();
+  ASSERT_EQ(0, gweld_WriteGroupInfo(texts, nullptr, &weld));
+  EXPECT_EQ(22, itemAt(texts, 23).id);
+  EXPECT_EQ(500u, itemAt(texts, 23).count);  // 499 units and the terminator
 }
 
 TEST_F(Particulars, AssignmentCutsTextsTo31CharactersAndCopiesOwnTheirTexts) {
