@@ -102,26 +102,28 @@ void makeWrapped(const std::string& name) {
 }
 
 // One sub-group per module, each written by the module from a default
-// descriptor; also one file per module with just its group.
+// descriptor, and a data group with bulk data; also one file per group.
 void makeModules() {
   void* all = nullptr;
   void* allSection = nullptr;
   VelFile::file_Create(vfz::widen(at("modules-all.bin")).c_str(), &all);
   VelFile::file_GroupCreate(all, &allSection, 0, u"Setup");
   uint16_t id = 1;
-  for (const vfz::Module& m : vfz::modules()) {
+  auto seed = [&](const std::string& name, const std::function<void(void*)>& write) {
     void* g = nullptr;
     VelFile::file_GroupCreate(allSection, &g, id++, u"Group");
-    m.write(g, nullptr, m.fresh().get());
+    write(g);
     void* f = nullptr;
     void* s = nullptr;
-    if (VelFile::file_Create(vfz::widen(at(std::string("module-") + m.name + ".bin")).c_str(), &f) != 0)
-      continue;
+    if (VelFile::file_Create(vfz::widen(at("module-" + name + ".bin")).c_str(), &f) != 0) return;
     VelFile::file_GroupCreate(f, &s, 0, u"Setup");
     VelFile::file_GroupCreate(s, &g, 1, u"Group");
-    m.write(g, nullptr, m.fresh().get());
+    write(g);
     VelFile::file_Close(f);
-  }
+  };
+  for (const vfz::Module& m : vfz::modules())
+    seed(m.name, [&](void* g) { m.write(g, nullptr, m.fresh().get()); });
+  seed("gdatabulk", vfz::writeBulkData);
   VelFile::file_Close(all);
 }
 

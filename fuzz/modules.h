@@ -28,6 +28,7 @@
 #include <velfile/gweldfill.h>
 #include <velfile/gweldscanplan.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <type_traits>
@@ -129,14 +130,49 @@ inline const std::vector<Module>& modules() {
   return all;
 }
 
+// The bulk data of a data group read back whole, within bounds the fuzzers
+// can afford.
+inline void readBulkData(void* group) {
+  CGDataTypeFDD d;
+  uint64_t need = 0;
+  const uint32_t all = UINT32_MAX;
+  if (gdata_ReadGroupInfo(group, &d) != 0 ||
+      gdata_ReadDataClassData(&d, 0, all, 0, all, 0, all, nullptr, 0, nullptr, nullptr, &need) != 0)
+    return;
+  const uint64_t points = uint64_t(uint32_t(d.firstPointCount)) * uint32_t(d.secondPointCount);
+  if (need > (1u << 24) || points > (1u << 24)) return;
+  std::vector<char> buffer(need + 1);
+  std::vector<uint8_t> markers(points);
+  std::vector<uint64_t> starts(points + 1);
+  gdata_ReadDataClassData(&d, 0, all, 0, all, 0, all, buffer.data(), need, markers.data(), starts.data(),
+                          &need);
+}
+
+// The seed of the bulk reader: a class 1 group of 2 x 2 points, one without data.
+inline void writeBulkData(void* group) {
+  static const int16_t records[2][2] = {{1, -2}, {3, -4}};
+  const uint64_t points[4] = {reinterpret_cast<uintptr_t>(records[0]), 2,
+                              reinterpret_cast<uintptr_t>(records[1]), 0};
+  CGDataTypeFDD d;
+  d.dataClass = 1;
+  d.firstPointCount = d.secondPointCount = 2;
+  d.SetSampleQty(2);
+  d.SetDataType(zor_eDataTypeInt16);
+  d.sampleSize = 2;
+  d.pointEntrySize = 4;
+  d.dataReference = reinterpret_cast<uintptr_t>(points);
+  gdata_WriteGroupInfo(group, nullptr, &d, 0);
+}
+
 // Every module's reader on a group, twice into one descriptor (the second
-// read meets the fields the first one filled).
+// read meets the fields the first one filled), and the bulk data read whole.
 inline void readWithEveryModule(void* group) {
   for (const Module& m : modules()) {
     auto d = m.fresh();
     m.read(group, d.get());
     m.read(group, d.get());
   }
+  readBulkData(group);
 }
 
 }  // namespace vfz

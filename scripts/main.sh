@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the library, the tools and the example; writes a complete inspection
-# file with the example host program and shows it with velinspect.
+# Builds the library, the tools and the example hosts; writes a complete
+# inspection file with the host on the C++ layer and shows it with velinspect.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS="${JOBS:-$(nproc)}"

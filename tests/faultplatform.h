@@ -47,6 +47,10 @@ class FaultPlatform : public velfile::Platform {
   std::function<void(Call kind, uint64_t index, bool ok)> after;
   // Called when the armed failure happens.
   std::function<void()> onFire;
+  // The tearWriteAt-th write (1-based, 0 for none) is torn: only its first
+  // half reaches the file, then onTear runs (a crash test kills there).
+  uint64_t tearWriteAt = 0;
+  std::function<void()> onTear;
 
   uint64_t count(Call kind) const { return counts_[static_cast<int>(kind)]; }
 
@@ -102,7 +106,14 @@ class FaultStream : public velfile::Stream {
     return p_.run(Call::Read, [&] { return inner_->read(buffer, n); });
   }
   bool write(const void* data, size_t n) override {
-    return p_.run(Call::Write, [&] { return inner_->write(data, n); });
+    return p_.run(Call::Write, [&] {
+      if (p_.count(Call::Write) != p_.tearWriteAt) return inner_->write(data, n);
+      uint64_t size = 0;
+      inner_->write(data, n / 2);
+      inner_->size(&size);  // pushes out what the stream holds back
+      if (p_.onTear) p_.onTear();
+      return false;
+    });
   }
   bool size(uint64_t* size) override {
     return p_.run(Call::Size, [&] { return inner_->size(size); });

@@ -76,11 +76,11 @@ TEST_F(BadFiles, DamagedOrForeignBytesAreRefused) {
       {"name offset wraps", [](Image& x) { x.put32(56, 0xFFFFFFFC); }, 2},
       {"section size 0", [](Image& x) { x.put32(24, 0); }, 2},
       {"section size below a header", [](Image& x) { x.put32(24, 8); }, 2},
-      {"section size past the end", [](Image& x) { x.put32(24, 1000); }, 2},
-      {"section size near 4 GiB", [](Image& x) { x.put32(24, 0xFFFFFFF8); }, 2},
+      {"section size past the end: cut short", [](Image& x) { x.put32(24, 1000); }, 0},
+      {"section size near 4 GiB: cut short", [](Image& x) { x.put32(24, 0xFFFFFFF8); }, 0},
       {"first entry not a string", [](Image& x) { x.put16(50, kTypeUInt32); }, 2},
       {"first entry a group reference", [](Image& x) { x.put16(50, kTypeGroup); }, 2},
-      {"second section loops back to 0", [](Image& x) { x.raw(x.bytes); x.put32(144 + 24, -144u); }, 2},
+      {"second section cannot loop back to 0", [](Image& x) { x.raw(x.bytes); x.put32(144 + 24, -144u); }, 0},
       {"second section of size 0", [](Image& x) { x.raw(x.bytes); x.put32(144 + 24, 0); }, 2},
       {"noise", [](Image& x) { x.bytes = noise(4096, 1); }, 3},
       {"noise after the section", [](Image& x) { x.raw(noise(100, 2)); }, 0},
@@ -128,6 +128,43 @@ TEST_F(BadFiles, OversizedCountsFailWhenTheDirectoryIsLoaded) {
     } else {
       EXPECT_EQ(2, rc) << at;
       EXPECT_EQ(2, file_GroupOpen(f, &g, 0)) << "a failed load leaves the directory unloaded";
+    }
+    EXPECT_EQ(0, file_Close(f));
+  }
+}
+
+TEST_F(BadFiles, AFileCutShortKeepsWhatLiesWhollyInIt) {
+  makeContainer("whole.A01", VT_TEXT("First"));
+  void *f = nullptr, *g = nullptr, *sub = nullptr;
+  ASSERT_EQ(0, file_Open(vpath("whole.A01").c_str(), &f));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VT_TEXT("Second")));
+  ASSERT_EQ(0, file_GroupCreate(g, &sub, 5, VT_TEXT("Sub")));
+  ASSERT_EQ(0, file_Close(f));
+  const Bytes whole = vt::readFile(path("whole.A01"));
+  uint32_t start = 0, dir = 0, subDir = 0;  // host order: the library wrote it
+  std::memcpy(&start, &whole[24], 4);
+  std::memcpy(&dir, &whole[start + 20], 4);
+  std::memcpy(&subDir, &whole[start + dir + 12 + 8], 4);
+  // clang-format off
+  const struct { const char* what; size_t length; uint32_t sections; int secondRc; } cases[] = {
+      {"directory filler cut", whole.size() - 4, 2, 0},
+      {"last entry cut", start + dir + 20, 2, 2},
+      {"name entry cut", start + dir + 8, 1, 0},
+      {"header cut 20 bytes in", start + 20, 1, 0},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    vt::writeFile(path("cut.A01"), Bytes(whole.begin(), whole.begin() + static_cast<long>(c.length)));
+    ASSERT_EQ(0, file_Open(vpath("cut.A01").c_str(), &f)) << c.what;
+    EXPECT_EQ(c.sections, file_ItemNbrGet(f)) << c.what;
+    ASSERT_EQ(0, file_GroupOpen(f, &g, 0)) << c.what;
+    EXPECT_EQ(VT_TEXT("First"), groupName(g));
+    if (c.sections == 2) {
+      EXPECT_EQ(c.secondRc, file_GroupOpen(f, &g, start)) << c.what;
+      if (c.secondRc == 0) {
+        EXPECT_EQ(0, file_GroupOpen(g, &sub, subDir)) << c.what;
+      }
+      EXPECT_EQ(8, file_GroupCreate(f, &g, 0, VT_TEXT("More"))) << "nothing is added after a cut section";
     }
     EXPECT_EQ(0, file_Close(f));
   }

@@ -1,8 +1,9 @@
 // Crashes while appending: a child process adds a section to an ".A01" file
 // and is killed with SIGKILL before or after each of its platform calls
 // (opening, reading the chain, writing values, blocks and directories, the
-// header, closing). After every kill the file must open, every section closed before the child started must
-// read back unchanged byte for byte, and a section that became visible must be whole.
+// header, closing) and in the middle of each write. After every kill the file must open, every section
+// closed before the child started must read back unchanged byte for byte, and a section that became
+// visible must be whole.
 #if !defined(_WIN32)  // these tests need fork(), which Windows lacks
 #include <signal.h>
 #include <sys/wait.h>
@@ -122,39 +123,47 @@ class CrashConsistency : public vt::VelTest {
   std::string appendedListing_;
 };
 
-TEST_F(CrashConsistency, KillAroundEveryPlatformCallLosesNothingClosedBefore) {
+TEST_F(CrashConsistency, KillAroundEveryPlatformCallAndInsideEveryWriteLosesNothingClosedBefore) {
   // The platform calls of one child's session, counted on a copy of the file.
   vt::writeFile(path("count.A01"), vt::readFile(path("crash.A01")));
-  uint64_t calls = 0;
+  uint64_t calls = 0, writes = 0;
   {
     vt::FaultPlatform p;
     vt::PlatformScope scope(p);
     appendSection(vpath("count.A01"));
     calls = p.count(vt::Call::Any);
-    ASSERT_GT(p.count(vt::Call::Write), 5u);
+    writes = p.count(vt::Call::Write);
+    ASSERT_GT(writes, 5u);
   }
-  int kills = 0;
+  // Killed before call k, after it, and (while k counts writes) inside the
+  // k-th write, whose first half reaches the file (the header's among them).
+  uint64_t kills = 0, tears = 0;
   for (uint64_t k = 1;; ++k) {
     bool hit = false;
-    for (bool afterCall : {false, true}) {
-      const std::string where = std::string(afterCall ? "after" : "before") + " call " + std::to_string(k);
-      hit |= crashAndCheck(where, [k, afterCall](vt::FaultPlatform& p) {
+    for (int mode = 0; mode < (k <= writes ? 3 : 2); ++mode) {
+      const char* how[] = {"before call ", "after call ", "inside write "};
+      const bool killed = crashAndCheck(how[mode] + std::to_string(k), [k, mode](vt::FaultPlatform& p) {
         auto die = [k](uint64_t index) {
           if (index == k) raise(SIGKILL);
         };
-        if (afterCall) {
+        if (mode == 0) {
+          p.before = [die](vt::Call, uint64_t index) { die(index); };
+        } else if (mode == 1) {
           p.after = [die](vt::Call, uint64_t index, bool) { die(index); };
         } else {
-          p.before = [die](vt::Call, uint64_t index) { die(index); };
+          p.tearWriteAt = k;
+          p.onTear = [] { raise(SIGKILL); };
         }
       });
       if (HasFailure()) return;
+      (mode == 2 ? tears : kills) += killed;
+      hit |= killed;
     }
     if (!hit) break;  // past the child's last call: it finished
-    kills += 2;
   }
-  RecordProperty("kills", kills);
-  EXPECT_EQ(2 * calls, static_cast<uint64_t>(kills));
+  RecordProperty("kills", static_cast<int>(kills + tears));
+  EXPECT_EQ(2 * calls, kills);
+  EXPECT_EQ(writes, tears);
 }
 
 }  // namespace

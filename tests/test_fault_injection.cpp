@@ -230,4 +230,19 @@ TEST_F(FaultInjection, DiskGoingAwayMidSessionIsReportedAndHarmless) {
   }
 }
 
+#if defined(__linux__)
+// Every write to /dev/full fails, but only when held-back bytes go out.
+TEST_F(FaultInjection, AWriteFailingLateIsReportedByCloseAndByReadingItsBytes) {
+  void *f = nullptr, *g = nullptr;
+  char bytes[20];
+  ASSERT_EQ(0, file_Create(vt::V("/dev/full").c_str(), &f));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Held back"));  // its name at 40, held back
+  EXPECT_EQ(0, file_ReadBlock(g, 0, 8, bytes)) << "other bytes read as ever";
+  EXPECT_EQ(2, file_ReadBlock(g, 40, 20, bytes)) << "the lost name is not read back";
+  EXPECT_EQ(0, file_ItemValueWrite(g, 1, kTypeUtf16, 7, cp(u"Later.")));
+  EXPECT_EQ(2, file_Close(f));
+  expectAllSlotsFree();
+}
+#endif
+
 }  // namespace

@@ -322,6 +322,13 @@ TEST_F(Particulars, DacStoresCountTimesTwoFloatsUpTo512PointsAndKeepsTheGroupNam
   EXPECT_EQ((Ids{9999, 1}), idsWrittenBy(g, [&] { gdac_WriteGroupInfo(g, &prev, &d); }));
   d.points[2].secondValue = -1.0f;
   EXPECT_EQ((Ids{9999, 1, 5}), idsWrittenBy(g, [&] { gdac_WriteGroupInfo(g, &prev, &d); }));
+  // A point or a depth entry holding a NaN equals itself and nothing else.
+  CSCSDepth depth, otherDepth;
+  depth.secondValue = otherDepth.secondValue = std::nan("");
+  d.points[0].firstValue = prev.points[0].firstValue = std::nanf("");
+  EXPECT_EQ((std::vector<int>{1, 0, 0, 1, 0}),
+            (std::vector<int>{depth == depth, depth != depth, depth == otherDepth, d.points[0] == d.points[0],
+                              d.points[0] == prev.points[0]}));
   d.pointCount = -3;
   ASSERT_EQ(0, gdac_WriteGroupInfo(g, nullptr, &d));
   EXPECT_EQ(0u, itemAt(g, VelFile::file_ItemNbrGet(g) - 1).count);

@@ -242,6 +242,8 @@ TEST_F(OpenCreateClose, OnlyA01FilesOpenWithPermissionForOneNewSection) {
     EXPECT_EQ(1, file_SetCharacterFormat(f, 1));
     EXPECT_EQ(0u, file_Allocate(f, 8)) << "the file handle stands for no writable section";
     EXPECT_EQ(3, file_Write(f, 40, "abcd", 4, nullptr));
+    ASSERT_EQ(0, file_GroupOpen(f, &g, 0));
+    EXPECT_EQ(2, file_Write(g, file_Allocate(g, 4), "abcd", 4, nullptr)) << "refused at the call";
     EXPECT_EQ(0, file_Close(f));
     EXPECT_EQ(container, vt::readFile(path(name)));
   }
@@ -267,6 +269,7 @@ TEST_F(OpenCreateClose, ReadOnlyA01FileOpensForReadingWhenWritingIsDenied) {
     if (file_GroupCreate(f, &g, 0, u"Added") != 8 || g != nullptr) _exit(22);
     if (file_SetCharacterFormat(f, 1) != 1) _exit(23);
     if (file_GroupOpen(f, &g, 0) != 0 || file_ItemNbrGet(g) != 2) _exit(24);
+    if (file_Write(g, file_Allocate(g, 4), "abcd", 4, nullptr) != 2) _exit(27);
     if (file_Close(f) != 0) _exit(25);
     if (file_Open(vpath("locked.dat").c_str(), &f) != 5 || f != nullptr) _exit(26);
     _exit(0);

@@ -1,27 +1,54 @@
-// velfile: the information group (integers and five owned texts).
+/// @file
+/// The information group (integers and five owned texts).
 #ifndef VELFILE_GINFO_H
 #define VELFILE_GINFO_H
 
 #include <velfile/veltypes.h>
 
-// The five text fields are owned by the descriptor: assignment and
-// duplication copy them into buffers of their own, so no two descriptors ever
-// share one. ginfo_Delete (or the destructor) releases them.
+/// The five text fields are owned by the descriptor: assignment and
+/// duplication copy them into buffers of their own, so no two descriptors ever
+/// share one. ginfo_Delete (or the destructor) releases them.
 class VELFILE_API CGInfoTypeDescr {
  public:
+  /// Constructs a descriptor at the module's defaults (initializeData).
   CGInfoTypeDescr();
+  /// Copies another descriptor, as the assignment does.
+  /// @param other the descriptor copied
   CGInfoTypeDescr(const CGInfoTypeDescr& other);
+  /// Destroys the descriptor.
   ~CGInfoTypeDescr();
+  /// Copies another descriptor: every field, signature, swap flag and
+  /// group handle included.
+  /// @param other the descriptor copied
+  /// @return this descriptor
   CGInfoTypeDescr& operator=(const CGInfoTypeDescr& other);
-  // Compares the text fields by address, as pointers.
+  /// Compares two descriptors field by field.
+  /// Compares the text fields by address, as pointers.
+  /// @param other the descriptor compared
+  /// @return 1 when equal (a descriptor always equals itself), 0 otherwise
   int operator==(const CGInfoTypeDescr& other) const;
+  /// The negation of operator==.
+  /// @param other the descriptor compared
+  /// @return 1 when different, 0 when equal
   int operator!=(const CGInfoTypeDescr& other) const;
-  // Back to defaults; releases the texts held before.
+  /// Sets every field to its default.
+  /// Back to defaults; releases the texts held before.
   void initializeData();
-  // Releases the five texts and sets them to null.
+  /// Releases the five texts and sets them to null.
   void releaseStrings();
 
-  int32_t layoutVersion;
+  /// @name Fields of CGInfoTypeDescr
+  /// The descriptor's fields, as the group stores them. Each @c itemN holds
+  /// the value of item N of the group (the module converts between the field's
+  /// type and the item's). @c layoutVersion is item 9999: the module's layout
+  /// version, which the write stores in it. @c groupName is the group's name
+  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
+  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
+  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
+  /// a section written in the other byte order. @c groupHandle is the group the
+  /// descriptor was last read from (null at the defaults).
+  ///@{
+  int32_t layoutVersion;  ///< One of the fields of CGInfoTypeDescr (see their description).
   int32_t item15690;
   int32_t item15691;
   int32_t item15701;
@@ -30,11 +57,11 @@ class VELFILE_API CGInfoTypeDescr {
   int32_t item1;
   int32_t item3;
   int32_t item4;
-  int32_t item15685;  // signed
+  int32_t item15685;  ///< signed
   int32_t item15682;
   int32_t item15683;
   int32_t item15684;
-  VelChar* item15687;  // owned texts, null or zero-terminated
+  VelChar* item15687;  ///< owned texts, null or zero-terminated
   VelChar* item15688;
   VelChar* item15700;
   VelChar* item15686;
@@ -43,14 +70,73 @@ class VELFILE_API CGInfoTypeDescr {
   uint32_t signature;
   int32_t swapFlag;
   void* groupHandle;
+  ///@}
 };
 
+/// Installs the module's host hooks, replacing those installed before; any
+/// may be null. Only @p enter and @p leave are ever called, around each
+/// operation of the module; the others are kept and never used.
+/// @param enter called at the start of every operation of the module
+/// @param leave called on every way out of those operations
+/// @param alloc kept, never called
+/// @param free kept, never called
+/// @param error kept, never called
 VELFILE_API void ginfo_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
                             VelWideErrorHook error);
+/// Creates a descriptor at its defaults on the library's heap, with the
+/// module's signature and @p name as its group name.
+/// @param flag not used
+/// @param name zero-terminated UTF-16 group name, cut to 31 code units;
+///        null gives an empty name
+/// @return the descriptor, to be freed with ginfo_Delete; null when memory ran out
 VELFILE_API CGInfoTypeDescr* ginfo_Allocate(int flag, const VelChar* name);
+/// Releases the descriptor's five texts whatever @p flag is, then frees the
+/// descriptor that ginfo_Allocate gave when @p flag is non-zero (with 0 it is
+/// left alone, its texts null). The caller's pointer is not changed.
+/// @param descr the descriptor; may be null
+/// @param flag non-zero to free it
 VELFILE_API void ginfo_Delete(CGInfoTypeDescr* descr, int flag);
+/// Copies one descriptor into another.
+/// @param source the descriptor copied
+/// @param destination the descriptor overwritten
+/// @return 0 when copied, -1 (nothing copied) when either pointer is null
 VELFILE_API int ginfo_Duplicate(CGInfoTypeDescr* source, CGInfoTypeDescr* destination);
+/// Fills a descriptor from the items of a group. Stores the module's
+/// signature and the group handle, sets the swap flag from
+/// VelFile::file_SwapNeeded unless it is already non-zero, then reads the
+/// items in file order: a field whose item the group lacks keeps its value
+/// (the last item of an id wins); item ids the module does not know are
+/// skipped after a diagnostic report.
+/// @param group a group handle (VelFile::file_GroupOpen or
+///        VelFile::file_GroupCreate); any other handle has no items, so
+///        nothing is read and the result is 0
+/// @param descr the descriptor to fill
+/// @return
+///   - 0: read;
+///   - 1 (VelFile::kErrMemory): memory ran out;
+///   - 2 (VelFile::kErrIo): the group's directory or an item's value cannot
+///     be read (a damaged or cut file); fields read before keep their new
+///     values (a diagnostic report);
+///   - 3 (VelFile::kErrNotFound): a null @p descr.
 VELFILE_API int ginfo_ReadGroupInfo(void* group, CGInfoTypeDescr* descr);
+/// Stores a descriptor in a group: the group's name from @c groupName,
+/// item 9999 with the module's layout version (also stored in @p current)
+/// and the module's always-written items, then each other item only when
+/// @p previous is null or the field differs from
+/// previous's (floats compare with ==, so a NaN always counts as changed).
+/// @p previous is never updated: a host that wants later writes to store
+/// only changes duplicates current into previous itself (ginfo_Duplicate).
+/// Every item written is appended to the group (a reader takes the last item
+/// of an id); a failing write does not stop the others.
+/// @param group a group handle of a group created since the file was opened
+///        (VelFile::file_GroupCreate)
+/// @param previous what the group already holds, or null to write every item
+/// @param current the descriptor to store
+/// @return 0, or the bitwise OR of the codes of the failed item writes:
+///   1 memory, 2 a value that could not be written, 3 not a group handle or
+///   a text the narrow character set cannot hold, 8 a group loaded from the
+///   file (read-only); 3 alone for a null descriptor. The result of setting
+///   the name is not part of it.
 VELFILE_API int ginfo_WriteGroupInfo(void* group, CGInfoTypeDescr* previous, CGInfoTypeDescr* current);
 
 #endif

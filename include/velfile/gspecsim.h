@@ -1,17 +1,27 @@
-// velfile: the specimen simulation group, a plain record written whole every time.
+/// @file
+/// The specimen simulation group, a plain record written whole every time.
 #ifndef VELFILE_GSPECSIM_H
 #define VELFILE_GSPECSIM_H
 
 #include <velfile/veltypes.h>
 
-// A plain record: copied byte for byte, no constructor, no owned memory.
+/// A plain record: copied byte for byte, no constructor, no owned memory.
 struct gspecsim_typeDescr {
-  VelChar groupName[32];
-  int32_t layoutVersion;  // 2 once written
-  int32_t item1;          // expected non-zero
+  /// @name Fields of gspecsim_typeDescr
+  /// The descriptor's fields, as the group stores them. Each @c itemN holds
+  /// the value of item N of the group (the module converts between the field's
+  /// type and the item's). @c layoutVersion is item 9999: the module's layout
+  /// version, which the write stores in it. @c groupName is the group's name
+  /// (item 10000), zero-terminated, at most 31 code units. @c swapFlag is 0, or 1 once read from
+  /// a section written in the other byte order. @c groupHandle is the group the
+  /// descriptor was last read from (null at the defaults).
+  ///@{
+  VelChar groupName[32];  ///< One of the fields of gspecsim_typeDescr (see their description).
+  int32_t layoutVersion;  ///< 2 once written
+  int32_t item1;          ///< expected non-zero
   VelChar item2[50];
   VelChar item3[500];
-  float item4;  // checked before writing: item5 >= item4, item7 >= item6, item9 >= item8
+  float item4;  ///< checked before writing: item5 >= item4, item7 >= item6, item9 >= item8
   float item5;
   float item6;
   float item7;
@@ -20,16 +30,56 @@ struct gspecsim_typeDescr {
   int32_t item10;
   int32_t swapFlag;
   void* groupHandle;
+  ///@}
 };
 
-// flag non-zero: the module's defaults; zero: all zero bytes. Then the name.
+/// flag non-zero: the module's defaults; zero: all zero bytes. Then the name.
+/// @param flag non-zero: the module's defaults; 0: all zero bytes
+/// @param name zero-terminated UTF-16 group name, cut to 31 code units;
+///        null gives an empty name
+/// @return the descriptor, to be freed with gspecsim_Delete; null when memory ran out
 VELFILE_API gspecsim_typeDescr* gspecsim_Allocate(int flag, const VelChar* name);
+/// Frees a descriptor that gspecsim_Allocate gave when @p flag is non-zero; with 0
+/// the descriptor is left alone. The caller's pointer is not changed.
+/// @param descr the descriptor; may be null
+/// @param flag non-zero to free it
 VELFILE_API void gspecsim_Delete(gspecsim_typeDescr* descr, int flag);
-// Back to the module's defaults, name, swap flag and group handle included.
+/// Back to the module's defaults, name, swap flag and group handle included.
+/// @param descr the descriptor; null does nothing
 VELFILE_API void gspecsim_InitDescr(gspecsim_typeDescr* descr);
+/// Fills a descriptor from the items of a group. Stores the group handle,
+/// sets the swap flag from
+/// VelFile::file_SwapNeeded unless it is already non-zero, then reads the
+/// items in file order: a field whose item the group lacks keeps its value
+/// (the last item of an id wins); item ids the module does not know are
+/// skipped.
+/// @param group a group handle (VelFile::file_GroupOpen or
+///        VelFile::file_GroupCreate); any other handle has no items, so
+///        nothing is read and the result is 0
+/// @param descr the descriptor to fill
+/// @return
+///   - 0: read;
+///   - 1 (VelFile::kErrMemory): memory ran out;
+///   - 2 (VelFile::kErrIo): the group's directory or an item's value cannot
+///     be read (a damaged or cut file); fields read before keep their new
+///     values (a diagnostic report);
+///   - 3 (VelFile::kErrNotFound): a null @p descr.
 VELFILE_API int gspecsim_ReadGroupInfo(void* group, gspecsim_typeDescr* descr);
-// Writes every item. An item 1 of 0 or a range whose high end is below its
-// low end (or NaN) makes a diagnostic report; the values are written as they are.
+/// Writes every item. An item 1 of 0 or a range whose high end is below its
+/// low end (or NaN) makes a diagnostic report; the values are written as they are.
+/// Stores a descriptor in a group, every item on every call: the group's
+/// name, item 9999 with the module's layout version (also stored in
+/// @p descr) and each item of the module.
+/// Every item written is appended to the group (a reader takes the last item
+/// of an id); a failing write does not stop the others.
+/// @param group a group handle of a group created since the file was opened
+///        (VelFile::file_GroupCreate)
+/// @param descr the descriptor to store
+/// @return 0, or the bitwise OR of the codes of the failed item writes:
+///   1 memory, 2 a value that could not be written, 3 not a group handle or
+///   a text the narrow character set cannot hold, 8 a group loaded from the
+///   file (read-only); 3 alone for a null descriptor. The result of setting
+///   the name is not part of it.
 VELFILE_API int gspecsim_WriteGroupInfo(void* group, gspecsim_typeDescr* descr);
 
 #endif

@@ -10,6 +10,8 @@ namespace velfile {
 // at dst. An unsupported pair is a caller error: dst is left untouched, a
 // diagnostic report is made and false returned.
 bool convertValue(uint16_t requestedType, void* dst, uint16_t storedType, const void* src);
+// Whether convertValue accepts the pair (no report is made).
+bool canConvert(uint16_t requestedType, uint16_t storedType);
 
 }  // namespace velfile
 

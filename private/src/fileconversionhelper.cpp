@@ -146,4 +146,9 @@ bool convertValue(uint16_t requestedType, void* dst, uint16_t storedType, const 
   return false;
 }
 
+bool canConvert(uint16_t requestedType, uint16_t storedType) {
+  unsigned char src[8] = {}, dst[8];
+  return convert(requestedType, dst, storedType, src);
+}
+
 }  // namespace velfile

@@ -24,28 +24,28 @@ int readItem3(const ItemRule<D>&, ReadContext<D>& ctx) {
 }
 
 const ItemRule<D> kItems[] = {
-    always<&D::item1>(1, kU32),
-    always<&D::item4>(4, kU32),
-    always<&D::item5>(5, kU32),
-    always<&D::item19>(19, kU32),
+    always<&D::item1>("item1", 1, kU32),
+    always<&D::item4>("item4", 4, kU32),
+    always<&D::item5>("item5", 5, kU32),
+    always<&D::item19>("item19", 19, kU32),
     version<D>(),
-    changed<&D::item18>(18, kU32),
-    withRead(changed<&D::item3>(3, VelFile::kTypeUtf16), &readItem3),
-    changed<&D::item6>(6, kU32),
-    changed<&D::item7>(7, kF32),
-    changed<&D::item8>(8, kU32),
-    changed<&D::item20>(20, kF32),
-    changed<&D::item9>(9, kF32),
-    changed<&D::item10>(10, kF32),
-    changed<&D::item11>(11, kF32),
-    changed<&D::item12>(12, kU32),
-    changed<&D::item13>(13, kF32),
-    changed<&D::item14>(14, kF32),
-    changed<&D::item15>(15, kF32),
-    changed<&D::item16>(16, kU32),
-    changed<&D::item21>(21, kF32),
-    byteItem<&D::item22>(22, When::Changed),
-    readOnly<&D::groupName>(2, VelFile::kTypeUtf16),  // older files name the group here
+    changed<&D::item18>("item18", 18, kU32),
+    withRead(changed<&D::item3>("item3", 3, VelFile::kTypeUtf16), &readItem3),
+    changed<&D::item6>("item6", 6, kU32),
+    changed<&D::item7>("item7", 7, kF32),
+    changed<&D::item8>("item8", 8, kU32),
+    changed<&D::item20>("item20", 20, kF32),
+    changed<&D::item9>("item9", 9, kF32),
+    changed<&D::item10>("item10", 10, kF32),
+    changed<&D::item11>("item11", 11, kF32),
+    changed<&D::item12>("item12", 12, kU32),
+    changed<&D::item13>("item13", 13, kF32),
+    changed<&D::item14>("item14", 14, kF32),
+    changed<&D::item15>("item15", 15, kF32),
+    changed<&D::item16>("item16", 16, kU32),
+    changed<&D::item21>("item21", 21, kF32),
+    byteItem<&D::item22>("item22", 22, When::Changed),
+    readOnly<&D::groupName>("groupName", 2, VelFile::kTypeUtf16),  // older files name the group here
 };
 
 Module<D> kChan({"private/src/gchan", kSignature, 3, Foreign::Report}, kItems);
@@ -103,3 +103,4 @@ int CGChanTypeDescr::operator!=(const CGChanTypeDescr& o) const {
 VELFILE_MODULE_API(gchan, D, kChan);
 VELFILE_MODULE_DUPLICATE(gchan, D, kChan);
 VELFILE_MODULE_INIT_DESCR(gchan, D, kChan, true);
+VELFILE_MODULE_OPS(gchan, "channel", "CGChanTypeDescr", D, kChan);

@@ -53,13 +53,32 @@ int writePoints(const ItemRule<D>& r, WriteContext<D>& ctx) {
   return writeItem(ctx.group, r.id, r.type, static_cast<uint32_t>(2 * n), ctx.cur->points);
 }
 
+// The stored points as 2 x point count floats.
+void getPoints(const void* d, FieldData& out) {
+  const D& dac = *static_cast<const D*>(d);
+  out.form = FieldData::Reals;
+  for (int32_t i = 0; i < storedCount(dac); ++i) {
+    out.reals.push_back(dac.points[i].firstValue);
+    out.reals.push_back(dac.points[i].secondValue);
+  }
+}
+bool setPoints(void* d, const FieldData& in) {
+  if (in.reals.size() > 2 * size_t(kMaxPoints) || in.reals.size() % 2) return false;
+  D& dac = *static_cast<D*>(d);
+  for (size_t i = 0; i < in.reals.size(); i += 2) {
+    dac.points[i / 2].firstValue = static_cast<float>(in.reals[i]);
+    dac.points[i / 2].secondValue = static_cast<float>(in.reals[i + 1]);
+  }
+  return true;
+}
+
 const ItemRule<D> kItems[] = {
     version<D>(),
-    withRead(always<&D::item1>(1, kI32), &readItem1),
-    changed<&D::item2>(2, VelFile::kTypeUInt32),
-    changed<&D::item3>(3, kF32),
-    withWrite(changed<&D::pointCount>(4, kI32), &writePointCount),
-    custom<D>(5, kF32, &readPoints, &writePoints),
+    withRead(always<&D::item1>("item1", 1, kI32), &readItem1),
+    changed<&D::item2>("item2", 2, VelFile::kTypeUInt32),
+    changed<&D::item3>("item3", 3, kF32),
+    withWrite(changed<&D::pointCount>("pointCount", 4, kI32), &writePointCount),
+    custom<D>("points", 5, kF32, &readPoints, &writePoints, nullptr, &getPoints, &setPoints, 2 * kMaxPoints),
 };
 
 Module<D> makeModule() {
@@ -119,3 +138,4 @@ int CGDacTypeDescr::operator!=(const CGDacTypeDescr& o) const {
 
 VELFILE_MODULE_API(gdac, D, kDac);
 VELFILE_MODULE_DUPLICATE(gdac, D, kDac);
+VELFILE_MODULE_OPS(gdac, "dac", "CGDacTypeDescr", D, kDac);

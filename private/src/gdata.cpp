@@ -2,6 +2,7 @@
 #include <velfile/gdata.h>
 
 #include <algorithm>
+#include <limits>
 
 #include "groupmodule.h"
 
@@ -38,9 +39,29 @@ int writeThrough(const ItemRule<D>& r, WriteContext<D>& ctx) {
   return writeItem(ctx.group, r.id, r.type, 1, &value);
 }
 
+// For the generic descriptors: the value through the getter, and through the
+// setter, refused when the setter would store something else.
+template <auto Get>
+void getThrough(const void* d, FieldData& out) {
+  out.integer = static_cast<int64_t>((static_cast<const D*>(d)->*Get)());
+}
+template <auto Get, auto Set>
+bool setThrough(void* d, const FieldData& in) {
+  using T = std::decay_t<decltype((std::declval<D&>().*Get)())>;
+  using Stored = std::conditional_t<std::is_enum_v<T>, int32_t, T>;
+  if (in.integer < int64_t(std::numeric_limits<Stored>::min()) ||
+      in.integer > int64_t(std::numeric_limits<Stored>::max()))
+    return false;
+  D& descr = *static_cast<D*>(d);
+  const T value = static_cast<T>(in.integer);
+  (descr.*Set)(value);
+  return (descr.*Get)() == value;
+}
+
 template <auto Get, auto Set, int32_t Start = 0>
-ItemRule<D> through(uint16_t id, When when) {
-  ItemRule<D> r = custom<D>(id, kU32, &readThrough<Get, Set, Start>, &writeThrough<Get>);
+ItemRule<D> through(const char* name, uint16_t id, When when) {
+  ItemRule<D> r = custom<D>(name, id, kU32, &readThrough<Get, Set, Start>, &writeThrough<Get>, nullptr,
+                            &getThrough<Get>, &setThrough<Get, Set>);
   r.when = when;
   return r;
 }
@@ -93,14 +114,14 @@ int writeSampleAxis(const ItemRule<D>& r, WriteContext<D>& ctx) {
 }
 
 template <auto M>
-ItemRule<D> sampleAxis(uint16_t id, uint16_t type) {
-  ItemRule<D> r = changed<M>(id, type);
+ItemRule<D> sampleAxis(const char* name, uint16_t id, uint16_t type) {
+  ItemRule<D> r = changed<M>(name, id, type);
   r.write = &writeSampleAxis<&writePlain>;
   return r;
 }
 
 ItemRule<D> sampleQuantity() {
-  ItemRule<D> r = through<&D::GetSampleQty, &D::SetSampleQty>(10430, When::Changed);
+  ItemRule<D> r = through<&D::GetSampleQty, &D::SetSampleQty>("sampleQty", 10430, When::Changed);
   r.write = &writeSampleAxis<&writeThrough<&D::GetSampleQty>>;
   return r;
 }
@@ -127,8 +148,8 @@ int writeAngle(const ItemRule<D>& r, WriteContext<D>& ctx) {
 }
 
 template <auto M>
-ItemRule<D> angle(uint16_t id) {
-  ItemRule<D> r = changed<M>(id, kF32);
+ItemRule<D> angle(const char* name, uint16_t id) {
+  ItemRule<D> r = changed<M>(name, id, kF32);
   r.read = &readAngle;
   r.write = &writeAngle;
   return r;
@@ -199,77 +220,133 @@ int writeDataReference(const ItemRule<D>& r, WriteContext<D>& ctx) {
   return gdata_WriteDataClassData(ctx.prev, &cur);
 }
 
+void getPatchIDName(const void* d, FieldData& out) {
+  const VelChar* name = nullptr;
+  const uint64_t n = static_cast<const D*>(d)->GetPatchIDName(&name);
+  out.form = FieldData::Text;
+  out.text.assign(reinterpret_cast<const char16_t*>(name), size_t(n));
+}
+bool setPatchIDName(void* d, const FieldData& in) {
+  if (in.text.size() > 31) return false;
+  static_cast<D*>(d)->SetPatchIDName(reinterpret_cast<const VelChar*>(in.text.c_str()),
+                                     static_cast<uint32_t>(in.text.size()));
+  return true;
+}
+
+// The depth table as 2 x depth entry count doubles.
+void getDepthTable(const void* d, FieldData& out) {
+  const D& descr = *static_cast<const D*>(d);
+  out.form = FieldData::Reals;
+  for (size_t i = 0; i < std::min<size_t>(descr.depthEntryCount, 32); ++i) {
+    out.reals.push_back(descr.depthTable[i].firstValue);
+    out.reals.push_back(descr.depthTable[i].secondValue);
+  }
+}
+bool setDepthTable(void* d, const FieldData& in) {
+  if (in.reals.size() > kDepthDoubles || in.reals.size() % 2) return false;
+  D& descr = *static_cast<D*>(d);
+  for (size_t i = 0; i < in.reals.size(); i += 2) {
+    descr.depthTable[i / 2].firstValue = in.reals[i];
+    descr.depthTable[i / 2].secondValue = in.reals[i + 1];
+  }
+  return true;
+}
+
+void getThickness(const void* d, FieldData& out) {
+  out.integer = static_cast<const D*>(d)->IsThicknessMeasurement();
+}
+bool setThickness(void* d, const FieldData& in) {
+  if (in.integer < INT32_MIN || in.integer > INT32_MAX) return false;
+  static_cast<D*>(d)->SetThicknessMeasurement(static_cast<int>(in.integer));
+  return true;
+}
+
+void getDataReference(const void* d, FieldData& out) {
+  out.integer = static_cast<int64_t>(static_cast<const D*>(d)->dataReference);
+}
+bool setDataReference(void* d, const FieldData& in) {
+  if (in.integer < 0) return false;
+  static_cast<D*>(d)->dataReference = static_cast<uint64_t>(in.integer);
+  return true;
+}
+
 const ItemRule<D> kItems[] = {
-    always<&D::dataClass>(10400, kU32),
-    always<&D::item10200>(10200, kU32),
-    always<&D::item10418>(10418, kU32),
-    always<&D::item10206>(10206, kU32),
-    custom<D>(10408, kU32, &readPatchID, &writeThrough<&D::GetPatchID>),
-    through<&D::GetDataBookmarkType, &D::SetDataBookmarkType>(10500, When::Always),
+    always<&D::dataClass>("dataClass", 10400, kU32),
+    always<&D::item10200>("item10200", 10200, kU32),
+    always<&D::item10418>("item10418", 10418, kU32),
+    always<&D::item10206>("item10206", 10206, kU32),
+    custom<D>("patchID", 10408, kU32, &readPatchID, &writeThrough<&D::GetPatchID>, nullptr,
+              &getThrough<&D::GetPatchID>, &setThrough<&D::GetPatchID, &D::SetPatchID>),
+    through<&D::GetDataBookmarkType, &D::SetDataBookmarkType>("bookmarkType", 10500, When::Always),
     version<D>(),
-    changed<&D::item10405>(10405, kU32),
-    changed<&D::item10407>(10407, kText),
-    changed<&D::item10406>(10406, kText),
-    changed<&D::item10208>(10208, kText),
-    changed<&D::item10419>(10419, kText),
-    changed<&D::item10207>(10207, kText),
-    custom<D>(10409, kText, &readPatchIDName, &writePatchIDName),
-    changed<&D::item10100>(10100, kU32),
-    changed<&D::item10401>(10401, kU32),
-    changed<&D::item10402>(10402, kU32),
-    changed<&D::item10403>(10403, kU32),
-    changed<&D::item10404>(10404, kU32),
-    changed<&D::item10440>(10440, kU32),
-    changed<&D::firstPointCount>(10420, kU32),
-    changed<&D::firstAxisFactor>(10421, kF32),
-    changed<&D::firstAxisOffset>(10422, kF32),
-    changed<&D::firstAxisInteger>(10423, kU32),
-    changed<&D::secondPointCount>(10410, kU32),
-    changed<&D::secondAxisFactor>(10411, kF32),
-    changed<&D::secondAxisOffset>(10412, kF32),
-    changed<&D::secondAxisInteger>(10413, kU32),
+    changed<&D::item10405>("item10405", 10405, kU32),
+    changed<&D::item10407>("item10407", 10407, kText),
+    changed<&D::item10406>("item10406", 10406, kText),
+    changed<&D::item10208>("item10208", 10208, kText),
+    changed<&D::item10419>("item10419", 10419, kText),
+    changed<&D::item10207>("item10207", 10207, kText),
+    custom<D>("patchIDName", 10409, kText, &readPatchIDName, &writePatchIDName, nullptr, &getPatchIDName,
+              &setPatchIDName, 32),
+    changed<&D::item10100>("item10100", 10100, kU32),
+    changed<&D::item10401>("item10401", 10401, kU32),
+    changed<&D::item10402>("item10402", 10402, kU32),
+    changed<&D::item10403>("item10403", 10403, kU32),
+    changed<&D::item10404>("item10404", 10404, kU32),
+    changed<&D::item10440>("item10440", 10440, kU32),
+    changed<&D::firstPointCount>("firstPointCount", 10420, kU32),
+    changed<&D::firstAxisFactor>("firstAxisFactor", 10421, kF32),
+    changed<&D::firstAxisOffset>("firstAxisOffset", 10422, kF32),
+    changed<&D::firstAxisInteger>("firstAxisInteger", 10423, kU32),
+    changed<&D::secondPointCount>("secondPointCount", 10410, kU32),
+    changed<&D::secondAxisFactor>("secondAxisFactor", 10411, kF32),
+    changed<&D::secondAxisOffset>("secondAxisOffset", 10412, kF32),
+    changed<&D::secondAxisInteger>("secondAxisInteger", 10413, kU32),
     sampleQuantity(),
-    sampleAxis<&D::sampleAxisFactor>(10431, kF32),
-    sampleAxis<&D::sampleAxisOffset>(10432, kF32),
-    changed<&D::sampleAxisInteger>(10433, kU32),
-    through<&D::GetDataType, &D::SetDataType, -1>(10450, When::Changed),
-    changed<&D::item10451>(10451, kF32),
-    changed<&D::item10452>(10452, kF32),
-    through<&D::GetDataUnits, &D::SetDataUnits, -1>(10453, When::Changed),
-    changed<&D::item10454>(10454, kF32),
-    changed<&D::item10455>(10455, kF32),
-    changed<&D::item10465>(10465, kU32),
-    changed<&D::item10466>(10466, kU32),
-    changed<&D::item10467>(10467, kU32),
-    changed<&D::item10468>(10468, kU32),
-    through<&D::GetDataScale, &D::SetDataScale, -1>(10469, When::Changed),
-    through<&D::GetDataRectification, &D::SetDataRectification, -1>(10459, When::Changed),
-    changed<&D::item1007>(1007, kF32),
-    angle<&D::firstAngle>(10457),
-    changed<&D::item1106>(1106, kF32),
-    angle<&D::secondAngle>(10458),
-    changed<&D::item2604>(2604, kF32),
-    changed<&D::item10456>(10456, kF32),
-    changed<&D::item10480>(10480, kU32),
-    changed<&D::item10481>(10481, kF64),
-    changed<&D::depthEntryCount>(10483, kU16),
-    custom<D>(10482, kF64, &readDepthTable, &writeDepthTable),
-    changed<&D::item10484>(10484, kF32),
-    changed<&D::item10485>(10485, kU32),
-    changed<&D::item10486>(10486, kI32),
-    changed<&D::item10487>(10487, kI32),
-    changed<&D::item10488>(10488, kI32),
-    changed<&D::item10460>(10460, kU32),
-    changed<&D::pointEntrySize>(10462, kU32),
-    changed<&D::item10463>(10463, kU32),
-    changed<&D::item1>(1, kU32),
-    changed<&D::item2>(2, kU32),
-    changed<&D::item3>(3, kU32),
-    changed<&D::item4>(4, kF32),
-    changed<&D::item5>(5, kF32),
-    changed<&D::item6>(6, kU32),
-    custom<D>(10470, kU32, &readThickness, &writeThickness),
-    custom<D>(10461, kU32, &readDataReference, &writeDataReference),
+    sampleAxis<&D::sampleAxisFactor>("sampleAxisFactor", 10431, kF32),
+    sampleAxis<&D::sampleAxisOffset>("sampleAxisOffset", 10432, kF32),
+    changed<&D::sampleAxisInteger>("sampleAxisInteger", 10433, kU32),
+    through<&D::GetDataType, &D::SetDataType, -1>("dataType", 10450, When::Changed),
+    changed<&D::item10451>("item10451", 10451, kF32),
+    changed<&D::item10452>("item10452", 10452, kF32),
+    through<&D::GetDataUnits, &D::SetDataUnits, -1>("dataUnits", 10453, When::Changed),
+    changed<&D::item10454>("item10454", 10454, kF32),
+    changed<&D::item10455>("item10455", 10455, kF32),
+    changed<&D::item10465>("item10465", 10465, kU32),
+    changed<&D::item10466>("item10466", 10466, kU32),
+    changed<&D::item10467>("item10467", 10467, kU32),
+    changed<&D::item10468>("item10468", 10468, kU32),
+    through<&D::GetDataScale, &D::SetDataScale, -1>("dataScale", 10469, When::Changed),
+    through<&D::GetDataRectification, &D::SetDataRectification, -1>("dataRectification", 10459,
+                                                                    When::Changed),
+    changed<&D::item1007>("item1007", 1007, kF32),
+    angle<&D::firstAngle>("firstAngle", 10457),
+    changed<&D::item1106>("item1106", 1106, kF32),
+    angle<&D::secondAngle>("secondAngle", 10458),
+    changed<&D::item2604>("item2604", 2604, kF32),
+    changed<&D::item10456>("item10456", 10456, kF32),
+    changed<&D::item10480>("item10480", 10480, kU32),
+    changed<&D::item10481>("item10481", 10481, kF64),
+    changed<&D::depthEntryCount>("depthEntryCount", 10483, kU16),
+    custom<D>("depthTable", 10482, kF64, &readDepthTable, &writeDepthTable, nullptr, &getDepthTable,
+              &setDepthTable, kDepthDoubles),
+    changed<&D::item10484>("item10484", 10484, kF32),
+    changed<&D::item10485>("item10485", 10485, kU32),
+    changed<&D::item10486>("item10486", 10486, kI32),
+    changed<&D::item10487>("item10487", 10487, kI32),
+    changed<&D::item10488>("item10488", 10488, kI32),
+    changed<&D::item10460>("item10460", 10460, kU32),
+    changed<&D::pointEntrySize>("pointEntrySize", 10462, kU32),
+    changed<&D::item10463>("item10463", 10463, kU32),
+    changed<&D::item1>("item1", 1, kU32),
+    changed<&D::item2>("item2", 2, kU32),
+    changed<&D::item3>("item3", 3, kU32),
+    changed<&D::item4>("item4", 4, kF32),
+    changed<&D::item5>("item5", 5, kF32),
+    changed<&D::item6>("item6", 6, kU32),
+    custom<D>("thicknessMeasurement", 10470, kU32, &readThickness, &writeThickness, nullptr, &getThickness,
+              &setThickness),
+    custom<D>("dataReference", 10461, kU32, &readDataReference, &writeDataReference, nullptr,
+              &getDataReference, &setDataReference),
 };
 
 void stamp(D& d, void* group) {
@@ -330,3 +407,15 @@ int gdata_ReadGroupInfo(void* group, D* d) {
 int gdata_WriteGroupInfo(void* group, D* previous, D* current, int mode) {
   return writeGroup(kData, group, previous, current, mode);
 }
+// Mode 1: the layer writes bulk data through its own write_data, never from
+// a data reference a generic descriptor holds.
+VELFILE_MODULE_OPS_WITH(
+    gdata, "data", "CGDataTypeFDD", D, kData,
+    [](void* g, void* d) { return gdata_ReadGroupInfo(g, static_cast<D*>(d)); },
+    [](void* g, void* p, void* d) {
+      return gdata_WriteGroupInfo(g, static_cast<D*>(p), static_cast<D*>(d), 1);
+    },
+    [](void* d) {
+      D* descr = static_cast<D*>(d);
+      gdata_Delete(descr);
+    });

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "gdatalayout.h"
 #include "groupmodule.h"
 
 using D = CGDataTypeFDD;
@@ -38,16 +39,6 @@ const char* address(uint64_t reference) {
 // Point entries below 3 mark a point without data; others are record addresses.
 bool hasData(uint64_t entry) {
   return entry >= 3;
-}
-
-enum class Layout { None, Records, VariableRecords, Block };
-
-Layout layoutOf(int32_t c) {
-  if (c == 1) return Layout::Records;
-  if (c == 10) return Layout::VariableRecords;
-  const bool block = c == 2 || c == 3 || c == 5 || c == 6 || c == 17 || c == 20 || (c >= 30 && c <= 37) ||
-                     (c >= 40 && c <= 43);
-  return block ? Layout::Block : Layout::None;
 }
 
 // Takes records in ascending file order and writes them with few large
@@ -215,14 +206,14 @@ int gdata_WriteDataClassData(D*, D* current) {
     return kErrIo;
   }
   try {
-    switch (layoutOf(current->dataClass)) {
-      case Layout::Records:
+    switch (velfile::dataLayout(current->dataClass)) {
+      case velfile::DataLayout::Records:
         return writePointData(*current, false);
-      case Layout::VariableRecords:
+      case velfile::DataLayout::VariableRecords:
         return writePointData(*current, true);
-      case Layout::Block:
+      case velfile::DataLayout::Block:
         return writeBlock(*current);
-      case Layout::None:
+      case velfile::DataLayout::None:
         break;
     }
     return kErrIo;

@@ -45,7 +45,7 @@ CSCSDepth& CSCSDepth::operator=(const CSCSDepth& o) {
   return *this;
 }
 int CSCSDepth::operator==(const CSCSDepth& o) const {
-  return firstValue == o.firstValue && secondValue == o.secondValue;
+  return this == &o || (firstValue == o.firstValue && secondValue == o.secondValue);
 }
 int CSCSDepth::operator!=(const CSCSDepth& o) const {
   return !(*this == o);

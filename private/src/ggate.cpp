@@ -27,24 +27,34 @@ int writeOriginalPosition(const ItemRule<D>& r, WriteContext<D>& ctx) {
   return writeItem(ctx.group, r.id, r.type, 1, &v);
 }
 
+void getOriginalPosition(const void* d, FieldData& out) {
+  out.integer = static_cast<const D*>(d)->GetOriginalPosition();
+}
+bool setOriginalPosition(void* d, const FieldData& in) {
+  if (in.integer < INT32_MIN || in.integer > INT32_MAX) return false;
+  static_cast<D*>(d)->SetOriginalPosition(static_cast<int>(in.integer));
+  return true;
+}
+
 const ItemRule<D> kItems[] = {
-    always<&D::item1>(1, kU32),
-    always<&D::item2>(2, kU32),
+    always<&D::item1>("item1", 1, kU32),
+    always<&D::item2>("item2", 2, kU32),
     version<D>(),
-    changed<&D::item4>(4, kI32),
-    changed<&D::item3>(3, kU32),
-    changed<&D::item5>(5, kU32),
-    changed<&D::item6>(6, kF32),
-    changed<&D::item7>(7, kF32),
-    changed<&D::item8>(8, kF32),
-    changed<&D::item9>(9, kF32),
-    changed<&D::item10>(10, kI32),
-    changed<&D::item11>(11, kI32),
-    changed<&D::item12>(12, kU32),
-    changed<&D::item13>(13, kU32),
-    custom<D>(14, kI32, &readOriginalPosition, &writeOriginalPosition),
-    changed<&D::item15>(15, kU32),
-    byteItem<&D::item16>(16, When::Changed),
+    changed<&D::item4>("item4", 4, kI32),
+    changed<&D::item3>("item3", 3, kU32),
+    changed<&D::item5>("item5", 5, kU32),
+    changed<&D::item6>("item6", 6, kF32),
+    changed<&D::item7>("item7", 7, kF32),
+    changed<&D::item8>("item8", 8, kF32),
+    changed<&D::item9>("item9", 9, kF32),
+    changed<&D::item10>("item10", 10, kI32),
+    changed<&D::item11>("item11", 11, kI32),
+    changed<&D::item12>("item12", 12, kU32),
+    changed<&D::item13>("item13", 13, kU32),
+    custom<D>("originalPosition", 14, kI32, &readOriginalPosition, &writeOriginalPosition, nullptr,
+              &getOriginalPosition, &setOriginalPosition),
+    changed<&D::item15>("item15", 15, kU32),
+    byteItem<&D::item16>("item16", 16, When::Changed),
 };
 
 Module<D> makeModule() {
@@ -138,3 +148,9 @@ int ggate_ReadGroupInfo(void* group, D* d, bool keep) {
   return readGroup(kGate, group, d, !keep);
 }
 VELFILE_MODULE_WRITE(ggate, D, kGate);
+// Read as a fresh descriptor would be: keep false resets it first.
+VELFILE_MODULE_OPS_WITH(
+    ggate, "gate", "CGGateTypeDescr", D, kGate,
+    [](void* g, void* d) { return ggate_ReadGroupInfo(g, static_cast<D*>(d), false); },
+    [](void* g, void* p, void* d) { return ggate_WriteGroupInfo(g, static_cast<D*>(p), static_cast<D*>(d)); },
+    [](void* d) { ggate_Delete(static_cast<D*>(d), 1); });

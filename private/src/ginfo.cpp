@@ -47,29 +47,45 @@ int writeOwned(const ItemRule<D>& r, WriteContext<D>& ctx) {
 }
 
 template <auto M>
-ItemRule<D> ownedText(uint16_t id) {
-  return custom<D>(id, VelFile::kTypeUtf16, &readOwned, &writeOwned, &fieldOf<M>);
+void getOwned(const void* d, FieldData& out) {
+  const VelChar* text = static_cast<const D*>(d)->*M;
+  out.form = FieldData::Text;
+  out.text = text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : std::u16string();
+}
+template <auto M>
+bool setOwned(void* d, const FieldData& in) {
+  VelChar* fresh = new VelChar[in.text.size() + 1];
+  std::memcpy(fresh, in.text.c_str(), (in.text.size() + 1) * sizeof(VelChar));
+  delete[](static_cast<D*>(d)->*M);
+  static_cast<D*>(d)->*M = fresh;
+  return true;
+}
+
+template <auto M>
+ItemRule<D> ownedText(const char* name, uint16_t id) {
+  return custom<D>(name, id, VelFile::kTypeUtf16, &readOwned, &writeOwned, &fieldOf<M>, &getOwned<M>,
+                   &setOwned<M>, 0);
 }
 
 const ItemRule<D> kItems[] = {
     version<D>(),
-    changed<&D::item15682>(15682, VelFile::kTypeUInt32),
-    changed<&D::item15683>(15683, VelFile::kTypeUInt32),
-    changed<&D::item15684>(15684, VelFile::kTypeUInt32),
-    changed<&D::item15685>(15685, VelFile::kTypeInt32),
-    ownedText<&D::item15687>(15687),
-    ownedText<&D::item15688>(15688),
-    ownedText<&D::item15700>(15700),
-    ownedText<&D::item15686>(15686),
-    ownedText<&D::item15689>(15689),
-    changed<&D::item15690>(15690, VelFile::kTypeUInt32),
-    changed<&D::item15691>(15691, VelFile::kTypeUInt32),
-    changed<&D::item15701>(15701, VelFile::kTypeUInt32),
-    changed<&D::item15702>(15702, VelFile::kTypeUInt32),
-    changed<&D::item2>(2, VelFile::kTypeUInt32),
-    changed<&D::item1>(1, VelFile::kTypeUInt32),
-    changed<&D::item3>(3, VelFile::kTypeUInt32),
-    changed<&D::item4>(4, VelFile::kTypeUInt32),
+    changed<&D::item15682>("item15682", 15682, VelFile::kTypeUInt32),
+    changed<&D::item15683>("item15683", 15683, VelFile::kTypeUInt32),
+    changed<&D::item15684>("item15684", 15684, VelFile::kTypeUInt32),
+    changed<&D::item15685>("item15685", 15685, VelFile::kTypeInt32),
+    ownedText<&D::item15687>("item15687", 15687),
+    ownedText<&D::item15688>("item15688", 15688),
+    ownedText<&D::item15700>("item15700", 15700),
+    ownedText<&D::item15686>("item15686", 15686),
+    ownedText<&D::item15689>("item15689", 15689),
+    changed<&D::item15690>("item15690", 15690, VelFile::kTypeUInt32),
+    changed<&D::item15691>("item15691", 15691, VelFile::kTypeUInt32),
+    changed<&D::item15701>("item15701", 15701, VelFile::kTypeUInt32),
+    changed<&D::item15702>("item15702", 15702, VelFile::kTypeUInt32),
+    changed<&D::item2>("item2", 2, VelFile::kTypeUInt32),
+    changed<&D::item1>("item1", 1, VelFile::kTypeUInt32),
+    changed<&D::item3>("item3", 3, VelFile::kTypeUInt32),
+    changed<&D::item4>("item4", 4, VelFile::kTypeUInt32),
 };
 
 Module<D> makeModule() {
@@ -167,3 +183,4 @@ int ginfo_Duplicate(D* source, D* destination) {
 }
 VELFILE_MODULE_READ(ginfo, D, kInfo);
 VELFILE_MODULE_WRITE(ginfo, D, kInfo);
+VELFILE_MODULE_OPS(ginfo, "info", "CGInfoTypeDescr", D, kInfo);

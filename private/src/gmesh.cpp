@@ -12,11 +12,11 @@ const uint32_t kSignature = 0x90123456;
 
 const ItemRule<D> kItems[] = {
     version<D>(),
-    always<&D::item1>(1, VelFile::kTypeFloat),
-    always<&D::item2>(2, VelFile::kTypeUInt32),
-    always<&D::item3>(3, VelFile::kTypeInt32),
-    always<&D::item4>(4, VelFile::kTypeUInt32),
-    always<&D::item5>(5, VelFile::kTypeUInt32),
+    always<&D::item1>("item1", 1, VelFile::kTypeFloat),
+    always<&D::item2>("item2", 2, VelFile::kTypeUInt32),
+    always<&D::item3>("item3", 3, VelFile::kTypeInt32),
+    always<&D::item4>("item4", 4, VelFile::kTypeUInt32),
+    always<&D::item5>("item5", 5, VelFile::kTypeUInt32),
 };
 
 Module<D> makeModule() {
@@ -43,3 +43,4 @@ CGMeshTypeDescr::CGMeshTypeDescr()
 CGMeshTypeDescr::~CGMeshTypeDescr() = default;
 
 VELFILE_MODULE_API(gmesh, D, kMesh);
+VELFILE_MODULE_OPS(gmesh, "mesh", "CGMeshTypeDescr", D, kMesh);

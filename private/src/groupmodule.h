@@ -19,6 +19,7 @@
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "diag.h"
 #include "itemio.h"
@@ -132,6 +133,20 @@ struct WriteContext {
   int arg = 0;  // a module's own extra write argument (gdata: the data-reference mode)
 };
 
+// A field's value as the C++ layer's generic descriptors see it, and the
+// accessors of a field the table cannot reach through its member (one kept
+// behind the descriptor's accessors, an array, an owned string). A setter
+// returns false for a value the field cannot hold.
+struct FieldData {
+  enum Form : uint8_t { Integer, Real, Text, Reals } form = Integer;
+  int64_t integer = 0;
+  double real = 0;
+  std::u16string text;
+  std::vector<double> reals;
+};
+using FieldGet = void (*)(const void* descr, FieldData& out);
+using FieldSet = bool (*)(void* descr, const FieldData& in);
+
 template <class D>
 struct ItemRule {
   uint16_t id;
@@ -142,6 +157,10 @@ struct ItemRule {
   uint32_t capacity;  // text fields: units
   int (*read)(const ItemRule<D>&, ReadContext<D>&);
   int (*write)(const ItemRule<D>&, WriteContext<D>&);
+  const char* name = nullptr;  // the descriptor member the item carries
+  uint32_t count = 1;          // elements of the field: 1, or the capacity of an array; 0 varies
+  FieldGet get = nullptr;      // for custom rules; the others go through field
+  FieldSet set = nullptr;
 
   void* in(D* d) const { return field(d); }
 };
@@ -162,58 +181,76 @@ constexpr Kind kindOf() {
     return Kind::Custom;
 }
 
+// name is the member M, as the rule builders below take it: every rule names
+// its field, so that the C++ layer can offer a module's fields as data.
 template <auto M>
-ItemRule<typename MemberOf<decltype(M)>::Class> item(uint16_t id, uint16_t type, When when) {
+ItemRule<typename MemberOf<decltype(M)>::Class> item(const char* name, uint16_t id, uint16_t type,
+                                                     When when) {
   using Type = typename MemberOf<decltype(M)>::Type;
   constexpr Kind kind = kindOf<Type>();
   static_assert(kind != Kind::Custom, "use custom() for fields of this type");
   const uint32_t capacity = std::is_array_v<Type> ? static_cast<uint32_t>(std::extent_v<Type>) : 0;
-  return {id, type, kind, when, &fieldOf<M>, capacity, nullptr, nullptr};
+  ItemRule<typename MemberOf<decltype(M)>::Class> r{id,          type,     kind,    when,
+                                                    &fieldOf<M>, capacity, nullptr, nullptr};
+  r.name = name;
+  r.count = capacity ? capacity : 1;
+  return r;
 }
 
-// Rule builders, named after the write rule.
+// Rule builders, named after the write rule: always<&D::item3>("item3", 3, kF32).
 template <auto M>
-auto always(uint16_t id, uint16_t type) {
-  return item<M>(id, type, When::Always);
+auto always(const char* name, uint16_t id, uint16_t type) {
+  return item<M>(name, id, type, When::Always);
 }
 template <auto M>
-auto changed(uint16_t id, uint16_t type) {
-  return item<M>(id, type, When::Changed);
+auto changed(const char* name, uint16_t id, uint16_t type) {
+  return item<M>(name, id, type, When::Changed);
 }
 // Read into the field, never written.
 template <auto M>
-auto readOnly(uint16_t id, uint16_t type) {
-  return item<M>(id, type, When::Never);
+auto readOnly(const char* name, uint16_t id, uint16_t type) {
+  return item<M>(name, id, type, When::Never);
 }
 // Written only when there is no previous descriptor.
 template <auto M>
-auto withoutPrevious(uint16_t id, uint16_t type) {
-  return item<M>(id, type, When::WithoutPrevious);
+auto withoutPrevious(const char* name, uint16_t id, uint16_t type) {
+  return item<M>(name, id, type, When::WithoutPrevious);
 }
 // A 32-bit field of which one byte (the low-order one) is stored as type 3.
 template <auto M>
-auto byteItem(uint16_t id, When when) {
-  auto r = item<M>(id, VelFile::kTypeUInt8, when);
+auto byteItem(const char* name, uint16_t id, When when) {
+  auto r = item<M>(name, id, VelFile::kTypeUInt8, when);
   r.kind = Kind::Byte;
   return r;
 }
 // Item 9999: the layout version, set to the module's constant and written.
 template <class D>
 ItemRule<D> version() {
-  return {VelFile::kItemLayoutVersion,
-          VelFile::kTypeUInt32,
-          Kind::Version,
-          When::Always,
-          nullptr,
-          0,
-          nullptr,
-          nullptr};
+  ItemRule<D> r{VelFile::kItemLayoutVersion,
+                VelFile::kTypeUInt32,
+                Kind::Version,
+                When::Always,
+                &fieldOf<&D::layoutVersion>,
+                0,
+                nullptr,
+                nullptr};
+  r.name = "layoutVersion";
+  return r;
 }
-// A module particular: its own read and/or write (null: not read / not written).
+// A module particular: its own read and/or write (null: not read / not
+// written), and its accessors for the generic descriptors (a field behind
+// the descriptor's accessors has no member pointer to go through).
 template <class D>
-ItemRule<D> custom(uint16_t id, uint16_t type, int (*read)(const ItemRule<D>&, ReadContext<D>&),
-                   int (*write)(const ItemRule<D>&, WriteContext<D>&), void* (*field)(void*) = nullptr) {
-  return {id, type, Kind::Custom, When::Always, field, 0, read, write};
+ItemRule<D> custom(const char* name, uint16_t id, uint16_t type,
+                   int (*read)(const ItemRule<D>&, ReadContext<D>&),
+                   int (*write)(const ItemRule<D>&, WriteContext<D>&), void* (*field)(void*) = nullptr,
+                   FieldGet get = nullptr, FieldSet set = nullptr, uint32_t count = 1) {
+  ItemRule<D> r{id, type, Kind::Custom, When::Always, field, 0, read, write};
+  r.name = name;
+  r.get = get;
+  r.set = set;
+  r.count = count;
+  return r;
 }
 // A table rule whose reading (or writing) is the module's own, the other half
 // staying the common one: withRead(always<&D::item1>(1, kTypeInt32), &readAsUnsigned).
@@ -264,6 +301,65 @@ struct Module {
     return nullptr;
   }
 };
+
+// --- a module as data, for the C++ layer ---
+
+// One rule without its descriptor type.
+struct RuleView {
+  const char* name;
+  uint16_t id;
+  uint16_t type;
+  uint32_t count;
+  Kind kind;
+  When when;
+  uint32_t capacity;
+  void* (*field)(void*);
+  FieldGet get;
+  FieldSet set;
+};
+
+// What the layer needs of a module: its rules and its exported operations,
+// behind type-erased calls (made under the layer's lock).
+struct ModuleOps {
+  const char* name;        // the layer's short name: "probe", "gate", ...
+  const char* prefix;      // of the exported functions: "gprobe"
+  const char* descriptor;  // the descriptor type's name
+  uint32_t nameCapacity;   // of its group name field
+  void* (*nameField)(void*);
+  std::vector<RuleView> rules;
+  void* (*create)();                                   // the module's Allocate, defaults in
+  void (*destroy)(void*);                              // its Delete
+  void (*assign)(void* to, const void* from);          // the descriptor's assignment
+  int (*read)(void* group, void* descr);               // its ReadGroupInfo
+  int (*write)(void* group, void* prev, void* descr);  // its WriteGroupInfo (prev may be null)
+};
+
+template <class D>
+std::vector<RuleView> ruleViews(const Module<D>& m) {
+  std::vector<RuleView> out;
+  for (size_t i = 0; i < m.ruleCount; ++i) {
+    const ItemRule<D>& r = m.rules[i];
+    out.push_back({r.name, r.id, r.type, r.count, r.kind, r.when, r.capacity, r.field, r.get, r.set});
+  }
+  return out;
+}
+
+// (The channel descriptor's assignment takes a non-constant source.)
+template <class D>
+void assignDescr(void* to, const void* from) {
+  *static_cast<D*>(to) = *static_cast<D*>(const_cast<void*>(from));
+}
+
+// The modules in the order the layer lists them; each source defines its
+// const ModuleOps& <prefix>Ops().
+#define VELFILE_MODULE_LIST(X)                                                                           \
+  X(ginfo)                                                                                               \
+  X(gdata) X(gprobe) X(gchan) X(gsubchan) X(ggate) X(gdac) X(gpatch) X(grefadj) X(gspecmat) X(gspecdim)  \
+      X(gspecdef) X(gspecinf) X(gspecsim) X(gspec2d) X(gspec3d) X(gcontour) X(gmesh) X(gweld) X(gweldsp) \
+          X(gweldFill)
+#define VELFILE_DECLARE_OPS(prefix) const ModuleOps& prefix##Ops();
+VELFILE_MODULE_LIST(VELFILE_DECLARE_OPS)
+#undef VELFILE_DECLARE_OPS
 
 // --- common fields ---
 
@@ -582,6 +678,33 @@ int writeGroup(Module<D>& m, void* group, D* prev, D* cur) {
     return ::velfile::writeGroup(module, group, previous, current);   \
   }                                                                   \
   static_assert(true, "")
+// A module's ModuleOps from its exported functions; the read and write
+// calls are given for the modules whose signatures depart from the common.
+#define VELFILE_MODULE_OPS_WITH(prefix, shortName, descrName, D, module, readCall, writeCall, destroyCall) \
+  const ::velfile::ModuleOps& velfile::prefix##Ops() {                                                     \
+    static const ModuleOps ops{shortName,                                                                  \
+                               #prefix,                                                                    \
+                               descrName,                                                                  \
+                               static_cast<uint32_t>(nameCapacity<D>()),                                   \
+                               &fieldOf<&D::groupName>,                                                    \
+                               ruleViews(module),                                                          \
+                               []() -> void* { return prefix##_Allocate(1, nullptr); },                    \
+                               destroyCall,                                                                \
+                               &assignDescr<D>,                                                            \
+                               readCall,                                                                   \
+                               writeCall};                                                                 \
+    return ops;                                                                                            \
+  }                                                                                                        \
+  static_assert(true, "")
+#define VELFILE_MODULE_OPS(prefix, shortName, descrName, D, module)                   \
+  VELFILE_MODULE_OPS_WITH(                                                            \
+      prefix, shortName, descrName, D, module,                                        \
+      [](void* g, void* d) { return prefix##_ReadGroupInfo(g, static_cast<D*>(d)); }, \
+      [](void* g, void* p, void* d) {                                                 \
+        return prefix##_WriteGroupInfo(g, static_cast<D*>(p), static_cast<D*>(d));    \
+      },                                                                              \
+      [](void* d) { prefix##_Delete(static_cast<D*>(d), 1); })
+
 #define VELFILE_MODULE_API(prefix, D, module)        \
   VELFILE_MODULE_INIT(prefix, module, VelErrorHook); \
   VELFILE_MODULE_ALLOCATE(prefix, D, module);        \

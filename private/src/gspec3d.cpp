@@ -27,3 +27,9 @@ uint32_t gspec3d_WriteDataInfo(void* handle, int32_t recordCount, const uint32_t
 int gspec3d_ReadDataInfo(void* group, int32_t offset, int32_t recordCount, uint32_t* records) {
   return readRecords(group, offset, recordCount, records, kRecordSize);
 }
+// The structure modules write every item every time: no previous descriptor.
+VELFILE_MODULE_OPS_WITH(
+    gspec3d, "specimen3d", "gspec3d_typeDescr", D, kSpec3d,
+    [](void* g, void* d) { return gspec3d_ReadGroupInfo(g, static_cast<D*>(d)); },
+    [](void* g, void*, void* d) { return gspec3d_WriteGroupInfo(g, static_cast<D*>(d)); },
+    [](void* d) { gspec3d_Delete(static_cast<D*>(d), 1); });

@@ -12,14 +12,14 @@ const uint32_t kSignature = 0x11234567;
 
 const ItemRule<D> kItems[] = {
     version<D>(),
-    changed<&D::item1>(1, VelFile::kTypeUInt32),
-    changed<&D::item2>(2, VelFile::kTypeFloat),
-    changed<&D::item3>(3, VelFile::kTypeFloat),
-    changed<&D::item4>(4, VelFile::kTypeFloat),
-    changed<&D::item5>(5, VelFile::kTypeFloat),
-    changed<&D::item6>(6, VelFile::kTypeFloat),
-    changed<&D::item7>(7, VelFile::kTypeFloat),
-    changed<&D::item8>(8, VelFile::kTypeFloat),
+    changed<&D::item1>("item1", 1, VelFile::kTypeUInt32),
+    changed<&D::item2>("item2", 2, VelFile::kTypeFloat),
+    changed<&D::item3>("item3", 3, VelFile::kTypeFloat),
+    changed<&D::item4>("item4", 4, VelFile::kTypeFloat),
+    changed<&D::item5>("item5", 5, VelFile::kTypeFloat),
+    changed<&D::item6>("item6", 6, VelFile::kTypeFloat),
+    changed<&D::item7>("item7", 7, VelFile::kTypeFloat),
+    changed<&D::item8>("item8", 8, VelFile::kTypeFloat),
 };
 
 Module<D> makeModule() {
@@ -47,3 +47,4 @@ void CGSpecdefTypeDescr::initializeData() {
 }
 
 VELFILE_MODULE_API(gspecdef, D, kSpecdef);
+VELFILE_MODULE_OPS(gspecdef, "specimen", "CGSpecdefTypeDescr", D, kSpecdef);

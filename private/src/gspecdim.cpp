@@ -12,16 +12,16 @@ const uint32_t kSignature = 0x22345678;
 
 const ItemRule<D> kItems[] = {
     version<D>(),
-    changed<&D::item1>(1, VelFile::kTypeFloat),
-    changed<&D::item2>(2, VelFile::kTypeFloat),
-    changed<&D::item3>(3, VelFile::kTypeFloat),
-    changed<&D::item4>(4, VelFile::kTypeFloat),
-    changed<&D::item5>(5, VelFile::kTypeFloat),
-    changed<&D::item6>(6, VelFile::kTypeFloat),
-    changed<&D::item7>(7, VelFile::kTypeFloat),
-    changed<&D::item8>(8, VelFile::kTypeFloat),
-    changed<&D::item9>(9, VelFile::kTypeFloat),
-    changed<&D::item10>(10, VelFile::kTypeFloat),
+    changed<&D::item1>("item1", 1, VelFile::kTypeFloat),
+    changed<&D::item2>("item2", 2, VelFile::kTypeFloat),
+    changed<&D::item3>("item3", 3, VelFile::kTypeFloat),
+    changed<&D::item4>("item4", 4, VelFile::kTypeFloat),
+    changed<&D::item5>("item5", 5, VelFile::kTypeFloat),
+    changed<&D::item6>("item6", 6, VelFile::kTypeFloat),
+    changed<&D::item7>("item7", 7, VelFile::kTypeFloat),
+    changed<&D::item8>("item8", 8, VelFile::kTypeFloat),
+    changed<&D::item9>("item9", 9, VelFile::kTypeFloat),
+    changed<&D::item10>("item10", 10, VelFile::kTypeFloat),
 };
 
 Module<D> kSpecdim({"private/src/gspecdim", kSignature, 2, Foreign::Skip}, kItems);
@@ -46,3 +46,4 @@ void CGSpecdimTypeDescr::initializeData() {
 }
 
 VELFILE_MODULE_API(gspecdim, D, kSpecdim);
+VELFILE_MODULE_OPS(gspecdim, "dimension", "CGSpecdimTypeDescr", D, kSpecdim);

@@ -14,10 +14,10 @@ const uint32_t kSignature = 0x33456789;
 // ordinally; a stored text longer than its field is cut to it.
 const ItemRule<D> kItems[] = {
     version<D>(),
-    changed<&D::item1>(1, VelFile::kTypeUtf16),
-    changed<&D::item2>(2, VelFile::kTypeUtf16),
-    changed<&D::item3>(3, VelFile::kTypeUInt32),
-    changed<&D::item4>(4, VelFile::kTypeUtf16),
+    changed<&D::item1>("item1", 1, VelFile::kTypeUtf16),
+    changed<&D::item2>("item2", 2, VelFile::kTypeUtf16),
+    changed<&D::item3>("item3", 3, VelFile::kTypeUInt32),
+    changed<&D::item4>("item4", 4, VelFile::kTypeUtf16),
 };
 
 Module<D> kSpecinf({"private/src/gspecinf", kSignature, 2, Foreign::Skip}, kItems);
@@ -60,3 +60,4 @@ D& CGSpecinfTypeDescr::operator=(const D& o) {
 }
 
 VELFILE_MODULE_API(gspecinf, D, kSpecinf);
+VELFILE_MODULE_OPS(gspecinf, "specinfo", "CGSpecinfTypeDescr", D, kSpecinf);

@@ -12,13 +12,13 @@ const uint32_t kSignature = 0x44567890;
 
 const ItemRule<D> kItems[] = {
     version<D>(),
-    changed<&D::item1>(1, VelFile::kTypeFloat),
-    changed<&D::item2>(2, VelFile::kTypeFloat),
-    changed<&D::item3>(3, VelFile::kTypeFloat),
-    changed<&D::item4>(4, VelFile::kTypeFloat),
-    changed<&D::item5>(5, VelFile::kTypeFloat),
-    changed<&D::item6>(6, VelFile::kTypeFloat),
-    changed<&D::item7>(7, VelFile::kTypeFloat),
+    changed<&D::item1>("item1", 1, VelFile::kTypeFloat),
+    changed<&D::item2>("item2", 2, VelFile::kTypeFloat),
+    changed<&D::item3>("item3", 3, VelFile::kTypeFloat),
+    changed<&D::item4>("item4", 4, VelFile::kTypeFloat),
+    changed<&D::item5>("item5", 5, VelFile::kTypeFloat),
+    changed<&D::item6>("item6", 6, VelFile::kTypeFloat),
+    changed<&D::item7>("item7", 7, VelFile::kTypeFloat),
 };
 
 Module<D> kSpecmat({"private/src/gspecmat", kSignature, 2, Foreign::Skip}, kItems);
@@ -60,3 +60,4 @@ VELFILE_MODULE_API(gspecmat, D, kSpecmat);
 // The callers pass valid pointers; a null one is refused with -1 rather than followed.
 VELFILE_MODULE_DUPLICATE(gspecmat, D, kSpecmat);
 VELFILE_MODULE_INIT_DESCR(gspecmat, D, kSpecmat, false);
+VELFILE_MODULE_OPS(gspecmat, "material", "CGSpecmatTypeDescr", D, kSpecmat);

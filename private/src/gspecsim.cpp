@@ -12,16 +12,16 @@ const char kSource[] = "private/src/gspecsim";
 
 const ItemRule<D> kItems[] = {
     version<D>(),
-    always<&D::item1>(1, VelFile::kTypeUInt32),
-    always<&D::item2>(2, VelFile::kTypeUtf16),
-    always<&D::item3>(3, VelFile::kTypeUtf16),
-    always<&D::item4>(4, VelFile::kTypeFloat),
-    always<&D::item5>(5, VelFile::kTypeFloat),
-    always<&D::item6>(6, VelFile::kTypeFloat),
-    always<&D::item7>(7, VelFile::kTypeFloat),
-    always<&D::item8>(8, VelFile::kTypeFloat),
-    always<&D::item9>(9, VelFile::kTypeFloat),
-    always<&D::item10>(10, VelFile::kTypeUInt32),
+    always<&D::item1>("item1", 1, VelFile::kTypeUInt32),
+    always<&D::item2>("item2", 2, VelFile::kTypeUtf16),
+    always<&D::item3>("item3", 3, VelFile::kTypeUtf16),
+    always<&D::item4>("item4", 4, VelFile::kTypeFloat),
+    always<&D::item5>("item5", 5, VelFile::kTypeFloat),
+    always<&D::item6>("item6", 6, VelFile::kTypeFloat),
+    always<&D::item7>("item7", 7, VelFile::kTypeFloat),
+    always<&D::item8>("item8", 8, VelFile::kTypeFloat),
+    always<&D::item9>("item9", 9, VelFile::kTypeFloat),
+    always<&D::item10>("item10", 10, VelFile::kTypeUInt32),
 };
 
 // Reported, then written as they are. A NaN fails its range.
@@ -52,3 +52,9 @@ VELFILE_RECORD_MODULE_API(gspecsim, D, kSim, kDefaults);
 void gspecsim_InitDescr(D* d) {
   if (d) std::memcpy(static_cast<void*>(d), &kDefaults, sizeof *d);
 }
+// The structure modules write every item every time: no previous descriptor.
+VELFILE_MODULE_OPS_WITH(
+    gspecsim, "simulation", "gspecsim_typeDescr", D, kSim,
+    [](void* g, void* d) { return gspecsim_ReadGroupInfo(g, static_cast<D*>(d)); },
+    [](void* g, void*, void* d) { return gspecsim_WriteGroupInfo(g, static_cast<D*>(d)); },
+    [](void* d) { gspecsim_Delete(static_cast<D*>(d), 1); });

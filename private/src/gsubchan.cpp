@@ -13,14 +13,14 @@ const uint16_t kU32 = VelFile::kTypeUInt32;
 const uint16_t kF32 = VelFile::kTypeFloat;
 
 const ItemRule<D> kItems[] = {
-    always<&D::item1>(1, kU32),    always<&D::item2>(2, kU32),
-    always<&D::item14>(14, kU32),  version<D>(),
-    changed<&D::item13>(13, kU32), changed<&D::item3>(3, kF32),
-    changed<&D::item4>(4, kF32),   changed<&D::item5>(5, kF32),
-    changed<&D::item6>(6, kF32),   changed<&D::item7>(7, kF32),
-    changed<&D::item8>(8, kF32),   changed<&D::item9>(9, kF32),
-    changed<&D::item10>(10, kU32), changed<&D::item11>(11, kF32),
-    changed<&D::item12>(12, kF32),
+    always<&D::item1>("item1", 1, kU32),     always<&D::item2>("item2", 2, kU32),
+    always<&D::item14>("item14", 14, kU32),  version<D>(),
+    changed<&D::item13>("item13", 13, kU32), changed<&D::item3>("item3", 3, kF32),
+    changed<&D::item4>("item4", 4, kF32),    changed<&D::item5>("item5", 5, kF32),
+    changed<&D::item6>("item6", 6, kF32),    changed<&D::item7>("item7", 7, kF32),
+    changed<&D::item8>("item8", 8, kF32),    changed<&D::item9>("item9", 9, kF32),
+    changed<&D::item10>("item10", 10, kU32), changed<&D::item11>("item11", 11, kF32),
+    changed<&D::item12>("item12", 12, kF32),
 };
 
 Module<D> kSubchan({"private/src/gsubchan", kSignature, 2, Foreign::Skip}, kItems);
@@ -58,3 +58,4 @@ int CGSubchanTypeDescr::operator!=(const CGSubchanTypeDescr& o) const {
 VELFILE_MODULE_API(gsubchan, D, kSubchan);
 VELFILE_MODULE_DUPLICATE(gsubchan, D, kSubchan);
 VELFILE_MODULE_INIT_DESCR(gsubchan, D, kSubchan, true);
+VELFILE_MODULE_OPS(gsubchan, "subchannel", "CGSubchanTypeDescr", D, kSubchan);

@@ -13,10 +13,10 @@ const uint32_t kSignature = 0x54B89C72;
 // The two texts have no item: they stay in memory.
 const ItemRule<D> kItems[] = {
     version<D>(),
-    changed<&D::item1>(1, VelFile::kTypeUInt32),
-    changed<&D::item2>(2, VelFile::kTypeUInt32),
-    changed<&D::item3>(3, VelFile::kTypeDouble),
-    changed<&D::item4>(4, VelFile::kTypeDouble),
+    changed<&D::item1>("item1", 1, VelFile::kTypeUInt32),
+    changed<&D::item2>("item2", 2, VelFile::kTypeUInt32),
+    changed<&D::item3>("item3", 3, VelFile::kTypeDouble),
+    changed<&D::item4>("item4", 4, VelFile::kTypeDouble),
 };
 
 Module<D> kFill({"private/src/gweldfill", kSignature, 1, Foreign::Report}, kItems);
@@ -47,3 +47,4 @@ CGWeldFillDescr& CGWeldFillDescr::operator=(const CGWeldFillDescr& o) {
 VELFILE_MODULE_API(gweldFill, D, kFill);
 VELFILE_MODULE_DUPLICATE(gweldFill, D, kFill);
 VELFILE_MODULE_INIT_DESCR(gweldFill, D, kFill, false);
+VELFILE_MODULE_OPS(gweldFill, "weldfill", "CGWeldFillDescr", D, kFill);

@@ -53,6 +53,10 @@ Platform* setPlatform(Platform* replacement);
 // UTF-16 path to the file system's encoding (UTF-8). False for a lone
 // surrogate, which no file name can hold.
 bool pathToNative(const char16_t* path, size_t length, std::string* out);
+// UTF-16 to UTF-8 for text shown to people: a lone surrogate becomes U+FFFD.
+std::string utf16ToUtf8(const char16_t* text, size_t length);
+// UTF-8 to UTF-16; false for bytes that are not UTF-8.
+bool utf8ToUtf16(const std::string& text, std::u16string* out);
 
 // Conversion between the narrow character set of the C locale and UTF-16.
 // toNarrow stores at most capacity bytes (terminator included) and fails when

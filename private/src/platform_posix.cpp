@@ -1,6 +1,10 @@
 // The POSIX platform layer: file descriptors with positioned I/O, share modes
 // emulated with open-file-description locks, a small write-behind buffer that
 // turns runs of appends into one system call.
+//
+// A write held back in the buffer can fail only later, when the buffer goes
+// out. Such a failure is kept until close() reports it; in between only a
+// read of the very bytes that were lost fails because of it.
 #if !defined(_WIN32)
 
 #include <fcntl.h>
@@ -65,7 +69,7 @@ ssize_t writeAll(int fd, const unsigned char* p, size_t n, off_t pos) {
 
 class PosixStream : public Stream {
  public:
-  PosixStream(int fd, uint64_t size) : fd_(fd), end_(size) {}
+  PosixStream(int fd, uint64_t size, bool writable) : fd_(fd), end_(size), writable_(writable) {}
   ~PosixStream() override { close(); }
 
   bool seek(uint32_t position) override {
@@ -75,7 +79,8 @@ class PosixStream : public Stream {
   }
 
   bool read(void* buffer, size_t n) override {
-    if (!flush()) return false;
+    flush();
+    if (pos_ < lostEnd_ && lostBegin_ < pos_ + n) return false;
     unsigned char* p = static_cast<unsigned char*>(buffer);
     // Small reads (names, directories of small groups, 8-byte values) come
     // from read-ahead windows: walking a file costs few system calls. A walk
@@ -108,7 +113,8 @@ class PosixStream : public Stream {
   }
 
   bool write(const void* data, size_t n) override {
-    for (Window& w : windows_)  // drop what this write makes stale
+    if (!writable_) return false;  // opened for reading: nothing is held back
+    for (Window& w : windows_)     // drop what this write makes stale
       if (pos_ < w.start + w.size && w.start < pos_ + n) w.size = 0;
     const unsigned char* p = static_cast<const unsigned char*>(data);
     // Continue the pending run when this write follows it directly, or when
@@ -119,9 +125,10 @@ class PosixStream : public Stream {
     if (!pending_.empty() && pos_ > pendingEnd && pos_ - pendingEnd < 8 && pendingEnd >= end_)
       pending_.resize(pending_.size() + static_cast<size_t>(pos_ - pendingEnd), 0);
     end_ = std::max<uint64_t>(end_, pos_ + n);
-    if (!pending_.empty() && pos_ != pendingStart_ + pending_.size() && !flush()) return false;
+    // A failure of earlier, held-back bytes is close()'s to report.
+    if (!pending_.empty() && pos_ != pendingStart_ + pending_.size()) flush();
     if (n >= kBufferLimit) {
-      if (!flush()) return false;
+      flush();
       if (writeAll(fd_, p, n, static_cast<off_t>(pos_)) < 0) return false;
       pos_ += n;
       return true;
@@ -129,12 +136,12 @@ class PosixStream : public Stream {
     if (pending_.empty()) pendingStart_ = pos_;
     pending_.insert(pending_.end(), p, p + n);
     pos_ += n;
-    if (pending_.size() >= kBufferLimit) return flush();
+    if (pending_.size() >= kBufferLimit) flush();
     return true;
   }
 
   bool size(uint64_t* size) override {
-    if (!flush()) return false;
+    flush();
     struct stat st;
     if (fstat(fd_, &st) != 0) return false;
     *size = static_cast<uint64_t>(st.st_size);
@@ -143,7 +150,7 @@ class PosixStream : public Stream {
 
   bool close() override {
     if (fd_ < 0) return true;
-    bool ok = flush();
+    bool ok = flush() && lostEnd_ == 0;
     if (::close(fd_) != 0) ok = false;
     fd_ = -1;
     return ok;
@@ -183,9 +190,16 @@ class PosixStream : public Stream {
     return static_cast<ssize_t>(done);
   }
 
+  // Writes out the held-back bytes; a failure is remembered with the bytes
+  // it lost.
   bool flush() {
     if (pending_.empty()) return true;
     bool ok = writeAll(fd_, pending_.data(), pending_.size(), static_cast<off_t>(pendingStart_)) >= 0;
+    if (!ok) {
+      const uint64_t end = pendingStart_ + pending_.size();
+      lostBegin_ = lostEnd_ == 0 ? pendingStart_ : std::min(lostBegin_, pendingStart_);
+      lostEnd_ = std::max(lostEnd_, end);
+    }
     pending_.clear();
     return ok;
   }
@@ -193,6 +207,8 @@ class PosixStream : public Stream {
   int fd_;
   uint64_t pos_ = 0;
   uint64_t end_;  // size of the file with what this stream wrote (pending included)
+  bool writable_;
+  uint64_t lostBegin_ = 0, lostEnd_ = 0;  // held-back bytes that failed to go out; none when lostEnd_ is 0
   std::vector<unsigned char> pending_;
   uint64_t pendingStart_ = 0;
   Window windows_[kWindows];  // read-ahead
@@ -239,7 +255,8 @@ class PosixPlatform : public Platform {
     }
     try {
       const bool emptied = mode == OpenMode::CreateUpdate;
-      return std::unique_ptr<Stream>(new PosixStream(fd, emptied ? 0 : static_cast<uint64_t>(st.st_size)));
+      return std::unique_ptr<Stream>(
+          new PosixStream(fd, emptied ? 0 : static_cast<uint64_t>(st.st_size), writes));
     } catch (...) {
       ::close(fd);  // with its share-mode locks
       throw;

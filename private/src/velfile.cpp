@@ -123,7 +123,7 @@ int loadDirectory(Handle* h, uint64_t dirPosition) {
   if (bytes > f.size) return VelFile::kErrIo;
   std::vector<unsigned char> raw(static_cast<size_t>(bytes));
   if (!raw.empty() && !readAt(f, dirPosition, raw.data(), raw.size())) return VelFile::kErrIo;
-  std::vector<Item> items(g.itemCount);
+  std::vector<ItemRec> items(g.itemCount);
   // Each sub-group's name has bytes of its own in a sound file, so together
   // they fit in it; names read over and over through aliased references would
   // make a small file fill the heap.
@@ -131,7 +131,7 @@ int loadDirectory(Handle* h, uint64_t dirPosition) {
   for (uint32_t i = 0; i < g.itemCount; ++i) {
     DirEntry e;
     decodeEntry(&raw[size_t(i) * kEntrySize], s.swap != 0, &e);
-    Item& it = items[i];
+    ItemRec& it = items[i];
     it.id = e.id;
     it.type = e.type;
     it.count = e.count;
@@ -202,9 +202,13 @@ int openFile(const VelChar* path, void** out) {
     s.swap = sectionNeedsSwap(raw[0]) ? 1 : 0;
     decodeHeader(raw, s.swap != 0, &s.header);
     const uint32_t size = s.header.field[kHdrSectionSize];
-    // A section that cannot hold its own header, or runs past the end of the
-    // file, would send the walk in circles or out of the file.
-    if (size < kHeaderSize || position + size > f.size) return VelFile::kErrIo;
+    // A section that cannot hold its own header would send the walk in circles.
+    if (size < kHeaderSize) return VelFile::kErrIo;
+    // A section running past the end of the file is the last one of a file
+    // cut short (an interrupted copy): it is kept when its name can be read,
+    // and whatever of it lies in the file stays readable; a directory cut
+    // off gives 2 when it is loaded.
+    const bool cut = position + size > f.size;
     s.group.writeMode = kReadOnly;
     s.group.itemCount = s.header.field[kHdrEntryCount];
     s.group.dirOffset = s.header.field[kHdrDirOffset];
@@ -215,17 +219,20 @@ int openFile(const VelChar* path, void** out) {
     const uint64_t dir = position + s.header.field[kHdrDirOffset];
     uint64_t extent = 0;
     int rc = readGroupName(f, s, dir, s.group.itemCount, &s.group, &extent);
+    if (rc != VelFile::kOk && cut && !f.sections.empty()) break;  // nothing of it can be named
     if (rc != VelFile::kOk) return rc;
     if (std::max(extent, dir + uint64_t(s.group.itemCount) * kEntrySize) > position + size) contained = false;
+    if (cut) contained = false;
     f.sections.push_back(std::move(sec));
     position += size;
   }
   if (f.sections.empty()) return VelFile::kErrNotFound;
-  f.endOffset = static_cast<uint32_t>(position);
+  f.endOffset = static_cast<uint32_t>(std::min(position, f.size));
   // A new section starts 8-aligned, which is where the walk looks for it only
   // when the chain ends aligned (as every section this library writes does).
   // A chain ending elsewhere would hide the new section, and a section whose
-  // directory lies past its end would have it overwritten: none is added.
+  // directory lies past its end (or past the end of a cut file) would have it
+  // overwritten: none is added.
   if (position % 8 != 0 || !contained) f.newSectionPermission = 0;
   g_files[candidate] = std::move(file);
   g_slots[candidate].kind = kFileHandle;
@@ -267,7 +274,7 @@ int createFile(const VelChar* path, void** out, bool wrap) {
 }
 
 // Writes a directory's entries followed by the zero filler.
-bool writeDirectory(FileRec& f, uint64_t position, const std::vector<Item>& items) {
+bool writeDirectory(FileRec& f, uint64_t position, const std::vector<ItemRec>& items) {
   std::vector<unsigned char> raw(items.size() * kDirEntrySpace, 0);
   for (size_t i = 0; i < items.size(); ++i) {
     DirEntry e{items[i].id, items[i].type, items[i].count, items[i].value};
@@ -292,7 +299,7 @@ int writeSubGroup(FileRec& f, const SectionRec& s, SubGroup& sub, uint32_t* offs
 }
 
 int writeSubGroups(FileRec& f, const SectionRec& s, GroupRec& g) {
-  for (Item& it : g.items) {
+  for (ItemRec& it : g.items) {
     if (it.type != VelFile::kTypeGroup || !it.sub) continue;
     uint32_t offset = 0;
     int rc = writeSubGroup(f, s, *it.sub, &offset);
@@ -324,7 +331,14 @@ int writeSection(FileRec& f, SectionRec& s) {
   h.field[kHdrSectionSize] = static_cast<uint32_t>(end - s.start);
   unsigned char raw[kHeaderSize];
   encodeHeader(h, raw);
-  return writeAt(f, s.start, raw, kHeaderSize) ? VelFile::kOk : VelFile::kErrIo;
+  // The sizes go first and the marker with the magic last: a process killed
+  // between the two writes (or a write that reached the disk in part) leaves
+  // no valid magic before the sizes are right, so the section is never found
+  // with wrong ones.
+  const size_t kHead = 8;
+  return writeAt(f, s.start + kHead, raw + kHead, kHeaderSize - kHead) && writeAt(f, s.start, raw, kHead)
+             ? VelFile::kOk
+             : VelFile::kErrIo;
 }
 
 int closeFile(void* handle) {
@@ -397,7 +411,7 @@ int createSubGroup(Handle* parent, void** out, uint16_t id, const char16_t* name
   sub->group.name = name;
   sub->group.hasName = true;
   sub->group.loaded = true;
-  Item it;
+  ItemRec it;
   it.id = id;
   it.type = VelFile::kTypeGroup;
   it.count = 1;
@@ -425,7 +439,7 @@ Handle* findSubGroup(GroupRec& g, uint32_t key) {
     try {
       std::unique_ptr<RefIndex> index(new RefIndex);
       for (uint32_t i = 0; i < g.items.size(); ++i) {
-        const Item& it = g.items[i];
+        const ItemRec& it = g.items[i];
         if (it.type == VelFile::kTypeGroup && it.sub) index->emplace_back(it.value, i);
       }
       std::sort(index->begin(), index->end());
@@ -438,7 +452,7 @@ Handle* findSubGroup(GroupRec& g, uint32_t key) {
     auto at = std::lower_bound(g.refIndex->begin(), g.refIndex->end(), std::make_pair(key, uint32_t(0)));
     return at != g.refIndex->end() && at->first == key ? &g.items[at->second].sub->handle : nullptr;
   }
-  for (Item& it : g.items)
+  for (ItemRec& it : g.items)
     if (it.type == VelFile::kTypeGroup && it.sub && it.value == key) return &it.sub->handle;
   return nullptr;
 }
@@ -675,7 +689,7 @@ int VelFile::file_GroupNameSet(void* group, const VelChar* name, uint32_t /*capa
     g.name.swap(held);
     g.hasName = true;
     if (g.items.empty() || g.items[0].id != kItemName) return kErrNoName;
-    Item& nameItem = g.items[0];
+    ItemRec& nameItem = g.items[0];
     const uint32_t count = static_cast<uint32_t>(len + 1);
     std::u16string terminated = g.name;
     terminated.push_back(0);

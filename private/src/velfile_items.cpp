@@ -19,7 +19,7 @@ const uint32_t kChunk = 0x40000;  // progress is reported per 256 KiB
 // Elements converted per pass of a block read, bounding the scratch memory.
 const size_t kConvertBatch = 8192;
 
-Item* itemAt(Handle* h, uint32_t index) {
+ItemRec* itemAt(Handle* h, uint32_t index) {
   GroupRec& g = *h->group;
   return index < g.items.size() ? &g.items[index] : nullptr;
 }
@@ -37,7 +37,7 @@ SectionRec* blockSection(Handle* h) {
 
 int appendItem(Handle* h, uint16_t id, uint16_t type, uint32_t count, uint32_t value) {
   GroupRec& g = *h->group;
-  Item it;
+  ItemRec it;
   it.id = id;
   it.type = type;
   it.count = count;
@@ -103,7 +103,7 @@ int indexValueRead(Handle* h, uint32_t index, uint16_t req, const Out& out, uint
   if (!isGroup(h)) return VelFile::kErrNotFound;
   int rc = ensureLoaded(h);
   if (rc != VelFile::kOk) return rc;
-  const Item* it = itemAt(h, index & 0xFFFF);
+  const ItemRec* it = itemAt(h, index & 0xFFFF);
   if (!it || !out.buf) return VelFile::kErrNotFound;
   const uint16_t t = it->type;
   const uint64_t s = static_cast<uint64_t>(VelFile::file_SizeOf(t));
@@ -172,7 +172,7 @@ int indexBlockRead(Handle* h, uint32_t index, uint16_t req, char* buf, uint64_t 
   if (!isGroup(h)) return VelFile::kErrNotFound;
   int rc = ensureLoaded(h);
   if (rc != VelFile::kOk) return rc;
-  const Item* it = itemAt(h, index & 0xFFFF);
+  const ItemRec* it = itemAt(h, index & 0xFFFF);
   if (!it || !buf) return VelFile::kErrNotFound;
   const uint16_t t = it->type;
   const size_t s = static_cast<size_t>(VelFile::file_SizeOf(t));
@@ -216,6 +216,37 @@ bool transfer(uint64_t size, int32_t* progress, bool reportAfter, Op op) {
 
 }  // namespace
 
+namespace {
+
+void factsOf(const FileRec& f, const SectionRec& s, uint32_t index, SectionFacts* out) {
+  out->index = index;
+  out->start = s.start;
+  out->written = s.group.writeMode != kReadOnly;
+  out->size = out->written ? f.endOffset - s.start : s.header.field[kHdrSectionSize];
+  out->inFile = out->written ? out->size : uint32_t(std::min<uint64_t>(out->size, f.size - s.start));
+  out->stringFormat = s.header.field[kHdrStringFormat];
+  out->swap = s.swap != 0;
+}
+
+}  // namespace
+
+bool velfile::sectionFacts(void* group, SectionFacts* out) {
+  Handle* h = asHandle(group);
+  if (!isGroup(h)) return false;
+  const FileRec& f = *h->file;
+  for (uint32_t i = 0; i < f.sections.size(); ++i)
+    if (f.sections[i].get() == h->section) factsOf(f, *h->section, i, out);
+  out->directory = h->group->dirOffset;
+  return true;
+}
+
+bool velfile::fileSectionFacts(void* file, uint32_t index, SectionFacts* out) {
+  Handle* h = asHandle(file);
+  if (!isFile(h) || index >= h->file->sections.size()) return false;
+  factsOf(*h->file, *h->file->sections[index], index, out);
+  return true;
+}
+
 int VelFile::file_ItemInfo(void* handle, uint32_t index, uint16_t* id, uint16_t* type, uint32_t* count,
                            uint32_t* value, VelChar* name, uint32_t nameCapacity) {
   HookScope hooks;
@@ -240,7 +271,7 @@ int VelFile::file_ItemInfo(void* handle, uint32_t index, uint16_t* id, uint16_t*
   if (!isGroup(h)) return kErrNotFound;
   int rc = ensureLoaded(h);
   if (rc != kOk) return rc;
-  const Item* it = itemAt(h, index);
+  const ItemRec* it = itemAt(h, index);
   if (!it) return kErrNoName;
   if (id) *id = it->id;
   if (type) *type = it->type;
@@ -292,7 +323,7 @@ int velfile::readItemString(void* group, uint32_t index, std::u16string* text) {
     if (!isGroup(h)) return kErrNotFound;
     int rc = ensureLoaded(h);
     if (rc != kOk) return rc;
-    const Item* it = itemAt(h, index & 0xFFFF);
+    const ItemRec* it = itemAt(h, index & 0xFFFF);
     if (!it) return kErrNotFound;
     const uint64_t bytes = uint64_t(file_SizeOf(it->type)) * it->count;
     if (bytes > 4 && bytes > h->file->size) return kErrIo;  // cannot be in the file

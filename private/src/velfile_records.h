@@ -33,7 +33,7 @@ struct Handle {
   GroupRec* group = nullptr;      // kinds 2 and 3
 };
 
-struct Item {
+struct ItemRec {
   uint16_t id = 0;
   uint16_t type = 0;
   uint32_t count = 0;
@@ -50,7 +50,7 @@ struct GroupRec {
   uint32_t itemCount = 0;  // entries; equals items.size() once loaded
   bool loaded = false;
   uint32_t dirOffset = 0;  // where the directory lies, relative to the section start
-  std::vector<Item> items;
+  std::vector<ItemRec> items;
   // (value field, entry) of the group references, sorted: made on first need
   // for large read-only groups, whose items never change once loaded.
   std::unique_ptr<RefIndex> refIndex;

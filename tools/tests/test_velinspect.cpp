@@ -1,9 +1,12 @@
 // velinspect, run as a program on files the library writes and on damaged
 // copies of them: its text and JSON output, its exit codes, and the bytes it
 // extracts.
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
@@ -116,12 +119,23 @@ class Velinspect : public vt::VelTest {
     ADD_FAILURE() << "no item " << id;
     return none;
   }
+  // A group of the nested document by its path: the steps down to it.
+  static const Json* findGroup(const Json& g, const std::string& above, const std::string& path) {
+    const std::string here =
+        above.empty() ? g["step"].get<std::string>() : above + "/" + g["step"].get<std::string>();
+    if (here == path) return &g;
+    if (g.contains("groups"))
+      for (const Json& c : g["groups"])
+        if (const Json* found = findGroup(c, here, path)) return found;
+    return nullptr;
+  }
   static const Json& groupAt(const Json& dump, const std::string& path) {
-    for (const Json& g : dump["groups"])
-      if (g["path"] == path) return g;
+    const Json* found = dump.contains("group") ? findGroup(dump["group"], "", path) : nullptr;
+    if (dump.contains("sections"))
+      for (const Json& s : dump["sections"]) found = found ? found : findGroup(s["group"], "", path);
     static const Json none;
-    ADD_FAILURE() << "no group " << path;
-    return none;
+    if (!found) ADD_FAILURE() << "no group " << path;
+    return found ? *found : none;
   }
 };
 
@@ -146,13 +160,14 @@ TEST_F(Velinspect, TreeShowsSectionsAndTheirGroups) {
   EXPECT_EQ(rd32(file, 20), s0["group"]["directory"]);
   const Json& probes = s0["group"]["groups"];
   ASSERT_EQ(2u, probes.size());
-  // Two sub-groups share a name, so their paths use the item ids.
-  EXPECT_EQ("0/#20", probes[0]["path"]);
+  // Two sub-groups share a name, so their steps are the item ids.
+  EXPECT_EQ("#20", probes[0]["step"]);
   EXPECT_EQ(20, probes[0]["id"]);
-  EXPECT_EQ(3, probes[0]["items"]);
-  EXPECT_EQ("0/#20/Channel A", probes[0]["groups"][0]["path"]);
-  EXPECT_EQ("0/#22", probes[1]["path"]);
-  EXPECT_EQ(1, probes[1]["items"]);
+  EXPECT_EQ(3, probes[0]["entries"]);
+  EXPECT_EQ("Channel A", probes[0]["groups"][0]["step"]);
+  EXPECT_EQ("#22", probes[1]["step"]);
+  EXPECT_EQ(1, probes[1]["entries"]);
+  EXPECT_FALSE(s0["group"].contains("items")) << "tree leaves the items to dump";
   const Json& s1 = tree["sections"][1];
   EXPECT_EQ(second, s1["start"]);
   EXPECT_EQ("narrow", s1["stringFormat"]);
@@ -207,7 +222,6 @@ TEST_F(Velinspect, DumpDecodesEveryItemAsWritten) {
   EXPECT_EQ((std::vector<int>{1, 2, 255}), item(setup, 11)["value"].get<std::vector<int>>());
   const Json& probe = item(setup, 20);
   EXPECT_EQ("group", probe["type"]);
-  EXPECT_EQ("0/#20", probe["path"]);
   EXPECT_EQ(subDirectory(file, sectionDirectory(file, 0), kProbeIndex), probe["offset"]);
   const size_t bulk = item(setup, 30)["value"][0];
   EXPECT_EQ(0, std::memcmp(&file[bulk], block.data(), block.size())) << "item 30 records the bulk block";
@@ -221,7 +235,7 @@ TEST_F(Velinspect, DumpDecodesEveryItemAsWritten) {
   for (const char* line :
        {"\n  [2] id 2 int16 x2 = [-3, 400]\n", "\n  [8] id 8 raw x5 = 01 02 03 ...  at +",
         "\n  [9] id 9 int32 x40 = [-5, -2, 1, ...]  at +", "id 3 float32 x3 = [1.5, -0.1, 300000000.0]",
-        "id 5 utf16 x9 = \"Hello \u00e9\u4e16\"", "id 20 group x3 -> 0/#20 \"Probe\"  at +",
+        "id 5 utf16 x9 = \"Hello \u00e9\u4e16\"", "id 20 group x3  at +",
         "\ngroup 0/#20/Channel A \"Channel A\": 2 items, directory at +"})
     EXPECT_NE(std::string::npos, text.out.find(line)) << line << "\n" << text.out;
 }
@@ -238,13 +252,13 @@ TEST_F(Velinspect, GroupPathsNameOneGroup) {
     const Result r = run({"dump", path("s.A01"), "--json", "--group", p.first});
     ASSERT_EQ(0, r.code) << p.first << ": " << r.err;
     const Json dump = r.json();
-    EXPECT_EQ(p.second, dump["groups"][0]["name"]) << p.first;
-    EXPECT_EQ(p.first, dump["groups"][0]["path"]);
+    EXPECT_EQ(p.second, dump["group"]["name"]) << p.first;
+    EXPECT_EQ(p.first, dump["path"]);
   }
   // The chosen group and the groups below it, nothing else.
   const Json below = run({"dump", path("s.A01"), "--json", "-g", "0/#20"}).json();
-  ASSERT_EQ(2u, below["groups"].size());
-  EXPECT_EQ("0/#20/Channel A", below["groups"][1]["path"]);
+  EXPECT_EQ("Channel A", below["group"]["groups"][0]["step"]);
+  EXPECT_TRUE(below["group"]["groups"][0]["groups"].empty());
 
   for (const char* bad : {"2", "0/Nothing", "0/[3]", "0/#99", "@8"}) {
     const Result r = run({"dump", path("s.A01"), "-g", bad});
@@ -282,7 +296,7 @@ TEST_F(Velinspect, ForeignByteOrderIsReadAndChecked) {
   const Result r = run({"dump", path("be.dat"), "--json"});
   ASSERT_EQ(0, r.code) << r.err;
   const Json dump = r.json();
-  const Json& g = dump["groups"][0];
+  const Json& g = dump["sections"][0]["group"];
   EXPECT_EQ("F", item(g, 10000)["value"]);
   EXPECT_EQ(-5, item(g, 1)["value"][0]);
   EXPECT_EQ((std::vector<int>{0x0102, 0x0304, 0x0506}), item(g, 2)["value"].get<std::vector<int>>());
@@ -295,7 +309,7 @@ TEST_F(Velinspect, ForeignByteOrderIsReadAndChecked) {
   const uint16_t expected[3] = {0x0102, 0x0304, 0x0506};
   EXPECT_EQ(Bytes(vt::cp(expected), vt::cp(expected) + 6), vt::readFile(path("u16")))
       << "swapped to host order";
-  ASSERT_EQ(0, run({"extract", path("be.dat"), "-g", "0", "--offset", "40", "--size", "6", "--type", "5",
+  ASSERT_EQ(0, run({"extract", path("be.dat"), "-g", "0", "--offset", "40", "--size", "6", "--type", "uint16",
                     "-o", path("typed")})
                    .code);
   EXPECT_EQ(vt::readFile(path("u16")), vt::readFile(path("typed")));
@@ -342,7 +356,7 @@ TEST_F(Velinspect, DeepNestingStopsTheWalk) {
   int depth = 0;
   while (node->contains("groups") && !(*node)["groups"].empty()) node = &(*node)["groups"][0], ++depth;
   EXPECT_EQ(201, depth);
-  EXPECT_EQ("too deep", (*node)["status"]);
+  EXPECT_EQ("too deep", (*node)["state"]);
   const Result check = run({"check", path("deep")});
   EXPECT_EQ(1, check.code);
   EXPECT_NE(std::string::npos, check.out.find("groups nested more than 200 levels deep")) << check.out;
@@ -372,6 +386,26 @@ TEST_F(Velinspect, CheckPassesSoundFilesAndLocatesDamage) {
 
   Bytes truncated(sound.begin(), sound.begin() + sound.size() / 2);
   damaged("truncated", truncated, at(24) + "section 0: it runs past the end of the file");
+  const uint32_t second = rd32(sound, 24);
+  for (size_t cut : {8, 20, 35})  // a partial header after the last section
+    damaged("cut", Bytes(sound.begin(), sound.begin() + second + cut),
+            at(second) + "the file ends " + std::to_string(cut) +
+                " bytes into the header of a section after section 0: it was cut short\n");
+  auto field = [&](size_t offset, uint32_t value) {
+    Bytes b = sound;
+    std::memcpy(&b[offset], &value, 4);
+    return b;
+  };
+  damaged("version", field(8, 4), at(8) + "section 0: format version 4, not 3\n");
+  damaged("format", field(12, 7),
+          at(12) + "section 0: string format 7 is neither 1 (utf16) nor 0 (narrow)\n");
+  damaged("reserved", field(second + 32, 1), at(second + 32) + "section 1: the reserved word at +32 is 0x1");
+  Bytes trailing = sound;  // bytes that do not start like a header stay a note
+  trailing.insert(trailing.end(), 20, 'x');
+  vt::writeFile(path("trailing"), trailing);
+  EXPECT_NE(std::string::npos,
+            run({"check", path("trailing")}).out.find("note: 20 bytes after the last section"));
+  EXPECT_EQ(0, run({"check", path("trailing")}).code);
 
   Bytes outside = sound;
   const size_t floats = entry(dir, kFloatsIndex);
@@ -421,8 +455,8 @@ TEST_F(Velinspect, TreeAndDumpSurviveDamage) {
   EXPECT_EQ(1, tree.code);
   const Json shown = tree.json();
   const Json& loop = shown["sections"][0]["group"]["groups"][0]["groups"][0];
-  EXPECT_EQ("cycle", loop["status"]);
-  EXPECT_EQ("reference cycle: leads back to 0", loop["note"]);
+  EXPECT_EQ("cycle", loop["state"]);
+  EXPECT_EQ("reference cycle: leads back to 0", loop["reason"]);
   const Result dump = run({"dump", path("cycle")});
   EXPECT_EQ(1, dump.code);
   EXPECT_NE(std::string::npos, dump.out.find("group 0/#20/Setup \"Setup\": not shown: reference cycle"))
@@ -435,7 +469,32 @@ TEST_F(Velinspect, TreeAndDumpSurviveDamage) {
   EXPECT_EQ(1, partial.code);
   const Json partialDump = partial.json();
   const Json& floats = item(groupAt(partialDump, "0"), 3);
-  EXPECT_EQ("the value lies outside the file", floats["error"]);
+  EXPECT_EQ(0u, floats["error"].get<std::string>().find(
+                    "the value (12 bytes at +0xfffff0) runs past the end of its section"));
+
+  // Cut files, and a sub-group count of 2^32 - 1: each said where it is met.
+  const uint32_t second = rd32(sound, 24), all = 0xFFFFFFFF;
+  Bytes huge = sound;
+  std::memcpy(&huge[entry(dir, kProbeIndex) + 4], &all, 4);
+  const struct {
+    const char* name;
+    Bytes bytes;
+    const char* command;
+    const char* expected;
+  } cases[] = {
+      {"header-cut", Bytes(sound.begin(), sound.begin() + second + 20), "tree",
+       "\nthe file ends 20 bytes into the header of a section after section 0: it was cut short\n"},
+      {"entry-cut", Bytes(sound.begin(), sound.end() - 28), "tree",
+       "\nsection 1 is cut short: the file ends "},
+      {"entry-cut", Bytes(sound.begin(), sound.end() - 28), "dump", "\ngroup 1 \"Second\": not shown: "},
+      {"huge", huge, "tree", "0/#20 \"Probe\" (#20): its directory (4294967295 entries at offset "},
+  };
+  for (const auto& c : cases) {
+    vt::writeFile(path(c.name), c.bytes);
+    const Result r = run({c.command, path(c.name)});
+    EXPECT_EQ(1, r.code) << c.name << " " << c.command;
+    EXPECT_NE(std::string::npos, r.out.find(c.expected)) << c.name << " " << c.command << "\n" << r.out;
+  }
 
   vt::writeFile(path("truncated"), Bytes(sound.begin(), sound.begin() + 200));
   const Result cut = run({"tree", path("truncated")});
@@ -443,6 +502,131 @@ TEST_F(Velinspect, TreeAndDumpSurviveDamage) {
   EXPECT_NE(std::string::npos, cut.err.find("cannot be read")) << cut.err;
   EXPECT_EQ(2, run({"dump", path("missing")}).code);
   EXPECT_NE(std::string::npos, run({"dump", path("missing")}).err.find("no such file"));
+}
+
+// A value whose bytes run out of its section into the next section's header
+// is not read by any command: each says so as check does, and exits 1.
+TEST_F(Velinspect, ValuesOutsideTheirSectionAreNotRead) {
+  writeSample("s.A01");
+  Bytes file = vt::readFile(path("s.A01"));
+  const uint32_t end = rd32(file, 24), at = end - 4;
+  std::memcpy(&file[entry(sectionDirectory(file, 0), kFloatsIndex) + 8], &at, 4);
+  vt::writeFile(path("over"), file);
+  char h[16];
+  std::snprintf(h, sizeof h, "0x%x", at);
+  const std::string value = "(12 bytes at +" + std::string(h) + ") runs past the end of its section",
+                    item = "0 item [3] (id 3, float32 x3): the value " + value;
+  const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+      {{"extract", path("over"), "-g", "0", "--item", "3", "-o", "-"}, item},
+      {{"extract", path("over"), "-g", "0", "--index", "3", "-o", "-"}, item},
+      {{"extract", path("over"), "-g", "0", "--offset", std::to_string(at), "--size", "12", "-o", "-"},
+       "0: the block " + value},
+      {{"check", path("over")}, item},
+      {{"dump", path("over")}, "(file " + std::string(h) + ")  error: the value " + value}};
+  for (const auto& r : runs) {
+    const Result got = run(r.first);
+    EXPECT_EQ(1, got.code) << r.first[0] << " " << r.first.back();
+    EXPECT_NE(std::string::npos, (got.out + got.err).find(r.second)) << r.second << "\n"
+                                                                     << got.out << got.err;
+    EXPECT_TRUE(r.first[0] != "extract" || got.out.empty());
+  }
+}
+
+// Files the format allows that cost a careless reader its memory: a chain of
+// 198 groups with long names whose deepest holds many sub-groups. Every
+// command ends, its output and its resident size bounded by the depth and the
+// longest name, not by the number of groups times their path length.
+#if defined(__SANITIZE_ADDRESS__)
+const long kMaxResidentKiB = 1 << 20;  // the sanitizer's quarantine and shadow come on top
+#else
+const long kMaxResidentKiB = 64 << 10;
+#endif
+
+TEST_F(Velinspect, LongChainsStayBounded) {
+  const struct {
+    size_t name;  // characters of each level's name; the leaves take it too when shared
+    bool shared;
+    int leaves;
+    std::vector<std::string> args;
+    size_t maxOutput;
+  } cases[] = {{1000, false, 8000, {"tree"}, 8 << 20},
+               {1000, false, 8000, {"tree", "--json"}, 4 << 20},
+               {1000, false, 8000, {"dump"}, 8 << 20},
+               {1000, false, 8000, {"dump", "--json"}, 4 << 20},
+               {4096, true, 1000, {"tree", "--json"}, 16 << 20}};
+  size_t built = 0;
+  for (const auto& c : cases) {
+    if (built != c.name) {
+      void *f = nullptr, *g = nullptr, *leaf = nullptr;
+      ASSERT_EQ(0, file_Create(vpath("chain").c_str(), &f));
+      ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"S"));
+      for (int level = 0; level < 198; ++level)
+        ASSERT_EQ(0, file_GroupCreate(g, &g, 1, std::u16string(c.name, char16_t(u'a' + level % 26)).c_str()));
+      for (int i = 0; i < c.leaves; ++i) {
+        const std::u16string name = c.shared
+                                        ? std::u16string(c.name, u'z')
+                                        : u"g" + std::u16string(size_t(i % 7 + 1), u'0' + char16_t(i % 10));
+        ASSERT_EQ(0, file_GroupCreate(g, &leaf, static_cast<uint16_t>(i), name.c_str()));
+      }
+      ASSERT_EQ(0, file_Close(f));
+      built = c.name;
+    }
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin() + 1, path("chain"));
+    const auto start = std::chrono::steady_clock::now();
+    const Result r = run(args);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(0, r.code) << c.args[0] << " " << c.name << ": " << r.err;
+    EXPECT_LT(r.out.size(), c.maxOutput) << c.args[0] << " " << c.name;
+    EXPECT_LT(seconds, 120) << c.args[0] << " " << c.name;
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    std::printf("%s %s on %zu-character names: %.1f s, %zu bytes out, largest resident size so far %ld KiB\n",
+                c.args[0].c_str(), c.args.size() > 1 ? c.args[1].c_str() : "", c.name, seconds, r.out.size(),
+                usage.ru_maxrss);
+    EXPECT_LT(usage.ru_maxrss, kMaxResidentKiB) << "KiB";
+  }
+}
+
+// Names and strings a hostile writer chose reach the text output escaped and
+// shortened, never as bytes a terminal acts on; the path shown takes the
+// group back.
+TEST_F(Velinspect, TextFromTheFileIsShownEscaped) {
+  const std::string n1000(1000, 'n');
+  struct Case {
+    std::u16string name;
+    std::string given, line;  // --group for it, its line in tree
+  };
+  const std::vector<Case> cases = {
+      {u"x\n  0 \"Fake\": 9 items\x1b[2J", "0/x\\n  0 \\\"Fake\\\": 9 items\\x1b[2J",
+       "  0/x\\n  0 \\\"Fake\\\": 9 items\\x1b[2J \"x\\n  0 \\\"Fake\\\": 9 items\\x1b[2J\" (#1): 1 item\n"},
+      {u"a/b\\c\t", "0/a\\/b\\\\c\\t", "  0/a\\/b\\\\c\\t \"a/b\\\\c\\t\" (#2): 1 item\n"},
+      {u"#\u009b2J\u202e\x7f\u00e9", "0/\\#\\u009b2J\\u202e\\x7f\u00e9",
+       "  0/\\#\\u009b2J\\u202e\\x7f\u00e9 \"#\\u009b2J\\u202e\\x7f\u00e9\" (#3): 1 item\n"},
+      {std::u16string(1000, u'n'), "0/" + n1000,
+       "  0/" + n1000.substr(0, 196) + "..." + n1000.substr(0, 199) + " \"" + n1000.substr(0, 98) + "..." +
+           n1000.substr(0, 99) + "\" (#4): 1 item\n"}};
+  void *f = nullptr, *g = nullptr, *sub = nullptr;
+  ASSERT_EQ(0, file_Create(vpath("hostile").c_str(), &f));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"S"));
+  put(g, 1, kTypeUtf16, 7, u"v\x1b[2J\n");
+  put(g, 2, kTypeNarrow, 3, "\xff\x9b");
+  for (size_t i = 0; i < cases.size(); ++i)
+    ASSERT_EQ(0, file_GroupCreate(g, &sub, static_cast<uint16_t>(i + 1), cases[i].name.c_str()));
+  ASSERT_EQ(0, file_Close(f));
+
+  const Result tree = run({"tree", path("hostile")}), dump = run({"dump", path("hostile")});
+  for (const Case& c : cases) {
+    EXPECT_NE(std::string::npos, tree.out.find(c.line)) << c.line << "\n" << tree.out;
+    const Result one = run({"dump", path("hostile"), "--json", "-g", c.given});
+    EXPECT_EQ(0, one.code) << c.given << ": " << one.err;
+  }
+  EXPECT_EQ("x\n  0 \"Fake\": 9 items\x1b[2J",
+            run({"tree", path("hostile"), "--json"}).json()["sections"][0]["group"]["groups"][0]["name"]);
+  EXPECT_NE(std::string::npos, dump.out.find("utf16 x7 = \"v\\x1b[2J\\n\"")) << dump.out;
+  EXPECT_NE(std::string::npos, dump.out.find("char x3 = \"\u00ff\\u009b\"")) << dump.out;
+  for (const std::string* out : {&tree.out, &dump.out})
+    for (const char c : *out) ASSERT_TRUE(c == '\n' || (c >= 0x20 && c != 0x7f) || (c & 0x80)) << int(c);
 }
 
 TEST_F(Velinspect, ExtractWritesValuesAndBlocksByteForByte) {
@@ -482,20 +666,49 @@ TEST_F(Velinspect, ExtractWritesValuesAndBlocksByteForByte) {
       << "6 bytes are no whole number of 32-bit elements";
   EXPECT_EQ(3,
             run({"extract", path("s.A01"), "-g", "0", "--item", "3", "--offset", "8", "-o", path("x")}).code);
-  const Result past = run({"extract", path("s.A01"), "-g", "0", "--offset", std::to_string(offset), "--size",
-                           std::to_string(block.size() + (1 << 20)), "-o", path("past")});
-  EXPECT_EQ(1, past.code);
-  EXPECT_FALSE(std::filesystem::exists(path("past"))) << "an incomplete output is removed";
-  // ... but never what is not a plain file, such as a link to one.
-  vt::writeFile(path("target"), Bytes{1});
-  std::filesystem::create_symlink(path("target"), path("link"));
-  const std::vector<std::string> pastArgs = {"extract",  path("s.A01"),
-                                             "-g",       "0",
-                                             "--offset", std::to_string(offset),
-                                             "--size",   std::to_string(block.size() + (1 << 20)),
-                                             "-o",       path("link")};
-  EXPECT_EQ(1, run(pastArgs).code);
-  EXPECT_TRUE(std::filesystem::is_symlink(path("link")));
+  // A failed extract leaves its output as it was; the input is never an output.
+  const Bytes input = vt::readFile(path("s.A01")), keep = {'k'},
+              floats(vt::cp(kFloats), vt::cp(kFloats) + 12);
+  vt::writeFile(path("keep"), keep);
+  std::filesystem::permissions(path("keep"), std::filesystem::perms(0640));
+  std::filesystem::create_symlink(path("keep"), path("link"));
+  std::filesystem::create_symlink(path("s.A01"), path("inlink"));
+  std::filesystem::create_hard_link(path("s.A01"), path("hard"));
+  const std::vector<std::string> none = {"--item", "999"},
+                                 past = {"--offset", std::to_string(offset), "--size",
+                                         std::to_string(block.size() + (1 << 20))};
+  const struct {
+    std::string out;
+    std::vector<std::string> args;
+    int code;
+    Bytes kept;
+  } outputs[] = {{"keep", none, 3, keep},
+                 {"link", none, 3, keep},
+                 {"link", past, 1, keep},
+                 {"new", past, 1, keep},
+                 {"s.A01", {"--item", "3"}, 3, keep},
+                 {"inlink", {"--item", "3"}, 3, keep},
+                 {"hard", {"--item", "3"}, 3, keep},
+                 {"/dev/null", {"--item", "3"}, 0, keep},
+                 {"link", {"--item", "3"}, 0, floats}};
+  for (const auto& o : outputs) {
+    std::vector<std::string> args = {"extract", path("s.A01"), "-g",
+                                     "0",       "-o",          o.out[0] == '/' ? o.out : path(o.out)};
+    args.insert(args.end(), o.args.begin(), o.args.end());
+    const Result r = run(args);
+    EXPECT_EQ(o.code, r.code) << o.out << " " << o.args[0] << ": " << r.err;
+    EXPECT_EQ(o.kept, vt::readFile(path("keep"))) << o.out << " " << o.args[0];
+    EXPECT_TRUE(input == vt::readFile(path("s.A01")) && std::filesystem::is_symlink(path("link")));
+  }
+  EXPECT_FALSE(std::filesystem::exists(path("new")));
+  EXPECT_EQ(std::filesystem::perms(0640), std::filesystem::status(path("keep")).permissions());
+  for (const auto& e : std::filesystem::directory_iterator(path(".")))
+    EXPECT_EQ(std::string::npos, e.path().string().find(".velinspect-")) << "a temporary file is left";
+  ASSERT_EQ(0, ::mkfifo(path("fifo").c_str(), 0600));
+  std::system(("cat " + path("fifo") + " >" + path("got") + " & " + VELINSPECT_COMMAND + " extract " +
+               path("s.A01") + " -g 0 --item 3 -o " + path("fifo") + " 2>/dev/null; wait")
+                  .c_str());
+  EXPECT_EQ(floats, vt::readFile(path("got"))) << "a pipe is written directly";
   EXPECT_EQ(4, run({"extract", path("s.A01"), "-g", "0", "--item", "3", "-o", path("no/such/dir")}).code);
 }
 

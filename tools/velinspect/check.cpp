@@ -130,7 +130,8 @@ bool Checker::overlapsWalked(uint64_t begin, uint64_t end) const {
 std::string Checker::itemName(uint32_t dir, uint32_t index, const Entry* e) const {
   std::string s = path(dir) + " item [" + std::to_string(index) + "]";
   if (e)
-    s += " (id " + std::to_string(e->id) + ", " + typeName(e->type) + " x" + std::to_string(e->count) + ")";
+    s += " (id " + std::to_string(e->id) + ", " + velfile::type_name(e->type) + " x" +
+         std::to_string(e->count) + ")";
   return s;
 }
 
@@ -187,7 +188,9 @@ void Checker::walkDirectory(const SectionView& s, uint32_t offset, uint32_t entr
 
 void Checker::checkName(const SectionView& s, uint32_t dir, uint64_t at, const Entry& e) {
   if (e.type != 1 && e.type != 12) {
-    problem(at, [&] { return path(dir) + ": the first item is not a name (" + typeName(e.type) + ")"; });
+    problem(at, [&] {
+      return path(dir) + ": the first item is not a name (" + velfile::type_name(e.type) + ")";
+    });
     return;
   }
   if (e.id != kNameId)
@@ -295,7 +298,7 @@ int Checker::run(const std::string& name) {
     std::cerr << "velinspect: " << name << " is not a container file: no section header at offset 0\n";
     return kExitUnreadable;
   }
-  uint64_t position = 0;
+  uint64_t position = 0, lastStart = 0;
   uint32_t index = 0;
   bool chainBroken = false;
   while (position + kHeaderSize <= size && file_.read(position, raw, kHeaderSize) && magicAccepted(raw)) {
@@ -305,6 +308,22 @@ int Checker::run(const std::string& name) {
       problem(position, [&] {
         return section + ": the byte-order marker " + hex(h.marker) + " is not 0x11223344 in either order";
       });
+    }
+    if (h.version != 3)
+      problem(position + 8,
+              [&] { return section + ": format version " + std::to_string(h.version) + ", not 3"; });
+    if (h.stringFormat > 1) {
+      problem(position + 12, [&] {
+        return section + ": string format " + std::to_string(h.stringFormat) +
+               " is neither 1 (utf16) nor 0 (narrow)";
+      });
+    }
+    for (size_t at : {size_t(28), size_t(32)}) {
+      const uint32_t word = load32(raw + at, h.bigEndian);
+      if (word != 0)
+        problem(position + at, [&] {
+          return section + ": the reserved word at +" + std::to_string(at) + " is " + hex(word) + ", not 0";
+        });
     }
     addRegion(Region::kHeader, position, kHeaderSize, index, 0);
     if (h.size < kHeaderSize) {
@@ -333,13 +352,17 @@ int Checker::run(const std::string& name) {
     }
     ++index;
     if (chainBroken) break;
+    lastStart = position;
     position += h.size;
   }
+  // A partial header after the last section is the mark of a cut file.
+  const std::string cut = chainBroken ? std::string() : cutShort(file_, index - 1, lastStart, position);
+  if (!cut.empty()) problem(position, [&] { return cut; });
   checkOverlaps();
   for (const std::string& p : problems_) std::cout << p << "\n";
   if (problemCount_ > problems_.size())
     std::cout << "... and " << problemCount_ - problems_.size() << " more problems\n";
-  if (!chainBroken && position < size)
+  if (!chainBroken && cut.empty() && position < size)
     std::cout << "note: " << size - position << " bytes after the last section belong to no section\n";
   if (problemCount_ == 0) {
     std::cout << name << ": sound: " << index << (index == 1 ? " section, " : " sections, ") << dirs_.size()

@@ -3,160 +3,63 @@
 
 #include <velfile/velfile.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
+#include <vector>
 
 namespace velinspect {
 
-std::u16string utf8ToUtf16(const std::string& s) {
-  std::u16string out;
-  for (size_t i = 0; i < s.size();) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    uint32_t cp = 0xFFFD;
-    size_t len = 1;
-    if (c < 0x80) {
-      cp = c;
-    } else if ((c >> 5) == 0x6 || (c >> 4) == 0xE || (c >> 3) == 0x1E) {
-      len = (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : 4;
-      cp = c & (0x7F >> len);
-      for (size_t k = 1; k < len; ++k) {
-        const unsigned char d = i + k < s.size() ? static_cast<unsigned char>(s[i + k]) : 0;
-        if ((d >> 6) != 0x2) {
-          cp = 0xFFFD;
-          len = k;
-          break;
-        }
-        cp = (cp << 6) | (d & 0x3F);
-      }
-    }
-    i += len;
-    if (cp >= 0x10000 && cp <= 0x10FFFF) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp > 0xFFFF ? 0xFFFD : cp));
-    }
-  }
-  return out;
+std::string escaped(const std::string& text) {
+  return velfile::escape_text(text);
 }
 
 namespace {
 
-void appendUtf8(std::string* out, uint32_t cp) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
-// Length of the well-formed UTF-8 sequence at s[i], or 0.
-size_t utf8SequenceAt(const unsigned char* s, size_t n, size_t i) {
-  const unsigned char c = s[i];
-  if (c < 0x80) return 1;
-  size_t len = 0;
-  uint32_t cp = 0;
-  if (c >= 0xC2 && c <= 0xDF) {
-    len = 2, cp = c & 0x1F;
-  } else if ((c >> 4) == 0xE) {
-    len = 3, cp = c & 0x0F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    len = 4, cp = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + len > n) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    if ((s[i + k] >> 6) != 0x2) return 0;
-    cp = (cp << 6) | (s[i + k] & 0x3F);
-  }
-  const bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-  if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
+// Bytes of the shown character at s[i] of escaped text: an escape, or one
+// UTF-8 sequence (escaped text is valid UTF-8).
+size_t charLength(const std::string& s, size_t i) {
+  const unsigned char c = static_cast<unsigned char>(s[i]);
+  if (c == '\\' && i + 1 < s.size()) return s[i + 1] == 'x' ? 4 : s[i + 1] == 'u' ? 6 : 2;
+  return c < 0xC0 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
 }
 
 }  // namespace
 
-std::string utf16ToUtf8(const char16_t* s, size_t n) {
-  std::string out;
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t cp = s[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    appendUtf8(&out, cp);
-  }
-  return out;
+size_t countChars(const std::string& escapedText, size_t from) {
+  size_t chars = 0;
+  for (size_t i = from; i < escapedText.size(); i += charLength(escapedText, i)) ++chars;
+  return chars;
 }
 
-std::string storedText(std::u16string units, bool swapped) {
-  if (swapped)
-    for (char16_t& u : units) u = static_cast<char16_t>((u >> 8) | (u << 8));
-  return utf16ToUtf8(units.data(), units.size());
+std::string shortened(const std::string& escapedText, size_t limit, size_t chars, TextMark mark) {
+  if (chars <= limit || limit < 5) return escapedText;
+  const size_t head = (limit - 3) / 2, tail = limit - 3 - head;
+  size_t headEnd = 0;
+  for (size_t k = 0; k < head; ++k) headEnd += charLength(escapedText, headEnd);
+  size_t tailStart = mark.byte;
+  for (size_t k = mark.chars; k < chars - tail; ++k) tailStart += charLength(escapedText, tailStart);
+  return escapedText.substr(0, headEnd) + "..." + escapedText.substr(tailStart);
 }
 
-std::string narrowToUtf8(const char* s, size_t n) {
-  const unsigned char* u = reinterpret_cast<const unsigned char*>(s);
-  bool valid = true;
-  for (size_t i = 0; i < n && valid;) {
-    const size_t len = utf8SequenceAt(u, n, i);
-    valid = len != 0;
-    i += len;
-  }
-  if (valid) return std::string(s, n);
-  std::string out;
-  for (size_t i = 0; i < n; ++i) appendUtf8(&out, u[i]);
-  return out;
+std::string shortened(const std::string& escapedText, size_t limit) {
+  return shortened(escapedText, limit, countChars(escapedText), TextMark());
+}
+
+std::string quoted(const std::string& text, size_t limit) {
+  return "\"" + shortened(escaped(text), limit) + "\"";
+}
+
+std::string shownPath(const std::string& path) {
+  return shortened(path, kPathShown);
 }
 
 std::string hex(uint64_t v) {
   char buf[24];
   std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
   return buf;
-}
-
-std::string typeName(uint16_t type) {
-  static const char* const kNames[] = {"group",  "char",  "int8",  "uint8",   "int16",   "uint16", "int32",
-                                       "uint32", "quad8", "quad9", "float32", "float64", "utf16",  "raw"};
-  if (type < sizeof kNames / sizeof kNames[0]) return kNames[type];
-  return "type" + std::to_string(type);
-}
-
-std::string resultText(int code) {
-  const char* what = "unexpected result";
-  switch (code) {
-    case VelFile::kErrMemory:
-      what = "out of memory";
-      break;
-    case VelFile::kErrIo:
-      what = "reading failed, or the data lies outside the file";
-      break;
-    case VelFile::kErrNotFound:
-      what = "no such group or item";
-      break;
-    case VelFile::kErrCannotOpen:
-      what = "cannot open";
-      break;
-    case VelFile::kErrNoName:
-      what = "index past the end";
-      break;
-  }
-  return "result " + std::to_string(code) + " (" + what + ")";
 }
 
 bool hostBigEndian() {
@@ -192,17 +95,39 @@ Header decodeHeader(const uint8_t* raw) {
   return h;
 }
 
-std::string byteOrderName(const Header& h) {
-  if (h.firstByte == 0x44) return "little-endian";
-  if (h.firstByte == 0x11) return "big-endian";
-  return std::string("unknown marker ") + hex(h.firstByte) + ", read " + (h.bigEndian ? "big" : "little") +
-         "-endian";
+bool startsLikeHeader(const uint8_t* raw, size_t n) {
+  if (n == 0) return false;
+  if (n >= 8) return magicAccepted(raw);
+  const uint8_t little[8] = {0x44, 0x33, 0x22, 0x11, 'S', 'U', 'R', 'D'};
+  const uint8_t big[8] = {0x11, 0x22, 0x33, 0x44, 'S', 'U', 'R', 'D'};
+  const uint8_t* marker = raw[0] == 0x44 ? little : big;
+  for (size_t i = 0; i < n; ++i) {
+    const bool otherMagic = i >= 4 && raw[i] == "cpf"[i - 4] && std::memcmp(raw + 4, "cpf", i - 4) == 0;
+    if (raw[i] != marker[i] && !otherMagic) return false;
+  }
+  return true;
 }
 
-std::string stringFormatName(uint32_t format) {
-  if (format == 1) return "utf16";
-  if (format == 0) return "narrow";
-  return "unknown " + std::to_string(format);
+std::string cutShort(RawFile& file, uint32_t last, uint64_t lastStart, uint64_t end) {
+  const uint64_t size = file.size();
+  const std::string section = "section " + std::to_string(last);
+  if (end > size)
+    return section + " is cut short: the file ends " + std::to_string(size - lastStart) + " bytes into its " +
+           std::to_string(end - lastStart) + " bytes";
+  uint8_t raw[kHeaderSize];
+  const size_t n = static_cast<size_t>(std::min<uint64_t>(size - end, kHeaderSize));
+  if (n == 0 || !file.read(end, raw, n)) return std::string();
+  if (n < kHeaderSize) {
+    if (!startsLikeHeader(raw, n)) return std::string();
+    return "the file ends " + std::to_string(n) + " bytes into the header of a section after " + section +
+           ": it was cut short";
+  }
+  // A whole header that the library did not list: its section is cut.
+  const Header h = decodeHeader(raw);
+  if (!magicAccepted(raw) || end + h.size <= size) return std::string();
+  return "the section after " + section + " (at " + hex(end) +
+         ") is cut short before its name: the file ends " + std::to_string(size - end) + " bytes into its " +
+         std::to_string(h.size) + " bytes";
 }
 
 bool RawFile::open(const std::string& path, std::string* error) {
@@ -230,33 +155,29 @@ bool RawFile::read(uint64_t position, void* buffer, size_t n) {
   return static_cast<size_t>(in_.gcount()) == n;
 }
 
-Container::~Container() {
-  if (file_) VelFile::file_Close(file_);
+bool openFile(const std::string& path, velfile::File* file, int* code) {
+  try {
+    *file = velfile::File::open(path);
+    return true;
+  } catch (const velfile::Error& e) {
+    std::cerr << "velinspect: " << e.what() << "\n";
+    *code = e.reason() == velfile::Reason::Memory ? kExitAborted : kExitUnreadable;
+    return false;
+  }
 }
 
-int Container::open(const std::string& path, std::string* message) {
-  const std::u16string wide = utf8ToUtf16(path);
-  if (wide.size() > 259) {
-    *message = "cannot open " + path + ": the path is longer than 259 UTF-16 units";
-    return kExitUnreadable;
+int report(const velfile::Error& e) {
+  std::cerr << "velinspect: " << e.what() << "\n";
+  switch (e.reason()) {
+    case velfile::Reason::BadPath:
+    case velfile::Reason::NotFound:
+    case velfile::Reason::WrongType:
+      return kExitUsage;
+    case velfile::Reason::Memory:
+      return kExitAborted;
+    default:
+      return kExitDamaged;
   }
-  const std::basic_string<VelChar> name(wide.begin(), wide.end());
-  const int rc = VelFile::file_Open(name.c_str(), &file_);
-  if (rc == VelFile::kOk) return kExitOk;
-  file_ = nullptr;
-  std::error_code ec;
-  if (rc == VelFile::kErrCannotOpen && !std::filesystem::exists(path, ec)) {
-    *message = "cannot open " + path + ": no such file";
-  } else if (rc == VelFile::kErrCannotOpen) {
-    *message = "cannot open " + path + " for reading";
-  } else if (rc == VelFile::kErrNotFound) {
-    *message = path + " is not a container file: no section header at offset 0";
-  } else {
-    *message =
-        path + " cannot be read: " + resultText(rc) +
-        "; a section runs past the end of the file or a section name is damaged (see: velinspect check)";
-  }
-  return kExitUnreadable;
 }
 
 }  // namespace velinspect

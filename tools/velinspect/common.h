@@ -1,11 +1,12 @@
-// velinspect: pieces shared by the commands (exit codes, text conversion,
-// section headers, bounded raw reads, a container opened through the library).
+// velinspect: pieces shared by the commands (exit codes, escaped text,
+// section headers, bounded raw reads, a container opened through the layer).
 #ifndef VELINSPECT_COMMON_H
 #define VELINSPECT_COMMON_H
 
 #include <cstdint>
 #include <fstream>
 #include <string>
+#include <velfile/velfile.hpp>
 
 namespace velinspect {
 
@@ -16,23 +17,37 @@ enum Exit : int {
   kExitUnreadable = 2,  // the file cannot be opened or is no container at all
   kExitUsage = 3,       // bad arguments, or no such group or item
   kExitOutput = 4,      // the output cannot be written
+  kExitAborted = 5,     // the run could not complete (out of memory, or an unexpected error)
 };
 
 // --- text ---
-std::u16string utf8ToUtf16(const std::string& s);
-// Unpaired surrogates become U+FFFD.
-std::string utf16ToUtf8(const char16_t* s, size_t n);
-// UTF-16 text as a writer stored it: in its own byte order, which is the
-// section's. The library hands text over as stored, so text from a section
-// in the other byte order comes with its units swapped.
-std::string storedText(std::u16string units, bool swapped);
-// Narrow text in the writer's code page: kept when it is valid UTF-8,
-// otherwise taken byte by byte as Latin-1.
-std::string narrowToUtf8(const char* s, size_t n);
+// Text from a file as the text output shows it (velfile::escape_text): no
+// byte of it can act on a terminal. Group paths are made of names in this
+// form, and the path parser reads it back.
+std::string escaped(const std::string& text);
+// Escaped text longer than limit characters keeps its start and its end,
+// with "..." in place of the middle.
+std::string shortened(const std::string& escapedText, size_t limit);
+// Characters of escaped text from byte from on (an escape counts as one).
+size_t countChars(const std::string& escapedText, size_t from = 0);
+// A character boundary of an escaped text: its byte, and the characters
+// before it.
+struct TextMark {
+  size_t byte = 0, chars = 0;
+};
+// As shortened() for a text of chars characters, its kept end searched from
+// mark on (a boundary at or before it): a long path costs its ends, not its
+// length.
+std::string shortened(const std::string& escapedText, size_t limit, size_t chars, TextMark mark);
+// Names and group paths are shortened past these lengths in text output.
+const size_t kNameShown = 200;
+const size_t kPathShown = 400;
+// A name or string from a file between double quotes, escaped and shortened.
+std::string quoted(const std::string& text, size_t limit = kNameShown);
+// A group path (whose names are already escaped), shortened.
+std::string shownPath(const std::string& path);
+
 std::string hex(uint64_t v);
-std::string typeName(uint16_t type);
-// "result 2 (reading failed or the data lies outside the file)".
-std::string resultText(int code);
 
 // --- section headers, read as stored ---
 const size_t kHeaderSize = 36;
@@ -52,8 +67,10 @@ bool magicAccepted(const uint8_t* raw);
 // The fields of a 36-byte header, in the byte order its first byte names
 // (0x44 little-endian, 0x11 big-endian, anything else the host's opposite).
 Header decodeHeader(const uint8_t* raw);
-std::string byteOrderName(const Header& h);
-std::string stringFormatName(uint32_t format);
+// Whether n bytes (fewer than a header, at least one) begin as a header
+// does: the magic, and before it the byte-order marker in either order, as
+// far as they go.
+bool startsLikeHeader(const uint8_t* raw, size_t n);
 
 // Positioned reads that never go past the end of the file.
 class RawFile {
@@ -67,20 +84,18 @@ class RawFile {
   uint64_t size_ = 0;
 };
 
-// A container file opened through the library, closed when it goes.
-class Container {
- public:
-  Container() = default;
-  Container(const Container&) = delete;
-  Container& operator=(const Container&) = delete;
-  ~Container();
-  // Opens path; on failure returns the exit code and sets *message.
-  int open(const std::string& path, std::string* message);
-  void* handle() const { return file_; }
+// How the file was cut short, judged from where the chain of sections ends:
+// end is the end of section `last`, which starts at lastStart; end may lie
+// past the end of the file. Empty when the file ends at end, or with bytes
+// that do not begin like a section header.
+std::string cutShort(RawFile& file, uint32_t last, uint64_t lastStart, uint64_t end);
 
- private:
-  void* file_ = nullptr;
-};
+// Opens a container through the C++ layer; on failure prints why and
+// returns false with *code set.
+bool openFile(const std::string& path, velfile::File* file, int* code);
+// The exit code for an error of the layer, after printing it: no such group
+// or item, or a bad path, is a usage error; anything else is damage.
+int report(const velfile::Error& e);
 
 }  // namespace velinspect
 

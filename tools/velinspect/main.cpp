@@ -4,7 +4,9 @@
 #include <velfile/velfile.h>
 
 #include <CLI/CLI.hpp>
+#include <cstdio>
 #include <iostream>
+#include <new>
 
 #include "commands.h"
 #include "common.h"
@@ -22,9 +24,23 @@ const char kPathHelp[] =
     "  STEP     NAME    the first sub-group with that name\n"
     "           #ID     the first group reference with that item id\n"
     "           [N]     the group reference at directory index N\n"
-    "  In a NAME a backslash takes the next character literally (a\\/b is the\n"
-    "  name \"a/b\"). Numbers are decimal or 0x hexadecimal. tree and dump print\n"
-    "  the path of every group. Examples: 0  @0x1f8/Probes  0/Probes/#12  1/[3]/[0]\n";
+    "  A NAME is written as tree and dump show text (see below); a backslash\n"
+    "  before any other character takes it literally (a\\/b is the name \"a/b\").\n"
+    "  Numbers are decimal or 0x hexadecimal. tree and dump print the path of\n"
+    "  every group. Examples: 0  @0x1f8/Probes  0/Probes/#12  1/[3]/[0]\n";
+
+std::string textHelp() {
+  using velinspect::kNameShown;
+  using velinspect::kPathShown;
+  return "Text from the file (names, paths, strings) is shown escaped, so that it\n"
+         "cannot act on a terminal: \\\\ and \\\" for a backslash and a double quote,\n"
+         "\\n \\r \\t, \\xNN for any other control character and for a byte that is\n"
+         "not valid UTF-8, \\uXXXX for C1 controls, line separators and direction\n"
+         "marks. In text output a name longer than " +
+         std::to_string(kNameShown) + " characters or a path longer than\n" + std::to_string(kPathShown) +
+         " (an escape counts as one) keeps its start and end, with \"...\" in place\n"
+         "of the middle. JSON output holds the full text.\n";
+}
 
 const char kExitHelp[] =
     "Exit codes:\n"
@@ -32,7 +48,8 @@ const char kExitHelp[] =
     "  1  the file is damaged; what could be read was shown\n"
     "  2  the file cannot be opened, or is not a container file\n"
     "  3  bad arguments, or no such group or item\n"
-    "  4  the output cannot be written\n";
+    "  4  the output cannot be written\n"
+    "  5  the run could not complete (out of memory, or an unexpected error)\n";
 
 const char kTreeHelp[] =
     "Prints every section (start offset, byte order, string format, entry count,\n"
@@ -54,29 +71,37 @@ const char kCheckHelp[] =
     "value and group reference lies in the file and in its section and is\n"
     "8-aligned; every group starts with its name item (id 10000, a terminated\n"
     "string); no group reference leads back to a group above it; no two headers,\n"
-    "directories or values overlap. Prints one line per problem, starting with the\n"
-    "file offset where it lies, then a summary line.\n";
+    "directories or values overlap. In each section header it checks the\n"
+    "byte-order marker (0x11223344), the format version (3), the string format\n"
+    "(1 utf16 or 0 narrow), the entry count, directory offset and section size (a\n"
+    "multiple of 8), and the two reserved words (0). A partial section header\n"
+    "after the last section marks a file cut short and is a problem; other bytes\n"
+    "there are a note. Prints one line per problem, starting with the file offset\n"
+    "where it lies, then a summary line.\n";
 
 const char kExtractHelp[] =
     "Writes the value bytes of one item (--item ID or --index N) to OUT, numbers\n"
-    "in this machine's byte order and text as stored, or a bulk block of the\n"
+    "and UTF-16 text in this machine's byte order, or a bulk block of the\n"
     "group's section (--offset and --size, relative to the section start;\n"
-    "--type T swaps its elements as items of type T, default 13: raw bytes as\n"
-    "stored). On a terminal a progress bar follows copies of 1 MiB and more.\n";
+    "--type T swaps its elements as items of type T, a name as dump shows it\n"
+    "(int16, float32, ...) or its number; default raw: bytes as stored). On a\n"
+    "terminal a progress bar follows copies of 1 MiB and more. OUT is replaced\n"
+    "only once everything was read: a regular file (also through a link) is\n"
+    "written beside it and renamed over it, keeping its mode; - (standard\n"
+    "output) and special files are written directly. OUT may not be FILE. A\n"
+    "value or block that does not lie inside its section is not read (exit 1).\n";
 
 std::string footer(const char* what, bool paths) {
-  return std::string("\n") + what + (paths ? std::string("\n") + kPathHelp : "") + "\n" + kExitHelp;
+  return std::string("\n") + what + (paths ? std::string("\n") + kPathHelp : "") + "\n" + textHelp() + "\n" +
+         kExitHelp;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  VelFile::SetDiagnosticHook(&quietDiagnostics);
+int run(int argc, char** argv) {
   using namespace velinspect;
 
   CLI::App app{"velinspect: shows, checks and extracts the contents of container files."};
   app.footer(std::string("\nRun velinspect COMMAND --help for the details of a command.\n\n") + kPathHelp +
-             "\n" + kExitHelp);
+             "\n" + textHelp() + "\n" + kExitHelp);
   app.set_version_flag("--version", "velinspect " VELINSPECT_VERSION);
   app.require_subcommand(1);
 
@@ -117,11 +142,10 @@ int main(int argc, char** argv) {
   CLI::Option* offset =
       extract->add_option("--offset", ex.offset, "block offset, relative to the section start");
   CLI::Option* size = extract->add_option("--size", ex.size, "block size in bytes");
-  CLI::Option* type = extract
-                          ->add_option("--type", ex.type,
-                                       "item type of the block's elements, which sets the byte swapping "
-                                       "(default 13, raw bytes as stored)")
-                          ->check(CLI::Range(0, 65535));
+  std::string typeText;
+  CLI::Option* type = extract->add_option("--type", typeText,
+                                          "item type of the block's elements (int16, float32, ... or a "
+                                          "number), which sets the byte swapping (default raw)");
   extract->add_option("-o,--output", ex.out, "output file, - for standard output")->required();
   item->excludes(index)->excludes(offset)->excludes(size)->excludes(type);
   index->excludes(offset)->excludes(size)->excludes(type);
@@ -145,9 +169,41 @@ int main(int argc, char** argv) {
   ex.byId = item->count() > 0;
   ex.byIndex = index->count() > 0;
   ex.item = ex.byId ? itemId : itemIndex;
+  // dump shows a code without a name as "type N", which the layer's table
+  // does not read back.
+  const bool numbered = typeText.compare(0, 5, "type ") == 0;
+  const int typeCode = type->count() > 0 ? velfile::type_from_name(numbered ? typeText.substr(5) : typeText)
+                                         : VelFile::kTypeRaw;
+  if (typeCode < 0) {
+    std::cerr << "velinspect extract: --type " << escaped(typeText)
+              << " is no item type: give a name as dump shows it (int16, float32, ...) or a number\n";
+    return kExitUsage;
+  }
+  ex.type = static_cast<uint16_t>(typeCode);
   if (!ex.byId && !ex.byIndex && offset->count() == 0) {
     std::cerr << "velinspect extract: give --item ID, --index N, or --offset and --size\n";
     return kExitUsage;
   }
   return runExtract(ex);
+}
+
+}  // namespace
+
+// Nothing escapes as an abort: a run that cannot complete says so and ends
+// with its own exit code.
+int main(int argc, char** argv) {
+  VelFile::SetDiagnosticHook(&quietDiagnostics);
+  try {
+    return run(argc, argv);
+  } catch (const velfile::Error& e) {
+    return velinspect::report(e);
+  } catch (const std::bad_alloc&) {
+    std::fputs("velinspect: out of memory: the run could not complete\n", stderr);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "velinspect: the run could not complete: %s\n",
+                 velinspect::escaped(e.what()).c_str());
+  } catch (...) {
+    std::fputs("velinspect: the run could not complete: unexpected error\n", stderr);
+  }
+  return velinspect::kExitAborted;
 }

@@ -1,204 +1,22 @@
-// velinspect: the tree and dump commands, as text or JSON.
-#include <velfile/velfile.h>
-
-#include <charconv>
-#include <cmath>
-#include <cstring>
+// velinspect: the tree and dump commands, as text or JSON. Both walk the
+// file through the C++ layer depth-first and print each group as they meet
+// it, so memory grows with the depth and the longest name, not with the
+// number of groups.
+#include <filesystem>
 #include <iostream>
-#include <map>
-#include <nlohmann/json.hpp>
 
 #include "commands.h"
-#include "walk.h"
+#include "common.h"
+#include "velfile_json.h"
 
 namespace velinspect {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-// Strings longer than this are cut in the dump.
-const size_t kMaxTextUnits = 4096;
-// Elements read through one file_Read call.
-const size_t kBatch = 4096;
+using velfile_json::Json;
 
 std::string dumpJson(const Json& j) {
   return j.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
-
-std::string quoted(const std::string& s) {
-  return dumpJson(Json(s));
-}
-
-// A float as the shortest decimal that reads back as the same float.
-Json floatJson(double v, bool single) {
-  if (std::isnan(v)) return "nan";
-  if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
-  if (!single) return v;
-  char buf[64];
-  const auto end = std::to_chars(buf, buf + sizeof buf, static_cast<float>(v)).ptr;
-  double shortest = v;
-  std::from_chars(buf, end, shortest);
-  return shortest;
-}
-
-Json element(uint16_t type, const unsigned char* p) {
-  switch (type) {
-    case VelFile::kTypeInt8:
-      return static_cast<int8_t>(p[0]);
-    case VelFile::kTypeUInt8:
-      return p[0];
-    case VelFile::kTypeInt16:
-    case VelFile::kTypeUInt16: {
-      uint16_t v;
-      std::memcpy(&v, p, 2);
-      return type == VelFile::kTypeInt16 ? Json(static_cast<int16_t>(v)) : Json(v);
-    }
-    case VelFile::kTypeInt32:
-    case VelFile::kTypeUInt32: {
-      uint32_t v;
-      std::memcpy(&v, p, 4);
-      return type == VelFile::kTypeInt32 ? Json(static_cast<int32_t>(v)) : Json(v);
-    }
-    case VelFile::kTypeFloat: {
-      float v;
-      std::memcpy(&v, p, 4);
-      return floatJson(v, true);
-    }
-    case VelFile::kTypeDouble: {
-      double v;
-      std::memcpy(&v, p, 8);
-      return floatJson(v, false);
-    }
-    default: {  // the two 32-bit words of types 8 and 9
-      uint32_t w[2];
-      std::memcpy(w, p, 8);
-      return Json::array({w[0], w[1]});
-    }
-  }
-}
-
-bool isNumber(uint16_t type) {
-  return (type >= VelFile::kTypeInt8 && type <= VelFile::kTypeDouble);
-}
-
-// Reads the first n bytes of an item's value: from the value field when it
-// stands inline, else from the section through the library.
-int valueBytes(void* group, uint32_t field, uint64_t total, size_t n, std::vector<unsigned char>* out) {
-  out->resize(n);
-  if (n == 0) return VelFile::kOk;
-  if (total <= 4) {
-    std::memcpy(out->data(), &field, n);
-    return VelFile::kOk;
-  }
-  return VelFile::file_ReadBlock(group, field, static_cast<uint32_t>(n),
-                                 reinterpret_cast<char*>(out->data()));
-}
-
-struct DumpContext {
-  size_t maxElements;
-  uint64_t fileSize;
-};
-
-// The value of one item, decoded by its type, into item["value"].
-void decodeValue(const Node& node, uint16_t type, uint32_t count, uint32_t field, const DumpContext& ctx,
-                 Json* item) {
-  void* group = node.group;
-  const uint64_t size = static_cast<uint64_t>(VelFile::file_SizeOf(type));
-  const uint64_t total = size * count;
-  const bool isText = type == VelFile::kTypeNarrow || type == VelFile::kTypeUtf16;
-  const uint64_t shown = std::min<uint64_t>(count, isText ? kMaxTextUnits : ctx.maxElements);
-  // Nothing is read or allocated for a value that cannot be in the file.
-  const uint64_t end = uint64_t(node.sectionStart) + field + total;
-  if (total > 4 && (end > ctx.fileSize || uint64_t(field) + total > UINT32_MAX)) {
-    (*item)["error"] = "the value lies outside the file";
-    return;
-  }
-  std::vector<unsigned char> bytes;
-  if (isText) {
-    const size_t units = static_cast<size_t>(shown);
-    const int rc = valueBytes(group, field, total, units * size, &bytes);
-    if (rc != VelFile::kOk) {
-      (*item)["error"] = resultText(rc);
-      return;
-    }
-    size_t len = 0;
-    std::u16string wide;
-    for (; len < units; ++len) {
-      char16_t u = bytes[len];
-      if (size == 2) std::memcpy(&u, &bytes[2 * len], 2);
-      if (u == 0) break;
-      wide.push_back(u);
-    }
-    (*item)["value"] = size == 2 ? storedText(wide, VelFile::file_SwapNeeded(group) != 0)
-                                 : narrowToUtf8(reinterpret_cast<const char*>(bytes.data()), len);
-    if (len == units && units < count) (*item)["truncated"] = true;
-    if (len == units && units == count) (*item)["unterminated"] = true;
-    return;
-  }
-  if (!isNumber(type)) {  // raw bytes, and codes without a meaning
-    const int rc = valueBytes(group, field, total, static_cast<size_t>(shown), &bytes);
-    if (rc != VelFile::kOk) {
-      (*item)["error"] = resultText(rc);
-      return;
-    }
-    std::string text;
-    for (unsigned char b : bytes) text += "0123456789abcdef"[b >> 4], text += "0123456789abcdef"[b & 15];
-    (*item)["value"] = text;
-  } else {
-    Json values = Json::array();
-    if (total <= 4) {
-      unsigned char inlineValue[8] = {};  // room for any element type
-      std::memcpy(inlineValue, &field, sizeof field);
-      for (uint64_t i = 0; i < shown; ++i) values.push_back(element(type, inlineValue + i * size));
-    } else {
-      bytes.resize(static_cast<size_t>(std::min<uint64_t>(shown, kBatch) * size));
-      for (uint64_t done = 0; done < shown;) {
-        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(shown - done, kBatch));
-        const int rc = VelFile::file_Read(group, static_cast<uint32_t>(field + done * size), n, type,
-                                          reinterpret_cast<char*>(bytes.data()), nullptr);
-        if (rc != VelFile::kOk) {
-          (*item)["error"] = resultText(rc);
-          return;
-        }
-        for (uint32_t i = 0; i < n; ++i) values.push_back(element(type, &bytes[i * size]));
-        done += n;
-      }
-    }
-    (*item)["value"] = values;
-  }
-  if (shown < count) (*item)["truncated"] = true;
-}
-
-Json itemJson(const Node& node, uint32_t index, const DumpContext& ctx,
-              const std::map<uint32_t, const Node*>& subs) {
-  Json item;
-  item["index"] = index;
-  uint16_t id = 0, type = 0;
-  uint32_t count = 0, field = 0;
-  const int rc = VelFile::file_ItemInfo(node.group, index, &id, &type, &count, &field, nullptr, 0);
-  if (rc != VelFile::kOk) {
-    item["error"] = resultText(rc);
-    return item;
-  }
-  item["id"] = id;
-  item["type"] = typeName(type);
-  item["count"] = count;
-  if (type == VelFile::kTypeGroup) {
-    const auto sub = subs.find(index);
-    if (sub != subs.end()) {
-      item["group"] = sub->second->name;
-      item["path"] = sub->second->path;
-    }
-  } else {
-    decodeValue(node, type, count, field, ctx, &item);
-  }
-  const uint64_t total = uint64_t(VelFile::file_SizeOf(type)) * count;
-  if (type == VelFile::kTypeGroup || total > 4) {
-    item["offset"] = field;
-    item["fileOffset"] = uint64_t(node.sectionStart) + field;
-  }
-  return item;
 }
 
 std::string where(uint32_t sectionStart, uint32_t offset) {
@@ -217,12 +35,12 @@ std::string numbers(const Json& v, bool cut) {
   return s + (cut ? (v.empty() ? "..." : ", ...") : "") + "]";
 }
 
+// An item as its JSON object gives it, on one line.
 std::string itemLine(const Json& item) {
-  std::string line = "[" + std::to_string(item["index"].get<uint32_t>()) + "]";
-  if (!item.contains("id")) return line + " error: " + item["error"].get<std::string>();
-  line += " id " + std::to_string(item["id"].get<uint16_t>()) + " " + item["type"].get<std::string>() + " x" +
-          std::to_string(item["count"].get<uint32_t>());
   const std::string type = item["type"];
+  std::string line = "[" + std::to_string(item["index"].get<uint32_t>()) + "] id " +
+                     std::to_string(item["id"].get<uint16_t>()) + " " + type + " x" +
+                     std::to_string(item["count"].get<uint32_t>());
   const bool cut = item.contains("truncated");
   if (item.contains("value")) {
     const Json& v = item["value"];
@@ -230,14 +48,13 @@ std::string itemLine(const Json& item) {
     if (v.is_array()) {
       line += numbers(v, cut);
     } else if (type == "char" || type == "utf16") {
-      line += quoted(v) + (cut ? "..." : "");
+      line += quoted(v.get<std::string>(), SIZE_MAX) + (cut ? "..." : "");
     } else {  // raw bytes as hex pairs
       const std::string h = v;
       for (size_t i = 0; i < h.size(); i += 2) line += (i ? " " : "") + h.substr(i, 2);
       line += cut ? " ..." : "";
     }
   }
-  if (item.contains("group")) line += " -> " + item["path"].get<std::string>() + " " + quoted(item["group"]);
   if (item.contains("offset"))
     line += "  at +" + hex(item["offset"].get<uint32_t>()) + " (file " +
             hex(item["fileOffset"].get<uint64_t>()) + ")";
@@ -246,144 +63,59 @@ std::string itemLine(const Json& item) {
   return line;
 }
 
-// --- tree ---
-
-Json nodeJson(const Node& n) {
-  Json j;
-  j["name"] = n.name;
-  j["path"] = n.path;
-  if (!n.isSection) {
-    j["id"] = n.id;
-    j["index"] = n.index;
-  }
-  j["items"] = n.entries;
-  if (n.directoryKnown) j["directory"] = n.directory;
-  if (n.state != Node::kOpen) {
-    j["status"] = stateName(n.state);
-    j["note"] = n.note;
-    return j;
-  }
-  if (!n.note.empty()) j["note"] = n.note;
-  j["groups"] = Json::array();
-  for (const Node& c : n.children) j["groups"].push_back(nodeJson(c));
-  return j;
+std::string sectionLine(const velfile::Section& s) {
+  return "section " + std::to_string(s.index()) + " at " + hex(s.start()) + ": " +
+         (s.byte_order() == velfile::ByteOrder::Little ? "little-endian" : "big-endian") + ", " +
+         (s.string_format() == velfile::StringFormat::Utf16 ? "utf16" : "narrow") + " strings, " +
+         std::to_string(s.entries()) + " entries, " + std::to_string(s.size()) + " bytes";
 }
 
-void printNode(const Node& n, int depth) {
-  std::cout << std::string(2 * depth + 2, ' ') << n.path << " " << quoted(n.name);
-  if (!n.isSection) std::cout << " (#" << n.id << ")";
-  if (n.state != Node::kOpen) {
-    std::cout << ": " << n.note << "\n";
-    return;
+bool isOpen(const velfile::WalkNode& n) {
+  return n.state == velfile::NodeState::Open;
+}
+
+void treeLine(const velfile::WalkNode& n, const std::string& shown) {
+  std::cout << std::string(2 * size_t(n.depth) + 2, ' ') << shown << " " << quoted(n.name);
+  if (n.depth > 0) std::cout << " (#" << n.id << ")";
+  if (!isOpen(n))
+    std::cout << ": " << n.reason << "\n";
+  else
+    std::cout << ": " << n.entries << (n.entries == 1 ? " item\n" : " items\n");
+}
+
+// Prints a group's items, one line each; returns false when some value
+// could not be read.
+bool dumpGroup(const velfile::WalkNode& n, const std::string& shown, const velfile::Section& section,
+               const velfile_json::Options& o) {
+  std::cout << "group " << shown << " " << quoted(n.name);
+  if (!isOpen(n)) {
+    std::cout << ": not shown: " << n.reason << "\n\n";
+    return true;
   }
-  std::cout << ": " << n.entries << (n.entries == 1 ? " item" : " items");
-  if (!n.note.empty()) std::cout << "; " << n.note;
+  std::cout << ": " << n.entries << (n.entries == 1 ? " item" : " items") << ", directory at "
+            << where(section.start(), n.directory) << "\n";
+  bool sound = true;
+  for (const velfile::Item& it : n.group.items()) {
+    const Json item = velfile_json::item_json(n.group, section, it, o);
+    sound = sound && !item.contains("error");
+    std::cout << "  " << itemLine(item) << "\n";
+  }
   std::cout << "\n";
-  for (const Node& c : n.children) printNode(c, depth + 1);
+  return sound;
 }
 
-std::string sectionLine(const Section& s) {
-  std::string line = "section " + std::to_string(s.index) + " at " + hex(s.start) + ": ";
-  if (!s.headerRead) return line + "header unreadable, " + std::to_string(s.entries) + " entries";
-  return line + byteOrderName(s.header) + ", " + stringFormatName(s.header.stringFormat) + " strings, " +
-         std::to_string(s.entries) + " entries, " + std::to_string(s.header.size) + " bytes";
-}
-
-struct Opened {
-  Container container;
+// How the file was cut short after or inside its last section, or empty.
+// The layer lists the sections it could load; where the header of the last
+// one says the chain ends is read from the file.
+std::string cutNote(const std::string& file, const std::vector<velfile::Section>& sections) {
   RawFile raw;
-};
-
-// Opens the file through the library and for its headers; prints why not.
-int openBoth(const std::string& file, Opened* o) {
-  std::string message;
-  const int code = o->container.open(file, &message);
-  if (code != kExitOk) {
-    std::cerr << "velinspect: " << message << "\n";
-    return code;
-  }
-  if (!o->raw.open(file, &message)) {
-    std::cerr << "velinspect: cannot open " << file << ": " << message << "\n";
-    return kExitUnreadable;
-  }
-  return kExitOk;
+  std::string error;
+  uint8_t header[kHeaderSize];
+  if (sections.empty() || !raw.open(file, &error) || !raw.read(sections.back().start(), header, kHeaderSize))
+    return std::string();
+  const velfile::Section& last = sections.back();
+  return cutShort(raw, last.index(), last.start(), uint64_t(last.start()) + decodeHeader(header).size);
 }
-
-// --- dump ---
-
-// Every line after the first moved right by n spaces.
-std::string indented(const std::string& text, size_t n) {
-  std::string out;
-  for (char c : text) {
-    out += c;
-    if (c == '\n') out.append(n, ' ');
-  }
-  return out;
-}
-
-// Writes the dump as it goes, one group and one item at a time, so that
-// memory does not grow with the file. The JSON is laid out as dump(2) would.
-class DumpWriter {
- public:
-  DumpWriter(const DumpContext& ctx, bool json) : ctx_(ctx), json_(json) {}
-  bool bad() const { return bad_; }
-
-  void begin(const std::string& file) {
-    if (json_) std::cout << "{\n  \"file\": " << quoted(file) << ",\n  \"groups\": [";
-  }
-  void end() {
-    if (json_) std::cout << (firstGroup_ ? "]" : "\n  ]") << "\n}\n";
-  }
-
-  void group(const Node& n) {
-    const char* separator = firstGroup_ ? "\n    " : ",\n    ";
-    firstGroup_ = false;
-    if (n.state != Node::kOpen) {
-      if (json_) {
-        const Json j = {{"path", n.path}, {"name", n.name}, {"status", stateName(n.state)}, {"note", n.note}};
-        std::cout << separator << indented(text(j), 4);
-      } else {
-        std::cout << "group " << n.path << " " << quoted(n.name) << ": not shown: " << n.note << "\n\n";
-      }
-      return;
-    }
-    if (json_) {
-      Json head;
-      head["path"] = n.path;
-      head["name"] = n.name;
-      head["sectionStart"] = n.sectionStart;
-      if (n.directoryKnown) head["directory"] = n.directory;
-      std::string h = text(head);
-      h.erase(h.size() - 2);  // the closing "\n}": the items follow
-      std::cout << separator << indented(h, 4) << ",\n      \"items\": [";
-    } else {
-      std::cout << "group " << n.path << " " << quoted(n.name) << ": " << n.entries
-                << (n.entries == 1 ? " item" : " items");
-      if (n.directoryKnown) std::cout << ", directory at " << where(n.sectionStart, n.directory);
-      std::cout << "\n";
-    }
-    std::map<uint32_t, const Node*> subs;
-    for (const Node& c : n.children) subs[c.index] = &c;
-    for (uint32_t i = 0; i < n.entries; ++i) {
-      const Json item = itemJson(n, i, ctx_, subs);
-      if (item.contains("error")) bad_ = true;
-      if (json_)
-        std::cout << (i ? ",\n        " : "\n        ") << indented(text(item), 8);
-      else
-        std::cout << "  " << itemLine(item) << "\n";
-    }
-    std::cout << (json_ ? (n.entries ? "\n      ]\n    }" : "]\n    }") : "\n");
-    for (const Node& c : n.children) group(c);
-  }
-
- private:
-  static std::string text(const Json& j) { return j.dump(2, ' ', false, Json::error_handler_t::replace); }
-
-  const DumpContext& ctx_;
-  bool json_;
-  bool firstGroup_ = true;
-  bool bad_ = false;
-};
 
 int finish(const std::string& file, bool damaged) {
   if (!damaged) return kExitOk;
@@ -392,72 +124,116 @@ int finish(const std::string& file, bool damaged) {
   return kExitDamaged;
 }
 
+// Walks root, printing each group through show(node, shown path); returns
+// whether every group was entered and shown. A group's path continues its
+// parent's, so its length is counted from there and only its ends are
+// scanned for shortening.
+template <class Show>
+bool walkText(const velfile::Group& root, Show show) {
+  bool shown = true;
+  std::vector<TextMark> ends;  // where each entered group's path ends
+  const bool all = velfile::walk(
+      root,
+      [&](const velfile::WalkNode& n) {
+        const std::string path = n.path();
+        const TextMark parent = ends.empty() ? TextMark() : ends.back();
+        const TextMark end{path.size(), parent.chars + countChars(path, parent.byte)};
+        const size_t keptEnd =
+            end.chars > kPathShown ? end.chars - (kPathShown - 3 - (kPathShown - 3) / 2) : 0;
+        TextMark from;
+        for (auto e = ends.rbegin(); e != ends.rend(); ++e)
+          if (e->chars <= keptEnd) {
+            from = *e;
+            break;
+          }
+        shown = show(n, shortened(path, kPathShown, end.chars, from)) && shown;
+        if (n.state == velfile::NodeState::Open) ends.push_back(end);
+        return true;
+      },
+      [&](const velfile::WalkNode& n) {
+        if (n.state == velfile::NodeState::Open) ends.pop_back();
+      });
+  return all && shown;
+}
+
 }  // namespace
 
 int runTree(const std::string& file, bool json) {
-  Opened o;
-  const int code = openBoth(file, &o);
-  if (code != kExitOk) return code;
-  Walker walker(o.container.handle(), &o.raw);
-  const std::vector<Section> sections = walker.sections();
-  Json doc;
-  doc["file"] = file;
-  doc["size"] = o.raw.size();
-  doc["sections"] = Json::array();
-  if (!json)
-    std::cout << file << ": " << sections.size() << (sections.size() == 1 ? " section, " : " sections, ")
-              << o.raw.size() << " bytes\n";
-  for (const Section& s : sections) {
-    const Node root = walker.sectionTree(s);
-    if (!json) {
-      std::cout << sectionLine(s) << "\n";
-      printNode(root, 0);
-      continue;
-    }
-    Json j;
-    j["index"] = s.index;
-    j["start"] = s.start;
-    if (s.headerRead) {
-      j["byteOrder"] = byteOrderName(s.header);
-      j["stringFormat"] = stringFormatName(s.header.stringFormat);
-    }
-    j["entries"] = s.entries;
-    if (s.headerRead) j["size"] = s.header.size;
-    j["group"] = nodeJson(root);
-    doc["sections"].push_back(std::move(j));
+  velfile::File f;
+  int code = kExitOk;
+  if (!openFile(file, &f, &code)) return code;
+  const std::vector<velfile::Section> sections = f.sections();
+  const std::string cut = cutNote(file, sections);
+  if (json) {
+    velfile_json::Options o;
+    o.items = false;
+    const velfile_json::Json extra =
+        cut.empty() ? velfile_json::Json::object() : velfile_json::Json{{"cut", cut}};
+    return finish(file, !velfile_json::write_file(std::cout, f, o, extra) || !cut.empty());
   }
-  if (json) std::cout << doc.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
-  return finish(file, walker.incomplete());
+  std::error_code ec;
+  std::cout << file << ": " << sections.size() << (sections.size() == 1 ? " section, " : " sections, ")
+            << std::filesystem::file_size(std::filesystem::u8path(file), ec) << " bytes\n";
+  bool complete = true;
+  for (const velfile::Section& s : sections) {
+    std::cout << sectionLine(s) << "\n";
+    try {
+      complete = walkText(f.section_group(s.index()),
+                          [](const velfile::WalkNode& n, const std::string& shown) {
+                            treeLine(n, shown);
+                            return true;
+                          }) &&
+                 complete;
+    } catch (const velfile::Error& e) {
+      std::cout << "  " << s.index() << " " << quoted(s.name()) << ": " << e.what() << "\n";
+      complete = false;
+    }
+  }
+  if (!cut.empty()) std::cout << cut << "\n";
+  return finish(file, !complete || !cut.empty());
 }
 
 int runDump(const DumpOptions& options) {
-  GroupPath path;
-  std::string error;
-  if (options.groupGiven && !parseGroupPath(options.group, &path, &error)) {
-    std::cerr << "velinspect: " << error << "\n";
-    return kExitUsage;
+  velfile::File f;
+  int code = kExitOk;
+  if (!openFile(options.file, &f, &code)) return code;
+  velfile_json::Options o;
+  o.max_elements = options.maxElements;
+  const std::string cut = options.groupGiven ? std::string() : cutNote(options.file, f.sections());
+  if (!cut.empty()) std::cerr << "velinspect: " << cut << "\n";
+  bool complete = cut.empty();
+  std::vector<velfile::Group> roots;
+  try {
+    if (options.json)
+      return finish(options.file,
+                    !(options.groupGiven ? velfile_json::write_group(std::cout, f, options.group, o)
+                                         : velfile_json::write_file(std::cout, f, o)) ||
+                        !complete);
+    if (options.groupGiven) roots.push_back(f.group(options.group));
+  } catch (const velfile::Error& e) {
+    return report(e);
   }
-  Opened o;
-  const int code = openBoth(options.file, &o);
-  if (code != kExitOk) return code;
-  Walker walker(o.container.handle(), &o.raw);
-  std::vector<Node> roots;
+  auto walkFrom = [&](const velfile::Group& root) {
+    const velfile::Section section = root.section();
+    complete = walkText(root, [&](const velfile::WalkNode& n,
+                                  const std::string& shown) { return dumpGroup(n, shown, section, o); }) &&
+               complete;
+  };
+  for (const velfile::Group& root : roots) walkFrom(root);
   if (!options.groupGiven) {
-    for (const Section& s : walker.sections()) roots.push_back(walker.sectionTree(s));
-  } else {
-    roots.emplace_back();
-    const int rc = walker.resolve(path, options.group, true, &roots.back(), &error);
-    if (rc != kExitOk) {
-      std::cerr << "velinspect: " << error << "\n";
-      return rc;
+    for (const velfile::Section& s : f.sections()) {
+      velfile::Group root;
+      try {
+        root = f.section_group(s.index());
+      } catch (const velfile::Error& e) {
+        std::cout << "group " << s.index() << " " << quoted(s.name()) << ": not shown: " << e.what()
+                  << "\n\n";
+        complete = false;
+      }
+      if (root.valid()) walkFrom(root);
     }
   }
-  const DumpContext ctx{options.maxElements, o.raw.size()};
-  DumpWriter writer(ctx, options.json);
-  writer.begin(options.file);
-  for (const Node& root : roots) writer.group(root);
-  writer.end();
-  return finish(options.file, walker.incomplete() || writer.bad());
+  return finish(options.file, !complete);
 }
 
 }  // namespace velinspect

@@ -1,0 +1,175 @@
+// The content both example hosts write: every setup, specimen and weld
+// group, a scan of sample records and a block of peaks. write_inspection_c
+// writes it through the exported operations, write_inspection through the
+// C++ layer; the two files are the same byte for byte.
+#ifndef VELFILE_EXAMPLES_INSPECTION_H
+#define VELFILE_EXAMPLES_INSPECTION_H
+
+#include <velfile/gchan.h>
+#include <velfile/gcontour.h>
+#include <velfile/gdac.h>
+#include <velfile/gdata.h>
+#include <velfile/ggate.h>
+#include <velfile/ginfo.h>
+#include <velfile/gmesh.h>
+#include <velfile/gpatch.h>
+#include <velfile/gprobe.h>
+#include <velfile/grefadj.h>
+#include <velfile/gspec2d.h>
+#include <velfile/gspec3d.h>
+#include <velfile/gspecdef.h>
+#include <velfile/gspecdim.h>
+#include <velfile/gspecinf.h>
+#include <velfile/gspecmat.h>
+#include <velfile/gspecsim.h>
+#include <velfile/gsubchan.h>
+#include <velfile/gweld.h>
+#include <velfile/gweldfill.h>
+#include <velfile/gweldscanplan.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+template <size_t N>
+void setText(VelChar (&field)[N], const std::u16string& text) {
+  std::memset(field, 0, sizeof field);
+  std::memcpy(field, text.c_str(), std::min(text.size(), N - 1) * sizeof(VelChar));
+}
+
+// A descriptor's name field names its group when it is written.
+struct Inspection {
+  CGInfoTypeDescr info;
+  CGProbeTypeDescr probe;
+  CGChanTypeDescr chan;
+  CGSubchanTypeDescr sub[2];
+  CGGateTypeDescr gate[2];
+  CGDacTypeDescr dac;
+  CGPatchTypeDescr patch;
+  CGRefadjTypeDescr refadj;
+  CGSpecmatTypeDescr mat;
+  CGSpecdimTypeDescr dim;
+  CGSpecdefTypeDescr def;
+  CGSpecinfTypeDescr inf;
+  gspecsim_typeDescr* sim = gspecsim_Allocate(1, u"Simulation");
+  gspec2d_typeDescr* s2d = gspec2d_Allocate(1, u"Profile 2-D");
+  gspec3d_typeDescr* s3d = gspec3d_Allocate(1, u"Model 3-D");
+  CGContourTypeDescr contour;
+  CGMeshTypeDescr* mesh = gmesh_Allocate(0, u"Mesh");
+  CGWeldTypeDescr* weld = gweld_Allocate(0, u"Weld");
+  CGWeldScanPlanDescr plan;
+  CGWeldFillDescr fill;
+  // A scan of 160 x 120 points of 256 int16 samples (9.4 MiB), dense; every
+  // 97th point has no data (marker 0, else gdata_kPointHasData).
+  CGDataTypeFDD* scan = gdata_Allocate(0, u"Scan A");
+  std::vector<int16_t> samples;
+  std::vector<uint8_t> markers;
+  // A block (data class 2) of 256 x 256 peaks.
+  CGDataTypeFDD* block = gdata_Allocate(0, u"Peaks");
+  std::vector<uint32_t> peaks = std::vector<uint32_t>(256 * 256);
+
+  Inspection() {
+    setText(info.groupName, u"Information");
+    info.item1 = 2026;
+    info.item15687 = new VelChar[9]{u'O', u'p', u'e', u'r', u'a', u't', u'o', u'r', 0};
+    setText(probe.groupName, u"Probe");
+    probe.item1 = 5;
+    probe.item3 = 5.0f;
+    probe.item4 = 10.0f;
+    setText(chan.groupName, u"Settings");
+    setText(chan.item3, u"Shear wave 45");
+    chan.item1 = 1;
+    chan.item7 = 42.5f;
+    chan.item22 = 0x7F;
+    for (int i = 0; i < 2; ++i) {
+      setText(sub[i].groupName, i ? u"Subchannel 2" : u"Subchannel 1");
+      sub[i].item1 = i;
+      sub[i].item3 = 1.5f * static_cast<float>(i + 1);
+      setText(gate[i].groupName, i ? u"Gate B" : u"Gate A");
+      gate[i].item6 = 10.0f + 20.0f * static_cast<float>(i);
+      gate[i].item7 = 15.0f;
+      gate[i].SetOriginalPosition(i + 1);
+    }
+    setText(dac.groupName, u"DAC");  // the DAC writer leaves the group's name as created
+    dac.pointCount = 16;
+    for (int i = 0; i < 16; ++i) {
+      dac.points[i].firstValue = 2.0f * static_cast<float>(i);
+      dac.points[i].secondValue = 100.0f - 3.0f * static_cast<float>(i);
+    }
+    setText(patch.groupName, u"Patch");
+    patch.item1 = 3;
+    setText(refadj.groupName, u"Reference");
+    setText(refadj.text, u"Side-drilled hole 2 mm");
+    refadj.item4 = 80.0f;
+    setText(mat.groupName, u"Material");
+    setText(dim.groupName, u"Dimensions");
+    dim.item2 = 250.0f;
+    setText(def.groupName, u"Definition");
+    def.item1 = 1;
+    def.item2 = 12.7f;
+    setText(inf.groupName, u"Information");
+    setText(inf.item1, u"Pipe section 12 in");
+    setText(inf.item2, u"Girth weld, heat 4711");
+    sim->item1 = 1;
+    setText(contour.groupName, u"Contour");
+    contour.item1 = 4;
+    mesh->item2 = 64;
+    weld->item1 = 2;
+    weld->item5 = 30.0f;
+    setText(weld->item21, u"V groove");
+    setText(plan.groupName, u"Scan plan");
+    plan.item2 = 65535;
+    plan.item5 = 1.25;
+    setText(fill.groupName, u"Fill");
+    fill.item1 = 3;
+    fill.item3 = 0.75;
+
+    scan->dataClass = 1;
+    scan->firstPointCount = 120;
+    scan->secondPointCount = 160;
+    scan->firstAxisFactor = scan->secondAxisFactor = 0.5f;
+    scan->pointEntrySize = 4;
+    scan->SetDataType(zor_eDataTypeInt16);
+    scan->sampleSize = 2;
+    scan->SetSampleQty(256);
+    scan->sampleAxisFactor = 0.01f;
+    scan->firstAngle = 45.0f;
+    const uint32_t points = 120 * 160;
+    samples.resize(size_t(points) * 256);
+    markers.resize(points);
+    for (uint32_t i = 0; i < points; ++i) {
+      for (uint32_t s = 0; s < 256; ++s)
+        samples[size_t(i) * 256 + s] = static_cast<int16_t>((i * 7 + s * 13) % 4096 - 2048);
+      markers[i] = i % 97 == 0 ? 0 : gdata_kPointHasData;
+    }
+    block->dataClass = 2;
+    block->firstPointCount = block->secondPointCount = 256;
+    block->pointEntrySize = 4;
+    block->SetDataType(zor_eDataTypeUInt32);
+    for (size_t i = 0; i < peaks.size(); ++i) peaks[i] = static_cast<uint32_t>(i * i);
+  }
+  ~Inspection() {
+    ginfo_Delete(&info, 0);
+    gspecsim_Delete(sim, 1);
+    gspec2d_Delete(s2d, 1);
+    gspec3d_Delete(s3d, 1);
+    gmesh_Delete(mesh, 1);
+    gweld_Delete(weld, 1);
+    gdata_Delete(scan);
+    gdata_Delete(block);
+  }
+  Inspection(const Inspection&) = delete;
+  Inspection& operator=(const Inspection&) = delete;
+};
+
+// Whether a descriptor read back equals the one written, once the fields
+// that say where the copy came from agree.
+template <class D>
+bool sameAs(D written, const D& read) {
+  written.groupHandle = read.groupHandle;
+  written.swapFlag = read.swapFlag;
+  return written == read;
+}
+
+#endif

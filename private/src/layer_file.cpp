@@ -1,0 +1,460 @@
+// The C++ layer: errors and their texts, the lock, files and sections.
+#include <cstring>
+#include <map>
+#include <utility>
+
+#include "layer.h"
+#include "platform.h"
+
+namespace velfile {
+
+// --- errors ---
+
+Error::Error(Reason reason, int code, std::string operation, std::string file, std::string group, int item,
+             const std::string& message)
+    : std::runtime_error(message),
+      reason_(reason),
+      code_(code),
+      operation_(std::move(operation)),
+      file_(std::move(file)),
+      group_(std::move(group)),
+      item_(item) {}
+Error::Error(const Error& other) = default;
+Error& Error::operator=(const Error& other) = default;
+Error::~Error() = default;
+
+namespace {
+
+// The one table of texts: what a result code of an operation means. An
+// operation not listed for a code falls back to the row with a null name.
+struct CodeText {
+  const char* operation;
+  int code;
+  Reason reason;
+  const char* text;
+};
+
+const CodeText kCodeTexts[] = {
+    {"file_Open", 2, Reason::Io,
+     "cannot be read: a section or its group name runs past the end of the file (a damaged or cut file)"},
+    {"file_Open", 3, Reason::NotContainer, "is not a container file (no section header at its start)"},
+    {"file_Open", 5, Reason::NotFound, "cannot be opened: no such file, or no permission to read it"},
+    {"file_Create", 2, Reason::Io, "cannot be created: reading its size failed"},
+    {"file_Create", 4, Reason::NotFound,
+     "cannot be created: its directory does not exist or is not writable, or the path is open already"},
+    {"file_CreateEx", 4, Reason::NotFound, "cannot be wrapped: it cannot be written, or is 2 GiB or larger"},
+    {"file_Close", 2, Reason::Io,
+     "could not be completed: writing its directories and headers failed, so the new data is lost"},
+    {"file_Close", 3, Reason::Invalid, "is not an open file"},
+    {"file_GroupCreate", 3, Reason::Invalid, "cannot take a group: no name was given"},
+    {"file_GroupCreate", 8, Reason::ReadOnly,
+     "is read-only: groups can be added only to a section made in this opening"},
+    {"file_GroupCreate", 2, Reason::Io, "the group cannot be made: writing its name failed"},
+    {"file_GroupOpen", 2, Reason::Io,
+     "cannot be opened: its directory or its name lies outside the file (a damaged file)"},
+    {"file_GroupOpen", 3, Reason::NotFound, "does not exist"},
+    {"file_GroupNameSet", 6, Reason::Invalid, "has no name item"},
+    {"file_GroupNameSet", 8, Reason::ReadOnly, "is read-only: it was read from the file"},
+    {"file_ItemInfo", 2, Reason::Io,
+     "cannot be listed: its directory lies outside the file (a damaged file)"},
+    {"file_ItemInfo", 6, Reason::NotFound, "has no item at that index"},
+    {"file_ItemValueWrite", 2, Reason::Io,
+     "cannot be written: writing failed, or the file would reach 2 GiB"},
+    {"file_ItemValueWrite", 3, Reason::WrongType,
+     "cannot be written: the text has characters the section's narrow character set lacks"},
+    {"file_ItemValueWrite", 8, Reason::ReadOnly, "is read-only: it was read from the file"},
+    {"file_IndexValueRead", 2, Reason::Io,
+     "cannot be read: its value lies outside the file (a damaged file)"},
+    {"file_IndexBlockRead", 2, Reason::Io,
+     "cannot be read: its value lies outside the file (a damaged file)"},
+    {"file_Read", 2, Reason::Io, "cannot be read: the data lies outside the file (a damaged file)"},
+    {"file_Write", 2, Reason::Io, "cannot be written: writing failed, or the file would reach 2 GiB"},
+    {"file_Write", 3, Reason::ReadOnly, "has no section that can be written"},
+    {"gdata_ReadDataClassData", 2, Reason::OutsideSection,
+     "cannot be read: its point table or records lie outside its section, or its counts overflow"},
+    {"gdata_ReadDataClassData", 3, Reason::Invalid,
+     "cannot be read: the range is outside the data, or the buffer is too small"},
+    {"gdata_ReadDataClassData", 4, Reason::Unsupported, "has a data class without a layout"},
+    {"gdata_WriteDataClassData", 2, Reason::Io,
+     "cannot take the data: the counts overflow, the class has no layout, or writing failed"},
+    // Every other operation and code.
+    {nullptr, 1, Reason::Memory, "failed: not enough memory"},
+    {nullptr, 2, Reason::Io, "failed: reading, writing or positioning failed (a damaged or cut file?)"},
+    {nullptr, 3, Reason::NotFound, "failed: no such group or item, or a handle of the wrong kind"},
+    {nullptr, 4, Reason::InUse, "failed: the path is open already or cannot be created"},
+    {nullptr, 5, Reason::NotFound, "failed: cannot be opened"},
+    {nullptr, 6, Reason::NotFound, "failed: index past the end, or no name item"},
+    {nullptr, 8, Reason::ReadOnly, "failed: read-only"},
+};
+
+const CodeText& textOf(const char* operation, int code) {
+  for (const CodeText& t : kCodeTexts)
+    if (t.operation && t.code == code && std::strcmp(t.operation, operation) == 0) return t;
+  for (const CodeText& t : kCodeTexts)
+    if (!t.operation && t.code == code) return t;
+  static const CodeText kOther{nullptr, 0, Reason::Io, "failed with an unexpected result"};
+  return kOther;
+}
+
+// What an error is about: "'file', group 'path', item 3"; empty when the
+// text names its own subject.
+std::string subject(const Where& w) {
+  std::string s;
+  if (w.file) s = "'" + w.file->path + "'";
+  if (w.group) s += (s.empty() ? "group '" : ", group '") + joinPath(w.group) + "'";
+  if (w.item >= 0) s += (s.empty() ? "item " : ", item ") + std::to_string(w.item);
+  return s;
+}
+
+[[noreturn]] void raise(Reason reason, int code, const char* operation, const Where& w,
+                        const std::string& text) {
+  const std::string about = subject(w);
+  const std::string message = (about.empty() ? text : about + " " + text) + " [" + operation +
+                              (code ? ", result " + std::to_string(code) : std::string()) + "]";
+  throw Error(reason, code, operation, w.file ? w.file->path : std::string(),
+              w.group ? joinPath(w.group) : std::string(), w.item, message);
+}
+
+}  // namespace
+
+void failCode(const char* operation, int code, const Where& where) {
+  const CodeText& t = textOf(operation, code);
+  raise(t.reason, code, operation, where, t.text);
+}
+
+void fail(Reason reason, const char* operation, const Where& where, const std::string& text) {
+  raise(reason, 0, operation, where, text);
+}
+
+void checkOpen(const FileState* file, const PathNode* group, const char* operation) {
+  if (!file) fail(Reason::Closed, operation, Where{nullptr, group, -1}, "refers to no file: it is not open");
+  if (!file->open)
+    fail(Reason::Closed, operation, Where{file, group, -1},
+         "was closed: groups, items and data groups cannot be used after their File is closed");
+}
+
+const char* reason_name(Reason reason) {
+  static const char* const kNames[] = {"Memory",         "Io",       "NotContainer", "NotFound", "InUse",
+                                       "TooManyFiles",   "ReadOnly", "WrongType",    "Closed",   "BadPath",
+                                       "OutsideSection", "Invalid",  "Unsupported"};
+  const int i = static_cast<int>(reason) - 1;
+  return i >= 0 && i < int(sizeof kNames / sizeof kNames[0]) ? kNames[i] : "Unknown";
+}
+
+std::recursive_mutex& library_mutex() {
+  static std::recursive_mutex m;
+  return m;
+}
+
+// --- text ---
+
+std::u16string toUtf16(const std::string& text, const char* operation, const Where& where) {
+  std::u16string out;
+  if (!utf8ToUtf16(text, &out)) fail(Reason::Invalid, operation, where, "got text that is not UTF-8");
+  return out;
+}
+
+std::string fromStored(std::u16string units, bool swapped) {
+  if (swapped)
+    for (char16_t& c : units) c = static_cast<char16_t>((c >> 8) | (c << 8));
+  return utf16ToUtf8(units.data(), units.size());
+}
+
+std::string type_name(uint16_t type) {
+  static const char* const kNames[] = {"group",  "char",  "int8",  "uint8",   "int16",   "uint16", "int32",
+                                       "uint32", "quad8", "quad9", "float32", "float64", "utf16",  "raw"};
+  return type < 14 ? kNames[type] : "type " + std::to_string(type);
+}
+
+int type_from_name(const std::string& name) {
+  for (uint16_t t = 0; t < 14; ++t)
+    if (type_name(t) == name) return t;
+  if (name.empty() || name.size() > 5 || name.find_first_not_of("0123456789") != std::string::npos) return -1;
+  const int v = std::stoi(name);
+  return v <= 0xFFFF ? v : -1;
+}
+
+// --- paths ---
+
+std::string joinPath(const PathNode* node) {
+  if (!node) return std::string();
+  size_t length = 0, depth = 0;
+  for (const PathNode* n = node; n; n = n->parent.get()) length += n->step.size() + 1, ++depth;
+  std::vector<const PathNode*> chain(depth);
+  for (const PathNode* n = node; n; n = n->parent.get()) chain[--depth] = n;
+  std::string out;
+  out.reserve(length);
+  for (const PathNode* n : chain) {
+    if (!out.empty() || n != chain.front()) out.push_back('/');
+    out += n->step;
+  }
+  return out;
+}
+
+std::shared_ptr<const PathNode> childNode(const std::shared_ptr<const PathNode>& parent, std::string step) {
+  auto n = std::make_shared<PathNode>();
+  n->parent = parent;
+  n->step = std::move(step);
+  return n;
+}
+
+// --- the table of paths open through the layer ---
+
+namespace {
+
+// The library gives one handle per path; the layer counts its users.
+struct Shared {
+  void* handle = nullptr;
+  int users = 0;
+  bool writer = false;
+  bool sectionMade = false;
+};
+
+std::map<std::u16string, Shared>& sharedPaths() {
+  static std::map<std::u16string, Shared> paths;
+  return paths;
+}
+
+enum Mode { kRead, kCreate, kAppend };
+
+bool hasUpdateExtension(const std::string& path) {
+  const size_t dot = path.find_last_of('.');
+  const size_t sep = path.find_last_of("/\\");
+  if (dot == std::string::npos || (sep != std::string::npos && dot < sep) || path.size() - dot != 4)
+    return false;
+  return (path[dot + 1] == 'A' || path[dot + 1] == 'a') && path[dot + 2] == '0' && path[dot + 3] == '1';
+}
+
+// Opens or creates through the library (lock held).
+void* openHandle(FileState& st, Mode mode) {
+  const char* op = mode == kCreate ? "file_Create" : "file_Open";
+  const Where where{&st, nullptr, -1};
+  auto& paths = sharedPaths();
+  auto found = paths.find(st.wide);
+  if (found != paths.end()) {
+    Shared& sh = found->second;
+    if (mode != kRead || sh.writer)
+      fail(Reason::InUse, op, where,
+           sh.writer
+               ? "is open for writing through the layer; it cannot be opened again until that File closes"
+               : "is open for reading through the layer; it cannot be written until every reader closes");
+    ++sh.users;
+    return sh.handle;
+  }
+  void* handle = nullptr;
+  const int rc = mode == kCreate ? VelFile::file_Create(st.wide.c_str(), &handle)
+                                 : VelFile::file_Open(st.wide.c_str(), &handle);
+  if (rc != VelFile::kOk) {
+    if ((rc == VelFile::kErrCannotOpen || rc == VelFile::kErrCannotCreate) && !VelFile::file_IsHandleLeft())
+      fail(Reason::TooManyFiles, op, where,
+           "cannot be opened: all " + std::to_string(VelFile::kMaxOpenFiles) +
+               " slots of the library's table of open files are in use; close a file first");
+    failCode(op, rc, where);
+  }
+  if (mode == kAppend && VelFile::file_SetCharacterFormat(handle, 0) != VelFile::kOk) {
+    VelFile::file_Close(handle);
+    fail(Reason::ReadOnly, op, where,
+         "cannot take a new section: it is read-only, or its section chain does not end where a new section "
+         "can follow");
+  }
+  Shared& sh = paths[st.wide];
+  sh.handle = handle;
+  sh.users = 1;
+  sh.writer = mode != kRead;
+  return handle;
+}
+
+// Gives a File's use of its handle back (lock held); the library's close
+// result, 0 when other users remain.
+int releaseHandle(FileState& st) {
+  auto& paths = sharedPaths();
+  auto found = paths.find(st.wide);
+  st.open = false;
+  if (found == paths.end() || --found->second.users > 0) return VelFile::kOk;
+  void* handle = found->second.handle;
+  paths.erase(found);
+  return VelFile::file_Close(handle);
+}
+
+File openAs(const std::string& path, Mode mode) {
+  const char* op = mode == kCreate ? "File::create" : mode == kAppend ? "File::append" : "File::open";
+  auto st = std::make_shared<FileState>();
+  st->path = path;
+  const Where where{st.get(), nullptr, -1};
+  st->wide = toUtf16(path, op, where);
+  if (path.empty()) fail(Reason::Invalid, op, where, "is an empty path");
+  if (mode == kAppend && !hasUpdateExtension(path))
+    fail(Reason::Invalid, op, where,
+         "cannot take a new section: only files whose name ends in .A01 are opened for adding one");
+  Lock lock(library_mutex());
+  st->handle = openHandle(*st, mode);
+  st->open = true;
+  st->writer = mode != kRead;
+  File f;
+  Access::setState(f, st);
+  return f;
+}
+
+}  // namespace
+
+Section Access::section(const SectionFacts& f, uint32_t entries, std::string name) {
+  Section s;
+  s.index_ = f.index;
+  s.start_ = f.start;
+  s.size_ = f.size;
+  s.entries_ = entries;
+  const uint16_t probe = 1;
+  unsigned char first;
+  std::memcpy(&first, &probe, 1);
+  const bool hostLittle = first == 1;
+  s.order_ = hostLittle != f.swap ? ByteOrder::Little : ByteOrder::Big;
+  s.format_ = f.stringFormat == 0 ? StringFormat::Narrow : StringFormat::Utf16;
+  s.name_ = std::move(name);
+  return s;
+}
+
+// --- File ---
+
+File File::open(const std::string& path) {
+  return openAs(path, kRead);
+}
+File File::create(const std::string& path) {
+  return openAs(path, kCreate);
+}
+File File::append(const std::string& path) {
+  return openAs(path, kAppend);
+}
+
+File::File(File&& other) noexcept : state_(std::move(other.state_)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    try {
+      close();
+    } catch (...) {
+      // a failed close of the replaced file cannot be reported here
+    }
+    state_ = std::move(other.state_);
+  }
+  return *this;
+}
+
+File::~File() {
+  try {
+    close();
+  } catch (...) {
+    // the destructor closes only as a fallback and never throws
+  }
+}
+
+void File::close() {
+  if (!state_) return;
+  Lock lock(library_mutex());
+  if (!state_->open) return;
+  const int rc = releaseHandle(*state_);
+  if (rc != VelFile::kOk) failCode("file_Close", rc, Where{state_.get(), nullptr, -1});
+}
+
+bool File::is_open() const {
+  if (!state_) return false;
+  Lock lock(library_mutex());
+  return state_->open;
+}
+
+const std::string& File::path() const {
+  static const std::string kNone;
+  return state_ ? state_->path : kNone;
+}
+
+bool File::writable() const {
+  return state_ && state_->writer;
+}
+
+void* File::handle() const {
+  Lock lock(library_mutex());
+  checkOpen(state_.get(), nullptr, "File::handle");
+  return state_->handle;
+}
+
+std::vector<Section> File::sections() const {
+  Lock lock(library_mutex());
+  checkOpen(state_.get(), nullptr, "File::sections");
+  std::vector<Section> out;
+  const uint32_t n = VelFile::file_ItemNbrGet(state_->handle);
+  for (uint32_t i = 0; i < n; ++i) {
+    SectionFacts facts;
+    uint32_t entries = 0;
+    if (!fileSectionFacts(state_->handle, i, &facts)) break;
+    int rc = VelFile::file_ItemInfo(state_->handle, i, nullptr, nullptr, &entries, nullptr, nullptr, 0);
+    const std::u16string name = rc == VelFile::kOk ? itemName(state_->handle, i, &rc) : std::u16string();
+    if (rc != VelFile::kOk) failCode("file_ItemInfo", rc, Where{state_.get(), nullptr, -1});
+    out.push_back(Access::section(facts, entries, fromStored(name, facts.swap)));
+  }
+  return out;
+}
+
+namespace {
+
+// The section group of the section at index or starting at start (lock held).
+Group sectionGroup(const std::shared_ptr<FileState>& st, bool byOffset, uint32_t key, std::string step,
+                   const char* op) {
+  checkOpen(st.get(), nullptr, op);
+  const uint32_t n = VelFile::file_ItemNbrGet(st->handle);
+  SectionFacts facts;
+  bool found = false;
+  for (uint32_t i = 0; i < n && !found; ++i)
+    found = fileSectionFacts(st->handle, i, &facts) && (byOffset ? facts.start : i) == key;
+  auto node = childNode(nullptr, std::move(step));
+  if (!found)
+    fail(Reason::NotFound, op, Where{st.get(), nullptr, -1},
+         byOffset ? "has no section starting at " + std::to_string(key)
+                  : "has no section " + std::to_string(key) + " (it has " + std::to_string(n) + ")");
+  void* g = nullptr;
+  const int rc = VelFile::file_GroupOpen(st->handle, &g, facts.start);
+  if (rc != VelFile::kOk) failCode("file_GroupOpen", rc, Where{st.get(), node.get(), -1});
+  return Access::group(st, g, node);
+}
+
+}  // namespace
+
+Group File::section_group(uint32_t index) const {
+  Lock lock(library_mutex());
+  return sectionGroup(state_, false, index, std::to_string(index), "File::section_group");
+}
+
+Group File::group(const std::string& path) const {
+  GroupPath parsed = parse_group_path(path);
+  const size_t slash = [&] {
+    for (size_t i = 0; i < path.size(); ++i)
+      if (path[i] == '/') return i;
+    return path.size();
+  }();
+  Group g;
+  {
+    Lock lock(library_mutex());
+    g = sectionGroup(state_, parsed.by_offset, parsed.section, path.substr(0, slash), "File::group");
+  }
+  return slash < path.size() ? g.group(path.substr(slash + 1)) : g;
+}
+
+Group File::create_group(const std::string& name) {
+  const char* op = "File::create_group";
+  Lock lock(library_mutex());
+  checkOpen(state_.get(), nullptr, op);
+  const Where where{state_.get(), nullptr, -1};
+  const std::u16string wide = toUtf16(name, op, where);
+  Shared& sh = sharedPaths()[state_->wide];
+  if (!state_->writer) fail(Reason::ReadOnly, op, where, "was opened for reading; it takes no new section");
+  if (sh.sectionMade)
+    fail(Reason::ReadOnly, op, where,
+         "has its new section already: a file takes one new section per opening; add groups under it");
+  void* g = nullptr;
+  const int rc = VelFile::file_GroupCreate(state_->handle, &g, 0, wide.c_str());
+  if (rc != VelFile::kOk) failCode("file_GroupCreate", rc, where);
+  sh.sectionMade = true;
+  SectionFacts facts;
+  sectionFacts(g, &facts);
+  return Access::group(state_, g, childNode(nullptr, std::to_string(facts.index)));
+}
+
+}  // namespace velfile

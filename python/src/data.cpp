@@ -1,0 +1,113 @@
+// The extension's data groups: ranged reads into numpy arrays, the records
+// of class 10, the extent of a block, and writing from numpy arrays.
+#include <pybind11/stl.h>
+
+#include <array>
+
+#include "binding.h"
+
+namespace velfile_python {
+
+namespace {
+
+using velfile::Range;
+
+py::tuple readRange(const PyData& d, uint32_t s0, uint32_t sc, uint32_t f0, uint32_t fc, uint32_t k0,
+                    uint32_t kc) {
+  const velfile::DataGroup& dg = d.data;
+  // Counts from a damaged file must not size an allocation: a range larger
+  // than its section is first checked by the layer (table, records, block).
+  const uint64_t want = uint64_t(sc) * fc * kc * dg.element_size();
+  released([&] {
+    if (want > dg.group().section().size()) dg.bytes_needed(Range{s0, sc}, Range{f0, fc}, Range{k0, kc});
+  });
+  py::array samples(dtypeOf(dg.sample_type()), std::vector<py::ssize_t>{sc, fc, kc});
+  py::array_t<uint8_t> markers(std::vector<py::ssize_t>{sc, fc});
+  void* out = samples.mutable_data();
+  uint8_t* marks = markers.mutable_data();
+  const size_t capacity = size_t(samples.nbytes());
+  released([&] { dg.read(out, capacity, marks, Range{s0, sc}, Range{f0, fc}, Range{k0, kc}); });
+  return py::make_tuple(std::move(samples), std::move(markers));
+}
+
+py::tuple readRecords(const PyData& d, uint32_t s0, uint32_t sc, uint32_t f0, uint32_t fc) {
+  velfile::Records r = released([&] { return d.data.read_records(Range{s0, sc}, Range{f0, fc}); });
+  py::array_t<uint16_t> units(py::ssize_t(r.units.size()), r.units.data());
+  py::array_t<uint64_t> starts(py::ssize_t(r.starts.size()), r.starts.data());
+  py::array_t<uint8_t> markers(std::vector<py::ssize_t>{sc, fc}, r.markers.data());
+  return py::make_tuple(std::move(units), std::move(starts), std::move(markers));
+}
+
+PyData writeData(PyGroup& g, int32_t dataClass, const py::array& samples, int sampleType,
+                 const py::object& marks, std::array<float, 6> axes) {
+  if (samples.ndim() != 3 || !(samples.flags() & py::array::c_style))
+    throw velfile::Error(velfile::Reason::Invalid, 0, "Group.write_data", "", g.group.path(), -1,
+                         "takes the samples as a C-contiguous array of shape (second, first, samples)");
+  CGDataTypeFDD d;
+  d.dataClass = dataClass;
+  d.secondPointCount = int32_t(samples.shape(0));
+  d.firstPointCount = int32_t(samples.shape(1));
+  d.SetDataType(static_cast<zor_enumDataType>(sampleType));
+  d.SetSampleQty(uint32_t(samples.shape(2)));
+  if (dataClass != 1) d.pointEntrySize = int32_t(samples.shape(2) * samples.itemsize());
+  d.secondAxisFactor = axes[0];
+  d.secondAxisOffset = axes[1];
+  d.firstAxisFactor = axes[2];
+  d.firstAxisOffset = axes[3];
+  d.sampleAxisFactor = axes[4];
+  d.sampleAxisOffset = axes[5];
+  const uint8_t* markers = nullptr;
+  size_t markerCount = 0;
+  py::array_t<uint8_t, py::array::c_style | py::array::forcecast> m;
+  if (!marks.is_none()) {
+    m = py::array_t<uint8_t, py::array::c_style | py::array::forcecast>::ensure(marks);
+    if (!m || m.size() != samples.shape(0) * samples.shape(1))
+      throw velfile::Error(velfile::Reason::Invalid, 0, "Group.write_data", "", g.group.path(), -1,
+                           "takes one marker per point, of shape (second, first)");
+    markers = m.data();
+    markerCount = size_t(m.size());
+  }
+  const void* data = samples.data();
+  const size_t bytes = size_t(samples.nbytes());
+  return PyData{g.owner, released([&] { return g.group.write_data(d, data, bytes, markers, markerCount); })};
+}
+
+}  // namespace
+
+void bindData(py::module_& m) {
+  py::class_<PyData>(m, "_DataGroup")
+      .def_property_readonly("group",
+                             [](const PyData& d) {
+                               return PyGroup{d.owner, d.data.group()};
+                             })
+      .def_property_readonly("data_class", [](const PyData& d) { return d.data.data_class(); })
+      .def_property_readonly("shape",
+                             [](const PyData& d) {
+                               const auto s = d.data.shape();
+                               return py::make_tuple(s[0], s[1], s[2]);
+                             })
+      .def_property_readonly("sample_type", [](const PyData& d) { return d.data.sample_type(); })
+      .def_property_readonly("_axes",
+                             [](const PyData& d) {
+                               py::list out;
+                               for (const velfile::Axis& a : d.data.axes())
+                                 out.append(py::make_tuple(a.count, a.factor, a.offset));
+                               return out;
+                             })
+      .def_property_readonly("_data_type",
+                             [](const PyData& d) { return int(d.data.descriptor().GetDataType()); })
+      .def("_check", [](const PyData& d) { released([&] { d.data.bytes_needed(); }); })
+      .def("_read", &readRange)
+      .def("_records", &readRecords)
+      .def("_extent", [](const PyData& d) {
+        return extentTuple(d.owner, released([&] {
+                             mappable(d.data.group());
+                             return d.data.block();
+                           }));
+      });
+  m.def("_write_data", &writeData, py::arg("group"), py::arg("data_class"), py::arg("samples"),
+        py::arg("sample_type"), py::arg("markers"), py::arg("axes"));
+  m.def("_data", [](const PyGroup& g) { return PyData{g.owner, released([&] { return g.group.data(); })}; });
+}
+
+}  // namespace velfile_python

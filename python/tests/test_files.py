@@ -1,0 +1,172 @@
+"""Items of every type both ways, values refused, files and errors."""
+import gc
+import os
+
+import numpy as np
+import pytest
+
+import velfile
+
+# (value written, type asked for, type stored, value read back)
+ITEMS = [
+    (-5, None, 6, -5),
+    (3_000_000_000, None, 7, 3_000_000_000),
+    (2.5, None, 11, 2.5),
+    ("Gate \u00e9\u4e2d", None, 12, "Gate \u00e9\u4e2d"),
+    ("narrow", "char", 1, "narrow"),
+    (b"\x00\x01\xfe", None, 13, np.array([0, 1, 254], np.uint8)),
+    (np.array([-1, 2], np.int8), None, 2, np.array([-1, 2], np.int8)),
+    (200, "uint8", 3, 200),
+    (np.arange(-3, 3, dtype=np.int16), None, 4, np.arange(-3, 3, dtype=np.int16)),
+    ([1, 65535], "uint16", 5, np.array([1, 65535], np.uint16)),
+    (np.array([-7, 8], np.int64), None, 6, np.array([-7, 8], np.int32)),
+    (np.array([1, 2**32 - 1], np.uint32), None, 7, np.array([1, 2**32 - 1], np.uint32)),
+    ([[1, 2], [3, 2**32 - 1]], 8, 8, np.array([[1, 2], [3, 2**32 - 1]], np.uint32)),
+    ([5, 6], "quad9", 9, np.array([[5, 6]], np.uint32)),
+    (np.float32(1.5), None, 10, 1.5),
+    ([0.25, -1e300], "float64", 11, np.array([0.25, -1e300])),
+    (np.zeros(0, np.float32), None, 10, np.zeros(0, np.float32)),
+    (np.arange(5000, dtype=np.float64), None, 11, np.arange(5000, dtype=np.float64)),
+]
+
+
+def test_items_round_trip(path):
+    with velfile.create(path) as f:
+        g = f.create_group("root").create_group("values", 7)
+        for i, (value, type_, _, _) in enumerate(ITEMS):
+            g.write_item(100 + i, value, type=type_)
+    with velfile.open(path) as f:
+        g = f["0/values"]
+        assert [g.path, g.name, f["0"].item(7).count] == ["0/values", "values", len(ITEMS) + 1]
+        for i, (_, _, stored, expected) in enumerate(ITEMS):
+            item = g.item(100 + i)
+            assert item.type == stored, i
+            got = item.value
+            if isinstance(expected, np.ndarray):
+                assert got.dtype == expected.dtype and np.array_equal(got, expected), i
+            else:
+                assert type(got) is type(expected) and got == expected, i
+
+
+@pytest.mark.parametrize("value,type_", [
+    (300, "uint8"), (-1, "uint32"), (2**40, None), (1.5, "int16"), (np.nan, "int32"), (1e39, "float32"),
+    (2**24 + 1, "float32"), (True, None), ("text", "int16"), (5, "utf16"), ("\u00e9", "char"),
+    ([1, 2, 3], 8), (np.array(["a"]), None), (1, "group"), (1, "no such type"),
+])
+def test_values_refused(path, value, type_):
+    with velfile.create(path) as f:
+        g = f.create_group("root")
+        with pytest.raises(velfile.WrongTypeError):
+            g.write_item(1, value, type=type_)
+
+
+def test_file_rules(path):
+    with velfile.create(path) as f:
+        root = f.create_group("root")
+        with pytest.raises(velfile.ReadOnlyError, match="one new section"):
+            f.create_group("again")
+        root.create_group("a/b \u00e9")
+    f = velfile.open(path)
+    g = f["0"]["a\\/b \u00e9"]
+    assert g.name == "a/b \u00e9" and "a\\/b \u00e9" in f["0"] and "x" not in f["0"] and 10000 in g
+    with pytest.raises(velfile.InUseError):
+        velfile.create(path)
+    with pytest.raises(velfile.NotFoundError) as e:
+        f["0/none"]
+    assert (e.value.reason, e.value.file, e.value.group) == ("NotFound", path, "0") and isinstance(e.value, LookupError)
+    with pytest.raises(velfile.BadPathError):
+        f["x/y"]
+    f.close()
+    with pytest.raises(velfile.ClosedError):
+        g.items
+    assert f.closed and "closed" in repr(f)
+
+
+def _damaged(path, how):
+    with velfile.create(path) as f:
+        g = f.create_group("root").create_group("values", 7)
+        g.write_item(1, np.arange(100, dtype=np.int32))
+    data = bytearray(open(path, "rb").read())
+    if how == "empty":
+        data = b""
+    elif how == "garbage":
+        data = bytes(range(256)) * 4
+    elif how == "cut":
+        data = data[: len(data) // 2]
+    elif how == "text":
+        data = b"not a container file at all\n" * 10
+    open(path, "wb").write(data)
+
+
+@pytest.mark.parametrize("how,error", [
+    ("empty", velfile.NotContainerError), ("garbage", velfile.NotContainerError),
+    ("text", velfile.NotContainerError), ("cut", velfile.Error),
+])
+def test_damaged_files(path, how, error):
+    _damaged(path, how)
+    with pytest.raises(error):
+        with velfile.open(path) as f:
+            f["0/values"].item(1).value
+    with pytest.raises(velfile.NotFoundError):
+        velfile.open(path + ".missing")
+
+
+def test_slots_released_by_garbage_collection(path):
+    with velfile.create(path) as f:
+        f.create_group("root").create_group("child")
+    for _ in range(3 * velfile.MAX_OPEN_FILES):
+        kept = velfile.open(path)["0/child"]  # the file lives as long as its group
+        del kept
+        copies = [velfile.open(path) for _ in range(3)]  # one handle, counted
+        del copies
+    gc.collect()
+    files = []
+    with pytest.raises(velfile.TooManyFilesError):
+        for i in range(velfile.MAX_OPEN_FILES + 1):
+            files.append(velfile.create(f"{path}.{i}"))
+    del files
+    gc.collect()
+    velfile.open(path).close()
+
+
+def test_html_escapes_every_text(path):
+    name = "<script>alert('x')</script>&"
+    with velfile.create(path) as f:
+        g = f.create_group(name)
+        g.create_group(name).write_item(5, name)
+    with velfile.open(path) as f:
+        pages = [f._repr_html_(), f["0"]._repr_html_(), f["0"].groups[0]._repr_html_()]
+    for page in pages:
+        assert "<script>" not in page and "&lt;script&gt;" in page
+
+
+def test_flipped_bytes_raise_only_velfile_errors(tmp_path):
+    """Every read of a damaged file either works or raises velfile.Error."""
+    data = open(os.path.join(os.path.dirname(__file__), "data", "sample-s390x.A01"), "rb").read()
+    damaged_path = tmp_path / "damaged.A01"
+    outcomes = {"read": 0, "refused": 0}
+
+    def attempt(read):
+        try:
+            read()
+            outcomes["read"] += 1
+        except velfile.Error:
+            outcomes["refused"] += 1
+
+    def visit(node):
+        if node.group is None:
+            return
+        for it in node.group.items:
+            attempt(lambda: it.value)
+            attempt(it.view)
+        attempt(node.group._repr_html_)
+        if node.group.name in ("Scan", "Peaks"):
+            dg = node.group.data
+            attempt(lambda: (dg.samples, dg.has_data, dg.axes, dg.samples_view(), dg._repr_html_()))
+
+    for pos in range(0, len(data), 13):
+        damaged = bytearray(data)
+        damaged[pos] ^= 0xA5
+        damaged_path.write_bytes(bytes(damaged))
+        attempt(lambda: velfile.open(damaged_path)["0"].walk(visit))
+    assert outcomes["read"] > 2000 and outcomes["refused"] > 200
