@@ -58,18 +58,6 @@ inline Item itemAt(void* g, uint32_t i) {
   return it;
 }
 
-// Every element of a buffer of the item type reversed: the bytes the other
-// byte order holds. Written out here on purpose instead of using the
-// library's own swapping; the two words of types 8 and 9 each on their own.
-inline Bytes reversedElements(Bytes b, uint16_t type) {
-  using namespace VelFile;
-  const bool bytes = type == kTypeInt8 || type == kTypeUInt8 || type == kTypeRaw || type == kTypeNarrow;
-  const bool halves = type == kTypeInt16 || type == kTypeUInt16 || type == kTypeUtf16;
-  const size_t step = type == kTypeDouble ? 8 : bytes ? 1 : halves ? 2 : 4;
-  for (size_t at = 0; at + step <= b.size(); at += step) std::reverse(b.begin() + at, b.begin() + at + step);
-  return b;
-}
-
 // A group as text, one item a line, sub-groups indented, values in
 // little-endian order; UTF-16 values are byte-reversed when swapText is set
 // (what the other byte order reads), except a name item equal to `keptName`.

@@ -134,6 +134,7 @@ TEST_P(ModuleTable, EveryItemRoundTripsAndEveryChangeIsSeenAndWritten) {
   }
 }
 
+// clang-format off
 const Row kRows[] = {
     {"gprobe", 0xc11668b3f8b6ab90ull, {1, 9999}, {}, kReports},
     {"ginfo", 0x460bfd3f247bac15ull, {9999}, {}, kKeepsPrevious | kReports},
@@ -148,30 +149,17 @@ const Row kRows[] = {
     {"gspecdef", 0xf286f6cdee624a48ull, {9999}, {}, kResets},
     {"gspecinf", 0xe99b449b132834bcull, {9999}, {}, 0, {{1, 99}, {2, 499}, {4, 99}}},
     {"gspecsim", 0x9a2263cea7b5a82aull, {9999, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, {}, 0, {{2, 49}, {3, 499}}},
-    {"gspec2d",
-     0x6dc3d29ef5bff87aull,
-     {9999, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
-     {},
-     0,
-     {{11, 49}, {12, 499}}},
-    {"gspec3d",
-     0xdb727a456b0bec51ull,
-     {9999, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
-     {},
-     0,
-     {{11, 49}, {12, 499}}},
+    {"gspec2d", 0x6dc3d29ef5bff87aull, {9999, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, {}, 0, {{11, 49}, {12, 499}}},
+    {"gspec3d", 0xdb727a456b0bec51ull, {9999, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {}, 0, {{11, 49}, {12, 499}}},
     {"gcontour", 0xb1c3051171137b7full, {9999, 9, 1}, {7}, kResets},
     {"gmesh", 0x7eb305dd66b4046eull, {9999, 1, 2, 3, 4, 5}, {}},
     {"gweld", 0x541a739f64932b0aull, {1, 9999}, {}, kReports, {{21, 49}, {22, 499}}},
     {"gweldsp", 0x714c9233b8fe63d1ull, {9999}, {}, kReports},
     {"gweldFill", 0x9697d93f1e74d5b3ull, {9999}, {}, kReports},
-    {"gdata",
-     0x8c5b34c4f2487536ull,
-     {10400, 10200, 10418, 10206, 10408, 10500, 9999, 10482},
-     {10461, 10469, 10470, 10482},
-     0,
-     {{10407, 31}, {10406, 31}, {10208, 31}, {10419, 31}, {10207, 31}, {10409, 31}}},
+    {"gdata", 0x8c5b34c4f2487536ull, {10400, 10200, 10418, 10206, 10408, 10500, 9999, 10482},
+     {10461, 10469, 10470, 10482}, 0, {{10407, 31}, {10406, 31}, {10208, 31}, {10419, 31}, {10207, 31}, {10409, 31}}},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(All, ModuleTable, ::testing::ValuesIn(kRows),
                          [](const ::testing::TestParamInfo<Row>& i) { return std::string(i.param.module); });
