@@ -1,19 +1,16 @@
 // Writes the seed corpus of the fuzzers: small container files made by the
-// library itself, each in the host byte order and rewritten in the other one.
+// library itself, in the host byte order (scripts/fuzz.sh adds a file written
+// on a big-endian machine).
 //
 //   velfile_fuzz_seeds <directory>
-#include <cstring>
 #include <filesystem>
-#include <iterator>
 
-#include "byteorder.h"
 #include "modules.h"
 #include "walk.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using velfile::DirEntry;
 
 std::string g_dir;
 
@@ -127,54 +124,6 @@ void makeModules() {
   VelFile::file_Close(all);
 }
 
-// --- byte-order rewrite: a file of this host's order into the other order ---
-
-bool inside(const Bytes& b, uint64_t at, uint64_t n) {
-  return at <= b.size() && n <= b.size() - at;
-}
-
-void swapDirectory(Bytes& b, uint64_t start, uint64_t dir, uint32_t entries, int depth) {
-  if (depth > 16 || !inside(b, dir, uint64_t(entries) * velfile::kEntrySize)) return;
-  for (uint32_t i = 0; i < entries; ++i) {
-    unsigned char* raw = &b[dir + uint64_t(i) * velfile::kEntrySize];
-    DirEntry e;
-    velfile::decodeEntry(raw, false, &e);
-    const uint64_t bytes = uint64_t(VelFile::file_SizeOf(e.type)) * e.count;
-    if (e.type == VelFile::kTypeGroup) {
-      swapDirectory(b, start, start + e.value, e.count, depth + 1);
-    } else if (bytes > 4 && inside(b, start + e.value, bytes)) {
-      velfile::swapElements(e.type, &b[start + e.value], e.count);
-    }
-    // The reader swaps id, type and count, then treats the value field by
-    // the type and count it got; that treatment is its own inverse.
-    DirEntry foreign{velfile::swap16(e.id), velfile::swap16(e.type), velfile::swap32(e.count), e.value};
-    unsigned char probe[velfile::kEntrySize];
-    velfile::encodeEntry(foreign, probe);
-    DirEntry treated;
-    velfile::decodeEntry(probe, true, &treated);
-    foreign.value = treated.value;
-    velfile::encodeEntry(foreign, raw);
-  }
-}
-
-Bytes toForeign(Bytes b) {
-  uint64_t pos = 0;
-  while (inside(b, pos, velfile::kHeaderSize)) {
-    velfile::SectionHeader h;
-    velfile::decodeHeader(&b[pos], false, &h);
-    const uint32_t size = h.field[velfile::kHdrSectionSize];
-    swapDirectory(b, pos, pos + h.field[velfile::kHdrDirOffset], h.field[velfile::kHdrEntryCount], 0);
-    std::reverse(&b[pos], &b[pos] + 4);  // the byte-order marker
-    for (int i = 2; i <= 7; ++i) {
-      const uint32_t v = velfile::swap32(h.field[i]);
-      std::memcpy(&b[pos + 4 * i], &v, 4);
-    }
-    if (size < velfile::kHeaderSize) break;
-    pos += size;
-  }
-  return b;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -190,16 +139,5 @@ int main(int argc, char** argv) {
   makeChain("chain.A01");
   makeWrapped("wrapped.bin");
   makeModules();
-  std::vector<std::string> native;
-  for (const auto& entry : std::filesystem::directory_iterator(g_dir)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind("foreign-", 0) != 0) native.push_back(name);
-  }
-  for (const std::string& name : native) {
-    std::ifstream in(at(name), std::ios::binary);
-    Bytes b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    Bytes swapped = toForeign(b);
-    vfz::writeBytes(at("foreign-" + name), swapped.data(), swapped.size());
-  }
   return 0;
 }
