@@ -34,7 +34,7 @@ const uint32_t kBulkBytes = 300000;  // two progress chunks
 
 class Session {
  public:
-  explicit Session(std::function<std::string(const std::string&)> path) : path_(std::move(path)) {}
+  explicit Session(const std::string& dir) : dir_(dir) {}
 
   // The operation running now (1-based); the platform notes it when it fails.
   int current() const { return static_cast<int>(results_.size()) + 1; }
@@ -72,7 +72,7 @@ class Session {
     return rc;
   }
 
-  vt::VelString wide(const std::string& name) const { return vt::V(path_(name)); }
+  vt::VelString wide(const std::string& name) const { return vt::V(dir_ + "/" + name); }
 
   // Values inline and out of line, nested sub-groups, a renamed group and
   // bulk data written with and without progress.
@@ -105,8 +105,7 @@ class Session {
   }
 
   void writeNew() {
-    void* f = nullptr;
-    void* s = nullptr;
+    void *f = nullptr, *s = nullptr;
     step("create", file_Create(wide("new.bin").c_str(), &f));
     step("section", file_GroupCreate(f, &s, 0, u"Session section"));
     fill(f, s);
@@ -115,8 +114,7 @@ class Session {
   }
 
   void wrapRaw() {
-    void* f = nullptr;
-    void* s = nullptr;
+    void *f = nullptr, *s = nullptr;
     step("create wrapped", file_CreateEx(wide("raw.dat").c_str(), &f));
     step("wrapped section", file_GroupCreate(f, &s, 0, u"Wrapped"));
     step("wrapped item", file_ItemOffsetWrite(s, 1, kTypeRaw, 64, 36));
@@ -125,8 +123,7 @@ class Session {
 
   void append() {
     appendBegin = results_.size();
-    void* f = nullptr;
-    void* s = nullptr;
+    void *f = nullptr, *s = nullptr;
     step("open update", file_Open(wide("base.A01").c_str(), &f));
     step("new section", file_GroupCreate(f, &s, 0, u"Appended section"));
     fill(f, s);
@@ -134,7 +131,7 @@ class Session {
     appendEnd = results_.size();
   }
 
-  std::function<std::string(const std::string&)> path_;
+  std::string dir_;
   std::vector<int> results_;
   std::vector<std::string> names_;
 };
@@ -149,8 +146,15 @@ class FaultInjection : public vt::VelTest {
     baseDump_ = session().readBack("base.A01");
   }
 
-  Session session() {
-    return Session([this](const std::string& n) { return path(n); });
+  Session session() { return Session(dir_); }
+
+  // The session without failures, its platform calls counted.
+  Session cleanRun(vt::FaultPlatform& counter) {
+    reset();
+    Session clean = session();
+    vt::PlatformScope scope(counter);
+    clean.run();
+    return clean;
   }
 
   // Fresh inputs for one run: the base file as it was, raw bytes to wrap.
@@ -186,9 +190,8 @@ class FaultInjection : public vt::VelTest {
     // Nothing held a slot: all of them can be claimed.
     expectAllSlotsFree();
     // The section closed before is intact, on disk and through the API.
-    Bytes now = vt::readFile(path("base.A01"));
-    ASSERT_GE(now.size(), base_.size()) << where;
-    EXPECT_TRUE(std::equal(base_.begin(), base_.end(), now.begin())) << where;
+    const Bytes now = vt::readFile(path("base.A01"));
+    ASSERT_TRUE(now.size() >= base_.size() && std::equal(base_.begin(), base_.end(), now.begin())) << where;
     const std::string a01 = session().readBack("base.A01");
     EXPECT_EQ(0, a01.compare(0, baseDump_.size(), baseDump_)) << where;
     // Work reported as done is readable as written.
@@ -205,13 +208,8 @@ class FaultInjection : public vt::VelTest {
 };
 
 TEST_F(FaultInjection, EveryPlatformCallFailingOnceIsReportedAndHarmless) {
-  reset();
-  Session clean = session();
   vt::FaultPlatform counter;
-  {
-    vt::PlatformScope scope(counter);
-    clean.run();
-  }
+  const Session clean = cleanRun(counter);
   for (size_t i = 0; i < clean.results().size(); ++i) ASSERT_EQ(0, clean.results()[i]) << clean.names()[i];
   ASSERT_NE(clean.a01Dump, baseDump_);
   const uint64_t calls = counter.count(Call::Any);
@@ -226,13 +224,8 @@ TEST_F(FaultInjection, EveryPlatformCallFailingOnceIsReportedAndHarmless) {
 }
 
 TEST_F(FaultInjection, DiskGoingAwayMidSessionIsReportedAndHarmless) {
-  reset();
-  Session clean = session();
   vt::FaultPlatform counter;
-  {
-    vt::PlatformScope scope(counter);
-    clean.run();
-  }
+  const Session clean = cleanRun(counter);
   // From the k-th call of a kind on, every call of that kind fails.
   for (Call kind : {Call::Seek, Call::Read, Call::Write, Call::Close}) {
     const uint64_t n = counter.count(kind);
@@ -323,39 +316,17 @@ class CrashConsistency : public vt::VelTest {
   bool crashAndCheck(const std::string& where, const std::function<void(vt::FaultPlatform&)>& arm) {
     const Bytes before = vt::readFile(path("crash.A01"));
     const uint64_t end = chainEnd(before);
-    void* f = nullptr;
-    EXPECT_EQ(0, file_Open(vpath("crash.A01").c_str(), &f)) << where;
-    const uint32_t sections = file_ItemNbrGet(f);
-    EXPECT_EQ(0, file_Close(f));
     const std::string listing = vt::FileLister().list(vpath("crash.A01"));
-
     const bool killed = runChild(arm);
-    // Each crash starts from the same file.
-    struct Restore {
-      const std::string path;
-      const Bytes& bytes;
-      ~Restore() { vt::writeFile(path, bytes); }
-    } restore{path("crash.A01"), before};
-
     const Bytes after = vt::readFile(path("crash.A01"));
-    EXPECT_GE(after.size(), end) << where;
     EXPECT_TRUE(after.size() >= end &&
                 std::equal(before.begin(), before.begin() + static_cast<long>(end), after.begin()))
         << "bytes of earlier sections changed: " << where;
-    EXPECT_EQ(0, file_Open(vpath("crash.A01").c_str(), &f)) << where;
-    const uint32_t now = file_ItemNbrGet(f);
-    EXPECT_EQ(0, file_Close(f));
-    EXPECT_TRUE(now == sections || now == sections + 1) << where;
-    vt::FileLister lister;
-    const std::string all = lister.list(vpath("crash.A01"));
+    // The file opens with the sections it had, and one more only when whole.
+    const std::string all = vt::FileLister().list(vpath("crash.A01"));
     EXPECT_EQ(listing, all.substr(0, listing.size())) << where;
-    // A section that became visible was written whole.
-    if (now == sections + 1) {
-      EXPECT_EQ(appendedListing_, all.substr(listing.size())) << where;
-    }
-    if (!killed) {
-      EXPECT_EQ(sections + 1, now) << "a child that finished lost its section: " << where;
-    }
+    EXPECT_TRUE((killed && all == listing) || all == listing + appendedListing_) << where;
+    vt::writeFile(path("crash.A01"), before);  // each crash starts from the same file
     return killed;
   }
 
