@@ -190,21 +190,6 @@ class ModuleTest : public VelTest {
   uint16_t groups_ = 0;
 };
 
-// Counts a module's enter and leave hooks.
-struct HookCount {
-  static int& enters() {
-    static int n = 0;
-    return n;
-  }
-  static int& leaves() {
-    static int n = 0;
-    return n;
-  }
-  static void enter() { ++enters(); }
-  static void leave() { ++leaves(); }
-  static void reset() { enters() = leaves() = 0; }
-};
-
 }  // namespace vt
 
 #endif

@@ -73,13 +73,10 @@ TEST(GDataDescr, PatchIDNameIsBoundedAndOnlyItThrows) {
 }
 
 TEST(GDataDescr, NormalizeAngle) {
-  const std::pair<double, double> cases[] = {{370, 10},
-                                             {-90, 270},
-                                             {-400, 320},
-                                             {720, 0},
-                                             {360, 0},
-                                             {-0.5, 359.5},
-                                             {1e300, std::fmod(1e300, 360.0)}};
+  // clang-format off
+  const std::pair<double, double> cases[] = {
+      {370, 10}, {-90, 270}, {-400, 320}, {720, 0}, {360, 0}, {-0.5, 359.5}, {1e300, std::fmod(1e300, 360.0)}};
+  // clang-format on
   for (const auto& c : cases) EXPECT_DOUBLE_EQ(c.second, NormalizeAngle(c.first)) << c.first;
   const double tiny = NormalizeAngle(-1e-20);
   EXPECT_TRUE(tiny >= 0.0 && tiny < 360.0) << tiny;
@@ -184,15 +181,17 @@ class GData : public vt::ModuleTest {
 };
 
 TEST_F(GData, SpecialReads) {
-  put<uint32_t>(10450, 7, 14);
-  put<uint32_t>(10453, 7, 9);
-  put<uint32_t>(10469, 7, 1);
-  put<uint32_t>(10408, 7, 1001);
+  // 4242 is not one of ours: skipped quietly.
+  for (const auto& v : {std::pair<uint16_t, uint32_t>{10450, 14},
+                        {10453, 9},
+                        {10469, 1},
+                        {10408, 1001},
+                        {10461, 5},
+                        {10470, 1},
+                        {4242, 1}})
+    put<uint32_t>(v.first, 7, v.second);
   put<float>(2604, 10, 7.5f);
   put<float>(10457, 10, -30.0f);
-  put<uint32_t>(10461, 7, 5);
-  put<uint32_t>(10470, 7, 1);
-  put<uint32_t>(4242, 7, 1);  // not one of ours: skipped quietly
   const std::u16string longText(40, u't');
   put(10409, 12, longText[0], 41);
   put(10407, 12, longText[0], 41);
@@ -356,7 +355,6 @@ TEST_F(GData, AllocateCutsTheNameAndDuplicateRefusesNull) {
 uint64_t addr(const void* p) {
   return reinterpret_cast<uintptr_t>(p);
 }
-
 
 // The layout written one point at a time: a reservation and a write per
 // record, a write per table entry. The module must put the same bytes on disk.
