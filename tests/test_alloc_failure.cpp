@@ -60,9 +60,7 @@ using vt::cp;
 // a step itself allocates only inside the library.
 struct Ctx {
   vt::VelString path;
-  void* file = nullptr;
-  void* section = nullptr;
-  void* sub = nullptr;
+  void *file = nullptr, *section = nullptr, *sub = nullptr;
   uint64_t block = 0;
   uint64_t bulkBlock = 0;
   std::vector<char> buf = std::vector<char>(4096);

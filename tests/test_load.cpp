@@ -111,8 +111,7 @@ TEST_F(Load, AliasedSubGroupNamesCannotFillTheHeap) {
   img.put32(24, static_cast<uint32_t>(img.size()));
   vt::writeFile(path("aliased.bin"), img.bytes);
 
-  void* f = nullptr;
-  void* g = nullptr;
+  void *f = nullptr, *g = nullptr;
   ASSERT_EQ(0, file_Open(vpath("aliased.bin").c_str(), &f));
   EXPECT_EQ(kErrIo, file_GroupOpen(f, &g, 0));
   EXPECT_EQ(nullptr, g);
@@ -122,10 +121,7 @@ TEST_F(Load, AliasedSubGroupNamesCannotFillTheHeap) {
 TEST_F(Load, GroupsAtAndPastTheSixteenBitItemIndex) {
   // "Full" holds 65,535 items, "Past" 65,538 (the name item counts).
   const uint32_t kFull = 65535, kPast = 65538;
-  void* f = nullptr;
-  void* s = nullptr;
-  void* full = nullptr;
-  void* past = nullptr;
+  void *f = nullptr, *s = nullptr, *full = nullptr, *past = nullptr;
   ASSERT_EQ(0, file_Create(vpath("items.bin").c_str(), &f));
   ASSERT_EQ(0, file_GroupCreate(f, &s, 0, u"Items"));
   ASSERT_EQ(0, file_GroupCreate(s, &full, 1, u"Full"));
@@ -180,8 +176,7 @@ TEST_F(Load, LargeFileWrittenAndReadBack) {
   const char* full = std::getenv("VELFILE_FULL_LOAD");
   const uint64_t kChunk = 4u << 20;
   const uint64_t size = full && std::string(full) == "1" ? 486 * kChunk : 16 * kChunk;  // 1.9 GiB or 64 MiB
-  void* f = nullptr;
-  void* s = nullptr;
+  void *f = nullptr, *s = nullptr;
   ASSERT_EQ(0, file_Create(vpath("large.bin").c_str(), &f));
   ASSERT_EQ(0, file_GroupCreate(f, &s, 0, u"Large"));
   const uint64_t at = file_Allocate(f, static_cast<uint32_t>(size));
@@ -221,8 +216,7 @@ TEST_F(Load, LargeFileWrittenAndReadBack) {
 }
 
 TEST_F(Load, WritesThatWouldPassTwoGiBAreRefusedAndTheFileStaysSound) {
-  void* f = nullptr;
-  void* s = nullptr;
+  void *f = nullptr, *s = nullptr;
   ASSERT_EQ(0, file_Create(vpath("limit.bin").c_str(), &f));
   ASSERT_EQ(0, file_GroupCreate(f, &s, 0, u"Limit"));
   // A block reaching to 4 MiB below the limit; only its last bytes are
