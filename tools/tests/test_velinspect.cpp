@@ -160,6 +160,12 @@ class Velinspect : public vt::VelTest {
         ++times;
       EXPECT_EQ(e.times, times) << what;
       EXPECT_TRUE(e.args.empty() || e.args[0] != "extract" || e.code == 0 || got.out.empty()) << what;
+      // A damaged file is summed up as such; JSON stays JSON whatever the damage.
+      EXPECT_TRUE(e.args.empty() || e.args[0] != "check" || e.code != 1 ||
+                  all.find(": damaged: ") != all.npos);
+      if (std::count(args.begin(), args.end(), "--json") && e.code < 2) {
+        EXPECT_NO_THROW(Json::parse(got.out)) << what;
+      }
     }
   }
 };
