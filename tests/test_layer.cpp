@@ -472,7 +472,7 @@ TEST_F(Layer, RecordsOutOfOrderAreReadWhereTheTableSays) {
   }
   const auto [start, table, entry] = [&] {
     File f = File::open(path("order.A01"));
-    const CGDataTypeFDD& d = f.group("0").data().descriptor();
+    const CGDataTypeFDD d = f.group("0").data().descriptor();  // a copy: the data group is a temporary
     return std::array<uint32_t, 3>{f.sections()[0].start(), uint32_t(d.dataReference),
                                    uint32_t(d.pointEntrySize)};
   }();
