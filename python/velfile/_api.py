@@ -16,7 +16,7 @@ if TYPE_CHECKING:
     import xarray
 
 PathLike = Union[str, "os.PathLike[str]"]
-TypeSpec = Union[int, str, np.dtype, type, None]
+TypeLike = Union[int, str, np.dtype, type, None]
 
 _TEXT_TYPES = (1, 12)
 _PAIR_TYPES = (8, 9)
@@ -44,7 +44,7 @@ def create(path: PathLike) -> File:
 # --- writing items ---
 
 
-def _type_code(type: TypeSpec) -> int:
+def _type_code(type: TypeLike) -> int:
     if isinstance(type, (int, np.integer)) and not isinstance(type, bool):
         return int(type)
     if isinstance(type, str):
@@ -112,7 +112,7 @@ def _checked(value: Any, code: int) -> np.ndarray:
     return np.ascontiguousarray(out)
 
 
-def write_item(self: Group, id: int, value: Any, type: TypeSpec = None) -> None:
+def write_item(self: Group, id: int, value: Any, type: TypeLike = None) -> None:
     """Writes an item into a group being written.
 
     The type is an item type code, its name ('int16', 'utf16', ...) or a
@@ -375,7 +375,7 @@ def group_data(self: Group) -> DataGroup:
 
 
 def write_data(self: Group, samples: Any, has_data: Any = None, *, data_class: int = 1,
-               axes: Optional[Sequence[Tuple[float, float]]] = None, sample_type: TypeSpec = None) -> DataGroup:
+               axes: Optional[Sequence[Tuple[float, float]]] = None, sample_type: TypeLike = None) -> DataGroup:
     """Makes this group (being written) a data group, from a numpy array of
     shape (second, first, samples).
 
