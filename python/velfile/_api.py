@@ -4,13 +4,16 @@ HTML summaries. Everything read from a file comes through the extension."""
 from __future__ import annotations
 
 import os
-from typing import Any, NamedTuple, Optional, Sequence, Tuple, Union
+from typing import TYPE_CHECKING, Any, NamedTuple, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
 from . import _velfile
 from ._velfile import File, Group, InvalidError, Item, UnsupportedError, WrongTypeError
 from ._html import data_html, file_html, group_html
+
+if TYPE_CHECKING:
+    import xarray
 
 PathLike = Union[str, "os.PathLike[str]"]
 TypeSpec = Union[int, str, np.dtype, type, None]
@@ -349,7 +352,7 @@ class DataGroup:
             view.flags.writeable = False
         return view
 
-    def to_xarray(self) -> Any:
+    def to_xarray(self) -> "xarray.DataArray":
         """The data group as an xarray.DataArray (dims second, first, sample),
         read at once: coordinates with units, the has_data coordinate, the
         descriptor's fields as attributes. See velfile.open_many for many

@@ -15,7 +15,7 @@ from __future__ import annotations
 import itertools
 import os
 import time
-from typing import Any, Dict, List, Mapping, Optional, Sequence, Tuple, Union
+from typing import TYPE_CHECKING, Any, Dict, List, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
@@ -25,6 +25,9 @@ from ._velfile import File, InUseError, InvalidError, NotFoundError
 
 #: How long a task waits for a file that another process holds.
 OPEN_WAIT = 60.0
+
+if TYPE_CHECKING:
+    import xarray
 
 Chunks = Union[None, int, Mapping[str, int]]
 
@@ -40,7 +43,7 @@ def _attrs(descriptor: Mapping[str, Any]) -> Dict[str, Any]:
     return {k: np.asarray(v, dtype=np.float64) if isinstance(v, list) else v for k, v in descriptor.items()}
 
 
-def to_xarray(data: Any) -> Any:
+def to_xarray(data: Any) -> "xarray.DataArray":
     """The data group as an xarray.DataArray of dims (second, first, sample):
     the samples in their own dtype, each axis's coordinates (offset + index
     x factor), the has-data mask as the coordinate has_data (so that
@@ -146,7 +149,8 @@ def _lazy(name: str, paths: Sequence[str], group: str, split: Dict[str, List[Tup
     return da.Array(graph, name, chunks=chunks, dtype=dtype)
 
 
-def open_many(paths: Sequence[Union[str, "os.PathLike[str]"]], group: str, chunks: Chunks = None) -> Any:
+def open_many(paths: Sequence[Union[str, "os.PathLike[str]"]], group: str,
+              chunks: Chunks = None) -> "xarray.DataArray":
     """The data group at path group of many files as one lazy xarray.DataArray
     of dims (file, second, first, sample), backed by dask.
 

@@ -106,6 +106,13 @@ def item_value(item: _velfile.Item) -> Any:
     return raw
 
 
+def _even(n: int, most: int) -> int:
+    """A chunk size of at most most (at least 1) that cuts n into parts as
+    even as can be, so that the last chunk wastes little of the file."""
+    parts = -(-n // max(1, min(n, most)))
+    return -(-n // parts)
+
+
 class _Progress:
     """A one-line progress bar on stderr, shown only on a terminal."""
 
@@ -170,9 +177,8 @@ class _Exporter:
             return
         shape, itemsize = data.shape, data.dtype.itemsize
         line = max(1, shape[1] * shape[2] * itemsize)
-        rows = max(1, min(shape[0], CHUNK_BYTES // line))
-        chunks = (rows, max(1, min(shape[1], CHUNK_BYTES // max(1, shape[2] * itemsize))), shape[2]) \
-            if all(shape) else None
+        chunks = (_even(shape[0], CHUNK_BYTES // line), _even(shape[1], CHUNK_BYTES // (shape[2] * itemsize)),
+                  shape[2]) if all(shape) else None
         samples = out.create_dataset("#samples", shape=shape, dtype=data.dtype, chunks=chunks,
                                      compression=self.compression if chunks else None)
         mask = out.create_dataset("#has_data", shape=shape[:2], dtype=bool)

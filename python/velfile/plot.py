@@ -97,6 +97,7 @@ def ascan(data: Any, point: Tuple[int, int], ax: Optional[Axes] = None, *, label
         ax.plot(axes.sample, samples, linewidth=0.8)
     else:
         ax.text(0.5, 0.5, "no data at this point", transform=ax.transAxes, ha="center", va="center")
+        ax.set_xlim(*_edges(axes.sample))
     ax.set_xlabel(label("sample", labels, unit_of))
     ax.set_ylabel(label("value", labels, unit_of))
     ax.set_title(f"{escape(data.group.path)}: A-scan at ({axes.second[s]:g}, {axes.first[f]:g})")
