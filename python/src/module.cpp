@@ -3,10 +3,14 @@
 #include <pybind11/stl.h>
 
 #include <array>
+#include <fstream>
 #include <map>
 #include <optional>
 
 #include "binding.h"
+#ifdef VELFILE_PYTHON_JSON
+#include "velfile_json.h"
+#endif
 
 namespace velfile_python {
 
@@ -216,7 +220,7 @@ struct PyWalkNode {
   py::object group;  // a Group, or None when the walk did not enter it
   std::string state, reason, name, path;
   int depth = 0;
-  uint32_t index = 0, entries = 0;
+  uint32_t index = 0, entries = 0, directory = 0, sectionStart = 0;
   uint16_t id = 0;
 };
 
@@ -239,6 +243,8 @@ bool walkGroup(const PyGroup& root, const py::function& func, int maxDepth, uint
     node.depth = n.depth;
     node.index = n.index;
     node.entries = n.entries;
+    node.directory = n.directory;
+    node.sectionStart = n.section_start;
     node.id = n.id;
     py::object r = func(std::move(node));
     return r.is_none() || r.cast<bool>();
@@ -390,6 +396,27 @@ PYBIND11_MODULE(_velfile, m) {
                " mode '" + f.owner->mode + "'" + (open ? "" : " (closed)") + ">";
       });
   m.def("_open", &openFile, py::arg("path"), py::arg("mode"));
+  m.def(
+      "_write_json",
+      [](const PyFile& f, const std::string& out, size_t maxElements) {
+  // (written, complete): whether out was written whole, and whether
+  // every group was entered and every value read.
+#ifdef VELFILE_PYTHON_JSON
+        return released([&] {
+          std::ofstream stream(out, std::ios::binary | std::ios::trunc);
+          velfile_json::Options options;
+          options.max_elements = maxElements;
+          const bool complete = stream && velfile_json::write_file(stream, f.owner->file, options);
+          stream.close();
+          return std::make_pair(bool(stream), complete);
+        });
+#else
+        (void)f, (void)out, (void)maxElements;
+        throw velfile::Error(Reason::Unsupported, 0, "export", "", "", -1,
+                             "the package was built without the JSON form (tools/json)");
+#endif
+      },
+      py::arg("file"), py::arg("out"), py::arg("max_elements") = 16);
 
   groupClass
       .def_property(
@@ -541,6 +568,10 @@ PYBIND11_MODULE(_velfile, m) {
       .def_readonly("index", &PyWalkNode::index, "Index of its reference in the parent's directory.")
       .def_readonly("id", &PyWalkNode::id, "Item id of that reference.")
       .def_readonly("entries", &PyWalkNode::entries, "Entries of its directory.")
+      .def_readonly("directory", &PyWalkNode::directory,
+                    "Offset of its directory in its section: with section_start, the directory's\n"
+                    "place in the file, which a shared sub-group has in common with its first path.")
+      .def_readonly("section_start", &PyWalkNode::sectionStart, "Absolute offset of its section.")
       .def("__repr__", [](const PyWalkNode& n) {
         return "<velfile.WalkNode " + py::repr(py::str(n.path)).cast<std::string>() + " " + n.state + ">";
       });
@@ -564,6 +595,17 @@ PYBIND11_MODULE(_velfile, m) {
                              "The value: a str for strings; an int or float for one number; a numpy array\n"
                              "(host byte order) for several numbers, for raw bytes (uint8) and for types 8\n"
                              "and 9 (uint32 pairs, shape (count, 2)); the Group for a group reference.")
+      .def("_bytes",
+           [](const PyItem& i) {
+             // The value as stored, elements in host order (strings too): a
+             // value outside its section is refused before anything is sized.
+             const size_t bytes = size_t(VelFile::file_SizeOf(i.item.type())) * i.item.count();
+             if (bytes > 4) released([&] { return i.item.extent(); });
+             py::array_t<uint8_t> out{py::ssize_t(bytes)};
+             void* p = out.mutable_data();
+             released([&] { return i.item.read(p, bytes); });
+             return out;
+           })
       .def("_extent",
            [](const PyItem& i) {
              return extentTuple(i.owner, released([&] {

@@ -1,36 +1,190 @@
 """python3 -m velfile: the package's command line.
 
+    python3 -m velfile plot FILE --group PATH --kind ascan|bscan|cscan
+                       [--point I,J | --line J [--along first|second]]
+                       [--gate A:B | --gate-at X0:X1] -o OUT.png|OUT.svg
+    python3 -m velfile export FILE OUT.h5|OUT.json [--gzip]
     python3 -m velfile view FILE [FILE ...] [--port N] [--host H] [--no-browser]
+
+Exit codes: 0 done; 1 the file is damaged (export: what could be read was
+written); 2 the file cannot be opened or is not a container file; 3 bad
+arguments, or no such group; 4 the output cannot be written; 5 out of
+memory; 6 the group holds no acquisition data to draw; 7 the point, line
+or gate lies outside the data.
 """
 from __future__ import annotations
 
 import argparse
+import os
 import sys
-from typing import List, Optional
+from typing import Any, Callable, List, NoReturn, Optional, Tuple
 
 from . import __version__
+from ._velfile import (BadPathError, Error, InUseError, NotContainerError, NotFoundError, TooManyFilesError,
+                       UnsupportedError)
+
+OK, DAMAGED, UNOPENED, ARGUMENTS, OUTPUT, MEMORY, NO_DATA, OUT_OF_RANGE = range(8)
 
 
-def main(argv: Optional[List[str]] = None) -> int:
-    parser = argparse.ArgumentParser(prog="python3 -m velfile",
-                                     description="The velfile package for container files of ultrasonic testing.")
+class _Exit(Exception):
+    def __init__(self, code: int, message: str) -> None:
+        super().__init__(message)
+        self.code = code
+
+
+class _Parser(argparse.ArgumentParser):
+    def error(self, message: str) -> NoReturn:
+        self.print_usage(sys.stderr)
+        raise _Exit(ARGUMENTS, message)
+
+
+def _pair(text: str, sep: str, kind: Callable[[str], Any]) -> Tuple[Any, Any]:
+    parts = text.split(sep)
+    if len(parts) != 2:
+        raise argparse.ArgumentTypeError(f"{text!r} is not two values separated by '{sep}'")
+    try:
+        return kind(parts[0]), kind(parts[1])
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"{text!r} is not two {kind.__name__} values separated by '{sep}'") from None
+
+
+def _parser() -> argparse.ArgumentParser:
+    parser = _Parser(prog="python3 -m velfile",
+                     description="The velfile package for container files of ultrasonic testing.",
+                     epilog="Exit codes: 0 done, 1 damaged file, 2 file not opened, 3 bad arguments or no such "
+                            "group, 4 output not written, 5 out of memory, 6 no acquisition data, "
+                            "7 point, line or gate out of range.")
     parser.add_argument("--version", action="version", version=f"velfile {__version__}")
-    commands = parser.add_subparsers(dest="command")
+    commands = parser.add_subparsers(dest="command", parser_class=_Parser)
+    plot = commands.add_parser("plot", help="draw an A-, B- or C-scan of a data group (PNG or SVG)",
+                               description="Draws an A-scan (one point), a B-scan (one line of points) or a "
+                                           "C-scan (peak |sample| in a gate at every point) of a data group.")
+    plot.add_argument("file", help="the container file")
+    plot.add_argument("--group", required=True, help="path of the data group, as '0/Scan A'")
+    plot.add_argument("--kind", required=True, choices=("ascan", "bscan", "cscan"))
+    where = plot.add_mutually_exclusive_group()
+    where.add_argument("--point", type=lambda t: _pair(t, ",", int), metavar="I,J",
+                       help="ascan: the point, second index I and first index J (default 0,0)")
+    where.add_argument("--line", type=int, metavar="J", help="bscan: the line's index on the other axis (default 0)")
+    plot.add_argument("--along", choices=("first", "second"), default="first",
+                      help="bscan: the axis the line runs along (default first)")
+    gate = plot.add_mutually_exclusive_group()
+    gate.add_argument("--gate", type=lambda t: _pair(t, ":", int), metavar="A:B",
+                      help="cscan: samples A to B-1 (default all)")
+    gate.add_argument("--gate-at", type=lambda t: _pair(t, ":", float), metavar="X0:X1",
+                      help="cscan: the samples whose coordinate on the sample axis lies in [X0, X1]")
+    plot.add_argument("-o", "--output", required=True, help="the picture, OUT.png or OUT.svg")
+    plot.add_argument("--dpi", type=int, default=100, help="resolution of a PNG (default 100)")
+    export = commands.add_parser("export", help="write the file as HDF5 (h5py) or as JSON",
+                                 description="Writes the file as HDF5 (OUT.h5, every group, item and sample) "
+                                             "or in the library's JSON form (OUT.json, as velinspect dump --json).")
+    export.add_argument("file", help="the container file")
+    export.add_argument("output", help="OUT.h5 (or .hdf5) or OUT.json")
+    export.add_argument("--gzip", action="store_true", help="HDF5: compress the samples")
     view = commands.add_parser("view", help="look at files in the browser",
-                               description="Serves the files to a page in the browser: their group trees, items "
-                                           "and descriptors, and linked C-, B- and A-scans of their data groups.")
+                               description="Serves the files to a page in the browser until Ctrl-C: their group "
+                                           "trees, items and descriptors, and linked C-, B- and A-scans of their "
+                                           "data groups.")
     view.add_argument("files", nargs="+", metavar="FILE", help="the container files")
     view.add_argument("--port", type=int, default=0, help="the port (default: a free one)")
     view.add_argument("--host", default="127.0.0.1",
-                      help="the address to listen on (default 127.0.0.1, this machine only)")
+                      help="the address to listen on (default 127.0.0.1: this machine only)")
     view.add_argument("--no-browser", action="store_true", help="print the address, open no browser")
-    args = parser.parse_args(argv)
-    if args.command == "view":
-        from .viewer import run
+    return parser
 
-        return run(args.files, args.host, args.port, not args.no_browser)
-    parser.print_help()
-    return 0
+
+def _open(path: str) -> Any:
+    """The file; a file that is there but damaged is left to main (exit 1)."""
+    from . import _api
+
+    try:
+        return _api.open(path)
+    except (NotFoundError, NotContainerError, InUseError, TooManyFilesError) as e:
+        raise _Exit(UNOPENED, str(e)) from None
+
+
+def _data(path: str, group: str) -> Any:
+    f = _open(path)
+    try:
+        g = f[group]
+    except (NotFoundError, BadPathError) as e:
+        raise _Exit(ARGUMENTS, str(e)) from None
+    try:
+        return g.data
+    except UnsupportedError as e:
+        raise _Exit(NO_DATA, f"no acquisition data to draw: {e}") from None
+
+
+def _plot(args: argparse.Namespace) -> int:
+    from . import plot
+
+    if os.path.splitext(args.output)[1].lower() not in (".png", ".svg"):
+        raise _Exit(ARGUMENTS, f"'{args.output}': the picture is written as .png or .svg")
+    data = _data(args.file, args.group)
+    try:
+        if args.kind == "ascan":
+            ax = plot.ascan(data, args.point or (0, 0))
+        elif args.kind == "bscan":
+            ax = plot.bscan(data, 0 if args.line is None else args.line, axis=args.along)
+        else:
+            gate = slice(*args.gate) if args.gate else args.gate_at
+            ax = plot.cscan(data, gate=gate)
+    except UnsupportedError as e:
+        raise _Exit(NO_DATA, f"no acquisition data to draw: {e}") from None
+    except IndexError as e:
+        raise _Exit(OUT_OF_RANGE, str(e)) from None
+    try:
+        ax.figure.savefig(args.output, dpi=args.dpi)
+    except OSError as e:
+        raise _Exit(OUTPUT, f"'{args.output}' cannot be written: {e.strerror or e}") from None
+    print(f"{args.output}: {args.kind} of '{args.group}'")
+    return OK
+
+
+def _export(args: argparse.Namespace) -> int:
+    from . import export
+
+    kind = os.path.splitext(args.output)[1].lower()
+    if kind not in (".h5", ".hdf5", ".json"):
+        raise _Exit(ARGUMENTS, f"'{args.output}': the export is written as .h5, .hdf5 or .json")
+    with _open(args.file) as f:
+        try:
+            if kind == ".json":
+                notes = [] if export.to_json(f, args.output) else ["not every group or value could be read"]
+            else:
+                notes = export.to_hdf5(f, args.output, compression="gzip" if args.gzip else None)
+        except Error:
+            raise
+        except OSError as e:
+            raise _Exit(OUTPUT, f"'{args.output}' cannot be written: {e.strerror or e}") from None
+    for note in notes:
+        print(f"python3 -m velfile: {note}", file=sys.stderr)
+    print(f"{args.output}: {'damaged file, exported in part' if notes else 'exported'}")
+    return DAMAGED if notes else OK
+
+
+def main(argv: Optional[List[str]] = None) -> int:
+    """Runs the command line; returns the exit code."""
+    parser = _parser()
+    try:
+        args = parser.parse_args(argv)
+        if args.command is None:
+            parser.print_help()
+            return OK
+        if args.command == "view":
+            from .viewer import run
+
+            return run(args.files, args.host, args.port, not args.no_browser)
+        return _plot(args) if args.command == "plot" else _export(args)
+    except _Exit as e:
+        print(f"python3 -m velfile: {e}", file=sys.stderr)
+        return e.code
+    except MemoryError as e:
+        print(f"python3 -m velfile: out of memory: {e}", file=sys.stderr)
+        return MEMORY
+    except Error as e:  # anything else the library refused while reading: a damaged file
+        print(f"python3 -m velfile: damaged file: {e}", file=sys.stderr)
+        return DAMAGED
 
 
 if __name__ == "__main__":

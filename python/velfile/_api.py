@@ -4,13 +4,16 @@ HTML summaries. Everything read from a file comes through the extension."""
 from __future__ import annotations
 
 import os
-from typing import Any, NamedTuple, Optional, Sequence, Tuple, Union
+from typing import TYPE_CHECKING, Any, NamedTuple, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
 from . import _velfile
 from ._velfile import File, Group, InvalidError, Item, UnsupportedError, WrongTypeError
 from ._html import data_html, file_html, group_html
+
+if TYPE_CHECKING:
+    import xarray
 
 PathLike = Union[str, "os.PathLike[str]"]
 TypeSpec = Union[int, str, np.dtype, type, None]
@@ -172,8 +175,11 @@ def item_view(self: Item) -> np.ndarray:
     if self.type in _TEXT_TYPES or self.type == 0:
         raise WrongTypeError(f"item {self.id} is {self.type_name}: only numbers and raw bytes have a view")
     shape = (self.count, 2) if self.type in _PAIR_TYPES else (self.count,)
-    view = _mapped(self._extent(), _velfile._dtype_of(self.type), shape, self.file)
-    return view if view is not None else np.atleast_1d(self.value)
+    dtype = _velfile._dtype_of(self.type)
+    if self.count * dtype.itemsize * len(shape) <= 4:  # held in the directory entry, not in the file
+        return np.asarray(self.value, dtype=dtype).reshape(shape)
+    view = _mapped(self._extent(), dtype, shape, self.file)
+    return view if view is not None else np.asarray(self.value, dtype=dtype).reshape(shape)
 
 
 # --- data groups ---
@@ -345,6 +351,15 @@ class DataGroup:
             view = self.samples
             view.flags.writeable = False
         return view
+
+    def to_xarray(self) -> "xarray.DataArray":
+        """The data group as an xarray.DataArray (dims second, first, sample),
+        read at once: coordinates with units, the has_data coordinate, the
+        descriptor's fields as attributes. See velfile.open_many for many
+        files read lazily."""
+        from ._labelled import to_xarray
+
+        return to_xarray(self)
 
     def __repr__(self) -> str:
         s, f, k = self.shape

@@ -67,6 +67,8 @@ class WalkNode:
     index: int
     id: int
     entries: int
+    directory: int
+    section_start: int
 
 class Group:
     name: str
@@ -102,3 +104,6 @@ class Item:
     file: File
     value: Union[int, float, str, np.ndarray, Group]
     def view(self) -> np.ndarray: ...
+    def _bytes(self) -> np.ndarray: ...
+
+def _write_json(file: File, out: str, max_elements: int = 16) -> Tuple[bool, bool]: ...

@@ -1,0 +1,141 @@
+"""Pictures of a data group, drawn by matplotlib, and the command line that
+draws and exports them."""
+import os
+
+import numpy as np
+import pytest
+
+import velfile
+import velfile.plot as vp
+from velfile import _axes
+
+NAME = "Scan $x^{2$"  # mathtext that does not parse, if it were read as such
+RNG = np.random.default_rng(3)
+SAMPLES = RNG.integers(-2000, 2000, size=(6, 5, 20), dtype=np.int16)
+SAMPLES[2, 3, 4] = -32768  # its magnitude must not wrap
+MASK = np.ones((6, 5), bool)
+MASK[[0, 4], [1, 2]] = False
+AXES = [(0.5, 10.0), (2.0, -1.0), (0.1, 0.0)]
+
+
+@pytest.fixture
+def scan(tmp_path):
+    path = str(tmp_path / "scan.A01")
+    with velfile.create(path) as f:
+        f.create_group("root").create_group(NAME).write_data(SAMPLES, has_data=MASK, axes=AXES)
+    with velfile.open(path) as f:
+        yield f[f"0/{NAME}"].data
+
+
+class Spy:
+    """A data group that records the keys it is read with."""
+
+    def __init__(self, data):
+        self.data, self.keys = data, []
+
+    def __getattr__(self, name):
+        return getattr(self.data, name)
+
+    def read(self, key=()):
+        return self.keys.append(key) or self.data.read(key)
+
+
+@pytest.mark.parametrize("gate,lo,hi", [(None, 0, 20), (slice(3, 9), 3, 9), (range(3, 9), 3, 9),
+                                        ((0.25, 0.85), 3, 9), ((0.85, 0.25), 3, 9), (slice(-2, None), 18, 20)])
+def test_cscan_values_are_gated_peaks_read_in_chunks(scan, monkeypatch, gate, lo, hi):
+    monkeypatch.setattr(_axes, "CHUNK_BYTES", 2 * 5 * (hi - lo) * 2)  # two lines of the gate per read
+    spy = Spy(scan)
+    values = vp.cscan_values(spy, gate)
+    expected = np.abs(SAMPLES[..., lo:hi].astype(np.int64)).max(axis=-1)
+    assert np.array_equal(values.mask, ~MASK) and np.array_equal(values.compressed(), expected[MASK])
+    assert len(spy.keys) == 3 and all(k[0].stop - k[0].start == 2 and k[2] == slice(lo, hi) for k in spy.keys)
+
+
+@pytest.mark.parametrize("draw,error", [
+    (lambda d: vp.cscan_values(d, (30.0, 40.0)), IndexError), (lambda d: vp.cscan_values(d, slice(5, 5)), IndexError),
+    (lambda d: vp.cscan_values(d, slice(0, 21)), IndexError), (lambda d: vp.bscan(d, 6), IndexError),
+    (lambda d: vp.bscan(d, 5, axis="second"), IndexError), (lambda d: vp.ascan(d, (0, 5)), IndexError),
+    (lambda d: vp.bscan(d, 0, axis="depth"), velfile.InvalidError),
+    (lambda d: vp.cscan_values(d, slice(0, 4, 2)), velfile.InvalidError),
+])
+def test_out_of_range_refused(scan, draw, error):
+    with pytest.raises(error):
+        draw(scan)
+
+
+def _pixel(ax, x, y):
+    """The RGB colour drawn at data coordinates (x, y)."""
+    from matplotlib.backends.backend_agg import FigureCanvasAgg
+
+    canvas = FigureCanvasAgg(ax.figure)
+    canvas.draw()
+    px, py = ax.transData.transform((x, y))
+    rgba = np.asarray(canvas.buffer_rgba())
+    return rgba[rgba.shape[0] - int(py), int(px), :3]
+
+
+def test_pictures_show_the_data(scan):
+    peaks = np.abs(SAMPLES.astype(np.int64)).max(axis=-1)
+    ax = vp.cscan(scan)
+    image = ax.images[0]
+    assert image.get_extent() == (-2.0, 8.0, 9.75, 12.75) and image.get_clim() == (peaks[MASK].min(), 32768)
+    assert len(ax.figure.axes) == 2 and "\\$" in ax.get_title()  # a colour bar; the name shown as it is
+    grey = np.array([int(vp.NO_DATA_COLOUR[i:i + 2], 16) for i in (1, 3, 5)])
+    assert np.array_equal(_pixel(ax, -1 + 2 * 1, 10 + 0.5 * 0), grey)  # second 0, first 1 has no data
+    top = np.round(np.array(image.cmap(1.0)[:3]) * 255)
+    assert np.abs(_pixel(ax, -1 + 2 * 3, 10 + 0.5 * 2) - top).max() <= 1  # the peak, -32768
+
+    spy = Spy(scan)
+    ax = vp.bscan(spy, 1, axis="second", units={"sample": "µs"})
+    assert spy.keys == [(slice(None), 1, slice(None))] and ax.images[0].get_array().shape == (20, 6)
+    assert np.array_equal(ax.images[0].get_array().mask[0], ~MASK[:, 1]) and ax.get_ylabel() == "sample axis [µs]"
+    assert np.array_equal(_pixel(ax, 10 + 0.5 * 0, 0.5), grey)
+    assert ax.figure.axes[1].get_ylabel() == "amplitude [unit code 0]"
+
+    line = vp.ascan(scan, (2, 3)).lines[0]
+    assert np.array_equal(line.get_ydata(), SAMPLES[2, 3]) and np.allclose(line.get_xdata(), 0.1 * np.arange(20))
+    assert not vp.ascan(scan, (0, 1)).lines  # no data: no line drawn
+
+
+def _damage_data(path):
+    """Points the data group's point table past the end of its section."""
+    with velfile.open(path) as f:
+        table = f[f"0/{NAME}"].item(10461).value
+    with open(path, "r+b") as out:
+        out.seek(table)
+        out.write(b"\xf0\xff\xff\x7f")
+
+
+@pytest.mark.parametrize("args,code,said", [
+    (["plot", "{f}", "--group", "0/" + NAME, "--kind", "cscan", "--gate", "2:8", "-o", "{d}/c.png"], 0, "cscan"),
+    (["plot", "{f}", "--group", "0/" + NAME, "--kind", "bscan", "--line", "3", "-o", "{d}/b.svg"], 0, "bscan"),
+    (["plot", "{f}", "--group", "0/" + NAME, "--kind", "ascan", "--point", "1,2", "-o", "{d}/a.png"], 0, "ascan"),
+    (["plot", "{f}", "--group", "0", "--kind", "cscan", "-o", "{d}/c.png"], 6, "no acquisition data"),
+    (["plot", "{f}", "--group", "0/" + NAME, "--kind", "bscan", "--line", "6", "-o", "{d}/c.png"], 7, "line 6"),
+    (["plot", "{f}", "--group", "0/" + NAME, "--kind", "cscan", "--gate-at", "5:6", "-o", "{d}/c.png"], 7, "gate"),
+    (["plot", "{f}", "--group", "0/none", "--kind", "cscan", "-o", "{d}/c.png"], 3, "no sub-group"),
+    (["plot", "{f}", "--kind", "cscan", "-o", "{d}/c.png"], 3, "--group"),
+    (["plot", "{f}.none", "--group", "0", "--kind", "cscan", "-o", "{d}/c.png"], 2, "cannot be opened"),
+    (["plot", "{f}", "--group", "0/" + NAME, "--kind", "cscan", "-o", "{d}/none/c.png"], 4, "cannot be written"),
+    (["export", "{f}", "{d}/none/x.h5"], 4, "cannot be written"),
+    (["export", "{f}", "{d}/x.h5"], 0, "exported"),
+    (["damaged", "plot", "{f}", "--group", "0/" + NAME, "--kind", "cscan", "-o", "{d}/c.png"], 1, "damaged"),
+])
+def test_command_line(scan, tmp_path, capsys, args, code, said):
+    from velfile.__main__ import main
+
+    path = scan.group.file.path
+    scan.group.file.close()
+    if args[0] == "damaged":
+        _damage_data(path)
+        args = args[1:]
+    assert main([a.replace("{f}", path).replace("{d}", str(tmp_path)) for a in args]) == code
+    out, err = capsys.readouterr()
+    assert said in (err if code else out)
+    if code == 0 and args[0] == "plot":
+        picture = args[-1].replace("{d}", str(tmp_path))
+        assert os.path.getsize(picture) > 1000
+        if picture.endswith(".png"):
+            import matplotlib.image
+
+            assert matplotlib.image.imread(picture).shape[:2] == (520 if "c.png" in picture else 360, 640)
