@@ -10,6 +10,7 @@ import signal
 import subprocess
 import sys
 import threading
+from urllib.parse import quote
 
 import numpy as np
 import pytest
@@ -59,7 +60,7 @@ def get(viewer, path, host=None, token=True):
     headers = {"Host": host or f"127.0.0.1:{viewer.port}"}
     if token:
         headers["Authorization"] = f"token {viewer.token if token is True else token}"
-    connection.request("GET", path.replace(" ", "%20"), headers=headers)
+    connection.request("GET", quote(path, safe="/?&=,:"), headers=headers)
     response = connection.getresponse()
     body = response.read()
     return response.status, json.loads(body) if response.getheader("Content-Type", "").startswith(
@@ -175,7 +176,7 @@ def test_browser(paths, tmp_path):
     artifacts = os.path.abspath(os.environ.get("VELFILE_ARTIFACTS", "artifacts"))
     os.makedirs(artifacts, exist_ok=True)
     try:
-        wait = WebDriverWait(driver, 30)
+        wait = WebDriverWait(driver, 30, poll_frequency=0.05)
         state = lambda expr: driver.execute_script(f"const v = window.velfileViewer; return {expr};")  # noqa: E731
         driver.get(url)
 
@@ -189,7 +190,7 @@ def test_browser(paths, tmp_path):
                 view, x, y = (click or drag)[:3]
                 image = driver.find_element(By.ID, view)
                 at = state(f"v.where('{view}', {x}, {y})")
-                chain = ActionChains(driver).move_to_element_with_offset(
+                chain = ActionChains(driver, duration=20).move_to_element_with_offset(
                     image, at["x"] - image.size["width"] / 2, at["y"] - image.size["height"] / 2)
                 if click:
                     chain.click()

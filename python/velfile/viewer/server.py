@@ -166,6 +166,7 @@ class Viewer:
                     self._loop.add_signal_handler(sig, self._stop.set)
                 except (NotImplementedError, RuntimeError):  # Windows: Ctrl-C raises KeyboardInterrupt
                     pass
+        self.pool.submit(views.warm_up)
         if ready is not None:
             ready.set()
         try:

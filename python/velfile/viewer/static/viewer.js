@@ -284,12 +284,12 @@
     timing("data group", t0);
   }
 
-  const where_ = () => ({file: state.file, group: state.group});
+  const selection = () => ({file: state.file, group: state.group});
 
   async function drawCscan() {
     const n = ++seq.cscan;
     try {
-      const answer = await api("cscan", {...where_(), gate: state.gate.join(":")});
+      const answer = await api("cscan", {...selection(), gate: state.gate.join(":")});
       if (n !== seq.cscan) return;
       await show("cscan", answer);
       placeMarkers();
@@ -301,7 +301,7 @@
   async function drawAscan() {
     const n = ++seq.ascan;
     try {
-      const a = await api("point", {...where_(), point: state.point.join(","), gate: state.gate.join(":")});
+      const a = await api("point", {...selection(), point: state.point.join(","), gate: state.gate.join(":")});
       if (n !== seq.ascan) return;
       await show("ascan", a);
       state.ascan = {point: a.point, has_data: a.has_data, values: a.values, peak: a.peak, gate: a.gate};
@@ -321,7 +321,7 @@
     if (state.lines[along] === line) return;
     const n = ++seq[id];
     try {
-      const answer = await api("line", {...where_(), along, line});
+      const answer = await api("line", {...selection(), along, line});
       if (n !== seq[id]) return;
       await show(id, answer);
       state.lines[along] = line;
