@@ -99,6 +99,7 @@ class _Api(_Handler):
         loop = asyncio.get_running_loop()
         try:
             answer = await loop.run_in_executor(self.viewer.pool, views.answer, self.viewer.files, name, query)
+            body = json.dumps(answer, allow_nan=False)
         except Exception as e:  # every failure is an answer; the server goes on
             status = views.status_of(e)
             if status == 500:
@@ -108,7 +109,7 @@ class _Api(_Handler):
             self.finish(json.dumps({"error": str(e) or type(e).__name__}))
             return
         self.set_header("Content-Type", "application/json")
-        self.finish(json.dumps(answer, allow_nan=False))
+        self.finish(body)
 
 
 class _Missing(_Handler):

@@ -246,8 +246,8 @@ def _picture(draw: Callable[[Any], Any], size: Tuple[float, float]) -> Tuple[Any
         height = figure.bbox.height
         x0, y0, x1, y1 = ax.get_window_extent().extents
         return {"image": "data:image/png;base64," + base64.b64encode(buffer.getvalue()).decode("ascii"),
-                "frame": {"box": [x0, height - y1, x1, height - y0], "xlim": list(ax.get_xlim()),
-                          "ylim": list(ax.get_ylim())}}
+                "frame": plain({"box": [x0, height - y1, x1, height - y0], "xlim": list(ax.get_xlim()),
+                                "ylim": list(ax.get_ylim())})}
 
     return ax, render
 
