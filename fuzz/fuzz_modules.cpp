@@ -10,9 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)quiet;
   if (!vfz::writeBytes(path, data, size)) return 0;
   vfz::Walker walker(size);
-  walker.onGroup = [](void* g) {
-    for (const vfz::ModuleEntry& m : vfz::modules()) m.read(g);
-  };
+  walker.onGroup = vfz::readWithEveryModule;
   walker.walkPath(wide);
   return 0;
 }

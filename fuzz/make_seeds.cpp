@@ -1,19 +1,16 @@
 // Writes the seed corpus of the fuzzers: small container files made by the
-// library itself, each in the host byte order and rewritten in the other one.
+// library itself, in the host byte order (scripts/fuzz.sh adds a file written
+// on a big-endian machine).
 //
 //   velfile_fuzz_seeds <directory>
-#include <cstring>
 #include <filesystem>
-#include <iterator>
 
-#include "byteorder.h"
 #include "modules.h"
 #include "walk.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using velfile::DirEntry;
 
 std::string g_dir;
 
@@ -31,34 +28,20 @@ void writeItems(void* g) {
   const int8_t i8[5] = {-1, 2, -3, 4, -5};
   const int16_t i16[3] = {-300, 300, 7};
   const int32_t i32[2] = {-70000, 70000};
-  const uint32_t u32[2] = {0xDEADBEEF, 1};
-  const uint32_t quad[4] = {1, 2, 3, 4};
+  const uint32_t u32[4] = {0xDEADBEEF, 1, 3, 4};
   const float f[2] = {1.25f, -0.5f};
   const double d[2] = {3.5, -1e-10};
-  const char narrow[] = "narrow";
-  const char raw[7] = {1, 2, 3, 4, 5, 6, 7};
-  using namespace VelFile;
-  file_ItemValueWrite(g, 2, kTypeInt8, 1, cp(i8));
-  file_ItemValueWrite(g, 3, kTypeInt8, 5, cp(i8));
-  file_ItemValueWrite(g, 4, kTypeUInt8, 4, cp(i8));
-  file_ItemValueWrite(g, 5, kTypeInt16, 1, cp(i16));
-  file_ItemValueWrite(g, 6, kTypeUInt16, 2, cp(i16));
-  file_ItemValueWrite(g, 7, kTypeInt16, 3, cp(i16));
-  file_ItemValueWrite(g, 8, kTypeInt32, 1, cp(i32));
-  file_ItemValueWrite(g, 9, kTypeInt32, 2, cp(i32));
-  file_ItemValueWrite(g, 10, kTypeUInt32, 2, cp(u32));
-  file_ItemValueWrite(g, 11, kTypeQuad8, 1, cp(quad));
-  file_ItemValueWrite(g, 12, kTypeQuad9, 2, cp(quad));
-  file_ItemValueWrite(g, 13, kTypeFloat, 1, cp(f));
-  file_ItemValueWrite(g, 14, kTypeFloat, 2, cp(f));
-  file_ItemValueWrite(g, 15, kTypeDouble, 1, cp(d));
-  file_ItemValueWrite(g, 16, kTypeDouble, 2, cp(d));
-  file_ItemValueWrite(g, 17, kTypeUtf16, 2, cp(u"A"));
-  file_ItemValueWrite(g, 18, kTypeUtf16, 6, cp(u"Hello"));
-  file_ItemValueWrite(g, 19, kTypeNarrow, 7, narrow);
-  file_ItemValueWrite(g, 20, kTypeNarrow, 3, narrow);
-  file_ItemValueWrite(g, 21, kTypeRaw, 7, raw);
-  file_ItemValueWrite(g, 22, 77, 3, raw);  // a type without meaning
+  const char raw[8] = "narrow";
+  const struct {
+    uint16_t type;
+    uint32_t count;
+    const void* value;
+  } items[] = {{2, 1, i8},  {2, 5, i8},   {3, 4, i8},  {4, 1, i16},   {5, 2, i16},       {4, 3, i16},
+               {6, 1, i32}, {6, 2, i32},  {7, 2, u32}, {8, 1, u32},   {9, 2, u32},       {10, 1, f},
+               {10, 2, f},  {11, 1, d},   {11, 2, d},  {12, 2, u"A"}, {12, 6, u"Hello"}, {1, 7, raw},
+               {1, 3, raw}, {13, 7, raw}, {77, 3, raw}};  // the last: a type without meaning
+  for (uint16_t i = 0; i < sizeof items / sizeof *items; ++i)
+    VelFile::file_ItemValueWrite(g, i + 2, items[i].type, items[i].count, cp(items[i].value));
 }
 
 // A section with items, nested sub-groups and a bulk block.
@@ -116,75 +99,29 @@ void makeWrapped(const std::string& name) {
 }
 
 // One sub-group per module, each written by the module from a default
-// descriptor; also one file per module with just its group.
+// descriptor, and a data group with bulk data; also one file per group.
 void makeModules() {
   void* all = nullptr;
   void* allSection = nullptr;
   VelFile::file_Create(vfz::widen(at("modules-all.bin")).c_str(), &all);
   VelFile::file_GroupCreate(all, &allSection, 0, u"Setup");
   uint16_t id = 1;
-  for (const vfz::ModuleEntry& m : vfz::modules()) {
+  auto seed = [&](const std::string& name, const std::function<void(void*)>& write) {
     void* g = nullptr;
     VelFile::file_GroupCreate(allSection, &g, id++, u"Group");
-    m.write(g);
+    write(g);
     void* f = nullptr;
     void* s = nullptr;
-    if (VelFile::file_Create(vfz::widen(at(std::string("module-") + m.name + ".bin")).c_str(), &f) != 0)
-      continue;
+    if (VelFile::file_Create(vfz::widen(at("module-" + name + ".bin")).c_str(), &f) != 0) return;
     VelFile::file_GroupCreate(f, &s, 0, u"Setup");
     VelFile::file_GroupCreate(s, &g, 1, u"Group");
-    m.write(g);
+    write(g);
     VelFile::file_Close(f);
-  }
+  };
+  for (const vfz::Module& m : vfz::modules())
+    seed(m.name, [&](void* g) { m.write(g, nullptr, m.fresh().get()); });
+  seed("gdatabulk", vfz::writeBulkData);
   VelFile::file_Close(all);
-}
-
-// --- byte-order rewrite: a file of this host's order into the other order ---
-
-bool inside(const Bytes& b, uint64_t at, uint64_t n) {
-  return at <= b.size() && n <= b.size() - at;
-}
-
-void swapDirectory(Bytes& b, uint64_t start, uint64_t dir, uint32_t entries, int depth) {
-  if (depth > 16 || !inside(b, dir, uint64_t(entries) * velfile::kEntrySize)) return;
-  for (uint32_t i = 0; i < entries; ++i) {
-    unsigned char* raw = &b[dir + uint64_t(i) * velfile::kEntrySize];
-    DirEntry e;
-    velfile::decodeEntry(raw, false, &e);
-    const uint64_t bytes = uint64_t(VelFile::file_SizeOf(e.type)) * e.count;
-    if (e.type == VelFile::kTypeGroup) {
-      swapDirectory(b, start, start + e.value, e.count, depth + 1);
-    } else if (bytes > 4 && inside(b, start + e.value, bytes)) {
-      velfile::swapElements(e.type, &b[start + e.value], e.count);
-    }
-    // The reader swaps id, type and count, then treats the value field by
-    // the type and count it got; that treatment is its own inverse.
-    DirEntry foreign{velfile::swap16(e.id), velfile::swap16(e.type), velfile::swap32(e.count), e.value};
-    unsigned char probe[velfile::kEntrySize];
-    velfile::encodeEntry(foreign, probe);
-    DirEntry treated;
-    velfile::decodeEntry(probe, true, &treated);
-    foreign.value = treated.value;
-    velfile::encodeEntry(foreign, raw);
-  }
-}
-
-Bytes toForeign(Bytes b) {
-  uint64_t pos = 0;
-  while (inside(b, pos, velfile::kHeaderSize)) {
-    velfile::SectionHeader h;
-    velfile::decodeHeader(&b[pos], false, &h);
-    const uint32_t size = h.field[velfile::kHdrSectionSize];
-    swapDirectory(b, pos, pos + h.field[velfile::kHdrDirOffset], h.field[velfile::kHdrEntryCount], 0);
-    std::reverse(&b[pos], &b[pos] + 4);  // the byte-order marker
-    for (int i = 2; i <= 7; ++i) {
-      const uint32_t v = velfile::swap32(h.field[i]);
-      std::memcpy(&b[pos + 4 * i], &v, 4);
-    }
-    if (size < velfile::kHeaderSize) break;
-    pos += size;
-  }
-  return b;
 }
 
 }  // namespace
@@ -202,16 +139,5 @@ int main(int argc, char** argv) {
   makeChain("chain.A01");
   makeWrapped("wrapped.bin");
   makeModules();
-  std::vector<std::string> native;
-  for (const auto& entry : std::filesystem::directory_iterator(g_dir)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind("foreign-", 0) != 0) native.push_back(name);
-  }
-  for (const std::string& name : native) {
-    std::ifstream in(at(name), std::ios::binary);
-    Bytes b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    Bytes swapped = toForeign(b);
-    vfz::writeBytes(at("foreign-" + name), swapped.data(), swapped.size());
-  }
   return 0;
 }

@@ -1,106 +1,137 @@
-// The group modules that the fuzzers, the seed generator and the regression
-// test drive. Each module registers itself with one VELFILE_FUZZ_MODULE(prefix)
-// line, taken in only when its header and its source are both in the tree, so
-// modules still being written are skipped until they land.
+// Every group module behind one interface, for the fuzzers, the seed
+// generator and the tests: allocate, free, assign, read (the gate with its
+// reset), write (prev may be null; the structure modules take none; the data
+// module with its data reference stored as it is) and, where the descriptor
+// has one, operator==.
 #ifndef VELFILE_FUZZ_MODULES_H
 #define VELFILE_FUZZ_MODULES_H
 
-#include <velfile/veltypes.h>
+#include <velfile/gchan.h>
+#include <velfile/gcontour.h>
+#include <velfile/gdac.h>
+#include <velfile/gdata.h>
+#include <velfile/ggate.h>
+#include <velfile/ginfo.h>
+#include <velfile/gmesh.h>
+#include <velfile/gpatch.h>
+#include <velfile/gprobe.h>
+#include <velfile/grefadj.h>
+#include <velfile/gspec2d.h>
+#include <velfile/gspec3d.h>
+#include <velfile/gspecdef.h>
+#include <velfile/gspecdim.h>
+#include <velfile/gspecinf.h>
+#include <velfile/gspecmat.h>
+#include <velfile/gspecsim.h>
+#include <velfile/gsubchan.h>
+#include <velfile/gweld.h>
+#include <velfile/gweldfill.h>
+#include <velfile/gweldscanplan.h>
 
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <type_traits>
-#include <utility>
 #include <vector>
 
 namespace vfz {
 
-using ModuleOp = void (*)(void* group);
-
-// A module as the fuzzers see it: a reader run on every group reached and a
-// writer that fills a fresh group with a default descriptor (seed files).
-struct ModuleEntry {
+// operator== gives -1 when operator!= does not say the opposite.
+struct Module {
   const char* name;
-  ModuleOp read;
-  ModuleOp write;
+  std::function<void*()> make;
+  std::function<void(void*)> release;
+  std::function<void(void* to, void* from)> assign;
+  std::function<int(void* g, void* d)> read;
+  std::function<int(void* g, void* prev, void* cur)> write;
+  std::function<int(void* a, void* b)> equal;
+  using Ptr = std::unique_ptr<void, std::function<void(void*)>>;
+  Ptr fresh() const { return Ptr(make(), release); }
+  Ptr copy(void* d) const {
+    Ptr p = fresh();
+    assign(p.get(), d);
+    return p;
+  }
 };
 
-inline std::vector<ModuleEntry>& modules() {
-  static std::vector<ModuleEntry> all;
+template <class D, class = void>
+struct HasHandle : std::false_type {};
+template <class D>
+struct HasHandle<D, std::void_t<decltype(std::declval<D&>().groupHandle)>> : std::true_type {};
+template <class D, class = void>
+struct HasEqual : std::false_type {};
+template <class D>
+struct HasEqual<D, std::void_t<decltype(std::declval<D&>() == std::declval<D&>())>> : std::true_type {};
+
+template <class D, class Alloc, class Read, class Write, class Del>
+Module makeModule(const char* name, Alloc alloc, Read read, Write write, Del del) {
+  Module m;
+  m.name = name;
+  m.make = [alloc] { return static_cast<void*>(alloc(1, nullptr)); };
+  m.release = [del](void* p) {
+    D* d = static_cast<D*>(p);
+    if constexpr (std::is_invocable_v<Del, D*, int>) {
+      del(d, 1);
+    } else {
+      del(d);
+    }
+  };
+  m.assign = [](void* to, void* from) { *static_cast<D*>(to) = *static_cast<D*>(from); };
+  m.read = [read](void* g, void* d) {
+    if constexpr (std::is_invocable_v<Read, void*, D*>) {
+      return read(g, static_cast<D*>(d));
+    } else {
+      return read(g, static_cast<D*>(d), false);
+    }
+  };
+  m.write = [write](void* g, void* prev, void* cur) {
+    if constexpr (std::is_invocable_v<Write, void*, D*, D*, int>) {
+      return write(g, static_cast<D*>(prev), static_cast<D*>(cur), 1);
+    } else if constexpr (std::is_invocable_v<Write, void*, D*, D*>) {
+      return write(g, static_cast<D*>(prev), static_cast<D*>(cur));
+    } else {
+      return write(g, static_cast<D*>(cur));
+    }
+  };
+  // Compared as if read from one group: the handles are set aside.
+  if constexpr (HasEqual<D>::value && HasHandle<D>::value) {
+    m.equal = [](void* a, void* b) {
+      D &x = *static_cast<D*>(a), &y = *static_cast<D*>(b);
+      void *hx = x.groupHandle, *hy = y.groupHandle;
+      x.groupHandle = y.groupHandle = nullptr;
+      const int same = x == y;
+      const bool consistent = (x != y) == !same;
+      x.groupHandle = hx;
+      y.groupHandle = hy;
+      return consistent ? same : -1;
+    };
+  }
+  return m;
+}
+
+#define VT_MODULE(prefix, D)                                                                        \
+  ::vfz::makeModule<D>(#prefix, prefix##_Allocate, prefix##_ReadGroupInfo, prefix##_WriteGroupInfo, \
+                       prefix##_Delete)
+
+inline const std::vector<Module>& modules() {
+  static const std::vector<Module> all = {
+      VT_MODULE(gprobe, CGProbeTypeDescr),     VT_MODULE(ginfo, CGInfoTypeDescr),
+      VT_MODULE(gchan, CGChanTypeDescr),       VT_MODULE(gsubchan, CGSubchanTypeDescr),
+      VT_MODULE(ggate, CGGateTypeDescr),       VT_MODULE(gdac, CGDacTypeDescr),
+      VT_MODULE(gpatch, CGPatchTypeDescr),     VT_MODULE(grefadj, CGRefadjTypeDescr),
+      VT_MODULE(gspecmat, CGSpecmatTypeDescr), VT_MODULE(gspecdim, CGSpecdimTypeDescr),
+      VT_MODULE(gspecdef, CGSpecdefTypeDescr), VT_MODULE(gspecinf, CGSpecinfTypeDescr),
+      VT_MODULE(gspecsim, gspecsim_typeDescr), VT_MODULE(gspec2d, gspec2d_typeDescr),
+      VT_MODULE(gspec3d, gspec3d_typeDescr),   VT_MODULE(gcontour, CGContourTypeDescr),
+      VT_MODULE(gmesh, CGMeshTypeDescr),       VT_MODULE(gweld, CGWeldTypeDescr),
+      VT_MODULE(gweldsp, CGWeldScanPlanDescr), VT_MODULE(gweldFill, CGWeldFillDescr),
+      VT_MODULE(gdata, CGDataTypeFDD),
+  };
   return all;
 }
 
-inline bool addModule(const char* name, ModuleOp read, ModuleOp write) {
-  modules().push_back({name, read, write});
-  return true;
-}
-
-// Reads a group twice into one fresh descriptor (the second read meets the
-// fields the first one filled), then frees it. Adapts to the departures of
-// a few modules: a third bool argument to ReadGroupInfo, a Delete without flag.
-template <class Alloc, class Read, class Del>
-void readDescriptor(void* group, Alloc alloc, Read read, Del del) {
-  using D = std::remove_pointer_t<std::invoke_result_t<Alloc, int, const VelChar*>>;
-  const VelChar name[] = {u'f', 0};
-  D* d = alloc(1, name);
-  if (!d) return;
-  for (int pass = 0; pass < 2; ++pass) {
-    if constexpr (std::is_invocable_v<Read, void*, D*>) {
-      read(group, d);
-    } else {
-      read(group, d, pass == 1);
-    }
-  }
-  if constexpr (std::is_invocable_v<Del, D*, int>) {
-    del(d, 1);
-  } else {
-    del(d);
-  }
-}
-
-// Writes a default descriptor (the name given to Allocate) into a group, the
-// way a host saves a record it has just allocated.
-template <class Alloc, class Write, class Del>
-void writeDescriptor(void* group, Alloc alloc, Write write, Del del) {
-  using D = std::remove_pointer_t<std::invoke_result_t<Alloc, int, const VelChar*>>;
-  const VelChar name[] = {u'S', u'e', u'e', u'd', 0};
-  D* d = alloc(1, name);
-  if (!d) return;
-  if constexpr (std::is_invocable_v<Write, void*, D*, D*, int>) {
-    write(group, nullptr, d, 0);
-  } else if constexpr (std::is_invocable_v<Write, void*, D*, D*>) {
-    write(group, nullptr, d);
-  } else {
-    write(group, d);
-  }
-  if constexpr (std::is_invocable_v<Del, D*, int>) {
-    del(d, 1);
-  } else {
-    del(d);
-  }
-}
-
-}  // namespace vfz
-
-#define VELFILE_FUZZ_MODULE(prefix)                                                                          \
-  inline const bool velfile_fuzz_##prefix = ::vfz::addModule(                                                \
-      #prefix,                                                                                               \
-      [](void* g) { ::vfz::readDescriptor(g, prefix##_Allocate, prefix##_ReadGroupInfo, prefix##_Delete); }, \
-      [](void* g) {                                                                                          \
-        ::vfz::writeDescriptor(g, prefix##_Allocate, prefix##_WriteGroupInfo, prefix##_Delete);              \
-      });
-
-// Each module: its guard (header and source present) and its one line.
-#if __has_include(<velfile/ginfo.h>) && __has_include("../private/src/ginfo.cpp")
-#include <velfile/ginfo.h>
-VELFILE_FUZZ_MODULE(ginfo)
-#endif
-#if __has_include(<velfile/gdata.h>) && __has_include("../private/src/gdata.cpp")
-#include <velfile/gdata.h>
-VELFILE_FUZZ_MODULE(gdata)
-#endif
-#if __has_include(<velfile/gdata.h>) && __has_include("../private/src/gdata_read.cpp")
-namespace vfz {
 // The bulk data of a data group read back whole, within bounds the fuzzers
-// can afford; the seed is a class 1 group of 2 x 2 points, one without data.
+// can afford.
 inline void readBulkData(void* group) {
   CGDataTypeFDD d;
   uint64_t need = 0;
@@ -116,6 +147,8 @@ inline void readBulkData(void* group) {
   gdata_ReadDataClassData(&d, 0, all, 0, all, 0, all, buffer.data(), need, markers.data(), starts.data(),
                           &need);
 }
+
+// The seed of the bulk reader: a class 1 group of 2 x 2 points, one without data.
 inline void writeBulkData(void* group) {
   static const int16_t records[2][2] = {{1, -2}, {3, -4}};
   const uint64_t points[4] = {reinterpret_cast<uintptr_t>(records[0]), 2,
@@ -130,84 +163,18 @@ inline void writeBulkData(void* group) {
   d.dataReference = reinterpret_cast<uintptr_t>(points);
   gdata_WriteGroupInfo(group, nullptr, &d, 0);
 }
-inline const bool velfile_fuzz_gdata_bulk = addModule("gdatabulk", &readBulkData, &writeBulkData);
+
+// Every module's reader on a group, twice into one descriptor (the second
+// read meets the fields the first one filled), and the bulk data read whole.
+inline void readWithEveryModule(void* group) {
+  for (const Module& m : modules()) {
+    auto d = m.fresh();
+    m.read(group, d.get());
+    m.read(group, d.get());
+  }
+  readBulkData(group);
+}
+
 }  // namespace vfz
-#endif
-#if __has_include(<velfile/gprobe.h>) && __has_include("../private/src/gprobe.cpp")
-#include <velfile/gprobe.h>
-VELFILE_FUZZ_MODULE(gprobe)
-#endif
-#if __has_include(<velfile/gchan.h>) && __has_include("../private/src/gchan.cpp")
-#include <velfile/gchan.h>
-VELFILE_FUZZ_MODULE(gchan)
-#endif
-#if __has_include(<velfile/gsubchan.h>) && __has_include("../private/src/gsubchan.cpp")
-#include <velfile/gsubchan.h>
-VELFILE_FUZZ_MODULE(gsubchan)
-#endif
-#if __has_include(<velfile/ggate.h>) && __has_include("../private/src/ggate.cpp")
-#include <velfile/ggate.h>
-VELFILE_FUZZ_MODULE(ggate)
-#endif
-#if __has_include(<velfile/gdac.h>) && __has_include("../private/src/gdac.cpp")
-#include <velfile/gdac.h>
-VELFILE_FUZZ_MODULE(gdac)
-#endif
-#if __has_include(<velfile/gpatch.h>) && __has_include("../private/src/gpatch.cpp")
-#include <velfile/gpatch.h>
-VELFILE_FUZZ_MODULE(gpatch)
-#endif
-#if __has_include(<velfile/grefadj.h>) && __has_include("../private/src/grefadj.cpp")
-#include <velfile/grefadj.h>
-VELFILE_FUZZ_MODULE(grefadj)
-#endif
-#if __has_include(<velfile/gspecmat.h>) && __has_include("../private/src/gspecmat.cpp")
-#include <velfile/gspecmat.h>
-VELFILE_FUZZ_MODULE(gspecmat)
-#endif
-#if __has_include(<velfile/gspecdim.h>) && __has_include("../private/src/gspecdim.cpp")
-#include <velfile/gspecdim.h>
-VELFILE_FUZZ_MODULE(gspecdim)
-#endif
-#if __has_include(<velfile/gspecdef.h>) && __has_include("../private/src/gspecdef.cpp")
-#include <velfile/gspecdef.h>
-VELFILE_FUZZ_MODULE(gspecdef)
-#endif
-#if __has_include(<velfile/gspecinf.h>) && __has_include("../private/src/gspecinf.cpp")
-#include <velfile/gspecinf.h>
-VELFILE_FUZZ_MODULE(gspecinf)
-#endif
-#if __has_include(<velfile/gspecsim.h>) && __has_include("../private/src/gspecsim.cpp")
-#include <velfile/gspecsim.h>
-VELFILE_FUZZ_MODULE(gspecsim)
-#endif
-#if __has_include(<velfile/gspec2d.h>) && __has_include("../private/src/gspec2d.cpp")
-#include <velfile/gspec2d.h>
-VELFILE_FUZZ_MODULE(gspec2d)
-#endif
-#if __has_include(<velfile/gspec3d.h>) && __has_include("../private/src/gspec3d.cpp")
-#include <velfile/gspec3d.h>
-VELFILE_FUZZ_MODULE(gspec3d)
-#endif
-#if __has_include(<velfile/gcontour.h>) && __has_include("../private/src/gcontour.cpp")
-#include <velfile/gcontour.h>
-VELFILE_FUZZ_MODULE(gcontour)
-#endif
-#if __has_include(<velfile/gmesh.h>) && __has_include("../private/src/gmesh.cpp")
-#include <velfile/gmesh.h>
-VELFILE_FUZZ_MODULE(gmesh)
-#endif
-#if __has_include(<velfile/gweld.h>) && __has_include("../private/src/gweld.cpp")
-#include <velfile/gweld.h>
-VELFILE_FUZZ_MODULE(gweld)
-#endif
-#if __has_include(<velfile/gweldscanplan.h>) && __has_include("../private/src/gweldscanplan.cpp")
-#include <velfile/gweldscanplan.h>
-VELFILE_FUZZ_MODULE(gweldsp)
-#endif
-#if __has_include(<velfile/gweldfill.h>) && __has_include("../private/src/gweldfill.cpp")
-#include <velfile/gweldfill.h>
-VELFILE_FUZZ_MODULE(gweldFill)
-#endif
 
 #endif

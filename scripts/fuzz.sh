@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses with clang and runs each one for a bounded
-# time on the seeds the library writes itself, the regression inputs and the
-# corpus kept from earlier runs in the build directory.
+# time on the seeds the library writes itself, a file written on a big-endian
+# machine (python/tests/data), the regression inputs and the corpus kept from
+# earlier runs in the build directory.
 #
 #   scripts/fuzz.sh [seconds per harness, default 60]
 #
@@ -31,7 +32,7 @@ for h in "${harnesses[@]}"; do
   echo "== velfile_fuzz_$h: ${seconds}s"
   if ! "$build/fuzz/velfile_fuzz_$h" -max_total_time="$seconds" -max_len=16384 -timeout=10 \
       -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$crashes/" \
-      "$corpus" "$seeds" fuzz/regressions; then
+      "$corpus" "$seeds" fuzz/regressions python/tests/data; then
     echo "!! velfile_fuzz_$h found a fault; input in $crashes/"
     status=1
   fi

@@ -38,7 +38,6 @@ class FaultPlatform : public velfile::Platform {
     failAt_ = k;
     sticky_ = sticky;
   }
-  void disarm() { failAt_ = 0; }
   bool fired() const { return fired_; }
   Call firedKind() const { return firedKind_; }
 

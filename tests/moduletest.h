@@ -1,15 +1,138 @@
-// Helpers for the group module tests: a file with one group to write a
-// descriptor into, reopening it for reading, the item ids a write produced,
-// and counters for a module's enter and leave hooks.
+// Helpers for the group module tests: every module behind one interface,
+// a file to write groups into, the item ids a write produced, a value
+// pattern that rewrites every item a module wrote, and a listing of a group
+// to compare two of them.
 #ifndef VELFILE_TESTS_MODULETEST_H
 #define VELFILE_TESTS_MODULETEST_H
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
+#include "../fuzz/modules.h"
 #include "testutil.h"
 
 namespace vt {
+
+using vfz::Module;
+using vfz::modules;
+using Ids = std::vector<uint16_t>;
+
+// Ids of the items of a group from index `from` on, in directory order.
+inline Ids itemIds(void* group, uint32_t from = 0) {
+  Ids ids;
+  for (uint32_t i = from; i < VelFile::file_ItemNbrGet(group); ++i) {
+    uint16_t id = 0;
+    VelFile::file_ItemInfo(group, i, &id, nullptr, nullptr, nullptr, nullptr, 0);
+    ids.push_back(id);
+  }
+  return ids;
+}
+
+// Ids written by one call: run `write` and list the items it appended.
+template <class F>
+Ids idsWrittenBy(void* group, F&& write) {
+  const uint32_t before = VelFile::file_ItemNbrGet(group);
+  write();
+  return itemIds(group, before);
+}
+
+// One item: id, type, count and its value bytes (the value field itself when
+// it holds 4 bytes or less).
+struct Item {
+  uint16_t id = 0, type = 0;
+  uint32_t count = 0;
+  Bytes value;
+};
+
+inline Item itemAt(void* g, uint32_t i) {
+  Item it;
+  uint32_t field = 0;
+  VelFile::file_ItemInfo(g, i, &it.id, &it.type, &it.count, &field, nullptr, 0);
+  const uint64_t n = uint64_t(VelFile::file_SizeOf(it.type)) * it.count;
+  it.value = bytesOf(field);
+  if (n > 4 && it.type != VelFile::kTypeGroup) {
+    it.value.assign(n, 0);
+    VelFile::file_ReadBlock(g, field, uint32_t(n), mp(it.value.data()));
+  }
+  return it;
+}
+
+// A group as text, one item a line, sub-groups indented, values in
+// little-endian order; UTF-16 values are byte-reversed when swapText is set
+// (what the other byte order reads), except a name item equal to `keptName`.
+inline std::string listing(void* g, bool swapText = false, const VelString& keptName = VelString(),
+                           const std::string& indent = "") {
+  std::string out;
+  const Bytes kept(cp(keptName.c_str()), cp(keptName.c_str() + keptName.size() + 1));
+  for (uint32_t i = 0; i < VelFile::file_ItemNbrGet(g); ++i) {
+    Item it = itemAt(g, i);
+    out += indent + std::to_string(it.id) + " " + std::to_string(it.type) + " " + std::to_string(it.count);
+    if (it.type == VelFile::kTypeGroup) {
+      void* sub = nullptr;
+      uint32_t key = 0;
+      VelFile::file_ItemInfo(g, i, nullptr, nullptr, nullptr, &key, nullptr, 0);
+      out += VelFile::file_GroupOpen(g, &sub, key) == 0
+                 ? "\n" + listing(sub, swapText, keptName, indent + "  ")
+                 : " unreadable\n";
+      continue;
+    }
+    if (swapText && it.type == VelFile::kTypeUtf16 && !(it.id == VelFile::kItemName && it.value == kept))
+      it.value = reversedElements(it.value, it.type);
+    if (hostBigEndian()) it.value = reversedElements(it.value, it.type);  // the same text on every machine
+    out += " :";
+    for (uint8_t v : it.value) out += " " + std::to_string(v);
+    out += "\n";
+  }
+  return out;
+}
+
+// Copies the items of `from` (from index 1: `to` has its name already) into
+// `to`, those that `patterned` picks (all by default) with patterned values
+// of the same ids, types and counts (texts of textLength units if given);
+// the layout version is kept. Values are
+// small, so that enumerations and flags stay in range, and differ between
+// byte orders in their multi-byte types.
+inline void patternItems(void* from, void* to, const std::function<bool(uint32_t)>& patterned = nullptr,
+                         size_t textLength = 0) {
+  for (uint32_t i = 1; i < VelFile::file_ItemNbrGet(from); ++i) {
+    Item it = itemAt(from, i);
+    if (it.type == VelFile::kTypeGroup) {
+      VelChar name[64] = {};
+      uint32_t key = 0;
+      void *a = nullptr, *b = nullptr;
+      VelFile::file_ItemInfo(from, i, nullptr, nullptr, nullptr, &key, name, 64);
+      VelFile::file_GroupOpen(from, &a, key);
+      VelFile::file_GroupCreate(to, &b, it.id, name);
+      if (a && b) patternItems(a, b, patterned, textLength);
+      continue;
+    }
+    if (it.id != VelFile::kItemLayoutVersion && (!patterned || patterned(i))) {
+      if (it.type == VelFile::kTypeUtf16 || it.type == VelFile::kTypeNarrow) {
+        const VelString s = textLength ? VelString(textLength, VelChar('w'))
+                                       : VT_TEXT("T") + V(std::to_string(it.id)) + VT_TEXT("xyz");
+        it.type = VelFile::kTypeUtf16;
+        it.count = uint32_t(s.size() + 1);
+        it.value.assign(cp(s.c_str()), cp(s.c_str() + it.count));
+      }
+      const size_t size = static_cast<size_t>(VelFile::file_SizeOf(it.type));
+      for (uint32_t e = 0; e < it.count && it.type != VelFile::kTypeUtf16; ++e) {
+        const uint32_t k = (it.id + e) % 3 + 1;
+        const float f = 0.5f + float(k);
+        const double d = 0.25 + k;
+        const uint16_t h = uint16_t(k);
+        const uint8_t b = uint8_t(k);
+        const void* v = it.type == VelFile::kTypeFloat    ? static_cast<const void*>(&f)
+                        : it.type == VelFile::kTypeDouble ? static_cast<const void*>(&d)
+                        : size == 1                       ? static_cast<const void*>(&b)
+                        : size == 2                       ? static_cast<const void*>(&h)
+                                                          : static_cast<const void*>(&k);
+        std::memcpy(&it.value[e * size], v, std::min<size_t>(size, it.type == VelFile::kTypeDouble ? 8 : 4));
+      }
+    }
+    VelFile::file_ItemValueWrite(to, it.id, it.type, it.count, cp(it.value.data()));
+  }
+}
 
 class ModuleTest : public VelTest {
  protected:
@@ -19,27 +142,28 @@ class ModuleTest : public VelTest {
     VelTest::TearDown();
   }
 
-  // Creates "module.bin" with a section group and one sub-group to write
-  // into; returns the sub-group's handle.
-  void* writeGroup(const VelString& name = VT_TEXT("Group")) {
-    EXPECT_EQ(0, VelFile::file_Create(vpath("module.bin").c_str(), &file_));
-    void* section = nullptr;
-    EXPECT_EQ(0, VelFile::file_GroupCreate(file_, &section, 0, VT_TEXT("Section")));
+  // Creates "module.bin" (narrow text with charFormat 1) with a section
+  // group; each call adds one sub-group to write into and returns it.
+  void* writeGroup(const VelString& name = VT_TEXT("Group"), int charFormat = 0) {
+    if (!file_) {
+      EXPECT_EQ(0, VelFile::file_Create(vpath("module.bin").c_str(), &file_));
+      VelFile::file_SetCharacterFormat(file_, charFormat);
+      EXPECT_EQ(0, VelFile::file_GroupCreate(file_, &section_, 0, VT_TEXT("Section")));
+      groups_ = 0;
+    }
     void* group = nullptr;
-    EXPECT_EQ(0, VelFile::file_GroupCreate(section, &group, 1, name.c_str()));
+    EXPECT_EQ(0, VelFile::file_GroupCreate(section_, &group, ++groups_, name.c_str()));
     return group;
   }
 
-  // Closes the written file, opens it again and returns the sub-group.
+  // Closes the written file, opens it again and returns its first sub-group.
   void* reopenGroup() {
     EXPECT_EQ(0, VelFile::file_Close(file_));
-    file_ = nullptr;
     EXPECT_EQ(0, VelFile::file_Open(vpath("module.bin").c_str(), &file_));
-    void* section = nullptr;
-    EXPECT_EQ(0, VelFile::file_GroupOpen(file_, &section, 0));
+    void *section = nullptr, *group = nullptr;
     uint32_t key = 0;
+    EXPECT_EQ(0, VelFile::file_GroupOpen(file_, &section, 0));
     EXPECT_EQ(0, VelFile::file_ItemInfo(section, 1, nullptr, nullptr, nullptr, &key, nullptr, 0));
-    void* group = nullptr;
     EXPECT_EQ(0, VelFile::file_GroupOpen(section, &group, key));
     return group;
   }
@@ -61,47 +185,9 @@ class ModuleTest : public VelTest {
     return group;
   }
 
-  // Ids of the items of a group from index `from` on, in directory order.
-  static std::vector<uint16_t> itemIds(void* group, uint32_t from = 0) {
-    std::vector<uint16_t> ids;
-    const uint32_t n = VelFile::file_ItemNbrGet(group);
-    for (uint32_t i = from; i < n; ++i) {
-      uint16_t id = 0;
-      VelFile::file_ItemInfo(group, i, &id, nullptr, nullptr, nullptr, nullptr, 0);
-      ids.push_back(id);
-    }
-    return ids;
-  }
-
-  // Ids written by one call: run `write` and list the items it appended.
-  template <class F>
-  static std::vector<uint16_t> idsWrittenBy(void* group, F&& write) {
-    const uint32_t before = VelFile::file_ItemNbrGet(group);
-    write();
-    return itemIds(group, before);
-  }
-
-  static std::vector<uint16_t> sorted(std::vector<uint16_t> ids) {
-    std::sort(ids.begin(), ids.end());
-    return ids;
-  }
-
   void* file_ = nullptr;
-};
-
-// Counts a module's enter and leave hooks.
-struct HookCount {
-  static int& enters() {
-    static int n = 0;
-    return n;
-  }
-  static int& leaves() {
-    static int n = 0;
-    return n;
-  }
-  static void enter() { ++enters(); }
-  static void leave() { ++leaves(); }
-  static void reset() { enters() = leaves() = 0; }
+  void* section_ = nullptr;
+  uint16_t groups_ = 0;
 };
 
 }  // namespace vt

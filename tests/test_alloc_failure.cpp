@@ -60,9 +60,7 @@ using vt::cp;
 // a step itself allocates only inside the library.
 struct Ctx {
   vt::VelString path;
-  void* file = nullptr;
-  void* section = nullptr;
-  void* sub = nullptr;
+  void *file = nullptr, *section = nullptr, *sub = nullptr;
   uint64_t block = 0;
   uint64_t bulkBlock = 0;
   std::vector<char> buf = std::vector<char>(4096);
@@ -137,52 +135,34 @@ class AllocFailure : public vt::VelTest {
   }
 };
 
+// clang-format off
 TEST_F(AllocFailure, WritingSessionLeavesNoPartialState) {
+  const double d[3] = {1, 2, 3};
+  const uint32_t seven = 7;
   const std::vector<Step> steps = {
       {"create", [](Ctx& c) { return file_Create(c.path.c_str(), &c.file); }},
       {"section", [](Ctx& c) { return file_GroupCreate(c.file, &c.section, 0, u"S"); }},
-      {"inline item",
-       [](Ctx& c) {
-         const uint32_t v = 7;
-         return file_ItemValueWrite(c.section, 1, kTypeUInt32, 1, cp(&v));
-       }},
-      {"small write",
-       [](Ctx& c) {
+      {"inline item", [&](Ctx& c) { return file_ItemValueWrite(c.section, 1, kTypeUInt32, 1, cp(&seven)); }},
+      {"small write", [](Ctx& c) {
          if (!c.block) c.block = file_Allocate(c.section, 16);
-         return file_Write(c.file, c.block, c.bulk.data(), 16, nullptr);
-       }},
-      {"block item",
-       [](Ctx& c) {
-         const double d[3] = {1, 2, 3};
-         return file_ItemValueWrite(c.section, 2, kTypeDouble, 3, cp(d));
-       }},
+         return file_Write(c.file, c.block, c.bulk.data(), 16, nullptr); }},
+      {"block item", [&](Ctx& c) { return file_ItemValueWrite(c.section, 2, kTypeDouble, 3, cp(d)); }},
       {"text item", [](Ctx& c) { return file_ItemValueWrite(c.section, 3, kTypeUtf16, 6, cp(u"Hello")); }},
       {"sub-group", [](Ctx& c) { return file_GroupCreate(c.section, &c.sub, 4, u"Sub group"); }},
       {"sub item", [](Ctx& c) { return file_ItemValueWrite(c.sub, 1, kTypeInt16, 5, c.bulk.data()); }},
       {"rename", [](Ctx& c) { return file_GroupNameSet(c.sub, u"Renamed group", 32); }},
-      {"bulk write",
-       [](Ctx& c) {
-         if (!c.bulkBlock) c.bulkBlock = file_Allocate(c.section, static_cast<uint32_t>(c.bulk.size()));
+      {"bulk write", [](Ctx& c) {
+         const uint32_t n = static_cast<uint32_t>(c.bulk.size());
+         if (!c.bulkBlock) c.bulkBlock = file_Allocate(c.section, n);
          int32_t progress = 0;
-         return file_Write(c.file, c.bulkBlock, c.bulk.data(), static_cast<uint32_t>(c.bulk.size()),
-                           &progress);
-       }},
-      {"bulk item",
-       [](Ctx& c) {
-         return file_ItemOffsetWrite(c.section, 5, kTypeRaw, static_cast<uint32_t>(c.bulk.size()),
-                                     static_cast<uint32_t>(c.bulkBlock));
-       }},
+         return file_Write(c.file, c.bulkBlock, c.bulk.data(), n, &progress); }},
+      {"bulk item", [](Ctx& c) {
+         return file_ItemOffsetWrite(c.section, 5, kTypeRaw, uint32_t(c.bulk.size()), uint32_t(c.bulkBlock)); }},
       {"close", [](Ctx& c) { return file_Close(c.file); }, kErrIo},
   };
-  exercise(
-      steps,
-      [this](Ctx& c) {
-        c.path = vpath("written.bin");
-        std::remove(path("written.bin").c_str());
-      },
+  exercise(steps, [this](Ctx& c) { c.path = vpath("written.bin"); std::remove(path("written.bin").c_str()); },
       [this](Ctx&) { return bytesOf("written.bin"); },
-      [this] {
-        // Nothing of the section reached the file's header; the path is free.
+      [this] {  // nothing of the section reached the file's header; the path is free
         void* f = nullptr;
         EXPECT_EQ(kErrNotFound, file_Open(vpath("written.bin").c_str(), &f));
         ASSERT_EQ(0, file_Create(vpath("written.bin").c_str(), &f));
@@ -192,64 +172,39 @@ TEST_F(AllocFailure, WritingSessionLeavesNoPartialState) {
 
 TEST_F(AllocFailure, ReadingAndAppendingLeaveNoPartialState) {
   makeContainer("source.A01", u"A section name");
-  void* f = nullptr;
-  ASSERT_EQ(0, file_Open(vpath("source.A01").c_str(), &f));
-  void* s = nullptr;
-  ASSERT_EQ(0, file_GroupCreate(f, &s, 0, u"Second"));
-  void* sub = nullptr;
-  ASSERT_EQ(0, file_GroupCreate(s, &sub, 9, u"Sub group"));
+  void *f = nullptr, *s = nullptr, *sub = nullptr;
   const double d[3] = {1.5, 2.5, 3.5};
+  ASSERT_EQ(0, file_Open(vpath("source.A01").c_str(), &f));
+  ASSERT_EQ(0, file_GroupCreate(f, &s, 0, u"Second"));
+  ASSERT_EQ(0, file_GroupCreate(s, &sub, 9, u"Sub group"));
   ASSERT_EQ(0, file_ItemValueWrite(sub, 2, kTypeDouble, 3, cp(d)));
   ASSERT_EQ(0, file_ItemValueWrite(sub, 3, kTypeUtf16, 12, cp(u"Text value!")));
   ASSERT_EQ(0, file_Close(f));
   const Bytes source = vt::readFile(path("source.A01"));
-
-  auto logged = [](Ctx& c, int rc, size_t n) {
-    if (rc == 0) c.log.append(c.buf.data(), n);
-    return rc;
-  };
+  // Reading steps log what they read.
+  auto logged = [](Ctx& c, int rc, size_t n) { if (rc == 0) c.log.append(c.buf.data(), n); return rc; };
   const std::vector<Step> steps = {
       {"open", [](Ctx& c) { return file_Open(c.path.c_str(), &c.file); }},
-      {"open section",
-       [](Ctx& c) {
+      {"open section", [](Ctx& c) {
          uint32_t key = 0;
          file_ItemInfo(c.file, 1, nullptr, nullptr, nullptr, &key, nullptr, 0);
-         return file_GroupOpen(c.file, &c.section, key);
-       }},
-      {"item info",
-       [&](Ctx& c) {
+         return file_GroupOpen(c.file, &c.section, key); }},
+      {"item info", [&](Ctx& c) {
          uint32_t key = 0;
-         const int rc = file_ItemInfo(c.section, 1, nullptr, nullptr, nullptr, &key,
-                                      reinterpret_cast<VelChar*>(c.buf.data()), 32);
+         const int rc = file_ItemInfo(c.section, 1, nullptr, nullptr, nullptr, &key, reinterpret_cast<VelChar*>(c.buf.data()), 32);
          c.block = key;
-         return logged(c, rc, 64);
-       }},
-      {"open sub-group",
-       [](Ctx& c) { return file_GroupOpen(c.section, &c.sub, static_cast<uint32_t>(c.block)); }},
-      {"value read",
-       [&](Ctx& c) {
-         uint32_t n = 0;
-         return logged(c, file_IndexValueRead(c.sub, 2, kTypeUtf16, c.buf.data(), &n), 24);
-       }},
-      {"block read",
-       [&](Ctx& c) { return logged(c, file_IndexBlockRead(c.sub, 1, kTypeDouble, c.buf.data()), 24); }},
-      {"name",
-       [&](Ctx& c) {
-         return logged(c, file_GroupNameGet(c.sub, reinterpret_cast<VelChar*>(c.buf.data()), 32), 20);
-       }},
+         return logged(c, rc, 64); }},
+      {"open sub-group", [](Ctx& c) { return file_GroupOpen(c.section, &c.sub, static_cast<uint32_t>(c.block)); }},
+      {"value read", [&](Ctx& c) { uint32_t n = 0; return logged(c, file_IndexValueRead(c.sub, 2, kTypeUtf16, c.buf.data(), &n), 24); }},
+      {"block read", [&](Ctx& c) { return logged(c, file_IndexBlockRead(c.sub, 1, kTypeDouble, c.buf.data()), 24); }},
+      {"name", [&](Ctx& c) { return logged(c, file_GroupNameGet(c.sub, reinterpret_cast<VelChar*>(c.buf.data()), 32), 20); }},
       {"append section", [](Ctx& c) { return file_GroupCreate(c.file, &c.section, 0, u"Third section"); }},
       {"append item", [](Ctx& c) { return file_ItemValueWrite(c.section, 1, kTypeUtf16, 6, cp(u"Added")); }},
       {"close", [](Ctx& c) { return file_Close(c.file); }, kErrIo},
   };
-  exercise(
-      steps,
-      [&](Ctx& c) {
-        c.path = vpath("source.A01");
-        vt::writeFile(path("source.A01"), source);
-      },
+  exercise(steps, [&](Ctx& c) { c.path = vpath("source.A01"); vt::writeFile(path("source.A01"), source); },
       [this](Ctx& c) { return c.log + bytesOf("source.A01"); },
-      [&] {
-        // The sections closed before are all there, unchanged.
+      [&] {  // the sections closed before are all there, unchanged
         const Bytes now = vt::readFile(path("source.A01"));
         ASSERT_GE(now.size(), source.size());
         EXPECT_TRUE(std::equal(source.begin(), source.end(), now.begin()));
@@ -267,13 +222,9 @@ TEST_F(AllocFailure, WrappingLeavesNoPartialState) {
       {"data item", [](Ctx& c) { return file_ItemOffsetWrite(c.section, 1, kTypeRaw, 64, 36); }},
       {"close", [](Ctx& c) { return file_Close(c.file); }, kErrIo},
   };
-  exercise(
-      steps,
-      [this](Ctx& c) {
-        c.path = vpath("raw.dat");
-        vt::writeFile(path("raw.dat"), Bytes(100, 0x5A));
-      },
+  exercise(steps, [this](Ctx& c) { c.path = vpath("raw.dat"); vt::writeFile(path("raw.dat"), Bytes(100, 0x5A)); },
       [this](Ctx&) { return bytesOf("raw.dat"); });
 }
+// clang-format on
 
 }  // namespace

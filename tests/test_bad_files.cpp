@@ -2,9 +2,13 @@
 // crash, a hang or a huge allocation.
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <random>
 
+#include "../fuzz/append.h"
+#include "../fuzz/modules.h"
+#include "../fuzz/walk.h"
 #include "testutil.h"
 
 using namespace VelFile;
@@ -185,27 +189,6 @@ TEST_F(BadFiles, ValuesPastTheEndOfTheFileGiveReadErrors) {
   EXPECT_EQ(0, file_Close(f));
 }
 
-// Opens and reads everything reachable, with buffers big enough for any
-// count it is told.
-void walk(void* g, int depth) {
-  static Bytes buf(1 << 16);
-  const uint32_t n = file_ItemNbrGet(g);
-  for (uint32_t i = 0; i < n && i < 64; ++i) {
-    uint16_t type = 0;
-    uint32_t count = 0, value = 0, got = 0;
-    VelChar name[16];
-    if (file_ItemInfo(g, i, nullptr, &type, &count, &value, name, 16) != 0) continue;
-    if (type == kTypeGroup) {
-      void* sub = nullptr;
-      if (depth < 4 && file_GroupOpen(g, &sub, value) == 0) walk(sub, depth + 1);
-    } else if (uint64_t{count} * 16 + 16 <= buf.size()) {
-      file_IndexValueRead(g, i, type, reinterpret_cast<char*>(buf.data()), &got);
-      file_IndexBlockRead(g, i, type, reinterpret_cast<char*>(buf.data()));
-      file_Read(g, value, count, type, reinterpret_cast<char*>(buf.data()), nullptr);
-    }
-  }
-}
-
 TEST_F(BadFiles, RandomlyDamagedFilesNeverCrash) {
   void *f = nullptr, *g = nullptr, *a = nullptr, *b = nullptr;
   ASSERT_EQ(0, file_Create(vpath("good.dat").c_str(), &f));
@@ -231,16 +214,35 @@ TEST_F(BadFiles, RandomlyDamagedFilesNeverCrash) {
     vt::writeFile(path("fuzz.dat"), bytes);
     if (file_Open(vpath("fuzz.dat").c_str(), &f) != 0) continue;
     ++opened;
-    for (uint32_t s = 0; s < file_ItemNbrGet(f) && s < 8; ++s) {
-      uint32_t key = 0;
-      if (file_ItemInfo(f, s, nullptr, nullptr, nullptr, &key, nullptr, 0) == 0 &&
-          file_GroupOpen(f, &g, key) == 0)
-        walk(g, 0);
-    }
+    vfz::Walker(bytes.size()).walkFile(f);  // everything reachable, read every way
     ASSERT_EQ(0, file_Close(f)) << round;
   }
   EXPECT_GT(opened, 0);
   expectAllSlotsFree();
+}
+
+// Inputs that once broke the library, kept in fuzz/regressions/, replayed
+// through the fuzzers' own calls: the whole walk with every group module's
+// reader, and a section appended with its checks. A fault aborts the program.
+TEST_F(BadFiles, EveryInputKeptFromFuzzingIsHandled) {
+  const std::filesystem::path dir =
+      std::filesystem::path(__FILE__).parent_path().parent_path() / "fuzz" / "regressions";
+  ASSERT_TRUE(std::filesystem::is_directory(dir)) << dir;
+  ASSERT_GT(vfz::modules().size(), 1u);
+  int inputs = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    SCOPED_TRACE(entry.path().filename().string());
+    const vt::Bytes bytes = vt::readFile(entry.path().string());
+    const std::string copy = path("input.bin");
+    ASSERT_TRUE(vfz::writeBytes(copy, bytes.data(), bytes.size()));
+    vfz::Walker walker(bytes.size());
+    walker.onGroup = vfz::readWithEveryModule;
+    walker.walkPath(vt::V(copy));
+    vfz::appendAndCheck(bytes.data(), bytes.size(), path("input.A01"));
+    EXPECT_TRUE(VelFile::file_IsHandleLeft());
+    ++inputs;
+  }
+  EXPECT_GT(inputs, 0);
 }
 
 }  // namespace

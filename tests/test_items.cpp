@@ -1,4 +1,6 @@
-// Items: writing, enumerating, reading with type conversion, and narrow mode.
+// Items: writing, enumerating, reading with type conversion, narrow mode, and
+// files written in the other byte order (headers, entries and elements are
+// swapped by type; text and raw bytes are not).
 #include <array>
 #include <clocale>
 
@@ -7,6 +9,7 @@
 using namespace VelFile;
 using vt::Bytes;
 using vt::bytesOf;
+using vt::Image;
 
 namespace {
 
@@ -36,6 +39,12 @@ class Items : public vt::VelTest {
   Bytes readValue(uint32_t index, uint16_t type, uint32_t* count, size_t room = 32) {
     Bytes buf(room, 0xEE);
     EXPECT_EQ(0, file_IndexValueRead(g_, index, type, reinterpret_cast<char*>(buf.data()), count));
+    return buf;
+  }
+  // Reads item index with file_IndexBlockRead into a buffer of 0xEE bytes.
+  Bytes readBlock(uint32_t index, uint16_t type) {
+    Bytes buf(32, 0xEE);
+    EXPECT_EQ(0, file_IndexBlockRead(g_, index, type, vt::mp(buf.data())));
     return buf;
   }
   void* f_ = nullptr;
@@ -138,19 +147,12 @@ TEST_F(Items, IndexReadsByTypeAndSize) {
   EXPECT_EQ(0, diagCount());
 
   // file_IndexBlockRead converts every element, inline or not.
-  std::array<uint32_t, 2> u{};
-  ASSERT_EQ(0, file_IndexBlockRead(g_, 3, kTypeUInt32, vt::mp(u.data())));
-  EXPECT_EQ((std::array<uint32_t, 2>{0x1234, 0xABCD}), u);
-  std::array<int32_t, 5> i{};
-  ASSERT_EQ(0, file_IndexBlockRead(g_, 13, kTypeInt32, vt::mp(i.data())));
-  EXPECT_EQ((std::array<int32_t, 5>{-1, -2, 300, -400, 5}), i);
-  std::array<double, 3> d{};
-  ASSERT_EQ(0, file_IndexBlockRead(g_, 4, kTypeDouble, vt::mp(d.data())));
-  EXPECT_EQ((std::array<double, 3>{1, 2, 3}), d);
-  Bytes text(16, 0xEE);  // text cannot be converted: a report per element
-  EXPECT_EQ(0, file_IndexBlockRead(g_, 1, kTypeInt32, vt::mp(text.data())));
-  EXPECT_EQ(Bytes(16, 0xEE), text);
+  EXPECT_EQ(padded(bytesOf(std::array<uint32_t, 2>{0x1234, 0xABCD})), readBlock(3, kTypeUInt32));
+  EXPECT_EQ(padded(bytesOf(std::array<int32_t, 5>{-1, -2, 300, -400, 5})), readBlock(13, kTypeInt32));
+  EXPECT_EQ(padded(bytesOf(std::array<double, 3>{1, 2, 3})), readBlock(4, kTypeDouble));
+  EXPECT_EQ(Bytes(32, 0xEE), readBlock(1, kTypeInt32));  // text cannot be converted: a report per element
   EXPECT_EQ(4, diagCount());
+  Bytes text(16);
   EXPECT_EQ(3, file_IndexBlockRead(g_, 14, kTypeInt32, vt::mp(text.data())));
   EXPECT_EQ(0, file_Close(f_));
 }
@@ -186,6 +188,24 @@ TEST_F(Items, NarrowModeStoresStringsNarrowAndReadsThemAsUtf16) {
   EXPECT_EQ(padded(bytesOf(u"Hello world")), readValue(2, kTypeUtf16, &count));
   EXPECT_EQ(12u, count);
   EXPECT_EQ(0, file_Close(f));
+
+  // Under a UTF-8 character set, characters of two, three and four bytes
+  // (a surrogate pair in UTF-16) are stored as such and come back whole, when
+  // the count leaves room for their bytes.
+  if (!std::setlocale(LC_CTYPE, "C.UTF-8")) GTEST_SKIP() << "no UTF-8 locale";
+  vt::VelString wide = u"\u00e9\u20ac\U0001D11E";
+  wide.resize(10);
+  ASSERT_EQ(0, file_Create(vpath("u.dat").c_str(), &f));
+  ASSERT_EQ(0, file_SetCharacterFormat(f, 1));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"U"));
+  EXPECT_EQ(3, file_ItemValueWrite(g, 1, kTypeUtf16, 5, vt::cp(wide.c_str())));  // 9 bytes in 5
+  ASSERT_EQ(0, file_ItemValueWrite(g, 1, kTypeUtf16, 10, vt::cp(wide.c_str())));
+  ASSERT_EQ(0, file_Close(f));
+  ASSERT_EQ(0, file_Open(vpath("u.dat").c_str(), &f));
+  ASSERT_EQ(0, file_GroupOpen(f, &g_, 0));
+  EXPECT_EQ(padded(Bytes(vt::cp(wide.data()), vt::cp(wide.data() + 10))), readValue(1, kTypeUtf16, &count));
+  EXPECT_EQ(0, file_Close(f));
+  std::setlocale(LC_CTYPE, "C");
 }
 
 TEST_F(Items, RefusedWritesAndItemInfo) {
@@ -216,6 +236,114 @@ TEST_F(Items, RefusedWritesAndItemInfo) {
   EXPECT_EQ("3 13 100 1234 ", itemInfo(g, 1));
   EXPECT_EQ("rc=6", itemInfo(g, 2));
   EXPECT_EQ(0, file_Close(f));
+}
+
+// A foreign section of 18 items and a sub-group, followed by a native
+// section with the alternative magic at offset 368.
+Bytes foreignFile() {
+  Image x(!vt::hostBigEndian());
+  x.header(18, 152, 368).padTo(40);
+  x.u8(1).u8(2).u8(3).u8(4).u8(5).u8(6).padTo(48);                                      // 40: raw bytes
+  x.u16(0x0102).u16(0x0304).u16(0x0506).padTo(56);                                      // 48: 3 x u16
+  x.f64(2.75);                                                                          // 56: double
+  x.u32(0x11223344).u32(0x55667788).u32(0x99AABBCC).u32(0xDDEEFF00);                    // 64: 2 x type 8
+  x.u32(0x01020304).u32(0x05060708);                                                    // 80: type 9
+  x.u32(1).u32(0x01020304).u32(0xFFFFFFFE).padTo(104);                                  // 88: 3 x u32
+  x.f64(1.5).f64(-0.25);                                                                // 104: 2 x double
+  x.utf16(u"Sub");                                                                      // 120: text
+  x.entry(kItemName, 12, 4, 120).entry(1, 6, 1, static_cast<uint32_t>(-9)).padTo(152);  // 128
+  x.entryInline(kItemName, 12, 2, u"F", 4).entry(1, 7, 1, 0x01020304);
+  x.entry(2, 6, 1, static_cast<uint32_t>(-2)).u16(3).u16(10).u32(1).f32(1.5f);
+  x.entry16(4, 4, 1, static_cast<uint16_t>(-3), 0).entry16(5, 5, 2, 0x0102, 0xA0B0);
+  x.entryInline(6, 3, 3, "\x01\x02\x03", 3).entryInline(7, 1, 4, "abc", 4);
+  x.entry(8, 13, 6, 40).entry(9, 5, 3, 48).entry(10, 11, 1, 56).entry(11, 8, 2, 64);
+  x.entry(12, 9, 1, 80).entry(13, 7, 3, 88).entry(14, 11, 2, 104).entry(15, 0, 2, 128);
+  const uint8_t minus5 = 0xFB;
+  x.entryInline(16, 2, 1, &minus5, 1).entry(17, 12, 4, 120);
+  EXPECT_EQ(368u, x.size());
+  Image n;
+  n.header(1, 40, 64, "cpf").padTo(40).entryInline(kItemName, 12, 2, u"N", 4).padTo(64);
+  return x.raw(n.bytes).bytes;
+}
+
+TEST_F(Items, ForeignOrderIsSwappedByTypeAndTextIsLeftAlone) {
+  const Bytes file = foreignFile();
+  vt::writeFile(path("be.A01"), file);
+  void *sub = nullptr, *native = nullptr;
+  ASSERT_EQ(0, file_Open(vpath("be.A01").c_str(), &f_));
+  ASSERT_EQ(2u, file_ItemNbrGet(f_));
+  ASSERT_EQ(0, file_GroupOpen(f_, &g_, 0));
+  EXPECT_EQ(1, file_SwapNeeded(g_));
+  EXPECT_EQ(0, file_SwapNeeded(f_));
+  EXPECT_EQ(u"F", groupName(g_));
+  ASSERT_EQ(18u, file_ItemNbrGet(g_));
+  EXPECT_EQ("15 0 2 128 Sub", itemInfo(g_, 15));
+  EXPECT_EQ("9 5 3 48 ", itemInfo(g_, 9));
+  // clang-format off
+  const struct { uint32_t index; uint16_t requested; Bytes want; uint32_t count; } values[] = {
+      {1, kTypeUInt32, bytesOf(0x01020304u), 1}, {2, kTypeInt32, bytesOf(-2), 1}, {3, kTypeFloat, bytesOf(1.5f), 1},
+      {4, kTypeInt32, bytesOf(-3), 1}, {10, kTypeDouble, bytesOf(2.75), 1}, {16, kTypeInt32, bytesOf(-5), 1},
+      // Inline 16-bit pairs: each half swapped in place.
+      {5, kTypeUInt16, bytesOf(std::array<uint16_t, 2>{0x0102, 0xA0B0}), 1},
+      // Short bytes, narrow and wide text stand as they are.
+      {6, kTypeUInt8, u8s({1, 2, 3, 0}), 1}, {7, kTypeNarrow, u8s({'a', 'b', 'c', 0}), 4},
+      {8, kTypeRaw, u8s({1, 2, 3, 4, 5, 6}), 6}, {17, kTypeUtf16, bytesOf(u"Sub"), 8}};
+  const struct { uint32_t index; uint16_t requested; Bytes want; } blocks[] = {
+      {5, kTypeUInt32, bytesOf(std::array<uint32_t, 2>{0x0102, 0xA0B0})}, {6, kTypeUInt8, u8s({1, 2, 3})},
+      {9, kTypeUInt32, bytesOf(std::array<uint32_t, 3>{0x0102, 0x0304, 0x0506})},
+      {13, kTypeUInt32, bytesOf(std::array<uint32_t, 3>{1, 0x01020304, 0xFFFFFFFE})},
+      {14, kTypeDouble, bytesOf(std::array<double, 2>{1.5, -0.25})}};
+  // file_Read swaps each element by type (types 8 and 9: each 32-bit word in
+  // place, the words kept in order; text never), file_ReadBlock nothing.
+  const struct { uint32_t offset, count; uint16_t type; Bytes want; } reads[] = {
+      {64, 2, kTypeQuad8, bytesOf(std::array<uint32_t, 4>{0x11223344, 0x55667788, 0x99AABBCC, 0xDDEEFF00})},
+      {80, 1, kTypeQuad9, bytesOf(std::array<uint32_t, 2>{0x01020304, 0x05060708})},
+      {104, 2, kTypeDouble, bytesOf(std::array<double, 2>{1.5, -0.25})},
+      {48, 3, kTypeUInt16, bytesOf(std::array<uint16_t, 3>{0x0102, 0x0304, 0x0506})},
+      {120, 4, kTypeUtf16, bytesOf(u"Sub")},
+      {88, 3, kTypeUInt32, bytesOf(std::array<uint32_t, 3>{1, 0x01020304, 0xFFFFFFFE})}};
+  // clang-format on
+  for (const auto& c : values) {
+    uint32_t count = 0;
+    EXPECT_EQ(padded(c.want), readValue(c.index, c.requested, &count)) << c.index;
+    EXPECT_EQ(c.count, count) << c.index;
+  }
+  for (const auto& c : blocks) EXPECT_EQ(padded(c.want), readBlock(c.index, c.requested)) << c.index;
+  for (const auto& c : reads) {
+    Bytes got(32, 0xEE);
+    ASSERT_EQ(0, file_Read(g_, c.offset, c.count, c.type, vt::mp(got.data()), nullptr));
+    EXPECT_EQ(padded(c.want), got) << c.offset;
+  }
+  Bytes raw(12);
+  ASSERT_EQ(0, file_ReadBlock(g_, 88, 12, vt::mp(raw.data())));
+  EXPECT_EQ(Bytes(file.begin() + 88, file.begin() + 100), raw);
+
+  ASSERT_EQ(0, file_GroupOpen(g_, &sub, 128));
+  EXPECT_EQ(u"Sub", groupName(sub));
+  EXPECT_EQ(1, file_SwapNeeded(sub));
+  int32_t v = 0;
+  EXPECT_EQ(0, file_IndexValueRead(sub, 1, kTypeInt32, vt::mp(&v), nullptr));
+  EXPECT_EQ(-9, v);
+  // The native section that follows is read as it is.
+  ASSERT_EQ(0, file_GroupOpen(f_, &native, 368));
+  EXPECT_EQ(0, file_SwapNeeded(native));
+  EXPECT_EQ(u"N", groupName(native));
+  EXPECT_EQ(0, diagCount());
+  EXPECT_EQ(0, file_Close(f_));
+  EXPECT_EQ(file, vt::readFile(path("be.A01"))) << "a foreign file is never rewritten";
+
+  // An unknown byte-order marker means the other order.
+  for (uint8_t marker : {0x00, 0x22, 0xFF}) {
+    Bytes odd = file;
+    odd[0] = marker;
+    vt::writeFile(path("odd.dat"), odd);
+    ASSERT_EQ(0, file_Open(vpath("odd.dat").c_str(), &f_)) << int{marker};
+    ASSERT_EQ(0, file_GroupOpen(f_, &g_, 0));
+    EXPECT_EQ(1, file_SwapNeeded(g_));
+    EXPECT_EQ(0, file_IndexValueRead(g_, 1, kTypeInt32, vt::mp(&v), nullptr));
+    EXPECT_EQ(0x01020304, v);
+    EXPECT_EQ(0, file_Close(f_));
+  }
 }
 
 }  // namespace

@@ -1,18 +1,25 @@
-// The C++ layer: items of every type in both byte orders, group paths, the
-// walk over hostile trees, shared paths and the error messages.
+// The C++ layer: items of every type in both byte orders, group paths and
+// escapes, the walk over hostile trees, shared handles, the error messages,
+// data groups (dense arrays read back by range, crafted and hostile tables)
+// and module descriptors by name.
+#include <velfile/ggate.h>
+
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <numeric>
 #include <thread>
 #include <velfile/velfile.hpp>
 
 #include "testutil.h"
 
+using velfile::DataGroup;
 using velfile::Error;
 using velfile::File;
 using velfile::Group;
-using velfile::NodeState;
+using velfile::Range;
 using velfile::Reason;
+using velfile::Value;
 using vt::Bytes;
 using vt::Image;
 
@@ -35,39 +42,36 @@ ItemCase raw(uint16_t type, uint32_t count, Bytes b) {
   return {type, count, b, {}};
 }
 
-const std::vector<ItemCase> kItems = {
-    numbers<int8_t>({-5}),
-    numbers<uint8_t>({1, 2, 250}),
-    numbers<int16_t>({-3}),
-    numbers<uint16_t>({0x0102, 0xA0B0}),
-    numbers<uint16_t>({1, 2, 3}),
-    numbers<int32_t>({-9}),
-    numbers<uint32_t>({1, 0x01020304, 0xFFFFFFFE}),
-    numbers<float>({1.5f}),
-    numbers<float>({0.5f, -2.0f}),
-    numbers<double>({2.75}),
-    numbers<double>({1.5, -0.25}),
-    raw(8, 2, vt::bytesOf(std::array<uint32_t, 4>{0x11223344, 5, 6, 7})),
-    raw(9, 1, vt::bytesOf(std::array<uint32_t, 2>{0x01020304, 0x05060708})),
-    raw(13, 6, {1, 2, 3, 4, 5, 6}),
-    raw(13, 3, {9, 8, 7}),
-    numbers<int32_t>({}),
-};
+const std::vector<ItemCase> kItems = {numbers<int8_t>({-5}),
+                                      numbers<uint8_t>({1, 2, 250}),
+                                      numbers<int16_t>({-3}),
+                                      numbers<uint16_t>({0x0102, 0xA0B0}),
+                                      numbers<uint16_t>({1, 2, 3}),
+                                      numbers<int32_t>({-9}),
+                                      numbers<uint32_t>({1, 0x01020304, 0xFFFFFFFE}),
+                                      numbers<float>({1.5f}),
+                                      numbers<float>({0.5f, -2.0f}),
+                                      numbers<double>({2.75}),
+                                      numbers<double>({1.5, -0.25}),
+                                      raw(8, 2, vt::bytesOf(std::array<uint32_t, 4>{0x11223344, 5, 6, 7})),
+                                      raw(9, 1, vt::bytesOf(std::array<uint32_t, 2>{0x01020304, 0x05060708})),
+                                      raw(13, 6, {1, 2, 3, 4, 5, 6}),
+                                      raw(13, 3, {9, 8, 7}),
+                                      numbers<int32_t>({})};
 
-// The stored bytes of host-order elements in the other byte order.
-Bytes swapped(uint16_t type, Bytes b) {
-  const size_t unit = type == 8 || type == 9 ? 4 : size_t(VelFile::file_SizeOf(type));
-  for (size_t i = 0; i + unit <= b.size(); i += unit)
-    std::reverse(b.begin() + long(i), b.begin() + long(i + unit));
-  return b;
+// Runs f, which must throw velfile::Error for this reason, saying `text`.
+void expectError(const std::function<void()>& f, Reason reason, const std::string& text,
+                 const std::string& what) {
+  try {
+    f();
+    ADD_FAILURE() << what << ": no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(int(reason), int(e.reason())) << what << ": " << e.what();
+    EXPECT_NE(std::string::npos, std::string(e.what()).find(text)) << what << ": " << e.what();
+  }
 }
 
 class Layer : public vt::VelTest {
- public:
-  using VelTest::makeContainer;
-  using VelTest::path;
-  using VelTest::vpath;
-
  protected:
   // A one-section file in either byte order: a name item "Gruppe", the
   // items of kItems (id = 1 + index) and a text item 99.
@@ -79,20 +83,20 @@ class Layer : public vt::VelTest {
     auto text = [&](const std::u16string& s) {
       Bytes b(2 * (s.size() + 1));
       std::memcpy(b.data(), s.c_str(), b.size());
-      return foreign ? swapped(12, b) : b;
+      return foreign ? vt::reversedElements(b, 12) : b;
     };
     const std::vector<Bytes> blocks = {text(u"Gruppe"), text(u"L\u00e4nge")};
     for (const Bytes& b : blocks)
       at.push_back(uint32_t(x.size())), x.raw(b).padTo((x.size() + 7) & ~size_t(7));
     for (const ItemCase& c : kItems) {
       at.push_back(uint32_t(x.size()));
-      x.raw(foreign ? swapped(c.type, c.host) : c.host).padTo((x.size() + 7) & ~size_t(7));
+      x.raw(foreign ? vt::reversedElements(c.host, c.type) : c.host).padTo((x.size() + 7) & ~size_t(7));
     }
     const uint32_t dir = uint32_t(x.size());
     x.entry(10000, 12, 7, at[0]);
     for (size_t i = 0; i < kItems.size(); ++i) {
       const ItemCase& c = kItems[i];
-      const Bytes stored = foreign ? swapped(c.type, c.host) : c.host;
+      const Bytes stored = foreign ? vt::reversedElements(c.host, c.type) : c.host;
       if (c.host.size() > 4) {
         x.entry(uint16_t(1 + i), c.type, c.count, at[2 + i]);
       } else {
@@ -170,6 +174,16 @@ TEST_F(Layer, PathsOfGroupsLeadBackToThem) {
   EXPECT_EQ(42, f.group("0/a\\/b/#1").item(1).as<int32_t>());
   EXPECT_EQ(42, f.group("@0/[1]/[1]").item(1).as<int32_t>());
   EXPECT_EQ("0/[3]", f.group("0").groups().at(2).path());
+  // Text as paths show it, and back: escapes for what a terminal would act on.
+  const std::pair<const char*, const char*> escapes[] = {
+      {"a\\\"\n\r\t/", "a\\\\\\\"\\n\\r\\t/"},
+      {"\x1f \x7f\xff\xc3", "\\x1f \\x7f\\xff\\xc3"},
+      {"\u007f\u0080\u009f\u00a0\u061c\u200e\u200f\u2027\u2028\u202e\u202f\u2066\u2069\ufeff",
+       "\\x7f\\u0080\\u009f\u00a0\\u061c\\u200e\\u200f\u2027\\u2028\\u202e\u202f\\u2066\\u2069\\ufeff"}};
+  for (const auto& e : escapes) {
+    EXPECT_EQ(e.second, velfile::escape_text(e.first));
+    EXPECT_EQ(e.first, velfile::parse_group_path("0/" + velfile::escape_step(e.first)).steps.at(0).name);
+  }
 }
 
 struct WalkCase {
@@ -228,85 +242,65 @@ TEST_F(Layer, FilesOnOnePathShareTheLibrarysHandle) {
   expectAllSlotsFree();
 }
 
-struct ErrorCase {
-  const char* name;
-  std::function<void(Layer&)> action;
-  Reason reason;
-  const char* text;  // part of what()
-};
-
 TEST_F(Layer, ErrorsSayWhatAndWhere) {
-  const std::vector<ErrorCase> cases = {
-      {"bad path", [](Layer& t) { File::open(t.path("missing/x.bin")); }, Reason::NotFound, "no such file"},
-      {"foreign file",
-       [](Layer& t) { vt::writeFile(t.path("text.txt"), Bytes(100, 'x')), File::open(t.path("text.txt")); },
+  makeContainer("c.bin");
+  auto c = [this] { return File::open(path("c.bin")); };
+  const struct {
+    const char* name;
+    std::function<void()> action;
+    Reason reason;
+    const char* text;  // part of what()
+  } cases[] = {
+      {"bad path", [&] { File::open(path("missing/x.bin")); }, Reason::NotFound, "no such file"},
+      {"foreign file", [&] { vt::writeFile(path("t.txt"), Bytes(100, 'x')), File::open(path("t.txt")); },
        Reason::NotContainer, "not a container file"},
       {"cut file",
-       [](Layer& t) {
-         Bytes b = t.makeContainer("cut.bin");
-         b.resize(60);
-         vt::writeFile(t.path("cut.bin"), b);
-         File::open(t.path("cut.bin")).group("0").items();  // opens; its directory is cut off
+       [&] {
+         const Bytes b = makeContainer("cut.bin");
+         vt::writeFile(path("cut.bin"), Bytes(b.begin(), b.begin() + 60));
+         File::open(path("cut.bin")).group("0").items();  // opens; its directory is cut off
        },
        Reason::Io, "cut"},
-      {"missing group", [](Layer& t) { File::open(t.path("c.bin")).group("0/Nope"); }, Reason::NotFound,
-       "group '0' has no sub-group 'Nope'"},
-      {"missing section", [](Layer& t) { File::open(t.path("c.bin")).group("3"); }, Reason::NotFound,
-       "has no section 3 (it has 1)"},
-      {"bad group path", [](Layer& t) { File::open(t.path("c.bin")).group("0/#x"); }, Reason::BadPath,
-       "'#x' is not an item id"},
-      {"missing item", [](Layer& t) { File::open(t.path("c.bin")).group("0").item(5); }, Reason::NotFound,
-       "group '0', item 5 does not exist"},
-      {"wrong type", [](Layer& t) { File::open(t.path("c.bin")).group("0").item(10000).as<float>(); },
-       Reason::WrongType, "is utf16 and cannot be read as float32; read it with text()"},
+      {"missing group", [&] { c().group("0/Nope"); }, Reason::NotFound, "group '0' has no sub-group 'Nope'"},
+      {"missing section", [&] { c().group("3"); }, Reason::NotFound, "has no section 3 (it has 1)"},
+      {"bad group path", [&] { c().group("0/#x"); }, Reason::BadPath, "'#x' is not an item id"},
+      {"missing item", [&] { c().group("0").item(5); }, Reason::NotFound, "group '0', item 5 does not exist"},
+      {"wrong type", [&] { c().group("0").item(10000).as<float>(); }, Reason::WrongType,
+       "is utf16 and cannot be read as float32; read it with text()"},
       {"31st file",
-       [](Layer& t) {
+       [&] {
          std::vector<void*> open(30);
          for (size_t i = 0; i < 30; ++i)
-           VelFile::file_Create(t.vpath("f" + std::to_string(i)).c_str(), &open[i]);
+           VelFile::file_Create(vpath("f" + std::to_string(i)).c_str(), &open[i]);
          try {
-           File::open(t.path("c.bin"));
+           c();
          } catch (...) {
            for (void* h : open) VelFile::file_Close(h);
            throw;
          }
        },
        Reason::TooManyFiles, "all 30 slots"},
-      {"double open",
-       [](Layer& t) {
-         File r = File::open(t.path("c.bin"));
-         File::create(t.path("c.bin"));
-       },
-       Reason::InUse, "open for reading"},
+      {"double open", [&] { File r = c(), w = File::create(path("c.bin")); }, Reason::InUse,
+       "open for reading"},
       {"use after close",
-       [](Layer& t) {
-         File f = File::open(t.path("c.bin"));
+       [&] {
+         File f = c();
          Group g = f.group("0");
          f.close();
          g.items();
        },
        Reason::Closed, "cannot be used after their File is closed"},
-      {"append to another file", [](Layer& t) { File::append(t.path("c.bin")); }, Reason::Invalid, ".A01"},
+      {"append to another file", [&] { File::append(path("c.bin")); }, Reason::Invalid, ".A01"},
       {"second section",
-       [](Layer& t) {
-         File f = File::create(t.path("two.A01"));
+       [&] {
+         File f = File::create(path("two.A01"));
          f.create_group("a");
          f.create_group("b");
        },
        Reason::ReadOnly, "one new section per opening"},
-      {"read-only group", [](Layer& t) { File::open(t.path("c.bin")).group("0").write_item(2, int32_t(1)); },
-       Reason::ReadOnly, "read-only"},
+      {"read-only group", [&] { c().group("0").write_item(2, int32_t(1)); }, Reason::ReadOnly, "read-only"},
   };
-  makeContainer("c.bin");
-  for (const ErrorCase& c : cases) {
-    try {
-      c.action(*this);
-      ADD_FAILURE() << c.name << ": no error";
-    } catch (const Error& e) {
-      EXPECT_EQ(int(c.reason), int(e.reason())) << c.name << ": " << e.what();
-      EXPECT_NE(std::string(e.what()).find(c.text), std::string::npos) << c.name << ": " << e.what();
-    }
-  }
+  for (const auto& e : cases) expectError(e.action, e.reason, e.text, e.name);
   expectAllSlotsFree();
 }
 
@@ -338,16 +332,8 @@ TEST_F(Layer, ValuesOutsideTheirSectionAreRefused) {
   for (const auto& c : cases) {
     File f = File::open(path(c.file));
     const velfile::Item it = f.group("0").item(c.item);
-    for (const std::function<void()>& read :
-         std::vector<std::function<void()>>{[&] { it.bytes(); }, [&] { it.as<std::vector<double>>(); }}) {
-      try {
-        read();
-        ADD_FAILURE() << c.file << " " << c.item;
-      } catch (const Error& e) {
-        EXPECT_EQ(Reason::OutsideSection, e.reason()) << e.what();
-        EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
-      }
-    }
+    expectError([&] { it.bytes(); }, Reason::OutsideSection, c.says, c.file);
+    expectError([&] { it.as<std::vector<double>>(); }, Reason::OutsideSection, c.says, c.file);
   }
 }
 
@@ -383,6 +369,220 @@ TEST_F(Layer, FourThreadsReadSeveralFilesAtOnce) {
   for (std::thread& t : threads) t.join();
   EXPECT_EQ(0, wrong.load());
   expectAllSlotsFree();
+}
+
+struct RangeCase {
+  Range second, first, samples;
+};
+
+struct DataCase {
+  const char* name;
+  int32_t dataClass;
+  zor_enumDataType type;
+  uint32_t second, first, q;
+  int32_t entrySize;              // -1: the writer's choice
+  std::vector<uint8_t> markers;   // empty: every point has data
+  std::array<uint32_t, 3> shape;  // as DataGroup::shape() gives it
+};
+
+// The expected bytes of a ranged read from the dense array.
+std::vector<uint8_t> slice(const std::vector<uint8_t>& all, const std::array<uint32_t, 3>& shape, size_t es,
+                           const std::vector<uint8_t>& markers, const RangeCase& r) {
+  auto len = [](uint32_t total, const Range& x) { return x.count == UINT32_MAX ? total - x.start : x.count; };
+  std::vector<uint8_t> out;
+  for (uint32_t s = r.second.start; s < r.second.start + len(shape[0], r.second); ++s)
+    for (uint32_t f = r.first.start; f < r.first.start + len(shape[1], r.first); ++f) {
+      const size_t p = size_t(s) * shape[1] + f;
+      for (uint32_t k = r.samples.start; k < r.samples.start + len(shape[2], r.samples); ++k)
+        for (size_t b = 0; b < es; ++b)
+          out.push_back(!markers.empty() && markers[p] < 3 ? 0 : all[(p * shape[2] + k) * es + b]);
+    }
+  return out;
+}
+
+TEST_F(Layer, WrittenFromDenseArraysAndReadByRange) {
+  const std::vector<DataCase> cases = {
+      {"class 1 int16", 1, zor_enumDataType(4), 3, 4, 5, -1, {3, 0, 3, 2, 3, 3, 1, 3, 3, 3, 3, 3}, {3, 4, 5}},
+      {"class 1 float", 1, zor_enumDataType(10), 2, 2, 3, -1, {}, {2, 2, 3}},
+      {"block int16", 2, zor_enumDataType(4), 3, 2, 4, -1, {}, {3, 2, 4}},
+      {"block odd entry", 3, zor_enumDataType(4), 2, 3, 0, 3, {}, {2, 3, 3}},
+  };
+  const std::vector<RangeCase> ranges = {
+      {{}, {}, {}}, {{1, 1}, {1, 1}, {}}, {{1, UINT32_MAX}, {0, 2}, {1, 2}}, {{0, 0}, {}, {}}};
+  for (const DataCase& c : cases) {
+    CGDataTypeFDD d;
+    d.dataClass = c.dataClass;
+    d.SetDataType(c.type);
+    d.secondPointCount = int32_t(c.second);
+    d.firstPointCount = int32_t(c.first);
+    d.SetSampleQty(c.q);
+    d.pointEntrySize = c.entrySize;
+    d.firstAxisFactor = 0.5f;
+    const size_t es =
+        c.shape[2] == 0 ? 1 : (c.entrySize > 0 && c.entrySize % 2 ? 1 : VelFile::file_SizeOf(c.type));
+    std::vector<uint8_t> dense(size_t(c.shape[0]) * c.shape[1] * c.shape[2] * es);
+    std::iota(dense.begin(), dense.end(), uint8_t(1));
+    {
+      File f = File::create(path("data.A01"));
+      velfile::Group g = f.create_group("Section").create_group("Scan");
+      g.write_data(d, dense, c.markers);
+      f.close();
+    }
+    File f = File::open(path("data.A01"));
+    const DataGroup dg = f.group("0/Scan").data();
+    EXPECT_EQ(c.shape, dg.shape()) << c.name;
+    EXPECT_EQ(0.5f, dg.axes()[1].factor) << c.name;
+    EXPECT_EQ("Scan", dg.group().name()) << c.name;
+    if (c.dataClass != 1) {  // a block lies in the file as written: a host may map it
+      const velfile::Extent e = dg.block();
+      const vt::Bytes file = vt::readFile(path("data.A01"));
+      EXPECT_EQ(dense, vt::Bytes(file.begin() + long(e.offset), file.begin() + long(e.offset + e.size)))
+          << c.name;
+    }
+    for (const RangeCase& r : ranges) {
+      const std::vector<uint8_t> want = slice(dense, c.shape, es, c.markers, r);
+      std::vector<uint8_t> got(want.size() + 1, 0xEE), markers(size_t(c.shape[0]) * c.shape[1], 0xEE);
+      dg.read(got.data(), got.size(), markers.data(), r.second, r.first, r.samples);
+      got.pop_back();
+      EXPECT_EQ(want, got) << c.name << " " << r.second.start << " " << r.first.start << " "
+                           << r.samples.start;
+      if (r.second.start == 1 && r.second.count == UINT32_MAX && !c.markers.empty()) {
+        EXPECT_EQ(c.markers[4], markers[0]) << c.name;  // second 1, first 0
+      }
+    }
+  }
+}
+
+// A data group of class 1 (or 10) made by hand: its items, a point table of
+// 4-byte entries at 40 and the records that follow it.
+// Records that lie back to back are read in runs, checked 64 entries at a
+// time: entries swapped inside such a block, across its edge and at the end
+// must each still be read from where the table says.
+TEST_F(Layer, RecordsOutOfOrderAreReadWhereTheTableSays) {
+  std::vector<int64_t> dense(300);  // records of four int16 samples, 8 bytes each
+  std::iota(dense.begin(), dense.end(), int64_t(1) << 40);
+  {
+    CGDataTypeFDD d;
+    d.dataClass = 1;
+    d.SetDataType(zor_enumDataType(4));
+    d.secondPointCount = 3, d.firstPointCount = 100;
+    d.SetSampleQty(4);
+    File f = File::create(path("order.A01"));
+    f.create_group("Section").write_data(d, dense);
+  }
+  const auto [start, table, entry] = [&] {
+    File f = File::open(path("order.A01"));
+    const CGDataTypeFDD d = f.group("0").data().descriptor();  // a copy: the data group is a temporary
+    return std::array<uint32_t, 3>{f.sections()[0].start(), uint32_t(d.dataReference),
+                                   uint32_t(d.pointEntrySize)};
+  }();
+  Bytes file = vt::readFile(path("order.A01"));
+  for (const auto& [a, b] : {std::pair<int, int>{100, 101}, {127, 128}, {140, 299}}) {
+    std::swap_ranges(file.begin() + start + table + a * entry, file.begin() + start + table + (a + 1) * entry,
+                     file.begin() + start + table + b * entry);
+    std::swap(dense[size_t(a)], dense[size_t(b)]);
+  }
+  vt::writeFile(path("order.A01"), file);
+  const std::vector<int16_t> got = File::open(path("order.A01")).group("0").data().read<int16_t>();
+  ASSERT_EQ(dense.size() * 4, got.size());
+  EXPECT_EQ(0, std::memcmp(dense.data(), got.data(), got.size() * 2));
+}
+
+struct Crafted {
+  int32_t cls = 1;
+  uint32_t first = 2, second = 2, q = 2, entry = 4, table = 40;
+  std::vector<uint32_t> entries = {72, 0, 2, 76};  // two records of 2 x int16
+  std::vector<uint16_t> words = {0x0102, 0x0304, 0x0506, 0x0708};
+
+  std::vector<uint8_t> build(bool big) const {
+    Image x(big);
+    x.header(9, 88, 0).padTo(40);
+    for (uint32_t e : entries) x.u32(e);
+    x.padTo(72);
+    for (uint16_t w : words) x.u16(w);
+    x.padTo(88).entryInline(10000, 12, 2, u"D", 4);
+    x.entry(10400, 6, 1, uint32_t(cls)).entry(10420, 7, 1, first).entry(10410, 7, 1, second);
+    x.entry(10430, 7, 1, q).entry(10450, 6, 1, 5).entry(10462, 7, 1, entry).entry(10461, 7, 1, table);
+    x.entry(10405, 7, 1, 0);
+    x.padTo(88 + 9 * 24);
+    x.put32(24, uint32_t(x.size()));
+    return x.bytes;
+  }
+};
+
+TEST_F(Layer, CraftedFilesInBothByteOrdersAndHostileTables) {
+  for (bool big : {false, true}) {
+    vt::writeFile(path("c.bin"), Crafted().build(big));
+    File f = File::open(path("c.bin"));
+    std::vector<uint8_t> markers;
+    EXPECT_EQ((std::vector<uint16_t>{0x0102, 0x0304, 0, 0, 0, 0, 0x0506, 0x0708}),
+              f.group("0").data().read<uint16_t>(&markers));
+    EXPECT_EQ((std::vector<uint8_t>{3, 0, 2, 3}), markers);
+    Crafted v;
+    v.cls = 10;
+    v.words = {1, 0x0A0B, 0x0C0D, 0};
+    v.entries = {72, 1, 0, 78};
+    vt::writeFile(path("v.bin"), v.build(big));
+    const velfile::Records rec = File::open(path("v.bin")).group("0").data().read_records();
+    EXPECT_EQ((std::vector<uint16_t>{1, 0x0A0B, 0x0C0D, 0}), rec.units);
+    EXPECT_EQ((std::vector<uint64_t>{0, 3, 3, 3, 4}), rec.starts);
+  }
+  const std::pair<const char*, std::function<void(Crafted&)>> cases[] = {
+      {"table past the section", [](Crafted& c) { c.table = 300; }},
+      {"table in the header", [](Crafted& c) { c.table = 8; }},
+      {"record past the section", [](Crafted& c) { c.entries[0] = 301; }},
+      {"record in the header", [](Crafted& c) { c.entries[3] = 20; }},
+      {"counts that overflow", [](Crafted& c) { c.first = c.second = 0x10000; }},
+      {"entry size of 2", [](Crafted& c) { c.entry = 2; }},
+      {"sample count past the section", [](Crafted& c) { c.q = 0x40000000; }},
+      {"variable record past the section", [](Crafted& c) { c.cls = 10, c.words[0] = 0x7FFF; }},
+      {"block past the section", [](Crafted& c) { c.cls = 2, c.entry = 80; }},
+      {"empty block entries", [](Crafted& c) { c.cls = 2, c.entry = 0, c.first = c.second = 0xFFFFFFFF; }},
+  };
+  for (const auto& h : cases) {
+    Crafted c;
+    h.second(c);
+    vt::writeFile(path("h.bin"), c.build(false));
+    File f = File::open(path("h.bin"));
+    expectError(
+        [&] {
+          c.cls == 10 ? void(f.group("0").data().read_records()) : void(f.group("0").data().read<uint16_t>());
+        },
+        Reason::OutsideSection, "", h.first);
+  }
+}
+
+using Values = std::vector<std::pair<std::string, Value>>;
+
+TEST_F(Layer, ChangesUnknownFieldsAndTypedDescriptors) {
+  File f = File::create(path("probe.A01"));
+  Group g = f.create_group("S").create_group("Probe");
+  const Values before = {{"item3", 2.0}, {"item4", 3.0}};
+  Values after = before;
+  after[1].second = 4.0;
+  g.write_descriptor("probe", after, &before);
+  EXPECT_EQ("Probe", g.name()) << "a descriptor without a name keeps the group's";
+  std::vector<uint16_t> ids;
+  for (const velfile::Item& it : g.items()) ids.push_back(it.id());
+  EXPECT_EQ((std::vector<uint16_t>{10000, 1, 9999, 4}), ids) << "the name, the unconditional items, item 4";
+  const std::vector<std::pair<Values, std::string>> refused = {
+      {{{"nope", int64_t(1)}}, "module 'probe' has no such field (it has groupName, item1, layoutVersion"},
+      {{{"item1", 0.5}}, "field 'item1'"},
+      {{{"groupName", std::string(40, 'x')}}, "at most 31 elements"},
+  };
+  for (const auto& c : refused)
+    expectError([&] { g.write_descriptor("gprobe", c.first); }, Reason::Invalid, c.second, c.second);
+  EXPECT_THROW(g.read_descriptor("sonar"), Error);
+  CGGateTypeDescr gate;
+  gate.item6 = 12.5f;
+  gate.SetOriginalPosition(7);
+  Group gg = g.create_group("Gate A");
+  gg.write(gate);
+  EXPECT_EQ("Gate A", gg.name());
+  const CGGateTypeDescr back = gg.read<CGGateTypeDescr>();
+  EXPECT_EQ(12.5f, back.item6);
+  EXPECT_EQ(7, back.GetOriginalPosition());
+  EXPECT_EQ(int64_t(7), std::get<int64_t>(gg.read_descriptor("gate").at(15).second));
 }
 
 }  // namespace

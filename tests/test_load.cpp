@@ -1,9 +1,11 @@
-// Load: a full slot table, a file of 10,000 sections, groups at and past the
+// Load: a file of 10,000 sections, groups at and past the
 // 16-bit item index, a large file written and read back, and the 2 GiB limit.
 // The large file is 64 MiB unless VELFILE_FULL_LOAD=1 asks for 1.9 GiB.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <random>
 
 #include "testutil.h"
 
@@ -19,33 +21,6 @@ uint64_t sizeOnDisk(const std::string& path) {
 }
 
 class Load : public vt::VelTest {};
-
-TEST_F(Load, ThirtyOpenFilesFillTheTableAndTheThirtyFirstIsRefused) {
-  makeContainer("existing.bin");
-  vt::writeFile(path("raw.dat"), Bytes(64, 1));
-  std::vector<void*> files(kMaxOpenFiles);
-  ASSERT_EQ(0, file_Open(vpath("existing.bin").c_str(), &files[0]));
-  for (int i = 1; i < kMaxOpenFiles; ++i) {
-    ASSERT_EQ(0, file_Create(vpath("f" + std::to_string(i)).c_str(), &files[i])) << i;
-  }
-  EXPECT_FALSE(file_IsHandleLeft());
-  void* extra = reinterpret_cast<void*>(1);
-  EXPECT_EQ(kErrCannotCreate, file_Create(vpath("extra").c_str(), &extra));
-  EXPECT_EQ(nullptr, extra);
-  EXPECT_EQ(kErrCannotCreate, file_CreateEx(vpath("raw.dat").c_str(), &extra));
-  EXPECT_EQ(kErrCannotOpen, file_Open(vpath("existing.bin.none").c_str(), &extra));
-  // A file already open is still found: the same handle, no slot needed.
-  void* again = nullptr;
-  EXPECT_EQ(0, file_Open(vpath("existing.bin").c_str(), &again));
-  EXPECT_EQ(files[0], again);
-
-  EXPECT_EQ(0, file_Close(files[0]));
-  EXPECT_TRUE(file_IsHandleLeft());
-  ASSERT_EQ(0, file_CreateEx(vpath("raw.dat").c_str(), &files[0]));
-  EXPECT_FALSE(file_IsHandleLeft());
-  for (void* f : files) EXPECT_EQ(kErrNotFound, file_Close(f));
-  expectAllSlotsFree();
-}
 
 // 10,000 sections of 88 bytes, made byte by byte in either byte order: a
 // one-character name inline and item 1 holding the section's number.
@@ -69,11 +44,17 @@ TEST_F(Load, TenThousandSectionsOpenReadAndTakeOneMore) {
     void* f = nullptr;
     ASSERT_EQ(0, file_Open(vpath("many.A01").c_str(), &f));
     ASSERT_EQ(kSections, file_ItemNbrGet(f));
-    for (uint32_t i = 0; i < kSections; ++i) {
+    // Each section is found by its start, in any order; a key inside one finds nothing.
+    std::vector<uint32_t> order(kSections);
+    for (uint32_t i = 0; i < kSections; ++i) order[i] = i;
+    std::shuffle(order.begin(), order.end(), std::mt19937(7));
+    for (uint32_t i : order) {
       uint32_t key = 0, entries = 0;
       ASSERT_EQ(0, file_ItemInfo(f, i, nullptr, nullptr, &entries, &key, nullptr, 0));
       ASSERT_EQ(88 * i, key);
-      void* g = nullptr;
+      void* g = &g;
+      ASSERT_EQ(3, file_GroupOpen(f, &g, key + 8));
+      ASSERT_EQ(nullptr, g);
       ASSERT_EQ(0, file_GroupOpen(f, &g, key));
       uint32_t value = 0, count = 0;
       ASSERT_EQ(0, file_IndexValueRead(g, 1, kTypeUInt32, reinterpret_cast<char*>(&value), &count));
@@ -81,6 +62,9 @@ TEST_F(Load, TenThousandSectionsOpenReadAndTakeOneMore) {
     }
     void* s = nullptr;
     ASSERT_EQ(0, file_GroupCreate(f, &s, 0, u"Section 10001"));
+    void* again = nullptr;  // found by its key at once
+    ASSERT_EQ(0, file_GroupOpen(f, &again, 88 * kSections));
+    EXPECT_EQ(s, again);
     ASSERT_EQ(0, file_Close(f));
 
     const Bytes now = vt::readFile(path("many.A01"));
@@ -90,6 +74,20 @@ TEST_F(Load, TenThousandSectionsOpenReadAndTakeOneMore) {
     EXPECT_EQ(kSections + 1, file_ItemNbrGet(f));
     ASSERT_EQ(0, file_GroupOpen(f, &s, 88 * kSections));
     EXPECT_EQ(u"Section 10001", groupName(s));
+    EXPECT_EQ(0, file_Close(f));
+  }
+}
+
+// The section count is 16 bits: a chain longer than 65,535 sections is read
+// that far, and a full one takes no new section.
+TEST_F(Load, SixtyFiveThousandFiveHundredThirtyFiveSectionsAtMost) {
+  for (uint32_t n : {65535u, 65536u}) {
+    vt::writeFile(path("max.A01"), manySections(n, vt::hostBigEndian()));
+    void *f = nullptr, *s = &s;
+    ASSERT_EQ(0, file_Open(vpath("max.A01").c_str(), &f));
+    EXPECT_EQ(65535u, file_ItemNbrGet(f));
+    EXPECT_EQ(kErrMemory, file_GroupCreate(f, &s, 0, u"One too many"));
+    EXPECT_EQ(nullptr, s);
     EXPECT_EQ(0, file_Close(f));
   }
 }
@@ -113,8 +111,7 @@ TEST_F(Load, AliasedSubGroupNamesCannotFillTheHeap) {
   img.put32(24, static_cast<uint32_t>(img.size()));
   vt::writeFile(path("aliased.bin"), img.bytes);
 
-  void* f = nullptr;
-  void* g = nullptr;
+  void *f = nullptr, *g = nullptr;
   ASSERT_EQ(0, file_Open(vpath("aliased.bin").c_str(), &f));
   EXPECT_EQ(kErrIo, file_GroupOpen(f, &g, 0));
   EXPECT_EQ(nullptr, g);
@@ -124,10 +121,7 @@ TEST_F(Load, AliasedSubGroupNamesCannotFillTheHeap) {
 TEST_F(Load, GroupsAtAndPastTheSixteenBitItemIndex) {
   // "Full" holds 65,535 items, "Past" 65,538 (the name item counts).
   const uint32_t kFull = 65535, kPast = 65538;
-  void* f = nullptr;
-  void* s = nullptr;
-  void* full = nullptr;
-  void* past = nullptr;
+  void *f = nullptr, *s = nullptr, *full = nullptr, *past = nullptr;
   ASSERT_EQ(0, file_Create(vpath("items.bin").c_str(), &f));
   ASSERT_EQ(0, file_GroupCreate(f, &s, 0, u"Items"));
   ASSERT_EQ(0, file_GroupCreate(s, &full, 1, u"Full"));
@@ -182,8 +176,7 @@ TEST_F(Load, LargeFileWrittenAndReadBack) {
   const char* full = std::getenv("VELFILE_FULL_LOAD");
   const uint64_t kChunk = 4u << 20;
   const uint64_t size = full && std::string(full) == "1" ? 486 * kChunk : 16 * kChunk;  // 1.9 GiB or 64 MiB
-  void* f = nullptr;
-  void* s = nullptr;
+  void *f = nullptr, *s = nullptr;
   ASSERT_EQ(0, file_Create(vpath("large.bin").c_str(), &f));
   ASSERT_EQ(0, file_GroupCreate(f, &s, 0, u"Large"));
   const uint64_t at = file_Allocate(f, static_cast<uint32_t>(size));
@@ -223,8 +216,7 @@ TEST_F(Load, LargeFileWrittenAndReadBack) {
 }
 
 TEST_F(Load, WritesThatWouldPassTwoGiBAreRefusedAndTheFileStaysSound) {
-  void* f = nullptr;
-  void* s = nullptr;
+  void *f = nullptr, *s = nullptr;
   ASSERT_EQ(0, file_Create(vpath("limit.bin").c_str(), &f));
   ASSERT_EQ(0, file_GroupCreate(f, &s, 0, u"Limit"));
   // A block reaching to 4 MiB below the limit; only its last bytes are

@@ -11,6 +11,7 @@
 #endif
 #include <velfile/velfile.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -61,8 +62,10 @@ inline VelString V(const std::string& s) {
 }
 
 inline Bytes readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  Bytes b(in ? static_cast<size_t>(in.tellg()) : 0);
+  in.seekg(0).read(reinterpret_cast<char*>(b.data()), static_cast<std::streamsize>(b.size()));
+  return b;
 }
 
 inline void writeFile(const std::string& path, const Bytes& bytes) {
@@ -80,6 +83,18 @@ template <class T>
 Bytes bytesOf(const T& v) {
   Bytes b(sizeof(T));
   std::memcpy(b.data(), &v, sizeof(T));
+  return b;
+}
+
+// Every element of a buffer of the item type reversed: the bytes the other
+// byte order holds. Written out here on purpose instead of using the
+// library's own swapping; the two words of types 8 and 9 each on their own.
+inline Bytes reversedElements(Bytes b, uint16_t type) {
+  using namespace VelFile;
+  const bool bytes = type == kTypeInt8 || type == kTypeUInt8 || type == kTypeRaw || type == kTypeNarrow;
+  const bool halves = type == kTypeInt16 || type == kTypeUInt16 || type == kTypeUtf16;
+  const size_t step = type == kTypeDouble ? 8 : bytes ? 1 : halves ? 2 : 4;
+  for (size_t at = 0; at + step <= b.size(); at += step) std::reverse(b.begin() + at, b.begin() + at + step);
   return b;
 }
 

@@ -91,7 +91,10 @@ def test_descriptor_round_trip(path, module):
     sent = {name: _field_value(i, t, n) for i, (name, _, t, n) in enumerate(fields)}
     sent.update(groupName="g")
     with velfile.create(path) as f:
-        f.create_group("root").create_group("g").write_descriptor(module, sent)
+        g = f.create_group("root").create_group("g")
+        g.write_descriptor(module, sent)
+        guess = g.guess_module()
+        assert guess["unmatched"] == 0 and "guess" in guess["note"], guess
         with pytest.raises(velfile.InvalidError):
             f["0"].create_group("h").write_descriptor(module, {"noSuchField": 1})
     with velfile.open(path) as f:

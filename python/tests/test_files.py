@@ -82,20 +82,12 @@ def test_file_rules(path):
     assert f.closed and "closed" in repr(f)
 
 
-def _damaged(path, how):
-    with velfile.create(path) as f:
-        g = f.create_group("root").create_group("values", 7)
-        g.write_item(1, np.arange(100, dtype=np.int32))
-    data = bytearray(open(path, "rb").read())
-    if how == "empty":
-        data = b""
-    elif how == "garbage":
-        data = bytes(range(256)) * 4
-    elif how == "cut":
-        data = data[: len(data) // 2]
-    elif how == "text":
-        data = b"not a container file at all\n" * 10
-    open(path, "wb").write(data)
+DAMAGE = {
+    "empty": lambda data: b"",
+    "garbage": lambda data: bytes(range(256)) * 4,
+    "cut": lambda data: data[: len(data) // 2],
+    "text": lambda data: b"not a container file at all\n" * 10,
+}
 
 
 @pytest.mark.parametrize("how,error", [
@@ -103,7 +95,10 @@ def _damaged(path, how):
     ("text", velfile.NotContainerError), ("cut", velfile.Error),
 ])
 def test_damaged_files(path, how, error):
-    _damaged(path, how)
+    with velfile.create(path) as f:
+        f.create_group("root").create_group("values", 7).write_item(1, np.arange(100, dtype=np.int32))
+    data = open(path, "rb").read()
+    open(path, "wb").write(DAMAGE[how](data))
     with pytest.raises(error):
         with velfile.open(path) as f:
             f["0/values"].item(1).value

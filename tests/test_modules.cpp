@@ -1,0 +1,494 @@
+// The 21 group modules, as rows of one table: what a fresh descriptor writes,
+// that every item it wrote reads back and writes again unchanged, and that a
+// change to any one item is seen by the module's comparison and written by
+// the write-what-changed sequence, together with the items written every time.
+#include <cmath>
+#include <sstream>
+
+#include "groupmodule.h"
+#include "moduletest.h"
+
+using namespace vt;
+
+namespace {
+
+struct Row {
+  const char* module;
+  uint64_t freshDigest;  // the listing of what a fresh descriptor writes, hashed
+  Ids always;            // written on every write with a previous descriptor
+  Ids own = {};          // items with a rule of their own, left to the particulars below
+  int flags = 0;
+  std::vector<std::pair<uint16_t, uint32_t>> texts = {};  // text items and the units they keep of 600
+};
+enum : int {
+  kKeepsPrevious = 1,  // the write leaves the previous descriptor as it was
+  kResets = 2,         // a read starts from the defaults
+  kReports = 4,        // an id outside the module's table is reported
+};
+
+uint64_t digest(const std::string& s) {
+  uint64_t h = 1469598103934665603ULL;
+  for (unsigned char c : s) h = (h ^ c) * 1099511628211ULL;
+  return h;
+}
+
+// Sorted, without duplicates and without the ids in `drop`.
+Ids sorted(Ids ids, const Ids& drop = {}) {
+  ids.erase(std::remove_if(ids.begin(), ids.end(),
+                           [&](uint16_t id) { return std::count(drop.begin(), drop.end(), id); }),
+            ids.end());
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  return ids;
+}
+
+void PrintTo(const Row& r, std::ostream* os) {
+  *os << r.module;
+}
+
+class ModuleTable : public ModuleTest, public ::testing::WithParamInterface<Row> {};
+
+TEST_P(ModuleTable, EveryItemRoundTripsAndEveryChangeIsSeenAndWritten) {
+  const Row& row = GetParam();
+  const Module& m = *std::find_if(modules().begin(), modules().end(),
+                                  [&](const Module& x) { return std::string(x.name) == row.module; });
+  // A listing without the items that have a rule of their own.
+  auto common = [&](void* g) {
+    std::string out, line;
+    std::istringstream in(listing(g));
+    while (std::getline(in, line))
+      if (!std::count(row.own.begin(), row.own.end(), std::stoi(line))) out += line + "\n";
+    return out;
+  };
+  // Reads group `from` into d and writes d into a fresh group, which it returns.
+  auto again = [&](void* from, void* d) {
+    void* to = writeGroup();
+    EXPECT_EQ(0, m.read(from, d));
+    EXPECT_EQ(0, m.write(to, nullptr, d));
+    return to;
+  };
+  auto fresh = m.fresh(), d0 = m.fresh(), p = m.fresh(), t = m.fresh();
+  void* defaults = writeGroup();
+  ASSERT_EQ(0, m.write(defaults, nullptr, fresh.get()));
+  EXPECT_EQ(row.freshDigest, digest(listing(defaults))) << std::hex << digest(listing(defaults)) << "\n"
+                                                        << listing(defaults);
+  EXPECT_EQ(listing(defaults), listing(again(defaults, d0.get()))) << "defaults read back";
+  void* pattern = writeGroup(groupName(defaults));
+  patternItems(defaults, pattern);
+  EXPECT_EQ(common(pattern), common(again(pattern, p.get()))) << "every item patterned";
+
+  // Texts too long for their fields come back cut.
+  void* longTexts = writeGroup(groupName(defaults));
+  patternItems(defaults, longTexts, nullptr, 600);
+  void* cut = again(longTexts, t.get());
+  std::vector<std::pair<uint16_t, uint32_t>> texts;
+  for (uint32_t i = 1; i < VelFile::file_ItemNbrGet(cut); ++i)
+    if (itemAt(cut, i).type == VelFile::kTypeUtf16)
+      texts.emplace_back(itemAt(cut, i).id, itemAt(cut, i).count - 1);
+  EXPECT_EQ(row.texts, texts);
+
+  // A read of a group without items keeps the fields or starts from the
+  // defaults; an id outside the table is reported or skipped.
+  void* bare = writeGroup(groupName(defaults));
+  EXPECT_EQ(common(row.flags & kResets ? defaults : pattern), common(again(bare, p.get()))) << "bare group";
+  const uint32_t foreign = 7;
+  ASSERT_EQ(0, VelFile::file_ItemValueWrite(bare, 30000, VelFile::kTypeUInt32, 1, cp(&foreign)));
+  const int reports = diagCount();
+  ASSERT_EQ(0, m.read(bare, p.get()));
+  EXPECT_EQ(row.flags & kReports ? 1 : 0, diagCount() - reports);
+
+  if (m.equal) {
+    EXPECT_EQ(1, m.equal(d0.get(), m.copy(d0.get()).get()));
+  }
+  for (uint32_t i = 1; i < VelFile::file_ItemNbrGet(defaults); ++i) {
+    const uint16_t id = itemAt(defaults, i).id;
+    if (std::count(row.always.begin(), row.always.end(), id) ||
+        std::count(row.own.begin(), row.own.end(), id))
+      continue;
+    void* one = writeGroup(groupName(defaults));
+    patternItems(defaults, one, [i](uint32_t k) { return k == i; });
+    auto d = m.fresh();
+    ASSERT_EQ(0, m.read(one, d.get())) << id;
+    const bool differs = itemAt(defaults, i).value != itemAt(one, i).value;
+    if (m.equal) {
+      EXPECT_EQ(differs ? 0 : 1, m.equal(d0.get(), d.get())) << "item " << id;
+    }
+    auto prev = m.copy(d0.get());
+    void* g = writeGroup();
+    Ids expected = row.always;
+    if (differs) expected.push_back(id);
+    auto written = [&] { return sorted(idsWrittenBy(g, [&] { m.write(g, prev.get(), d.get()); }), row.own); };
+    EXPECT_EQ(sorted(expected, row.own), written()) << "item " << id;
+    // The previous descriptor now holds what the group holds, unless the
+    // module leaves it alone.
+    if (!(row.flags & kKeepsPrevious)) expected = row.always;
+    EXPECT_EQ(sorted(expected, row.own), written()) << "item " << id << ", written again";
+  }
+}
+
+// clang-format off
+const Row kRows[] = {
+    {"gprobe", 0xc11668b3f8b6ab90ull, {1, 9999}, {}, kReports},
+    {"ginfo", 0x460bfd3f247bac15ull, {9999}, {}, kKeepsPrevious | kReports},
+    {"gchan", 0x98cbe617edfdd71eull, {1, 4, 5, 19, 9999}, {}, kReports, {{3, 31}}},
+    {"gsubchan", 0x5f3431d29dcc313cull, {1, 2, 14, 9999}, {}},
+    {"ggate", 0xbb83b5d944984245ull, {1, 2, 9999}, {}, kResets},
+    {"gdac", 0xdeee96ffd7ee0c3ull, {9999, 1}, {4, 5}, kKeepsPrevious | kReports},
+    {"gpatch", 0x317893f9d4d71ff2ull, {1, 16, 9999}, {}},
+    {"grefadj", 0x6a35cff018455afaull, {1, 9999}, {}, 0, {{2, 99}}},
+    {"gspecmat", 0x2a01f5c77c243a63ull, {9999}, {}},
+    {"gspecdim", 0x221923b1ca025104ull, {9999}, {}},
+    {"gspecdef", 0xf286f6cdee624a48ull, {9999}, {}, kResets},
+    {"gspecinf", 0xe99b449b132834bcull, {9999}, {}, 0, {{1, 99}, {2, 499}, {4, 99}}},
+    {"gspecsim", 0x9a2263cea7b5a82aull, {9999, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, {}, 0, {{2, 49}, {3, 499}}},
+    {"gspec2d", 0x6dc3d29ef5bff87aull, {9999, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, {}, 0, {{11, 49}, {12, 499}}},
+    {"gspec3d", 0xdb727a456b0bec51ull, {9999, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {}, 0, {{11, 49}, {12, 499}}},
+    {"gcontour", 0xb1c3051171137b7full, {9999, 9, 1}, {7}, kResets},
+    {"gmesh", 0x7eb305dd66b4046eull, {9999, 1, 2, 3, 4, 5}, {}},
+    {"gweld", 0x541a739f64932b0aull, {1, 9999}, {}, kReports, {{21, 49}, {22, 499}}},
+    {"gweldsp", 0x714c9233b8fe63d1ull, {9999}, {}, kReports},
+    {"gweldFill", 0x9697d93f1e74d5b3ull, {9999}, {}, kReports},
+    {"gdata", 0x8c5b34c4f2487536ull, {10400, 10200, 10418, 10206, 10408, 10500, 9999, 10482},
+     {10461, 10469, 10470, 10482}, 0, {{10407, 31}, {10406, 31}, {10208, 31}, {10419, 31}, {10207, 31}, {10409, 31}}},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(All, ModuleTable, ::testing::ValuesIn(kRows),
+                         [](const ::testing::TestParamInfo<Row>& i) { return std::string(i.param.module); });
+
+}  // namespace
+
+// --- particulars of single modules ---
+
+using velfile::copyText;
+using Particulars = ModuleTest;
+
+// Writes a 32-bit item `id` holding v into g.
+void put(void* g, uint16_t id, uint32_t v, uint16_t type = VelFile::kTypeUInt32) {
+  ASSERT_EQ(0, VelFile::file_ItemValueWrite(g, id, type, 1, cp(&v)));
+}
+void putText(void* g, uint16_t id, const VelString& s, uint16_t type = VelFile::kTypeUtf16) {
+  ASSERT_EQ(0, VelFile::file_ItemValueWrite(g, id, type, uint32_t(s.size() + 1), cp(s.c_str())));
+}
+
+TEST_F(Particulars, ByteItemsStoreOneByteAndKeepTheOthersWhenRead) {
+  CGChanTypeDescr chan, chanBack;
+  CGGateTypeDescr gate, gateBack;
+  chan.item22 = gate.item16 = 0x1FF;
+  void* g = writeGroup();
+  ASSERT_EQ(0, gchan_WriteGroupInfo(g, nullptr, &chan));
+  ASSERT_EQ(0, ggate_WriteGroupInfo(g, nullptr, &gate));
+  chanBack.item22 = gateBack.item16 = 0x7700;
+  ASSERT_EQ(0, gchan_ReadGroupInfo(g, &chanBack));
+  ASSERT_EQ(0, ggate_ReadGroupInfo(g, &gateBack, true));
+  EXPECT_EQ(0x77FF, chanBack.item22);
+  EXPECT_EQ(0x77FF, gateBack.item16);
+  CGChanTypeDescr prev = chan;
+  chan.item22 = 0x2FF;  // the same stored byte, another field: a change all the same
+  EXPECT_EQ((Ids{1, 4, 5, 19, 9999, 22}), idsWrittenBy(g, [&] { gchan_WriteGroupInfo(g, &prev, &chan); }));
+}
+
+TEST_F(Particulars, NamesComeFromItem2AfterTheNameItemAndTextsMayBeNarrow) {
+  void* g = writeGroup(VT_TEXT("Narrow"), 1);  // a narrow section stores texts narrow
+  CGChanTypeDescr chan;
+  copyText(chan.item3, 32, VT_TEXT("abc"));
+  ASSERT_EQ(0, gchan_WriteGroupInfo(g, nullptr, &chan));
+  EXPECT_EQ(VelFile::kTypeNarrow, itemAt(g, 7).type);
+  putText(g, 2, VelString(40, VelChar('w')));
+  const std::string narrow(45, 'n');
+  ASSERT_EQ(0, VelFile::file_ItemValueWrite(g, 3, VelFile::kTypeNarrow, 46, narrow.c_str()));
+  CGChanTypeDescr back;
+  CGProbeTypeDescr probe;
+  CGPatchTypeDescr patch;
+  ASSERT_EQ(0, gchan_ReadGroupInfo(g, &back));
+  EXPECT_EQ(VelString(31, VelChar('w')), VelString(back.groupName));
+  EXPECT_EQ(VelString(31, VelChar('n')), VelString(back.item3));
+  ASSERT_EQ(0, gprobe_ReadGroupInfo(g, &probe));
+  ASSERT_EQ(0, gpatch_ReadGroupInfo(g, &patch));
+  EXPECT_EQ(VelString(31, VelChar('w')), VelString(probe.groupName));
+  EXPECT_EQ(VelString(31, VelChar('w')), VelString(patch.groupName));
+  // The writer cuts a name or a text that fills its field without a terminator.
+  for (VelChar& c : probe.groupName) c = VelChar('p');
+  CGWeldTypeDescr weld;
+  for (VelChar& c : weld.item22) c = VelChar('w');
+  void* named = writeGroup();
+  ASSERT_EQ(0, gprobe_WriteGroupInfo(named, nullptr, &probe));
+  EXPECT_EQ(VelString(31, VelChar('p')), groupName(named));
+  void* texts = writeGroup();
+  ASSERT_EQ(0, gweld_WriteGroupInfo(texts, nullptr, &weld));
+  EXPECT_EQ(22, itemAt(texts, 23).id);
+  EXPECT_EQ(500u, itemAt(texts, 23).count);  // 499 units and the terminator
+}
+
+TEST_F(Particulars, AssignmentCutsTextsTo31CharactersAndCopiesOwnTheirTexts) {
+  CGChanTypeDescr a, b;
+  CGGateTypeDescr gate, gateCopy;
+  for (int i = 0; i < 32; ++i) a.groupName[i] = a.item3[i] = gate.groupName[i] = VelChar('z');
+  gate.SetOriginalPosition(5);
+  EXPECT_EQ(0, gchan_Duplicate(&a, &b));
+  EXPECT_EQ(0, ggate_Duplicate(&gate, &gateCopy));
+  for (const VelChar* s : {a.groupName, a.item3, b.groupName, b.item3, gateCopy.groupName})
+    EXPECT_EQ(VelString(31, VelChar('z')), s);
+  EXPECT_EQ(5, gateCopy.GetOriginalPosition());
+  CGSpecinfTypeDescr inf, infCopy;
+  for (VelChar& c : inf.groupName) c = VelChar('s');
+  infCopy = inf;
+  EXPECT_EQ(VelString(31, VelChar('s')), infCopy.groupName);
+  CGWeldScanPlanDescr plan, planCopy;
+  for (VelChar& c : plan.shortText) c = VelChar('q');
+  EXPECT_EQ(0, gweldsp_Duplicate(&plan, &planCopy));
+  EXPECT_EQ(VelString(49, VelChar('q')), planCopy.shortText);
+
+  CGInfoTypeDescr* x = ginfo_Allocate(0, VT_TEXT("A"));
+  CGInfoTypeDescr* y = ginfo_Allocate(0, VT_TEXT("B"));
+  x->item15687 = new VelChar[4]{'a', 'b', 'c', 0};
+  y->item15688 = new VelChar[2]{'r', 0};
+  EXPECT_EQ(0, ginfo_Duplicate(x, y));
+  EXPECT_NE(x->item15687, y->item15687);  // a buffer of its own
+  EXPECT_EQ(VelString(VT_TEXT("abc")), y->item15687);
+  EXPECT_EQ(nullptr, y->item15688);
+  EXPECT_EQ(1, *x != *y);  // texts compare by address
+  *y = *y;                 // self-assignment keeps the text
+  EXPECT_EQ(VelString(VT_TEXT("abc")), y->item15687);
+  EXPECT_EQ(-1, ginfo_Duplicate(nullptr, y));
+  ginfo_Delete(y, 0);  // releases the texts, keeps the descriptor
+  EXPECT_EQ(nullptr, y->item15687);
+  ginfo_Delete(x, 1);
+  ginfo_Delete(y, 1);
+}
+
+TEST_F(Particulars, InformationTextsRoundTripWideAndNarrowAndCompareByContent) {
+  CGInfoTypeDescr d, prev;
+  const VelString texts[5] = {VT_TEXT("Operator"), VT_TEXT(""), VT_TEXT("Site"), VelString(300, VelChar('z')),
+                              VT_TEXT("Note")};
+  VelChar** fields[5] = {&d.item15687, &d.item15700, &d.item15688, &d.item15689, &d.item15686};
+  for (int i = 0; i < 5; ++i) *fields[i] = new VelChar[texts[i].size() + 1]();
+  for (int i = 0; i < 5; ++i) std::copy(texts[i].begin(), texts[i].end(), *fields[i]);
+  for (int narrow = 0; narrow < 2; ++narrow) {
+    if (file_) VelFile::file_Close(file_), file_ = nullptr;
+    void* g = writeGroup(VT_TEXT("Info"), narrow);
+    EXPECT_EQ((Ids{9999, 15682, 15683, 15684, 15685, 15687, 15688, 15700, 15686, 15689, 15690, 15691, 15701,
+                   15702, 2, 1, 3, 4}),
+              idsWrittenBy(g, [&] { ginfo_WriteGroupInfo(g, nullptr, &d); }));
+    CGInfoTypeDescr r;
+    ASSERT_EQ(0, ginfo_ReadGroupInfo(g, &r));
+    VelChar* back[5] = {r.item15687, r.item15700, r.item15688, r.item15689, r.item15686};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(texts[i], back[i] ? VelString(back[i]) : VelString(VT_TEXT("-")));
+  }
+  // Texts are compared by content; the previous descriptor is left alone.
+  prev.item15687 = new VelChar[9]{'O', 'p', 'e', 'r', 'a', 't', 'o', 'r', 0};
+  void* g = writeGroup();
+  EXPECT_EQ((Ids{9999, 15686, 15688, 15689, 15700}),
+            sorted(idsWrittenBy(g, [&] { ginfo_WriteGroupInfo(g, &prev, &d); })));
+  EXPECT_EQ(nullptr, prev.item15688);
+}
+
+TEST_F(Particulars, DacStoresCountTimesTwoFloatsUpTo512PointsAndKeepsTheGroupName) {
+  CGDacTypeDescr d, prev, back;
+  copyText(d.groupName, 32, VT_TEXT("Not the group's"));
+  d.pointCount = 600;
+  for (int i = 0; i < 512; ++i) d.points[i].firstValue = 2.0f * i + 1, d.points[i].secondValue = 2.0f * i + 2;
+  void* g = writeGroup(VT_TEXT("Dac"));
+  ASSERT_EQ(0, gdac_WriteGroupInfo(g, nullptr, &d));
+  EXPECT_EQ(600, d.pointCount);  // the descriptor is left as it was
+  EXPECT_EQ(512 * 2u, itemAt(g, 6).count);
+  ASSERT_EQ(0, gdac_ReadGroupInfo(g, &back));
+  EXPECT_EQ(VelString(VT_TEXT("Dac")), back.groupName);
+  EXPECT_EQ(512, back.pointCount);
+  EXPECT_EQ(1024.0f, back.points[511].secondValue);
+  d.pointCount = 3;
+  ASSERT_EQ(0, gdac_Duplicate(&d, &prev));
+  d.points[100].firstValue = -1.0f;  // carried in memory, never stored
+  EXPECT_EQ((Ids{9999, 1}), idsWrittenBy(g, [&] { gdac_WriteGroupInfo(g, &prev, &d); }));
+  d.points[2].secondValue = -1.0f;
+  EXPECT_EQ((Ids{9999, 1, 5}), idsWrittenBy(g, [&] { gdac_WriteGroupInfo(g, &prev, &d); }));
+  // A point or a depth entry holding a NaN equals itself and nothing else.
+  CSCSDepth depth, otherDepth;
+  depth.secondValue = otherDepth.secondValue = std::nan("");
+  d.points[0].firstValue = prev.points[0].firstValue = std::nanf("");
+  EXPECT_EQ((std::vector<int>{1, 0, 0, 1, 0}),
+            (std::vector<int>{depth == depth, depth != depth, depth == otherDepth, d.points[0] == d.points[0],
+                              d.points[0] == prev.points[0]}));
+  d.pointCount = -3;
+  ASSERT_EQ(0, gdac_WriteGroupInfo(g, nullptr, &d));
+  EXPECT_EQ(0u, itemAt(g, VelFile::file_ItemNbrGet(g) - 1).count);
+
+  // A stored array longer than 512 points fills them all; one past the end
+  // of the file fails alone.
+  std::vector<float> many(1100);
+  for (size_t i = 0; i < many.size(); ++i) many[i] = static_cast<float>(i);
+  ASSERT_EQ(0, VelFile::file_ItemValueWrite(g, 5, VelFile::kTypeFloat, 1100, cp(many.data())));
+  ASSERT_EQ(0, gdac_ReadGroupInfo(g, &back));
+  EXPECT_EQ(1023.0f, back.points[511].secondValue);
+  void* bad = openHandMadeGroup([](Image& img) { img.entry(5, 10, 100, 0x7000).entry(4, 6, 1, 3); });
+  EXPECT_EQ(0, gdac_ReadGroupInfo(bad, &back));
+  EXPECT_EQ(3, back.pointCount);
+}
+
+TEST_F(Particulars, GateKeepsOrResetsAndTracksItsOriginalPosition) {
+  CGGateTypeDescr prev, cur, d;
+  cur.SetOriginalPosition(7);
+  void* g = writeGroup();
+  EXPECT_EQ((Ids{1, 2, 9999, 14}), idsWrittenBy(g, [&] { ggate_WriteGroupInfo(g, &prev, &cur); }));
+  EXPECT_EQ(7, prev.GetOriginalPosition());
+  EXPECT_EQ((Ids{1, 2, 9999}), idsWrittenBy(g, [&] { ggate_WriteGroupInfo(g, &prev, &cur); }));
+  void* bare = writeGroup();
+  d.item6 = 6.0f;
+  d.swapFlag = 4;
+  d.SetOriginalPosition(9);
+  ASSERT_EQ(0, ggate_ReadGroupInfo(bare, &d, true));
+  EXPECT_EQ(6.0f, d.item6);
+  EXPECT_EQ(9, d.GetOriginalPosition());
+  EXPECT_EQ(4, d.swapFlag);
+  ASSERT_EQ(0, ggate_ReadGroupInfo(g, &d, true));
+  EXPECT_EQ(7, d.GetOriginalPosition());
+  ASSERT_EQ(0, ggate_ReadGroupInfo(bare, &d, false));
+  EXPECT_EQ(1.0e38f, d.item6);
+  EXPECT_EQ(1, d.GetOriginalPosition());
+  EXPECT_EQ(0, d.swapFlag);
+
+  alignas(CGGateTypeDescr) unsigned char storage[sizeof(CGGateTypeDescr)];
+  CGGateTypeDescr* wiped = new (storage) CGGateTypeDescr;
+  const size_t at = static_cast<size_t>(reinterpret_cast<unsigned char*>(&wiped->signature) - storage);
+  wiped->~CGGateTypeDescr();
+  uint32_t signature = 1;
+  std::memcpy(&signature, storage + at, 4);
+  EXPECT_EQ(0u, signature);  // the destructor wipes the record
+}
+
+int g_enters, g_leaves;  // calls of a module's hooks
+
+// The framework through the probe: floats compared as numbers, a failing
+// read that stops the loop, the swap flag, names, hooks and reports.
+TEST_F(Particulars, ProbeShowsTheFrameworksRules) {
+  CGProbeTypeDescr prev, cur;
+  void* g = writeGroup();
+  auto write = [&] { return idsWrittenBy(g, [&] { gprobe_WriteGroupInfo(g, &prev, &cur); }); };
+  cur.item7 = std::nanf("");  // never equal to itself: written every time
+  EXPECT_EQ((Ids{1, 9999, 7}), write());
+  EXPECT_EQ((Ids{1, 9999, 7}), write());
+  cur.item7 = 0.0f;
+  write();
+  cur.item7 = -0.0f;  // equal to 0.0
+  EXPECT_EQ((Ids{1, 9999}), write());
+
+  void* bad = openHandMadeGroup([](Image& img) { img.entry(1, 7, 1, 8).entry(3, 11, 1, 0x7000); });
+  CGProbeTypeDescr d;
+  EXPECT_EQ(2, gprobe_ReadGroupInfo(bad, &d));
+  EXPECT_EQ(8, d.item1);  // read before the failure
+  EXPECT_EQ(1, diagCount());
+  d.swapFlag = 5;  // only a zero flag is taken from the file
+  EXPECT_EQ(2, gprobe_ReadGroupInfo(bad, &d));
+  EXPECT_EQ(5, d.swapFlag);
+
+  CGProbeTypeDescr* a = gprobe_Allocate(0, VelString(40, VelChar('x')).c_str());
+  EXPECT_EQ(VelString(31, VelChar('x')), a->groupName);
+  EXPECT_EQ(1.0f, a->item3);
+  a->item1 = 3;
+  gprobe_Delete(a, 0);  // left alone
+  EXPECT_EQ(3, a->item1);
+  g_enters = g_leaves = 0;
+  gprobe_Init([] { ++g_enters; }, [] { ++g_leaves; }, nullptr, nullptr, nullptr);
+  CGProbeTypeDescr* b = gprobe_Allocate(5, VT_TEXT("B"));
+  EXPECT_EQ(-1, gprobe_Duplicate(a, nullptr));
+  EXPECT_EQ(0, gprobe_Duplicate(a, b));
+  gprobe_InitDescr(b);
+  EXPECT_EQ(0, b->item1);
+  gprobe_WriteGroupInfo(g, nullptr, a);
+  gprobe_ReadGroupInfo(g, b);
+  gprobe_Delete(a, 1);
+  gprobe_Delete(b, 1);
+  gprobe_Init(nullptr, nullptr, nullptr, nullptr, nullptr);
+  EXPECT_EQ(8, g_enters);
+  EXPECT_EQ(8, g_leaves);
+  // The weld modules call only their own hooks.
+  g_enters = g_leaves = 0;
+  gweld_Init([] { ++g_enters; }, nullptr, nullptr, nullptr, nullptr);
+  gweldsp_Init(
+      nullptr, [] { ++g_leaves; }, nullptr, nullptr, nullptr);
+  gweld_InitDescr(nullptr);
+  gweldsp_InitDescr(nullptr);
+  EXPECT_EQ(1, g_enters);
+  EXPECT_EQ(1, g_leaves);
+  gweld_Init(nullptr, nullptr, nullptr, nullptr, nullptr);
+  gweldsp_Init(nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+TEST_F(Particulars, InitDescrOfNullIsReportedBySomeModules) {
+  const std::pair<std::function<void()>, int> cases[] = {
+      {[] { gchan_InitDescr(nullptr); }, 1},    {[] { ggate_InitDescr(nullptr); }, 1},
+      {[] { gpatch_InitDescr(nullptr); }, 0},   {[] { gprobe_InitDescr(nullptr); }, 1},
+      {[] { gspecmat_InitDescr(nullptr); }, 0}, {[] { gsubchan_InitDescr(nullptr); }, 1},
+      {[] { gweld_InitDescr(nullptr); }, 0},    {[] { gweldFill_InitDescr(nullptr); }, 0},
+      {[] { gweldsp_InitDescr(nullptr); }, 0},  {[] { gdata_InitDescr(nullptr); }, 1},
+  };
+  for (size_t i = 0; i < sizeof cases / sizeof *cases; ++i) {
+    const int before = diagCount();
+    cases[i].first();
+    EXPECT_EQ(cases[i].second, diagCount() - before) << i;
+  }
+}
+
+TEST_F(Particulars, ContourWritesItem7OnlyWithoutAPreviousDescriptor) {
+  CGContourTypeDescr prev, cur;
+  cur.item7 = 5;
+  void* g = writeGroup();
+  EXPECT_EQ((Ids{9999, 9, 1}), idsWrittenBy(g, [&] { gcontour_WriteGroupInfo(g, &prev, &cur); }));
+  EXPECT_EQ(0, prev.item7);
+  ASSERT_EQ(0, gcontour_WriteGroupInfo(g, nullptr, &cur));
+  CGContourTypeDescr back;
+  ASSERT_EQ(0, gcontour_ReadGroupInfo(g, &back));
+  EXPECT_EQ(5, back.item7);
+}
+
+TEST_F(Particulars, SimulationReportsRangesThatEndBeforeTheyStart) {
+  gspecsim_typeDescr d{};
+  void* g = writeGroup();
+  ASSERT_EQ(0, gspecsim_WriteGroupInfo(g, &d));
+  EXPECT_EQ(1, diagCount());  // item 1 is 0; equal ends pass
+  d.item1 = 3;
+  d.item4 = 5.0f;
+  d.item5 = 1.0f;
+  d.item7 = std::nanf("");
+  d.item8 = 2.0f;
+  d.item9 = 1.5f;
+  ASSERT_EQ(0, gspecsim_WriteGroupInfo(g, &d));
+  EXPECT_EQ(4, diagCount());  // (4, 5), a NaN in (6, 7), and (8, 9)
+}
+
+TEST_F(Particulars, RecordBlocksAreStoredRawAndImpossibleCountsStoreNothing) {
+  std::vector<uint32_t> two(3 * 4), three(2 * 24);
+  for (size_t i = 0; i < three.size(); ++i) three[i] = 0xA0B0C0D0u + uint32_t(i), two[i % 12] = uint32_t(i);
+  uint32_t buf[25] = {1};
+  void* fresh = nullptr;
+  ASSERT_EQ(0, VelFile::file_Create(vpath("fresh.bin").c_str(), &fresh));
+  EXPECT_EQ(0u, gspec2d_WriteDataInfo(fresh, 1, buf));  // no section yet
+  VelFile::file_Close(fresh);
+  void* g = writeGroup();
+  const uint64_t end = VelFile::file_Allocate(g, 0);
+  for (int32_t count : {-1, 0x08000000, 0x10000000}) EXPECT_EQ(0u, gspec2d_WriteDataInfo(g, count, buf));
+  EXPECT_EQ(0u, gspec3d_WriteDataInfo(g, 0x7FFFFFFF, buf));
+  EXPECT_EQ(end, VelFile::file_Allocate(g, 0));  // nothing reserved
+  const uint32_t at2 = gspec2d_WriteDataInfo(g, 3, two.data());
+  const uint32_t at3 = gspec3d_WriteDataInfo(file_, 2, three.data());  // the file's section
+  ASSERT_NE(0u, at2);
+  EXPECT_EQ(at2 + 48, at3);
+  EXPECT_EQ(at3 + 192, VelFile::file_Allocate(g, 0));
+
+  void* r = reopenGroup();
+  const Bytes file = readFile(path("module.bin"));  // the writer's byte order, unswapped
+  ASSERT_GE(file.size(), at3 + 192u);
+  EXPECT_EQ(0, std::memcmp(&file[at2], two.data(), 48));
+  EXPECT_EQ(0, std::memcmp(&file[at3], three.data(), 192));
+  std::vector<uint32_t> back2(two.size() + 1, 7u), back3(three.size() + 1, 7u);
+  EXPECT_EQ(0, gspec2d_ReadDataInfo(r, static_cast<int32_t>(at2), 3, back2.data()));
+  EXPECT_EQ(0, gspec3d_ReadDataInfo(r, static_cast<int32_t>(at3), 2, back3.data()));
+  EXPECT_EQ(0, std::memcmp(back2.data(), two.data(), 48));
+  EXPECT_EQ(0, std::memcmp(back3.data(), three.data(), 192));
+  EXPECT_EQ(7u, back2.back());  // nothing past the records
+  EXPECT_EQ(7u, back3.back());
+  EXPECT_EQ(2, gspec3d_ReadDataInfo(r, int32_t(at3), -1, buf));
+  EXPECT_EQ(2, gspec2d_ReadDataInfo(r, int32_t(at2), 0x10000000, buf));
+  EXPECT_EQ(2, gspec3d_ReadDataInfo(file_, int32_t(at3), 1, buf));  // a file handle
+  EXPECT_EQ(2, gspec3d_ReadDataInfo(r, 0x7FFFFF00, 1, buf));        // past the end
+}
