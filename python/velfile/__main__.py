@@ -4,6 +4,7 @@
                        [--point I,J | --line J [--along first|second]]
                        [--gate A:B | --gate-at X0:X1] -o OUT.png|OUT.svg
     python3 -m velfile export FILE OUT.h5|OUT.json [--gzip]
+    python3 -m velfile view FILE [FILE ...] [--port N] [--host H] [--no-browser]
 
 Exit codes: 0 done; 1 the file is damaged (export: what could be read was
 written); 2 the file cannot be opened or is not a container file; 3 bad
@@ -80,6 +81,15 @@ def _parser() -> argparse.ArgumentParser:
     export.add_argument("file", help="the container file")
     export.add_argument("output", help="OUT.h5 (or .hdf5) or OUT.json")
     export.add_argument("--gzip", action="store_true", help="HDF5: compress the samples")
+    view = commands.add_parser("view", help="look at files in the browser",
+                               description="Serves the files to a page in the browser until Ctrl-C: their group "
+                                           "trees, items and descriptors, and linked C-, B- and A-scans of their "
+                                           "data groups.")
+    view.add_argument("files", nargs="+", metavar="FILE", help="the container files")
+    view.add_argument("--port", type=int, default=0, help="the port (default: a free one)")
+    view.add_argument("--host", default="127.0.0.1",
+                      help="the address to listen on (default 127.0.0.1: this machine only)")
+    view.add_argument("--no-browser", action="store_true", help="print the address, open no browser")
     return parser
 
 
@@ -161,6 +171,10 @@ def main(argv: Optional[List[str]] = None) -> int:
         if args.command is None:
             parser.print_help()
             return OK
+        if args.command == "view":
+            from .viewer import run
+
+            return run(args.files, args.host, args.port, not args.no_browser)
         return _plot(args) if args.command == "plot" else _export(args)
     except _Exit as e:
         print(f"python3 -m velfile: {e}", file=sys.stderr)

@@ -1,0 +1,183 @@
+"""The viewer's HTTP server (Tornado): the page, its two assets and the
+JSON views of views.py, each behind the Host check and the token."""
+from __future__ import annotations
+
+import asyncio
+import hmac
+import json
+import os
+import secrets
+import signal
+import socket
+import sys
+import threading
+from concurrent.futures import ThreadPoolExecutor
+from typing import Any, Dict, List, Optional, Sequence
+
+import tornado.httpserver
+import tornado.netutil
+import tornado.web
+
+from . import views
+
+_STATIC = os.path.join(os.path.dirname(os.path.abspath(__file__)), "static")
+_ASSETS = {"viewer.js": "text/javascript", "viewer.css": "text/css"}
+_LOCAL_NAMES = ("127.0.0.1", "localhost", "[::1]")
+_POLICY = ("default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; connect-src 'self'; "
+           "base-uri 'none'; form-action 'none'; frame-ancestors 'none'")
+
+
+def _log(handler: tornado.web.RequestHandler) -> None:
+    """Server faults only, without the query (which may carry the token)."""
+    if handler.get_status() >= 500:
+        print(f"velfile view: {handler.get_status()} {handler.request.method} {handler.request.path}",
+              file=sys.stderr)
+
+
+class _Handler(tornado.web.RequestHandler):
+    """Every request: the Host check, then the token (query, header or cookie)."""
+
+    viewer: "Viewer"
+
+    def initialize(self, viewer: "Viewer") -> None:
+        self.viewer = viewer
+
+    def set_default_headers(self) -> None:
+        self.set_header("Content-Security-Policy", _POLICY)
+        self.set_header("X-Content-Type-Options", "nosniff")
+        self.set_header("Referrer-Policy", "no-referrer")
+        self.set_header("Cache-Control", "no-store")
+
+    def prepare(self) -> None:
+        if self.request.host not in self.viewer.hosts:
+            raise tornado.web.HTTPError(403, f"the Host header {self.request.host[:80]!r} is not this server's")
+        header = self.request.headers.get("Authorization", "")
+        given = (self.get_query_argument("token", "") or (header[6:] if header.startswith("token ") else "")
+                 or self.get_cookie(self.viewer.cookie, ""))
+        if not hmac.compare_digest(given.encode(), self.viewer.token.encode()):
+            raise tornado.web.HTTPError(403, "this address needs the token: open the address that "
+                                             "'python3 -m velfile view' printed")
+
+    def write_error(self, status_code: int, **kwargs: Any) -> None:
+        error = kwargs.get("exc_info", (None, None))[1]
+        if isinstance(error, tornado.web.HTTPError) and error.log_message:
+            message = error.log_message % error.args if error.args else error.log_message
+        else:
+            message = self._reason
+        if self.request.path.startswith("/api/"):
+            self.set_header("Content-Type", "application/json")
+            self.finish(json.dumps({"error": message}))
+        else:
+            self.set_header("Content-Type", "text/plain; charset=utf-8")
+            self.finish(f"{status_code}: {message}\n")
+
+    def log_exception(self, typ: Any, value: Any, tb: Any) -> None:
+        if not isinstance(value, tornado.web.HTTPError):
+            super().log_exception(typ, value, tb)
+
+
+class _Page(_Handler):
+    def get(self) -> None:
+        if self.get_query_argument("token", ""):
+            # The token becomes a cookie of this port, and the address bar loses it.
+            self.set_cookie(self.viewer.cookie, self.viewer.token, httponly=True, samesite="Strict")
+            self.redirect("/")
+            return
+        self.set_header("Content-Type", "text/html; charset=utf-8")
+        self.finish(self.viewer.assets["index.html"])
+
+
+class _Asset(_Handler):
+    def get(self, name: str) -> None:
+        self.set_header("Content-Type", f"{_ASSETS[name]}; charset=utf-8")
+        self.finish(self.viewer.assets[name])
+
+
+class _Api(_Handler):
+    async def get(self, name: str) -> None:
+        query = {k: self.get_query_argument(k) for k in self.request.query_arguments if k != "token"}
+        loop = asyncio.get_running_loop()
+        try:
+            answer = await loop.run_in_executor(self.viewer.pool, views.answer, self.viewer.files, name, query)
+            body = json.dumps(answer, allow_nan=False)
+        except Exception as e:  # every failure is an answer; the server goes on
+            status = views.status_of(e)
+            if status == 500:
+                self.log_exception(type(e), e, e.__traceback__)
+            self.set_status(status)
+            self.set_header("Content-Type", "application/json")
+            self.finish(json.dumps({"error": str(e) or type(e).__name__}))
+            return
+        self.set_header("Content-Type", "application/json")
+        self.finish(body)
+
+
+class _Missing(_Handler):
+    def get(self) -> None:
+        raise tornado.web.HTTPError(404, f"the viewer has no page {self.request.path[:80]!r}")
+
+
+class Viewer:
+    """Serves the named files on host (127.0.0.1 by default) and port (a free
+    one when 0) until stop(). Every request must carry the token: the address
+    the viewer prints has it, and the page keeps it in a cookie."""
+
+    def __init__(self, paths: Sequence[str], host: str = "127.0.0.1", port: int = 0, workers: int = 2) -> None:
+        self.files = views.Files(paths)
+        self.host, self.port = host, port
+        self.token = secrets.token_urlsafe(24)
+        self.hosts: List[str] = []
+        self.cookie = ""
+        self.pool = ThreadPoolExecutor(workers, thread_name_prefix="velfile-view")
+        self.assets: Dict[str, bytes] = {}
+        for name in ("index.html", *_ASSETS):
+            with open(os.path.join(_STATIC, name), "rb") as f:
+                self.assets[name] = f.read()
+        self._server: Optional[tornado.httpserver.HTTPServer] = None
+        self._loop: Optional[asyncio.AbstractEventLoop] = None
+        self._stop: Optional[asyncio.Event] = None
+
+    @property
+    def url(self) -> str:
+        host = f"[{self.host}]" if ":" in self.host else self.host
+        return f"http://{host}:{self.port}/?token={self.token}"
+
+    def _listen(self) -> None:
+        sockets = tornado.netutil.bind_sockets(self.port, address=self.host)
+        self.port = sockets[0].getsockname()[1]
+        names = set(_LOCAL_NAMES) | {f"[{self.host}]" if ":" in self.host else self.host}
+        if self.host in ("0.0.0.0", "::", ""):
+            names |= {socket.gethostname(), socket.getfqdn()}
+        self.hosts = [f"{name}:{self.port}" for name in sorted(names)]
+        self.cookie = f"velfile-token-{self.port}"
+        routes = [(r"/", _Page), (r"/static/(viewer\.js|viewer\.css)", _Asset), (r"/api/(\w+)", _Api)]
+        app = tornado.web.Application([(r, h, {"viewer": self}) for r, h in routes], log_function=_log,
+                                      default_handler_class=_Missing, default_handler_args={"viewer": self})
+        self._server = tornado.httpserver.HTTPServer(app)
+        self._server.add_sockets(sockets)
+
+    async def serve(self, ready: Optional[threading.Event] = None) -> None:
+        """Listens, sets ready, and serves until stop() or (in the main
+        thread) SIGINT or SIGTERM; then closes everything."""
+        self._loop, self._stop = asyncio.get_running_loop(), asyncio.Event()
+        self._listen()
+        if threading.current_thread() is threading.main_thread():
+            for sig in (signal.SIGINT, signal.SIGTERM):
+                try:
+                    self._loop.add_signal_handler(sig, self._stop.set)
+                except (NotImplementedError, RuntimeError):  # Windows: Ctrl-C raises KeyboardInterrupt
+                    pass
+        self.pool.submit(views.warm_up)
+        if ready is not None:
+            ready.set()
+        try:
+            await self._stop.wait()
+        finally:
+            self._server.stop()
+            await self._server.close_all_connections()
+            self.pool.shutdown(wait=True, cancel_futures=True)
+
+    def stop(self) -> None:
+        """Stops serve(), from any thread."""
+        if self._loop is not None and self._stop is not None:
+            self._loop.call_soon_threadsafe(self._stop.set)
