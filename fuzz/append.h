@@ -19,9 +19,8 @@ inline const char kBulk[20] = "bulk data, 20 bytes";
 // Adds one section with values inline and out of line, a sub-group and a
 // bulk block. Returns false when the file takes no new section.
 inline bool appendSection(void* file) {
-  void* section = nullptr;
+  void *section = nullptr, *sub = nullptr;
   if (VelFile::file_GroupCreate(file, &section, 0, u"Appended section") != 0) return false;
-  void* sub = nullptr;
   VFZ_CHECK(VelFile::file_ItemValueWrite(section, 1, VelFile::kTypeUInt32, 1,
                                          reinterpret_cast<const char*>(&kNumber)) == 0);
   VFZ_CHECK(VelFile::file_ItemValueWrite(section, 2, VelFile::kTypeDouble, 3,
@@ -38,8 +37,8 @@ inline bool appendSection(void* file) {
 // Reads the appended section back from the reopened file.
 inline void checkSection(void* file, uint32_t index) {
   uint32_t key = 0;
+  void *section = nullptr, *sub = nullptr;
   VFZ_CHECK(VelFile::file_ItemInfo(file, index, nullptr, nullptr, nullptr, &key, nullptr, 0) == 0);
-  void* section = nullptr;
   VFZ_CHECK(VelFile::file_GroupOpen(file, &section, key) == 0);
   VelChar name[32];
   VFZ_CHECK(VelFile::file_GroupNameGet(section, name, 32) == 0);
@@ -52,10 +51,8 @@ inline void checkSection(void* file, uint32_t index) {
   VFZ_CHECK(
       VelFile::file_IndexBlockRead(section, 2, VelFile::kTypeDouble, reinterpret_cast<char*>(doubles)) == 0);
   VFZ_CHECK(std::memcmp(doubles, kDoubles, sizeof doubles) == 0);
-  uint32_t subKey = 0;
-  VFZ_CHECK(VelFile::file_ItemInfo(section, 3, nullptr, nullptr, nullptr, &subKey, nullptr, 0) == 0);
-  void* sub = nullptr;
-  VFZ_CHECK(VelFile::file_GroupOpen(section, &sub, subKey) == 0);
+  VFZ_CHECK(VelFile::file_ItemInfo(section, 3, nullptr, nullptr, nullptr, &key, nullptr, 0) == 0);
+  VFZ_CHECK(VelFile::file_GroupOpen(section, &sub, key) == 0);
   char bulk[sizeof kBulk] = {};
   VFZ_CHECK(VelFile::file_IndexValueRead(sub, 1, VelFile::kTypeRaw, bulk, &count) == 0);
   VFZ_CHECK(std::memcmp(bulk, kBulk, sizeof bulk) == 0);

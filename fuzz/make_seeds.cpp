@@ -44,13 +44,10 @@ void writeItems(void* g) {
     VelFile::file_ItemValueWrite(g, i + 2, items[i].type, items[i].count, cp(items[i].value));
 }
 
-// A section with items, nested sub-groups and a bulk block.
-void writeSection(void* file, const VelChar* name) {
+// A section's items, nested sub-groups and a bulk block.
+void writeSection(void* s) {
   using namespace VelFile;
-  void* s = nullptr;
-  void* child = nullptr;
-  void* grand = nullptr;
-  file_GroupCreate(file, &s, 0, name);
+  void *child = nullptr, *grand = nullptr;
   writeItems(s);
   file_GroupCreate(s, &child, 30, u"Child");
   writeItems(child);
@@ -62,26 +59,36 @@ void writeSection(void* file, const VelChar* name) {
   uint32_t bulk[16];
   for (uint32_t i = 0; i < 16; ++i) bulk[i] = i * 0x01010101u;
   const uint64_t block = file_Allocate(s, sizeof bulk);
-  file_Write(file, block, cp(bulk), sizeof bulk, nullptr);
+  file_Write(s, block, cp(bulk), sizeof bulk, nullptr);
   file_ItemOffsetWrite(s, 40, kTypeUInt32, 16, static_cast<uint32_t>(block));
 }
 
-void makeRich(const std::string& name, int charFormat) {
+// A new file of the given character format with an empty section.
+void* create(const std::string& name, void** section, int charFormat = 0) {
   void* f = nullptr;
-  if (VelFile::file_Create(vfz::widen(at(name)).c_str(), &f) != 0) return;
+  if (VelFile::file_Create(vfz::widen(at(name)).c_str(), &f) != 0) return nullptr;
   VelFile::file_SetCharacterFormat(f, charFormat);
-  writeSection(f, u"Setup");
-  VelFile::file_Close(f);
+  VelFile::file_GroupCreate(f, section, 0, u"Setup");
+  return f;
+}
+
+void makeRich(const std::string& name, int charFormat) {
+  void* s = nullptr;
+  if (void* f = create(name, &s, charFormat)) {
+    writeSection(s);
+    VelFile::file_Close(f);
+  }
 }
 
 // Three sections: one created, two appended by reopening the ".A01" file.
 void makeChain(const std::string& name) {
   makeRich(name, 0);
   for (int i = 0; i < 2; ++i) {
-    void* f = nullptr;
+    void *f = nullptr, *s = nullptr;
     if (VelFile::file_Open(vfz::widen(at(name)).c_str(), &f) != 0) return;
     VelFile::file_SetCharacterFormat(f, i);
-    writeSection(f, i ? u"N" : u"Third section");
+    VelFile::file_GroupCreate(f, &s, 0, i ? u"N" : u"Third section");
+    writeSection(s);
     VelFile::file_Close(f);
   }
 }
@@ -90,38 +97,27 @@ void makeChain(const std::string& name) {
 void makeWrapped(const std::string& name) {
   Bytes raw(100, 0xAB);
   vfz::writeBytes(at(name), raw.data(), raw.size());
-  void* f = nullptr;
+  void *f = nullptr, *s = nullptr;
   if (VelFile::file_CreateEx(vfz::widen(at(name)).c_str(), &f) != 0) return;
-  void* s = nullptr;
   VelFile::file_GroupCreate(f, &s, 0, u"Wrapped");
   VelFile::file_ItemOffsetWrite(s, 1, VelFile::kTypeRaw, 64, 36);
   VelFile::file_Close(f);
 }
 
-// One sub-group per module, each written by the module from a default
-// descriptor, and a data group with bulk data; also one file per group.
+// One file per module, its group written by the module from a default
+// descriptor, and one of a data group with bulk data.
 void makeModules() {
-  void* all = nullptr;
-  void* allSection = nullptr;
-  VelFile::file_Create(vfz::widen(at("modules-all.bin")).c_str(), &all);
-  VelFile::file_GroupCreate(all, &allSection, 0, u"Setup");
-  uint16_t id = 1;
   auto seed = [&](const std::string& name, const std::function<void(void*)>& write) {
-    void* g = nullptr;
-    VelFile::file_GroupCreate(allSection, &g, id++, u"Group");
-    write(g);
-    void* f = nullptr;
-    void* s = nullptr;
-    if (VelFile::file_Create(vfz::widen(at("module-" + name + ".bin")).c_str(), &f) != 0) return;
-    VelFile::file_GroupCreate(f, &s, 0, u"Setup");
-    VelFile::file_GroupCreate(s, &g, 1, u"Group");
-    write(g);
-    VelFile::file_Close(f);
+    void *s = nullptr, *g = nullptr;
+    if (void* f = create("module-" + name + ".bin", &s)) {
+      VelFile::file_GroupCreate(s, &g, 1, u"Group");
+      write(g);
+      VelFile::file_Close(f);
+    }
   };
   for (const vfz::Module& m : vfz::modules())
     seed(m.name, [&](void* g) { m.write(g, nullptr, m.fresh().get()); });
   seed("gdatabulk", vfz::writeBulkData);
-  VelFile::file_Close(all);
 }
 
 }  // namespace

@@ -54,14 +54,12 @@ struct Module {
   }
 };
 
+// A descriptor with a group handle and operator==.
 template <class D, class = void>
-struct HasHandle : std::false_type {};
+struct Comparable : std::false_type {};
 template <class D>
-struct HasHandle<D, std::void_t<decltype(std::declval<D&>().groupHandle)>> : std::true_type {};
-template <class D, class = void>
-struct HasEqual : std::false_type {};
-template <class D>
-struct HasEqual<D, std::void_t<decltype(std::declval<D&>() == std::declval<D&>())>> : std::true_type {};
+struct Comparable<D, std::void_t<decltype(std::declval<D&>().groupHandle),
+                                 decltype(std::declval<D&>() == std::declval<D&>())>> : std::true_type {};
 
 template <class D, class Alloc, class Read, class Write, class Del>
 Module makeModule(const char* name, Alloc alloc, Read read, Write write, Del del) {
@@ -94,7 +92,7 @@ Module makeModule(const char* name, Alloc alloc, Read read, Write write, Del del
     }
   };
   // Compared as if read from one group: the handles are set aside.
-  if constexpr (HasEqual<D>::value && HasHandle<D>::value) {
+  if constexpr (Comparable<D>::value) {
     m.equal = [](void* a, void* b) {
       D &x = *static_cast<D*>(a), &y = *static_cast<D*>(b);
       void *hx = x.groupHandle, *hy = y.groupHandle;

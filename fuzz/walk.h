@@ -36,9 +36,12 @@ inline bool writeBytes(const std::string& path, const uint8_t* data, size_t size
   return static_cast<bool>(out);
 }
 
-// A file of this process's own for the input under test (in memory when
-// the machine has /dev/shm), named with the given extension.
+// A file of this process's own for a fuzzer's input (in memory when the
+// machine has /dev/shm), named with the given extension; the fuzzers want no
+// diagnostics, so asking for one silences them.
 inline std::string scratchPath(const char* extension) {
+  static const bool quiet = (VelFile::SetDiagnosticHook([](const char*, int) {}), true);
+  (void)quiet;
   const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
   return std::string(dir) + "/velfile-fuzz-" + std::to_string(getpid()) + extension;
 }
@@ -62,15 +65,15 @@ class Walker {
   // Called with every group handle reached (the module readers hook in here).
   std::function<void(void*)> onGroup;
 
-  // Walks an open file handle.
   void walkFile(void* file) {
     const uint32_t sections = VelFile::file_ItemNbrGet(file);
     for (uint32_t i = 0; i < sections && groups_ < kMaxGroups; ++i) {
       uint32_t key = 0, entries = 0;
       VelChar name[8];
-      if (VelFile::file_ItemInfo(file, i, nullptr, nullptr, &entries, &key, name, 8) != 0) continue;
       void* g = nullptr;
-      if (VelFile::file_GroupOpen(file, &g, key) != 0) continue;
+      if (VelFile::file_ItemInfo(file, i, nullptr, nullptr, &entries, &key, name, 8) != 0 ||
+          VelFile::file_GroupOpen(file, &g, key) != 0)
+        continue;
       VFZ_CHECK(g != nullptr);
       path_.clear();
       walkGroup(g, 0);
@@ -92,13 +95,14 @@ class Walker {
   }
 
  private:
-  static constexpr unsigned kMaxDepth = 24;
-  static constexpr unsigned kMaxGroups = 256;
+  static constexpr unsigned kMaxDepth = 24, kMaxGroups = 256;
   static constexpr uint32_t kMaxItems = 4096;
 
   void walkGroup(void* g, unsigned depth) {
     ++groups_;
-    readNames(g);
+    VelChar big[300], small[2];
+    VelFile::file_GroupNameGet(g, big, 300);
+    VelFile::file_GroupNameGet(g, small, 2);
     if (onGroup) onGroup(g);
     uint32_t start = 0;
     VelFile::file_GetFileOffsetSection(g, &start);
@@ -110,33 +114,25 @@ class Walker {
       VelChar name[6];
       if (VelFile::file_ItemInfo(g, i, &id, &type, &count, &value, name, 6) != 0) return;
       readItem(g, i, type, count, value);
-      if (type != VelFile::kTypeGroup || depth >= kMaxDepth || groups_ >= kMaxGroups) continue;
       // A sub-group whose directory is already on the path would lead in circles.
-      if (std::find(path_.begin(), path_.end(), value) != path_.end()) continue;
       void* sub = nullptr;
-      if (VelFile::file_GroupOpen(g, &sub, value) != 0) continue;
+      if (type != VelFile::kTypeGroup || depth >= kMaxDepth || groups_ >= kMaxGroups ||
+          std::find(path_.begin(), path_.end(), value) != path_.end() ||
+          VelFile::file_GroupOpen(g, &sub, value) != 0)
+        continue;
       path_.push_back(value);
       walkGroup(sub, depth + 1);
       path_.pop_back();
     }
   }
 
-  void readNames(void* g) {
-    VelChar big[300];
-    VelChar small[2];
-    VelFile::file_GroupNameGet(g, big, 300);
-    VelFile::file_GroupNameGet(g, small, 2);
-  }
-
   void readItem(void* g, uint32_t index, uint16_t type, uint32_t count, uint32_t value) {
-    const uint64_t s = static_cast<uint64_t>(VelFile::file_SizeOf(type));
-    const uint64_t bytes = s * count;
+    const uint64_t bytes = uint64_t(VelFile::file_SizeOf(type)) * count;
     if (bytes > inputSize_ + 8) return;
-    static const uint16_t kRequested[] = {VelFile::kTypeInt8,   VelFile::kTypeUInt16, VelFile::kTypeInt32,
-                                          VelFile::kTypeUInt32, VelFile::kTypeFloat,  VelFile::kTypeDouble,
-                                          VelFile::kTypeUtf16,  VelFile::kTypeRaw};
-    for (uint16_t req : kRequested) readAs(g, index, type, count, req);
-    readAs(g, index, type, count, type);
+    for (uint16_t req : std::initializer_list<uint16_t>{
+             VelFile::kTypeInt8, VelFile::kTypeUInt16, VelFile::kTypeInt32, VelFile::kTypeUInt32,
+             VelFile::kTypeFloat, VelFile::kTypeDouble, VelFile::kTypeUtf16, VelFile::kTypeRaw, type})
+      readAs(g, index, type, count, req);
     if (bytes > 4) {
       std::vector<char> raw(static_cast<size_t>(bytes));
       VelFile::file_ReadBlock(g, value, static_cast<uint32_t>(bytes), raw.data());

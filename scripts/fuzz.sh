@@ -13,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 build="${FUZZ_BUILD_DIR:-build-fuzz}"
-harnesses=(walk modules append layer)
+harnesses=(walk append layer)
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELFILE_BUILD_FUZZ=ON \
   -DVELFILE_BUILD_TESTS=OFF -DVELFILE_BUILD_TOOLS=OFF -DVELFILE_BUILD_EXAMPLES=OFF >/dev/null

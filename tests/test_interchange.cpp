@@ -18,7 +18,6 @@
 // an inline raw value (4 bytes or less) of a foreign section has its value
 // field reversed as one 32-bit word.
 #include <cstdio>
-#include <sstream>
 
 #include "moduletest.h"
 
@@ -40,6 +39,11 @@ struct Report {
   bool code(int actual, const std::string& what) {
     return check(actual == 0, what + " gave " + std::to_string(actual));
   }
+  std::string text() const {
+    std::string out;
+    for (const std::string& f : failures) out += "  " + f + "\n";
+    return out;
+  }
 };
 
 std::string hex(const Bytes& b) {
@@ -55,11 +59,12 @@ struct ItemCase {
   uint32_t count;
   Bytes bytes;
 };
-ItemCase text(uint16_t id, const VelString& s) {
-  return {id, kTypeUtf16, uint32_t(s.size() + 1), Bytes(vt::cp(s.c_str()), vt::cp(s.c_str() + s.size() + 1))};
-}
-ItemCase narrow(uint16_t id, const std::string& s) {
-  return {id, kTypeNarrow, uint32_t(s.size() + 1), Bytes(s.c_str(), s.c_str() + s.size() + 1)};
+// Text with its terminator: UTF-16 from a VelChar literal, narrow from a char one.
+template <class C>
+ItemCase text(uint16_t id, const C* s) {
+  const size_t n = std::char_traits<C>::length(s) + 1;
+  return {id, uint16_t(sizeof(C) == 1 ? kTypeNarrow : kTypeUtf16), uint32_t(n),
+          Bytes(vt::cp(s), vt::cp(s + n))};
 }
 // Elements of the item type given as values of T (two 32-bit words make one
 // element of types 8 and 9).
@@ -88,12 +93,9 @@ struct CorpusFile {
 };
 
 ItemCase ramp() {  // long enough to be moved in several chunks when progress is asked for
-  ItemCase r{9, kTypeInt16, 150000, {}};
-  for (uint32_t i = 0; i < r.count; ++i) {
-    const Bytes b = vt::bytesOf(static_cast<int16_t>(i * 37 - 20000));
-    r.bytes.insert(r.bytes.end(), b.begin(), b.end());
-  }
-  return r;
+  std::vector<int16_t> v(150000);
+  for (uint32_t i = 0; i < v.size(); ++i) v[i] = static_cast<int16_t>(i * 37 - 20000);
+  return {9, kTypeInt16, uint32_t(v.size()), Bytes(vt::cp(v.data()), vt::cp(v.data() + v.size()))};
 }
 
 const Node kSection = {VT_TEXT("Section"),
@@ -117,7 +119,7 @@ const std::vector<CorpusFile>& corpus() {
           numbers<double>(25, kTypeDouble, {1.0 / 3.0, -0.0}), numbers<int8_t>(26, kTypeInt8, {1, -2, 3, -4, 5, -6, 7}),
           numbers<uint8_t>(30, kTypeRaw, {0x11, 0x22, 0x33}), numbers<uint8_t>(31, kTypeRaw, {0x5A}),
           numbers<uint8_t>(32, kTypeRaw, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}), text(40, VT_TEXT("A")),
-          text(41, VT_TEXT("Wide text \u00e9\u20ac \U0001D11E")), narrow(42, "abc"), narrow(43, "narrow text")},
+          text(41, VT_TEXT("Wide text \u00e9\u20ac \U0001D11E")), text(42, "abc"), text(43, "narrow text")},
         {}, {{50, {VT_TEXT("Child"), {numbers<uint32_t>(1, kTypeUInt32, {7u})}, {},
                    {{2, {VT_TEXT("Grandchild"), {numbers<double>(1, kTypeDouble, {0.5}), text(2, VT_TEXT("deep"))}}}}}}}}}},
       // Names and UTF-16 values stored narrow, so never swapped; ASCII only,
@@ -219,17 +221,15 @@ struct Verifier {
   bool swapped = false;  // the section was written in the other byte order
   bool narrowText = false;
 
-  VelString wanted(const VelString& s) const {
-    if (!swapped || narrowText) return s;
-    VelString out(s);
-    for (VelChar& c : out) c = static_cast<VelChar>(((c & 0xFF) << 8) | ((c >> 8) & 0xFF));
-    return out;
+  // UTF-16 text as this machine reads it.
+  Bytes wanted(const Bytes& utf16) const {
+    return swapped && !narrowText ? vt::reversedElements(utf16, kTypeUtf16) : utf16;
   }
 
   void group(void* g, const Node& n, uint32_t first) {
     VelChar name[64] = {};
     r.code(file_GroupNameGet(g, name, 64), "group name");
-    r.check(VelString(name) == wanted(n.name), "group name");
+    r.check(text(0, name).bytes == wanted(text(0, n.name.c_str()).bytes), "group name");
     r.check(file_ItemNbrGet(g) == first + n.items.size() + n.blocks.size() + n.subs.size(), "item count");
     uint32_t i = first;
     for (const ItemCase& s : n.items) item(g, i++, s);
@@ -263,7 +263,7 @@ struct Verifier {
       }
     } else if (s.type == kTypeUtf16 || s.type == kTypeNarrow) {  // stored narrow: widened, never swapped
       r.code(file_IndexValueRead(g, index, s.type, buffer, &delivered), what);
-      if (s.type == kTypeUtf16 && swapped && !narrowText) want = vt::reversedElements(want, kTypeUtf16);
+      if (s.type == kTypeUtf16) want = wanted(want);
     } else {
       r.code(file_IndexBlockRead(g, index, s.type, buffer), what);
     }
@@ -355,22 +355,16 @@ void run(const std::string& verb, const std::string& dir, const std::string& scr
   if (verb == "extend") extendSections(dir, r);
 }
 
-std::string describe(const Report& r) {
-  std::ostringstream out;
-  for (const std::string& f : r.failures) out << "  " << f << "\n";
-  return out.str();
-}
-
 class Interchange : public vt::VelTest {};
 
 TEST_F(Interchange, CorpusReadsBackOnTheMachineThatWroteItAndEachOpeningAddsASection) {
   Report r;
   run("write", dir_, dir_, r);
-  ASSERT_TRUE(r.failures.empty()) << describe(r);
+  ASSERT_TRUE(r.failures.empty()) << r.text();
   run("extend", dir_, dir_, r);
   run("extend", dir_, dir_, r);
   run("verify", dir_, dir_, r);
-  EXPECT_TRUE(r.failures.empty()) << describe(r);
+  EXPECT_TRUE(r.failures.empty()) << r.text();
   void* f = nullptr;
   ASSERT_EQ(0, file_Open(vpath("sections.A01").c_str(), &f));
   EXPECT_EQ(3u, file_ItemNbrGet(f));
@@ -382,29 +376,27 @@ TEST_F(Interchange, CorpusReadsBackOnTheMachineThatWroteItAndEachOpeningAddsASec
 TEST_F(Interchange, VerifyCatchesAChangedValue) {
   Report written;
   run("write", dir_, dir_, written);
-  ASSERT_TRUE(written.failures.empty()) << describe(written);
-  for (const char* name : {"bulk.bin", "modules.bin"}) {
+  ASSERT_TRUE(written.failures.empty()) << written.text();
+  // The first block's first byte, or the value field of the first module's
+  // last entry (the section starts at 0).
+  for (const bool bulk : {true, false}) {
+    const std::string name = bulk ? "bulk.bin" : "modules.bin";
     void *f = nullptr, *g = nullptr;
     uint32_t key = 0;
     ASSERT_EQ(0, file_Open(vpath(name).c_str(), &f));
     ASSERT_EQ(0, file_GroupOpen(f, &g, 0));
     ASSERT_EQ(0, file_ItemInfo(g, 2, nullptr, nullptr, nullptr, &key, nullptr, 0));
-    const bool bulk = name[0] == 'b';
-    if (!bulk) {
-      ASSERT_EQ(0, file_GroupOpen(g, &g, key));
-    }
+    ASSERT_TRUE(bulk || file_GroupOpen(g, &g, key) == 0);
     const uint32_t items = file_ItemNbrGet(g);
     ASSERT_EQ(0, file_Close(f));
     Bytes bytes = vt::readFile(path(name));
-    // The first block's first byte, or the value field of the first module's
-    // last entry (the section starts at 0).
     bytes[bulk ? key : key + 12 * (items - 1) + 8] ^= 0x41;
     vt::writeFile(path(name), bytes);
   }
   Report r;
   run("verify", dir_, dir_, r);
-  EXPECT_NE(std::string::npos, describe(r).find("bulk.bin: block 1")) << describe(r);
-  EXPECT_NE(std::string::npos, describe(r).find("modules.bin gprobe")) << describe(r);
+  EXPECT_NE(std::string::npos, r.text().find("bulk.bin: block 1")) << r.text();
+  EXPECT_NE(std::string::npos, r.text().find("modules.bin gprobe")) << r.text();
 }
 
 int g_diagnostics = 0;
@@ -419,14 +411,9 @@ int command(const std::string& verb, const std::string& dir) {
   run(verb, dir, scratch, r);
   std::error_code ec;
   std::filesystem::remove_all(scratch, ec);
-#if defined(_WIN32)
-  const char* system = "Windows";
-#else
-  const char* system = "Linux";
-#endif
-  std::printf("%s %s on %s-endian %s: %zu mismatch(es), %d diagnostic report(s)\n", verb.c_str(), dir.c_str(),
-              vt::hostBigEndian() ? "big" : "little", system, r.failures.size(), g_diagnostics);
-  std::fputs(describe(r).c_str(), stdout);
+  std::printf("%s %s on a %s-endian machine: %zu mismatch(es), %d diagnostic report(s)\n", verb.c_str(),
+              dir.c_str(), vt::hostBigEndian() ? "big" : "little", r.failures.size(), g_diagnostics);
+  std::fputs(r.text().c_str(), stdout);
   return r.failures.empty() ? 0 : 1;
 }
 

@@ -39,17 +39,6 @@ def _eager(paths):
     return np.stack(with_data)
 
 
-def test_open_many_threaded(tmp_path):
-    paths = [_write(str(tmp_path / f"f{i}.A01"), i) for i in range(40)]
-    many = velfile.open_many(paths, group="0/Scan", chunks={"file": 3, "second": 3})
-    assert many.dims == ("file", "second", "first", "sample") and list(many.file.values) == paths
-    assert many.data.npartitions == 14 * 3 * 1 * 1
-    # Only paths in the graph: no file object, nothing open.
-    assert not any(isinstance(a, velfile.File) for task in dict(many.data.dask).values() for a in task)
-    got = _cscan(many).compute(scheduler="threads", num_workers=8)
-    assert np.allclose(got.values, _eager(paths), equal_nan=True)
-
-
 @pytest.mark.parametrize("odd,said", [
     (dict(shape=(7, 5, 12)), "shape"), (dict(axes=[(0.5, 10.0), (2.0, -2.0), (0.1, 0.0)]), "first axis"),
     (dict(shape=(7, 6, 12), group="Other"), "no sub-group"), ("damaged", "cannot be read"),
@@ -67,11 +56,19 @@ def test_open_many_names_the_odd_file(tmp_path, odd, said):
 
 
 @pytest.mark.filterwarnings("ignore::DeprecationWarning")  # from the cluster's event loop
-def test_open_many_on_worker_processes(tmp_path):
-    distributed = pytest.importorskip("distributed")
-    paths = [_write(str(tmp_path / f"f{i}.A01"), i) for i in range(4)]
-    many = _cscan(velfile.open_many(paths, group="0/Scan", chunks={"second": 4}))
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster:
-        with distributed.Client(cluster) as client:
-            got = client.compute(many).result()
+@pytest.mark.parametrize("processes", [False, True])
+def test_open_many_matches_the_files_read_one_by_one(tmp_path, processes):
+    paths = [_write(str(tmp_path / f"f{i}.A01"), i) for i in range(4 if processes else 40)]
+    many = velfile.open_many(paths, group="0/Scan", chunks={"file": 3, "second": 3})
+    assert many.dims == ("file", "second", "first", "sample") and list(many.file.values) == paths
+    assert many.data.npartitions == len(range(0, len(paths), 3)) * 3
+    # Only paths in the graph: no file object, nothing open.
+    assert not any(isinstance(a, velfile.File) for task in dict(many.data.dask).values() for a in task)
+    if not processes:
+        got = _cscan(many).compute(scheduler="threads", num_workers=8)
+    else:
+        distributed = pytest.importorskip("distributed")
+        with distributed.LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=None) as cluster:
+            with distributed.Client(cluster) as client:
+                got = client.compute(_cscan(many)).result()
     assert np.allclose(got.values, _eager(paths), equal_nan=True)

@@ -1,9 +1,14 @@
-// Fuzzer: the C++ layer on a container file of any bytes: the walk of every
-// section, every item's value, every group as a data group and as every
-// module's descriptor. Only velfile::Error may come out of the layer.
+// The fuzzers, one built per definition (see CMakeLists.txt), each given a
+// container file of any bytes:
+//   VFZ_WALK    walked whole, every group also read by every group module
+//   VFZ_APPEND  given a new section (see append.h)
+//   VFZ_LAYER   the C++ layer's walk of every section, every item's value,
+//               every group as a data group and as every module's descriptor;
+//               only velfile::Error may come out of the layer
 #include <velfile/velfile.hpp>
 
-#include "walk.h"
+#include "append.h"
+#include "modules.h"
 
 namespace {
 
@@ -15,7 +20,7 @@ void refused(F&& f) {
   }
 }
 
-void exercise(const velfile::Group& g) {
+[[maybe_unused]] void exercise(const velfile::Group& g) {
   for (const velfile::Item& it : g.items()) {
     refused([&] { it.bytes(); });
     refused([&] { it.text(); });
@@ -36,9 +41,16 @@ void exercise(const velfile::Group& g) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = vfz::scratchPath(".bin");
-  static const bool quiet = (VelFile::SetDiagnosticHook([](const char*, int) {}), true);
-  (void)quiet;
+#if defined(VFZ_WALK)
+  const std::string path = vfz::scratchPath(".bin");
+  if (!vfz::writeBytes(path, data, size)) return 0;
+  vfz::Walker walker(size);
+  walker.onGroup = vfz::readWithEveryModule;
+  walker.walkPath(vfz::widen(path));
+#elif defined(VFZ_APPEND)
+  vfz::appendAndCheck(data, size, vfz::scratchPath(".A01"));
+#elif defined(VFZ_LAYER)
+  const std::string path = vfz::scratchPath(".bin");
   if (!vfz::writeBytes(path, data, size)) return 0;
   velfile::WalkLimits limits;
   limits.max_groups = 2000;
@@ -54,5 +66,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           },
           velfile::WalkLeave(), limits);
   });
+#endif
   return 0;
 }
