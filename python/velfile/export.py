@@ -113,28 +113,17 @@ def _even(n: int, most: int) -> int:
     return -(-n // parts)
 
 
-class _Progress:
-    """A one-line progress bar on stderr, shown only on a terminal."""
+def _progress(total: int, show: Optional[bool]) -> Any:
+    """A progress bar on stderr (tqdm), shown only on a terminal unless show
+    says otherwise."""
+    from tqdm import tqdm
 
-    def __init__(self, total: int, show: Optional[bool]) -> None:
-        self.total, self.done = max(1, total), 0
-        self.show = (sys.stderr.isatty() and total >= PROGRESS_FROM) if show is None else show
-
-    def add(self, n: int) -> None:
-        self.done += n
-        if self.show:
-            share = min(1.0, self.done / self.total)
-            bar = "#" * int(share * 30)
-            sys.stderr.write(f"\rexporting [{bar:<30}] {share:4.0%}")
-            sys.stderr.flush()
-
-    def end(self) -> None:
-        if self.show:
-            sys.stderr.write("\n")
+    on = (sys.stderr.isatty() and total >= PROGRESS_FROM) if show is None else show
+    return tqdm(total=total, disable=not on, desc="exporting", unit="B", unit_scale=True, leave=False)
 
 
 class _Exporter:
-    def __init__(self, f: File, h5: Any, compression: Optional[str], progress: _Progress) -> None:
+    def __init__(self, f: File, h5: Any, compression: Optional[str], progress: Any) -> None:
         self.f, self.h5, self.compression, self.progress = f, h5, compression, progress
         self.notes: List[str] = []
         self.seen: Dict[Tuple[int, int], str] = {}  # directory -> its first HDF5 path
@@ -173,7 +162,7 @@ class _Exporter:
             out.create_dataset("#records", data=records)
             out.create_dataset("#record_starts", data=starts)
             out.create_dataset("#has_data", data=markers >= 3)
-            self.progress.add(records.nbytes)
+            self.progress.update(records.nbytes)
             return
         shape, itemsize = data.shape, data.dtype.itemsize
         line = max(1, shape[1] * shape[2] * itemsize)
@@ -187,7 +176,7 @@ class _Exporter:
             part, markers = data.read((slice(s, s + step),))
             samples[s:s + part.shape[0]] = part
             mask[s:s + part.shape[0]] = markers >= 3
-            self.progress.add(part.nbytes)
+            self.progress.update(part.nbytes)
         samples.attrs["units"] = units(data)["value"]
         for axis, (dim, coords, (_, factor, offset)) in enumerate(zip(DIMS, data.axes, data._d._axes)):
             scale = out.create_dataset(f"#{dim}", data=coords)
@@ -272,7 +261,7 @@ def to_hdf5(source: Union[PathLike, File], out: PathLike, *, compression: Option
 
     f, own = _opened(source)
     try:
-        bar = _Progress(os.path.getsize(f.path), progress)
+        bar = _progress(os.path.getsize(f.path), progress)
 
         def write(part: str) -> List[str]:
             with h5py.File(part, "w", track_order=True) as h5:
@@ -286,7 +275,7 @@ def to_hdf5(source: Union[PathLike, File], out: PathLike, *, compression: Option
                 return exporter.notes
 
         notes = _replace(os.fspath(out), write)
-        bar.end()
+        bar.close()
         return notes
     finally:
         if own:
