@@ -177,13 +177,14 @@ TEST_F(Layer, PathsOfGroupsLeadBackToThem) {
   // Text as paths show it, and back: escapes for what a terminal would act on.
   const std::pair<const char*, const char*> escapes[] = {
       {"a\\\"\n\r\t/", "a\\\\\\\"\\n\\r\\t/"},
-      {"\x1f \x7f\xff\xc3", "\\x1f \\x7f\\xff\\xc3"},
+      {"\x1f \x7f\xff\xc3 \xaf\xfa", "\\x1f \\x7f\\xff\\xc3 \\xaf\\xfa"},
       {"\u007f\u0080\u009f\u00a0\u061c\u200e\u200f\u2027\u2028\u202e\u202f\u2066\u2069\ufeff",
        "\\x7f\\u0080\\u009f\u00a0\\u061c\\u200e\\u200f\u2027\\u2028\\u202e\u202f\\u2066\\u2069\\ufeff"}};
   for (const auto& e : escapes) {
     EXPECT_EQ(e.second, velfile::escape_text(e.first));
     EXPECT_EQ(e.first, velfile::parse_group_path("0/" + velfile::escape_step(e.first)).steps.at(0).name);
   }
+  EXPECT_EQ("\xF0\x90\x80\x80\xEF\xBF\xBF", velfile::to_utf8(u"\U00010000\uFFFF"));
 }
 
 struct WalkCase {
@@ -304,7 +305,6 @@ TEST_F(Layer, ErrorsSayWhatAndWhere) {
   expectAllSlotsFree();
 }
 
-// A value whose bytes run into the next section is refused, not read.
 // A value whose bytes run into the next section is refused, not read, and a
 // huge count sizes no allocation.
 TEST_F(Layer, ValuesOutsideTheirSectionAreRefused) {
@@ -568,10 +568,19 @@ TEST_F(Layer, ChangesUnknownFieldsAndTypedDescriptors) {
   const std::vector<std::pair<Values, std::string>> refused = {
       {{{"nope", int64_t(1)}}, "module 'probe' has no such field (it has groupName, item1, layoutVersion"},
       {{{"item1", 0.5}}, "field 'item1'"},
-      {{{"groupName", std::string(40, 'x')}}, "at most 31 elements"},
+      {{{"groupName", std::string(32, 'x')}}, "at most 31 elements"},
+      {{{"points", std::vector<double>{1, 2, 3}}}, "field 'points' of module 'dac'"},
+      {{{"points", std::vector<double>(1026, 1.0)}}, "at most 1024 elements"},
+      {{{"depthTable", std::vector<double>{1, 2, 3}}}, "field 'depthTable' of module 'data'"},
   };
-  for (const auto& c : refused)
-    expectError([&] { g.write_descriptor("gprobe", c.first); }, Reason::Invalid, c.second, c.second);
+  for (const auto& c : refused) {
+    const std::string module = c.first[0].first == "points"       ? "dac"
+                               : c.first[0].first == "depthTable" ? "data"
+                                                                  : "gprobe";
+    expectError([&] { g.write_descriptor(module, c.first); }, Reason::Invalid, c.second, c.second);
+  }
+  // An integral real is an integer, and the whole signed range fits.
+  EXPECT_NO_THROW(g.write_descriptor("probe", {{"item1", double(INT32_MIN)}}));
   EXPECT_THROW(g.read_descriptor("sonar"), Error);
   CGGateTypeDescr gate;
   gate.item6 = 12.5f;
