@@ -12,7 +12,7 @@ from typing import Any, Callable, Dict, List, Mapping, Optional, Sequence, Tuple
 
 import numpy as np
 
-from .. import _api
+from .. import _api, _axes
 from .._html import _value_text
 from .._velfile import BadPathError, Error, Group, InvalidError, NotFoundError, UnsupportedError, modules
 
@@ -293,7 +293,7 @@ def point(f: Any, query: Query) -> Dict[str, Any]:
         _, render = _picture(draw, (6.4, 3.6))
         out = render()
     has = bool(marker >= 3)
-    peak = plain(np.abs(samples[start:stop].astype(np.float64)).max()) if has else None
+    peak = plain(_axes.peak(samples[start:stop])) if has else None  # the C-scan's own measure
     out.update(point=[s, f], has_data=has, values=plain(samples) if has else None, gate=[start, stop], peak=peak,
                x="sample", y="value")
     return out
