@@ -146,22 +146,6 @@ inline void readBulkData(void* group) {
                           &need);
 }
 
-// The seed of the bulk reader: a class 1 group of 2 x 2 points, one without data.
-inline void writeBulkData(void* group) {
-  static const int16_t records[2][2] = {{1, -2}, {3, -4}};
-  const uint64_t points[4] = {reinterpret_cast<uintptr_t>(records[0]), 2,
-                              reinterpret_cast<uintptr_t>(records[1]), 0};
-  CGDataTypeFDD d;
-  d.dataClass = 1;
-  d.firstPointCount = d.secondPointCount = 2;
-  d.SetSampleQty(2);
-  d.SetDataType(zor_eDataTypeInt16);
-  d.sampleSize = 2;
-  d.pointEntrySize = 4;
-  d.dataReference = reinterpret_cast<uintptr_t>(points);
-  gdata_WriteGroupInfo(group, nullptr, &d, 0);
-}
-
 // Every module's reader on a group, twice into one descriptor (the second
 // read meets the fields the first one filled), and the bulk data read whole.
 inline void readWithEveryModule(void* group) {

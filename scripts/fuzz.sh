@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses with clang and runs each one for a bounded
-# time on the seeds the library writes itself, a file written on a big-endian
-# machine (python/tests/data), the regression inputs and the corpus kept from
-# earlier runs in the build directory.
+# time on seeds the library writes itself (the interchange corpus: items of
+# every type, nested and narrow groups, bulk blocks, a chain of three sections
+# and every module's group), a file written on a big-endian machine with its
+# data groups (python/tests/data), the regression inputs and the corpus kept
+# from earlier runs in the build directory.
 #
 #   scripts/fuzz.sh [seconds per harness, default 60]
 #
@@ -16,13 +18,16 @@ build="${FUZZ_BUILD_DIR:-build-fuzz}"
 harnesses=(walk append layer)
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELFILE_BUILD_FUZZ=ON \
-  -DVELFILE_BUILD_TESTS=OFF -DVELFILE_BUILD_TOOLS=OFF -DVELFILE_BUILD_EXAMPLES=OFF >/dev/null
-cmake --build "$build" -j"${JOBS:-$(nproc)}" --target velfile_fuzz_seeds \
+  -DVELFILE_BUILD_PYTHON=OFF -DVELFILE_BUILD_TOOLS=OFF -DVELFILE_BUILD_EXAMPLES=OFF >/dev/null
+cmake --build "$build" -j"${JOBS:-$(nproc)}" --target velfile_test_interchange \
   "${harnesses[@]/#/velfile_fuzz_}"
 
 seeds="$build/fuzz/seeds"
 rm -rf "$seeds"
-"$build/fuzz/velfile_fuzz_seeds" "$seeds"
+mkdir -p "$seeds"
+for verb in write extend extend; do
+  "$build/tests/velfile_test_interchange" "$verb" "$seeds" >/dev/null
+done
 
 status=0
 for h in "${harnesses[@]}"; do
