@@ -524,6 +524,9 @@ void Item::read_converted(uint16_t requested, void* out, size_t capacity) const 
     if (type_ != VelFile::kTypeQuad8 && type_ != VelFile::kTypeQuad9)
       fail(Reason::WrongType, op, where,
            "is " + type_name(type_) + "; only items of types 8 and 9 are read as pairs of 32-bit words");
+    if (!vector && count_ != 1)
+      fail(Reason::WrongType, op, where,
+           "holds " + std::to_string(count_) + " elements; read it as a std::vector");
     read(out, capacity);
     return;
   }
