@@ -669,6 +669,10 @@ void listFrame(Frame& fr) {
   try {
     const GroupFacts f = groupFacts(fr.node.group, "walk");
     fr.refs = listRefs(fr.node.group, f, &fr.namer);
+    // A level keeps no names: a directory of many long-named sub-groups
+    // would otherwise hold all of them at once. Each is read again when its
+    // turn comes.
+    for (Ref& r : fr.refs) std::string().swap(r.name);
   } catch (const Error& e) {
     fr.node.state = NodeState::Error;
     fr.node.reason = std::string("its items cannot be listed: ") + e.what();
@@ -717,8 +721,10 @@ bool walk(const Group& root, const WalkEnter& enter, const WalkLeave& leave, con
     Frame& top = stack.back();
     fr = Frame();
     Lock lock(library_mutex());
-    const Ref& r = top.refs[top.next++];
+    Ref r = top.refs[top.next++];
     const GroupFacts pf = groupFacts(top.node.group, op);
+    uint16_t type = 0;
+    readRef(pf.handle, r.index, pf.section.swap && pf.section.stringFormat != 0, &type, &r);
     WalkNode& n = fr.node;
     n.depth = top.node.depth + 1;
     n.index = r.index;
