@@ -739,7 +739,10 @@ bool walk(const Group& root, const WalkEnter& enter, const WalkLeave& leave, con
         std::find_if(stack.begin(), stack.end(), [&](const Frame& f) { return f.key == fr.key; });
     if (ancestor != stack.end()) {
       n.state = NodeState::Cycle;
-      n.reason = "reference cycle: leads back to " + ancestor->node.path();
+      // The ancestor by its depth, not its path: many references back to a
+      // deep group would otherwise each repeat a path of every name above.
+      n.reason =
+          "reference cycle: leads back to its ancestor at depth " + std::to_string(ancestor->node.depth);
     } else if (seen.count(fr.key)) {
       n.state = NodeState::Shared;
       n.reason = "shared sub-group: its directory was reached before by another path";

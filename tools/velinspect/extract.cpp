@@ -136,18 +136,20 @@ class Output {
       file_ = stdout;
       return true;
     }
-    target_ = followLinks(path_);
+    // What the path leads to, as the system follows its links (also links
+    // whose target is no path, as /dev/stdout on a pipe).
     std::error_code ec;
-    const std::filesystem::file_status status = std::filesystem::status(target_, ec);
+    const std::filesystem::file_status status = std::filesystem::status(path_, ec);
     if (status.type() != std::filesystem::file_type::regular &&
         status.type() != std::filesystem::file_type::not_found) {
 #if defined(_WIN32)
-      file_ = _wfopen(target_.c_str(), L"wb");
+      file_ = _wfopen(std::filesystem::u8path(path_).c_str(), L"wb");
 #else
-      file_ = std::fopen(target_.c_str(), "wb");
+      file_ = std::fopen(path_.c_str(), "wb");
 #endif
       return file_ || failed("cannot open " + path_ + " for writing: " + std::strerror(errno));
     }
+    target_ = followLinks(path_);
     std::random_device random;
     for (int attempt = 0; attempt < 16 && !file_; ++attempt) {
       temp_ = target_;
