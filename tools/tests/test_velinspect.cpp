@@ -575,10 +575,13 @@ TEST_F(Velinspect, ExtractWritesValuesAndBlocksByteForByte) {
                path("s.A01") + " -g 0 --item 3 -o " + path("fifo") + " 2>/dev/null; wait")
                   .c_str());
   EXPECT_EQ(floats, vt::readFile(path("got"))) << "a pipe is written directly";
+  vt::writeFile(path("got"), {'x'});
   std::system((std::string(VELINSPECT_COMMAND) + " extract " + path("s.A01") +
-               " -g 0 --item 3 -o /dev/stdout 2>/dev/null | cat >" + path("got"))
+               " -g 0 --item 3 -o /dev/stdout 2>/dev/null >>" + path("got"))
                   .c_str());
-  EXPECT_EQ(floats, vt::readFile(path("got"))) << "also when named by a link whose target is no path";
+  Bytes appended = {'x'};
+  appended.insert(appended.end(), floats.begin(), floats.end());
+  EXPECT_EQ(appended, vt::readFile(path("got"))) << "standard output named by a link is written through it";
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #define VELINSPECT_ISATTY(fd) _isatty(fd)
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #define VELINSPECT_ISATTY(fd) isatty(fd)
 #endif
@@ -128,8 +129,21 @@ class Output {
     error_ = error;
     return false;
   }
+  // Whether the path leads to the file this process's standard output is
+  // (/dev/stdout, /dev/fd/1, or the file's own name): writing it through
+  // stdout keeps the shell's redirection, where a renamed temporary file
+  // would leave the shell writing to a deleted file and `>>` would be lost.
+  bool isStandardOutput() const {
+#if defined(_WIN32)
+    return false;
+#else
+    struct stat out, named;
+    return fstat(1, &out) == 0 && stat(path_.c_str(), &named) == 0 && out.st_dev == named.st_dev &&
+           out.st_ino == named.st_ino;
+#endif
+  }
   bool open() {
-    if (path_ == "-") {
+    if (path_ == "-" || isStandardOutput()) {
 #if defined(_WIN32)
       _setmode(_fileno(stdout), _O_BINARY);
 #endif
