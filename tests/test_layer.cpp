@@ -283,6 +283,22 @@ TEST_F(Layer, ErrorsSayWhatAndWhere) {
        Reason::TooManyFiles, "all 30 slots"},
       {"double open", [&] { File r = c(), w = File::create(path("c.bin")); }, Reason::InUse,
        "open for reading"},
+      {"double open, another spelling", [&] { File r = c(), w = File::create(path("./c.bin")); },
+       Reason::InUse, "open for reading through the layer as '"},
+      {"reader beside a writer, another spelling",
+       [&] {
+         File w = File::create(path("w.A01"));
+         w.create_group("a");
+         File::open(path("./w.A01"));
+       },
+       Reason::InUse, "open for writing"},
+      {"closed without a group", [&] { File::create(path("e.A01")).close(); }, Reason::Invalid,
+       "without any group"},
+      {"read-only descriptor",
+       [&] {
+         c().group("0").write_descriptor("probe", {{"item1", int64_t(1)}});
+       },
+       Reason::ReadOnly, "takes no descriptor"},
       {"use after close",
        [&] {
          File f = c();

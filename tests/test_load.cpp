@@ -116,6 +116,37 @@ TEST_F(Load, AliasedSubGroupNamesCannotFillTheHeap) {
   EXPECT_EQ(kErrIo, file_GroupOpen(f, &g, 0));
   EXPECT_EQ(nullptr, g);
   EXPECT_EQ(0, file_Close(f));
+
+  // The same name through 300 directories of one reference each: the names
+  // loaded in all of them together stay within the file's size.
+  const uint32_t kDirs = 300;
+  vt::Image many;
+  many.header(kDirs + 1, 0, 0).padTo(40).utf16(vt::VelString(kName, u'n')).padTo(subDir);
+  many.entry(kItemName, kTypeUtf16, kName + 1, 40).padTo(subDir + 16);
+  for (uint32_t i = 0; i < kDirs; ++i)
+    many.entryInline(kItemName, kTypeUtf16, 2, name, 4)
+        .entry(1, kTypeGroup, 1, subDir)
+        .padTo(subDir + 16 + 24 * (i + 1));
+  const uint32_t top = static_cast<uint32_t>(many.size());
+  many.entryInline(kItemName, kTypeUtf16, 2, name, 4);
+  for (uint32_t i = 0; i < kDirs; ++i)
+    many.entry(static_cast<uint16_t>(i + 1), kTypeGroup, 2, subDir + 16 + 24 * i);
+  many.padTo((many.size() + 7) & ~size_t(7));
+  many.put32(20, top);
+  many.put32(24, static_cast<uint32_t>(many.size()));
+  vt::writeFile(path("aliased.bin"), many.bytes);
+  ASSERT_EQ(0, file_Open(vpath("aliased.bin").c_str(), &f));
+  ASSERT_EQ(0, file_GroupOpen(f, &g, 0));
+  uint32_t loaded = 0;
+  for (uint32_t i = 0; i < kDirs; ++i) {
+    void* sub = nullptr;
+    const int rc = file_GroupOpen(g, &sub, subDir + 16 + 24 * i);
+    loaded += rc == 0;
+    EXPECT_TRUE(rc == 0 || rc == kErrIo) << rc;
+  }
+  EXPECT_EQ(many.size() / kName, loaded)
+      << "of " << kDirs << " directories naming a " << kName * 2 << "-byte name";
+  EXPECT_EQ(0, file_Close(f));
 }
 
 TEST_F(Load, GroupsAtAndPastTheSixteenBitItemIndex) {

@@ -14,16 +14,21 @@
 /// count times second point count, E = point entry size (at least 4 for
 /// classes 1 and 10) and S = sample size in bytes times sample quantity:
 ///
-/// | Data class | In memory, at the data reference | In the file |
-/// |---|---|---|
-/// | 1 | an array of n 64-bit entries, one per point: 0, 1 or 2 marks a point without data (the value is kept
-/// as its marker); any other value is the address of that point's record of S bytes | a point table of n
-/// entries of E bytes (the marker, or the position of the point's record relative to the section start, as 32
-/// bits, then zeros), followed by the records, each 8-aligned | | 10 | as class 1, but each record is
-/// variable: a 16-bit count m in host order, the whole record (2m + 1) times 2 bytes | the point table,
-/// followed by the records packed one after another | | 2, 3, 5, 6, 17, 20, 30 to 37, 40 to 43 | one
-/// contiguous block of E times n bytes | that block, copied unchanged | | any other | nothing: no layout |
-/// nothing is written (gdata_WriteDataClassData returns 2) |
+/// By data class, what the data reference addresses in memory, and what the
+/// file receives:
+/// - 1: an array of n 64-bit entries, one per point: 0, 1 or 2 marks a point
+///   without data (the value is kept as its marker); any other value is the
+///   address of that point's record of S bytes. The file receives a point
+///   table of n entries of E bytes (the marker, or the position of the
+///   point's record relative to the section start, as 32 bits, then zeros),
+///   followed by the records, each 8-aligned.
+/// - 10: as class 1, but each record is variable: a 16-bit count m in host
+///   order, the whole record (2m + 1) times 2 bytes. The file receives the
+///   point table, followed by the records packed one after another.
+/// - 2, 3, 5, 6, 17, 20, 30 to 37, 40 to 43: one contiguous block of E times
+///   n bytes, which the file receives unchanged.
+/// - any other class: nothing; it has no layout, nothing is written
+///   (gdata_WriteDataClassData returns 2).
 ///
 /// A host that passes its dense sample buffer for class 1 or 10 hands the
 /// library addresses that are not addresses: for those classes build the
@@ -556,11 +561,16 @@ const uint8_t gdata_kPointHasData = 3;
 /// group's section before it is used. A measure (null buffer) checks the
 /// whole point table and every record; a read checks the range against
 /// bufferSize first and each record as it comes to it, so a damaged record
-/// found partway gives 2 with the buffer and markers partly filled. Result: 0; 1 memory; 2 the point table, a record or the block lies
-/// outside the group's section, a point entry size is below 4, or the file
-/// could not be read; 3 no descriptor or group, a range outside the data,
-/// buffer smaller than needed, or recordStarts null for class 10; 4 a data
-/// class without a layout.
+/// found partway gives 2 with the buffer and markers partly filled.
+///
+/// Results:
+/// - 0: read (or measured);
+/// - 1: memory ran out;
+/// - 2: the point table, a record or the block lies outside the group's
+///   section, a point entry size is below 4, or the file could not be read;
+/// - 3: no descriptor or group, a range outside the data, a buffer smaller
+///   than needed, or recordStarts null for class 10;
+/// - 4: a data class without a layout.
 /// @param descr the data group's descriptor, filled by gdata_ReadGroupInfo
 /// @param secondStart first second point index of the range
 /// @param secondCount second point indices in the range (UINT32_MAX: to the end)

@@ -244,7 +244,9 @@ VELFILE_API int file_GroupCreate(void* parent, void** group, uint16_t itemId, co
 ///   - kOk: opened;
 ///   - kErrMemory: memory ran out loading the directory;
 ///   - kErrIo: the group's directory or a sub-group's name cannot be read
-///     (a damaged or cut file);
+///     (a damaged or cut file), or the names of the sub-groups loaded from
+///     the file so far would take more characters than the file has bytes
+///     (references that repeat one name: a damaged or hostile file);
 ///   - kErrNotFound: a null @p group, or no section or sub-group with that key;
 ///   - kErrCannotOpen: a null @p parent or a file handle already closed.
 VELFILE_API int file_GroupOpen(void* parent, void** group, uint32_t key);

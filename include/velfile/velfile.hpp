@@ -801,9 +801,10 @@ using WalkEnter = std::function<bool(const WalkNode&)>;
 using WalkLeave = std::function<void(const WalkNode&)>;
 
 /// Walks the tree below root depth-first, reading each directory only when
-/// it is reached. Memory grows with the depth, the longest name and the
-/// widest directory, never with the number of groups walked (past the set
-/// of directories seen, bounded by max_groups). Cycles, directories reached
+/// it is reached. Memory grows with the depth and the longest name, and by
+/// a few bytes per sub-group of the directories on the current path (their
+/// names are read one at a time, never kept), never with the number of
+/// groups walked (past the set of directories seen, bounded by max_groups). Cycles, directories reached
 /// twice, depth and size limits and groups that cannot be opened are
 /// reported once each, through the node's state, and not entered. The
 /// library lock is not held while enter and leave run. Returns true when

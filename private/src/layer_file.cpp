@@ -1,6 +1,8 @@
 // The C++ layer: errors and their texts, the lock, files and sections.
 #include <cstring>
+#include <filesystem>
 #include <map>
+#include <system_error>
 #include <utility>
 
 #include "layer.h"
@@ -38,14 +40,17 @@ const CodeText kCodeTexts[] = {
     {"file_Open", 2, Reason::Io,
      "cannot be read: a section or its group name runs past the end of the file (a damaged or cut file)"},
     {"file_Open", 3, Reason::NotContainer, "is not a container file (no section header at its start)"},
-    {"file_Open", 5, Reason::NotFound, "cannot be opened: no such file, or no permission to read it"},
+    {"file_Open", 5, Reason::NotFound,
+     "cannot be opened: no such file, no permission to read it, or another program is writing it"},
     {"file_Create", 2, Reason::Io, "cannot be created: reading its size failed"},
     {"file_Create", 4, Reason::NotFound,
      "cannot be created: its directory does not exist or is not writable, or the path is open already"},
     {"file_CreateEx", 4, Reason::NotFound, "cannot be wrapped: it cannot be written, or is 2 GiB or larger"},
     {"file_Close", 2, Reason::Io,
      "could not be completed: writing its directories and headers failed, so the new data is lost"},
-    {"file_Close", 3, Reason::Invalid, "is not an open file"},
+    {"file_Close", 3, Reason::Invalid,
+     "was closed without any group: it holds no section and is left empty (0 bytes), which no reader "
+     "accepts"},
     {"file_GroupCreate", 3, Reason::Invalid, "cannot take a group: no name was given"},
     {"file_GroupCreate", 8, Reason::ReadOnly,
      "is read-only: groups can be added only to a section made in this opening"},
@@ -77,6 +82,17 @@ const CodeText kCodeTexts[] = {
     {"gdata_ReadDataClassData", 4, Reason::Unsupported, "has a data class without a layout"},
     {"gdata_WriteDataClassData", 2, Reason::Io,
      "cannot take the data: the counts overflow, the class has no layout, or writing failed"},
+    // Every module's WriteGroupInfo, whose result is the bitwise OR of the
+    // codes of its failed item writes (see failCode).
+    {"WriteGroupInfo", 1, Reason::Memory, "cannot take the descriptor: not enough memory"},
+    {"WriteGroupInfo", 2, Reason::Io,
+     "cannot take the descriptor: a value or the bulk data could not be written (writing failed, or the "
+     "file would reach 2 GiB)"},
+    {"WriteGroupInfo", 3, Reason::WrongType,
+     "cannot take the descriptor: a text has characters the section's narrow character set lacks, or "
+     "memory ran out and a value could not be written"},
+    {"WriteGroupInfo", 8, Reason::ReadOnly,
+     "is read-only: it was read from the file and takes no descriptor"},
     // Every other operation and code.
     {nullptr, 1, Reason::Memory, "failed: not enough memory"},
     {nullptr, 2, Reason::Io, "failed: reading, writing or positioning failed (a damaged or cut file?)"},
@@ -118,7 +134,11 @@ std::string subject(const Where& w) {
 }  // namespace
 
 void failCode(const char* operation, int code, const Where& where) {
-  const CodeText& t = textOf(operation, code);
+  // A read-only group fails every item write with 8, whatever else failed.
+  static const char kWrite[] = "_WriteGroupInfo";
+  const size_t n = std::strlen(operation), k = sizeof kWrite - 1;
+  const bool moduleWrite = n > k && std::strcmp(operation + n - k, kWrite) == 0;
+  const CodeText& t = moduleWrite ? textOf("WriteGroupInfo", code & 8 ? 8 : code) : textOf(operation, code);
   raise(t.reason, code, operation, where, t.text);
 }
 
@@ -225,6 +245,15 @@ bool hasUpdateExtension(const std::string& path) {
   return (path[dot + 1] == 'A' || path[dot + 1] == 'a') && path[dot + 2] == '0' && path[dot + 3] == '1';
 }
 
+[[noreturn]] void refuseSecondUse(const Shared& sh, const char* op, const Where& where,
+                                  const std::string& as) {
+  fail(Reason::InUse, op, where,
+       sh.writer ? "is open for writing through the layer" + as +
+                       "; it cannot be opened again until that File closes"
+                 : "is open for reading through the layer" + as +
+                       "; it cannot be written until every reader closes");
+}
+
 // Opens or creates through the library (lock held).
 void* openHandle(FileState& st, Mode mode) {
   const char* op = mode == kCreate ? "file_Create" : "file_Open";
@@ -233,13 +262,19 @@ void* openHandle(FileState& st, Mode mode) {
   auto found = paths.find(st.wide);
   if (found != paths.end()) {
     Shared& sh = found->second;
-    if (mode != kRead || sh.writer)
-      fail(Reason::InUse, op, where,
-           sh.writer
-               ? "is open for writing through the layer; it cannot be opened again until that File closes"
-               : "is open for reading through the layer; it cannot be written until every reader closes");
+    if (mode != kRead || sh.writer) refuseSecondUse(sh, op, where, std::string());
     ++sh.users;
     return sh.handle;
+  }
+  // The same file under another spelling of its path (the library tells
+  // paths apart as given): a writer beside a reader is refused all the same,
+  // before a create could truncate the file under its reader.
+  for (const auto& open : paths) {
+    std::error_code ec;
+    if ((mode != kRead || open.second.writer) &&
+        std::filesystem::equivalent(std::filesystem::path(st.wide), std::filesystem::path(open.first), ec))
+      refuseSecondUse(open.second, op, where,
+                      " as '" + utf16ToUtf8(open.first.data(), open.first.size()) + "'");
   }
   void* handle = nullptr;
   const int rc = mode == kCreate ? VelFile::file_Create(st.wide.c_str(), &handle)

@@ -524,6 +524,9 @@ void Item::read_converted(uint16_t requested, void* out, size_t capacity) const 
     if (type_ != VelFile::kTypeQuad8 && type_ != VelFile::kTypeQuad9)
       fail(Reason::WrongType, op, where,
            "is " + type_name(type_) + "; only items of types 8 and 9 are read as pairs of 32-bit words");
+    if (!vector && count_ != 1)
+      fail(Reason::WrongType, op, where,
+           "holds " + std::to_string(count_) + " elements; read it as a std::vector");
     read(out, capacity);
     return;
   }
@@ -666,6 +669,10 @@ void listFrame(Frame& fr) {
   try {
     const GroupFacts f = groupFacts(fr.node.group, "walk");
     fr.refs = listRefs(fr.node.group, f, &fr.namer);
+    // A level keeps no names: a directory of many long-named sub-groups
+    // would otherwise hold all of them at once. Each is read again when its
+    // turn comes.
+    for (Ref& r : fr.refs) std::string().swap(r.name);
   } catch (const Error& e) {
     fr.node.state = NodeState::Error;
     fr.node.reason = std::string("its items cannot be listed: ") + e.what();
@@ -714,8 +721,10 @@ bool walk(const Group& root, const WalkEnter& enter, const WalkLeave& leave, con
     Frame& top = stack.back();
     fr = Frame();
     Lock lock(library_mutex());
-    const Ref& r = top.refs[top.next++];
+    Ref r = top.refs[top.next++];
     const GroupFacts pf = groupFacts(top.node.group, op);
+    uint16_t type = 0;
+    readRef(pf.handle, r.index, pf.section.swap && pf.section.stringFormat != 0, &type, &r);
     WalkNode& n = fr.node;
     n.depth = top.node.depth + 1;
     n.index = r.index;
@@ -730,7 +739,10 @@ bool walk(const Group& root, const WalkEnter& enter, const WalkLeave& leave, con
         std::find_if(stack.begin(), stack.end(), [&](const Frame& f) { return f.key == fr.key; });
     if (ancestor != stack.end()) {
       n.state = NodeState::Cycle;
-      n.reason = "reference cycle: leads back to " + ancestor->node.path();
+      // The ancestor by its depth, not its path: many references back to a
+      // deep group would otherwise each repeat a path of every name above.
+      n.reason =
+          "reference cycle: leads back to its ancestor at depth " + std::to_string(ancestor->node.depth);
     } else if (seen.count(fr.key)) {
       n.state = NodeState::Shared;
       n.reason = "shared sub-group: its directory was reached before by another path";

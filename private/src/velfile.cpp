@@ -124,10 +124,11 @@ int loadDirectory(Handle* h, uint64_t dirPosition) {
   std::vector<unsigned char> raw(static_cast<size_t>(bytes));
   if (!raw.empty() && !readAt(f, dirPosition, raw.data(), raw.size())) return VelFile::kErrIo;
   std::vector<ItemRec> items(g.itemCount);
-  // Each sub-group's name has bytes of its own in a sound file, so together
-  // they fit in it; names read over and over through aliased references would
-  // make a small file fill the heap.
-  uint64_t nameUnits = 0;
+  // Each sub-group's name has bytes of its own in a sound file, so all the
+  // names loaded from it, in every directory, fit in it; names read over and
+  // over through aliased references (in one directory or in many) would make
+  // a small file fill the heap.
+  uint64_t nameUnits = f.nameUnits;
   for (uint32_t i = 0; i < g.itemCount; ++i) {
     DirEntry e;
     decodeEntry(&raw[size_t(i) * kEntrySize], s.swap != 0, &e);
@@ -152,6 +153,7 @@ int loadDirectory(Handle* h, uint64_t dirPosition) {
   }
   g.items.swap(items);
   g.loaded = true;
+  f.nameUnits = nameUnits;
   return VelFile::kOk;
 }
 

@@ -75,7 +75,8 @@ struct FileRec {
   uint16_t newSectionPermission = 0;
   uint16_t charFormat = 0;
   uint32_t endOffset = 0;
-  uint64_t size = 0;  // bytes known to be in the file (read bounds)
+  uint64_t size = 0;       // bytes known to be in the file (read bounds)
+  uint64_t nameUnits = 0;  // units of the sub-group names loaded so far
   std::vector<std::unique_ptr<SectionRec>> sections;
 };
 

@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #define VELINSPECT_ISATTY(fd) _isatty(fd)
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #define VELINSPECT_ISATTY(fd) isatty(fd)
 #endif
@@ -128,26 +129,41 @@ class Output {
     error_ = error;
     return false;
   }
+  // Whether the path leads to the file this process's standard output is
+  // (/dev/stdout, /dev/fd/1, or the file's own name): writing it through
+  // stdout keeps the shell's redirection, where a renamed temporary file
+  // would leave the shell writing to a deleted file and `>>` would be lost.
+  bool isStandardOutput() const {
+#if defined(_WIN32)
+    return false;
+#else
+    struct stat out, named;
+    return fstat(1, &out) == 0 && stat(path_.c_str(), &named) == 0 && out.st_dev == named.st_dev &&
+           out.st_ino == named.st_ino;
+#endif
+  }
   bool open() {
-    if (path_ == "-") {
+    if (path_ == "-" || isStandardOutput()) {
 #if defined(_WIN32)
       _setmode(_fileno(stdout), _O_BINARY);
 #endif
       file_ = stdout;
       return true;
     }
-    target_ = followLinks(path_);
+    // What the path leads to, as the system follows its links (also links
+    // whose target is no path, as /dev/stdout on a pipe).
     std::error_code ec;
-    const std::filesystem::file_status status = std::filesystem::status(target_, ec);
+    const std::filesystem::file_status status = std::filesystem::status(path_, ec);
     if (status.type() != std::filesystem::file_type::regular &&
         status.type() != std::filesystem::file_type::not_found) {
 #if defined(_WIN32)
-      file_ = _wfopen(target_.c_str(), L"wb");
+      file_ = _wfopen(std::filesystem::u8path(path_).c_str(), L"wb");
 #else
-      file_ = std::fopen(target_.c_str(), "wb");
+      file_ = std::fopen(path_.c_str(), "wb");
 #endif
       return file_ || failed("cannot open " + path_ + " for writing: " + std::strerror(errno));
     }
+    target_ = followLinks(path_);
     std::random_device random;
     for (int attempt = 0; attempt < 16 && !file_; ++attempt) {
       temp_ = target_;
