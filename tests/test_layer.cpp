@@ -597,6 +597,7 @@ TEST_F(Layer, ChangesUnknownFieldsAndTypedDescriptors) {
   }
   // An integral real is an integer, and the whole signed range fits.
   EXPECT_NO_THROW(g.write_descriptor("probe", {{"item1", double(INT32_MIN)}}));
+  EXPECT_NO_THROW(g.write_descriptor("gate", {{"originalPosition", int64_t(INT32_MIN)}}));
   EXPECT_THROW(g.read_descriptor("sonar"), Error);
   CGGateTypeDescr gate;
   gate.item6 = 12.5f;

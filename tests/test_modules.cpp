@@ -243,7 +243,11 @@ TEST_F(Particulars, AssignmentCutsTextsTo31CharactersAndCopiesOwnTheirTexts) {
   CGInfoTypeDescr* y = ginfo_Allocate(0, VT_TEXT("B"));
   x->item15687 = new VelChar[4]{'a', 'b', 'c', 0};
   y->item15688 = new VelChar[2]{'r', 0};
+  x->item15686 = new VelChar[2]{'n', 0};
+  x->item15689 = new VelChar[2]{'s', 0};
+  x->item15700 = new VelChar[2]{'o', 0};
   EXPECT_EQ(0, ginfo_Duplicate(x, y));
+  EXPECT_EQ(VelString(VT_TEXT("nso")), VelString(y->item15686) + y->item15689 + y->item15700);
   EXPECT_NE(x->item15687, y->item15687);  // a buffer of its own
   EXPECT_EQ(VelString(VT_TEXT("abc")), y->item15687);
   EXPECT_EQ(nullptr, y->item15688);

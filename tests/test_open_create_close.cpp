@@ -71,7 +71,7 @@ TEST_F(OpenCreateClose, PathsAreStoredInUtf8AndLoneSurrogatesRefused) {
   EXPECT_TRUE(std::filesystem::exists(
       std::filesystem::u8path(path("\xc3\xa9\xe2\x82\xac\xf0\x9d\x84\x9e\xf3\xa0\x84\x81.dat"))));
 #if !defined(_WIN32)
-  for (VelChar lone : {VelChar(0xD800), VelChar(0xDC00)}) {
+  for (VelChar lone : {VelChar(0xD800), VelChar(0xDC00), VelChar(0xDFFF)}) {
     const vt::VelString bad = vpath("a") + lone + VT_TEXT("b");
     EXPECT_EQ(4, file_Create(bad.c_str(), &f));
   }
