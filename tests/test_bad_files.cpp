@@ -170,25 +170,6 @@ TEST_F(BadFiles, AFileCutShortKeepsWhatLiesWhollyInIt) {
   }
 }
 
-TEST_F(BadFiles, ValuesPastTheEndOfTheFileGiveReadErrors) {
-  vt::writeFile(path("v.dat"), base().bytes);
-  void *f = nullptr, *g = nullptr;
-  ASSERT_EQ(0, file_Open(vpath("v.dat").c_str(), &f));
-  ASSERT_EQ(0, file_GroupOpen(f, &g, 0));
-  char buf[64] = {};
-  uint32_t count = 0;
-  EXPECT_EQ(2, file_IndexValueRead(g, 1, kTypeRaw, buf, &count));
-  EXPECT_EQ(2, file_IndexBlockRead(g, 2, kTypeUInt32, buf));
-  EXPECT_EQ(2, file_IndexValueRead(g, 3, kTypeDouble, buf, &count));
-  EXPECT_EQ(2, file_IndexBlockRead(g, 3, kTypeDouble, buf));
-  EXPECT_EQ(2, file_Read(g, 100000, 4, kTypeRaw, buf, nullptr));
-  EXPECT_EQ(2, file_Read(g, 0x7FFFFFF0, 3, kTypeUInt32, buf, nullptr));
-  EXPECT_EQ(2, file_Read(g, 136, 16, kTypeRaw, buf, nullptr)) << "straddles the end of the file";
-  EXPECT_EQ(2, file_ReadBlock(g, 100000, 4, buf));
-  EXPECT_EQ(2, file_ReadBlock(g, 0xFFFFFFF0, 32, buf));
-  EXPECT_EQ(0, file_Close(f));
-}
-
 TEST_F(BadFiles, RandomlyDamagedFilesNeverCrash) {
   void *f = nullptr, *g = nullptr, *a = nullptr, *b = nullptr;
   ASSERT_EQ(0, file_Create(vpath("good.dat").c_str(), &f));
