@@ -67,6 +67,7 @@ class Session {
 
  private:
   int step(const char* name, int rc) {
+    EXPECT_TRUE(rc >= 0 && rc <= kErrReadOnly && rc != 7) << name << " gave " << rc << ", no result code";
     results_.push_back(rc);
     names_.push_back(name);
     return rc;

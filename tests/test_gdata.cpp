@@ -1,5 +1,5 @@
-// The data group: its descriptor (validating setters, assignment, angles,
-// size formulas), the items with rules of their own, and its bulk data on
+// The data group: its descriptor (assignment, size formulas), the items with
+// rules of their own, and its bulk data on
 // disk, which must be the bytes a point-by-point writer would lay down.
 #include <velfile/gdata.h>
 
@@ -24,62 +24,6 @@ U16 patchName(const CGDataTypeFDD& d) {
   const VelChar* p = nullptr;
   const uint64_t n = d.GetPatchIDName(&p);
   return U16(reinterpret_cast<const char16_t*>(p), static_cast<size_t>(n));
-}
-
-TEST(GDataDescr, SettersStoreTheRefusalValue) {
-  CGDataTypeFDD d;
-  struct Case {
-    int32_t value, stored;
-  };
-  auto check = [](const char* what, auto set, auto get, std::initializer_list<Case> cases) {
-    for (const Case& c : cases) {
-      set(c.value);
-      EXPECT_EQ(c.stored, static_cast<int32_t>(get())) << what << " " << c.value;
-    }
-  };
-  // clang-format off
-  check("type", [&](int32_t v) { d.SetDataType(zor_enumDataType(v)); }, [&] { return d.GetDataType(); },
-        {{13, 13}, {14, -1}, {0, 0}, {-5, -1}});
-  check("units", [&](int32_t v) { d.SetDataUnits(zor_enumUnits(v)); }, [&] { return d.GetDataUnits(); },
-        {{8, 8}, {9, 0}, {5, 5}, {-5, 0}});
-  check("scale", [&](int32_t v) { d.SetDataScale(gdata_enumDataScale(v)); }, [&] { return d.GetDataScale(); },
-        {{1, 1}, {2, 0}, {1, 1}, {-1, 0}});
-  check("rectif", [&](int32_t v) { d.SetDataRectification(gdata_enumRectif(v)); },
-        [&] { return d.GetDataRectification(); }, {{3, 3}, {4, 0}, {2, 2}, {-1, 0}});
-  check("bookmark", [&](int32_t v) { d.SetDataBookmarkType(eDataBookmarkType(v)); },
-        [&] { return d.GetDataBookmarkType(); }, {{23, 23}, {24, 0}, {7, 7}, {-1, 0}});
-  check("patch", [&](int32_t v) { d.SetPatchID(uint32_t(v)); }, [&] { return d.GetPatchID(); },
-        {{1000, 1000}, {1001, 1000}, {17, 17}, {-1, 1000}});
-  // clang-format on
-}
-
-TEST(GDataDescr, PatchIDNameIsBoundedAndOnlyItThrows) {
-  CGDataTypeFDD d;
-  const U16 long40(40, u'n');
-  d.SetPatchIDName(long40.c_str(), 31);
-  EXPECT_EQ(U16(31, u'n'), patchName(d));
-  int code = -1;
-  try {
-    d.SetPatchIDName(u"other", 32);
-  } catch (CGDataTypeFDD::eGDataTypeFDDErrorCode c) {
-    code = c;
-  }
-  EXPECT_EQ(4, code);
-  EXPECT_EQ(U16(31, u'n'), patchName(d));  // unchanged
-  d.SetPatchIDName(u"abcdef", 3);
-  EXPECT_EQ(u"abc", patchName(d));
-  d.SetPatchIDName(u"xy", 10);  // stops at the terminator
-  EXPECT_EQ(u"xy", patchName(d));
-}
-
-TEST(GDataDescr, NormalizeAngle) {
-  // clang-format off
-  const std::pair<double, double> cases[] = {
-      {370, 10}, {-90, 270}, {-400, 320}, {720, 0}, {360, 0}, {-0.5, 359.5}, {1e300, std::fmod(1e300, 360.0)}};
-  // clang-format on
-  for (const auto& c : cases) EXPECT_DOUBLE_EQ(c.second, NormalizeAngle(c.first)) << c.first;
-  const double tiny = NormalizeAngle(-1e-20);
-  EXPECT_TRUE(tiny >= 0.0 && tiny < 360.0) << tiny;
 }
 
 TEST(GDataDescr, AssignmentParticulars) {
@@ -228,36 +172,6 @@ TEST_F(GData, SpecialReads) {
   }
 }
 
-// Mode 0 ends the items with the offset of the bulk data it placed; the
-// previous descriptor takes everything but its own data reference.
-TEST_F(GData, ModeZeroPlacesTheBulkDataLast) {
-  const uint32_t point = 0xAABBCCDD;
-  D d;
-  d.dataClass = 2;  // one block of E * n bytes
-  d.firstPointCount = d.secondPointCount = 1;
-  d.pointEntrySize = 4;
-  d.dataReference = reinterpret_cast<uintptr_t>(&point);
-  int rc = -1;
-  EXPECT_EQ(10461, write(nullptr, d, 0, &rc).back());
-  EXPECT_EQ(0, rc);
-  EXPECT_EQ(group_, d.GetGroupHandle());
-  EXPECT_EQ(group_, d.GetDataGroupHandle());
-  EXPECT_EQ(last<uint32_t>(10461, 7), d.dataReference);
-  uint32_t stored = 0;
-  ASSERT_EQ(0, VelFile::file_ReadBlock(group_, uint32_t(d.dataReference), 4, vt::mp(&stored)));
-  EXPECT_EQ(point, stored);
-  D same = d;
-  same.dataReference = 77;
-  d.item1 = 5;
-  EXPECT_EQ((Ids{10400, 10200, 10418, 10206, 10408, 10500, 9999, 10482, 1}), write(&same, d, 0));
-  EXPECT_EQ(77u, same.dataReference);
-  EXPECT_EQ(5, same.item1);
-  D none;  // a class without a layout: no bulk data, code 2 in the result
-  none.dataClass = 4;
-  EXPECT_NE(10461, write(nullptr, none, 0, &rc).back());
-  EXPECT_EQ(2, rc & 2);
-}
-
 TEST_F(GData, ConditionsOfTheSpecialWrites) {
   D prev, d;
   auto wrote = [&](uint16_t id) {
@@ -308,38 +222,6 @@ TEST_F(GData, ConditionsOfTheSpecialWrites) {
   EXPECT_TRUE(wrote(10461));
   EXPECT_EQ(9u, last<uint32_t>(10461, 7));
   EXPECT_EQ(1, diagCount());
-}
-
-TEST_F(GData, ModeZeroWritesTheBulkDataWhenTheDataGroupChangedOrIsModified) {
-  const uint32_t block[2] = {1, 2};
-  int elsewhere = 0;
-  void* previousGroup = nullptr;
-  ASSERT_EQ(0, VelFile::file_GroupCreate(group_, &previousGroup, 5, u"Previous"));
-  D base;
-  base.dataClass = 3;
-  base.firstPointCount = 2;
-  base.secondPointCount = 1;
-  base.pointEntrySize = 4;
-  base.SetGroupHandle(previousGroup);
-  base.SetDataGroupHandle(&elsewhere);
-  D d = base;
-  auto bulk = [&](bool withPrevious, void* dataGroup) {
-    D p = base;
-    d.dataReference = reinterpret_cast<uintptr_t>(block);
-    d.SetDataGroupHandle(dataGroup);
-    return has(write(withPrevious ? &p : nullptr, d, 0), 10461);
-  };
-  EXPECT_FALSE(bulk(true, &elsewhere));              // same data group, not modified
-  EXPECT_TRUE(bulk(true, nullptr));                  // another data group
-  EXPECT_EQ(previousGroup, d.GetDataGroupHandle());  // the data went to previous's group
-  EXPECT_EQ(group_, d.GetGroupHandle());
-  EXPECT_TRUE(bulk(false, &elsewhere));
-  d.SetDataModified();
-  EXPECT_TRUE(bulk(true, &elsewhere));
-  uint32_t stored[2] = {};
-  ASSERT_EQ(0,
-            VelFile::file_ReadBlock(group_, uint32_t(d.dataReference), 8, reinterpret_cast<char*>(stored)));
-  EXPECT_EQ(2u, stored[1]);
 }
 
 TEST_F(GData, AllocateCutsTheNameAndDuplicateRefusesNull) {

@@ -371,34 +371,6 @@ TEST_F(Interchange, CorpusReadsBackOnTheMachineThatWroteItAndEachOpeningAddsASec
   EXPECT_EQ(0, file_Close(f));
 }
 
-// The verdict must not be vacuous: one changed byte of a bulk block, or of a
-// value a module wrote, is caught.
-TEST_F(Interchange, VerifyCatchesAChangedValue) {
-  Report written;
-  run("write", dir_, dir_, written);
-  ASSERT_TRUE(written.failures.empty()) << written.text();
-  // The first block's first byte, or the value field of the first module's
-  // last entry (the section starts at 0).
-  for (const bool bulk : {true, false}) {
-    const std::string name = bulk ? "bulk.bin" : "modules.bin";
-    void *f = nullptr, *g = nullptr;
-    uint32_t key = 0;
-    ASSERT_EQ(0, file_Open(vpath(name).c_str(), &f));
-    ASSERT_EQ(0, file_GroupOpen(f, &g, 0));
-    ASSERT_EQ(0, file_ItemInfo(g, 2, nullptr, nullptr, nullptr, &key, nullptr, 0));
-    ASSERT_TRUE(bulk || file_GroupOpen(g, &g, key) == 0);
-    const uint32_t items = file_ItemNbrGet(g);
-    ASSERT_EQ(0, file_Close(f));
-    Bytes bytes = vt::readFile(path(name));
-    bytes[bulk ? key : key + 12 * (items - 1) + 8] ^= 0x41;
-    vt::writeFile(path(name), bytes);
-  }
-  Report r;
-  run("verify", dir_, dir_, r);
-  EXPECT_NE(std::string::npos, r.text().find("bulk.bin: block 1")) << r.text();
-  EXPECT_NE(std::string::npos, r.text().find("modules.bin gprobe")) << r.text();
-}
-
 int g_diagnostics = 0;
 
 int command(const std::string& verb, const std::string& dir) {

@@ -208,36 +208,6 @@ TEST_F(Items, NarrowModeStoresStringsNarrowAndReadsThemAsUtf16) {
   std::setlocale(LC_CTYPE, "C");
 }
 
-TEST_F(Items, RefusedWritesAndItemInfo) {
-  makeContainer("two.A01", u"First");
-  void *f = nullptr, *g = nullptr;
-  ASSERT_EQ(0, file_Open(vpath("two.A01").c_str(), &f));
-  ASSERT_EQ(0, file_SetCharacterFormat(f, 0x10000)) << "low 16 bits 0: UTF-16";
-  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Second"));
-  const uint32_t v = 1;
-  EXPECT_EQ(3, file_ItemValueWrite(g, 2, kTypeGroup, 1, vt::cp(&v)))
-      << "group references only by GroupCreate";
-  EXPECT_EQ(3, file_ItemOffsetWrite(g, 2, kTypeGroup, 1, 40));
-  EXPECT_EQ(3, file_ItemValueWrite(f, 2, kTypeUInt32, 1, vt::cp(&v)));
-  EXPECT_EQ(3, file_ItemOffsetWrite(f, 2, kTypeUInt32, 1, 40));
-  EXPECT_EQ(1u, file_ItemNbrGet(g));
-  ASSERT_EQ(0, file_ItemOffsetWrite(g, 3, kTypeRaw, 100, 1234));
-
-  // On a file handle the entries are the sections, named after their groups.
-  ASSERT_EQ(2u, file_ItemNbrGet(f));
-  EXPECT_EQ("0 0 2 0 First", itemInfo(f, 0));
-  uint32_t start = 0;
-  VelChar name[8] = {};
-  ASSERT_EQ(0, file_ItemInfo(f, 1, nullptr, nullptr, nullptr, &start, name, 8));
-  EXPECT_EQ(104u, start);
-  EXPECT_EQ(vt::VelString(u"Second"), name);
-  EXPECT_EQ("rc=6", itemInfo(f, 2));
-  EXPECT_EQ("10000 12 7 40 ", itemInfo(g, 0)) << "only group references have a name";
-  EXPECT_EQ("3 13 100 1234 ", itemInfo(g, 1));
-  EXPECT_EQ("rc=6", itemInfo(g, 2));
-  EXPECT_EQ(0, file_Close(f));
-}
-
 // A foreign section of 18 items and a sub-group, followed by a native
 // section with the alternative magic at offset 368.
 Bytes foreignFile() {

@@ -71,72 +71,13 @@ void expectError(const std::function<void()>& f, Reason reason, const std::strin
   }
 }
 
-class Layer : public vt::VelTest {
- protected:
-  // A one-section file in either byte order: a name item "Gruppe", the
-  // items of kItems (id = 1 + index) and a text item 99.
-  void writeImage(const std::string& name, bool big) {
-    const bool foreign = big != vt::hostBigEndian();
-    Image x(big);
-    x.header(uint32_t(kItems.size()) + 2, 0, 0).padTo(40);
-    std::vector<uint32_t> at;
-    auto text = [&](const std::u16string& s) {
-      Bytes b(2 * (s.size() + 1));
-      std::memcpy(b.data(), s.c_str(), b.size());
-      return foreign ? vt::reversedElements(b, 12) : b;
-    };
-    const std::vector<Bytes> blocks = {text(u"Gruppe"), text(u"L\u00e4nge")};
-    for (const Bytes& b : blocks)
-      at.push_back(uint32_t(x.size())), x.raw(b).padTo((x.size() + 7) & ~size_t(7));
-    for (const ItemCase& c : kItems) {
-      at.push_back(uint32_t(x.size()));
-      x.raw(foreign ? vt::reversedElements(c.host, c.type) : c.host).padTo((x.size() + 7) & ~size_t(7));
-    }
-    const uint32_t dir = uint32_t(x.size());
-    x.entry(10000, 12, 7, at[0]);
-    for (size_t i = 0; i < kItems.size(); ++i) {
-      const ItemCase& c = kItems[i];
-      const Bytes stored = foreign ? vt::reversedElements(c.host, c.type) : c.host;
-      if (c.host.size() > 4) {
-        x.entry(uint16_t(1 + i), c.type, c.count, at[2 + i]);
-      } else {
-        x.entryInline(uint16_t(1 + i), c.type, c.count, stored.data(), stored.size());
-      }
-    }
-    x.entry(99, 12, 6, at[1]);
-    x.padTo(x.size() + 12 * (kItems.size() + 2));
-    x.put32(20, dir);
-    x.put32(24, uint32_t(x.size()));
-    vt::writeFile(path(name), x.bytes);
-  }
+class Layer : public vt::VelTest {};
 
-  void expectItems(const std::string& name, const std::string& order) {
-    File f = File::open(path(name));
-    EXPECT_EQ(order, f.sections()[0].byte_order() == velfile::ByteOrder::Big ? "big" : "little");
-    Group g = f.group("0");
-    EXPECT_EQ("Gruppe", g.name());
-    EXPECT_EQ("L\xC3\xA4nge", g.item(99).text());
-    for (size_t i = 0; i < kItems.size(); ++i) {
-      const ItemCase& c = kItems[i];
-      const velfile::Item it = g.item(uint16_t(1 + i));
-      EXPECT_EQ(c.type, it.type()) << name << " " << i;
-      EXPECT_EQ(c.host, it.bytes()) << name << " " << i;
-      if (!c.values.empty()) {
-        EXPECT_EQ(c.values, it.as<std::vector<double>>()) << name << " " << i;
-      }
-    }
-    const auto words = g.item(13).as<std::vector<velfile::Words>>();
-    EXPECT_EQ((velfile::Words{0x01020304, 0x05060708}), words.at(0)) << name;
-  }
-};
-
-TEST_F(Layer, ItemsOfEveryTypeInBothByteOrders) {
-  writeImage("native.bin", vt::hostBigEndian());
-  writeImage("foreign.bin", !vt::hostBigEndian());
-  const std::string host = vt::hostBigEndian() ? "big" : "little",
-                    other = vt::hostBigEndian() ? "little" : "big";
-  expectItems("native.bin", host);
-  expectItems("foreign.bin", other);
+// Items of every type written through the layer and read back, converted
+// where the type allows and as pairs of words for types 8 and 9. Files of the
+// other byte order reach the layer through the same reads (the tool's and the
+// Python package's foreign-order tests).
+TEST_F(Layer, ItemsOfEveryTypeRoundTrip) {
   {
     File f = File::create(path("written.A01"));
     Group g = f.create_group("Gruppe");
@@ -145,8 +86,20 @@ TEST_F(Layer, ItemsOfEveryTypeInBothByteOrders) {
     g.write_text(99, "L\xC3\xA4nge");
     f.close();
   }
-  expectItems("written.A01", host);
   File f = File::open(path("written.A01"));
+  Group g = f.group("0");
+  EXPECT_EQ("Gruppe", g.name());
+  EXPECT_EQ("L\xC3\xA4nge", g.item(99).text());
+  for (size_t i = 0; i < kItems.size(); ++i) {
+    const ItemCase& c = kItems[i];
+    const velfile::Item it = g.item(uint16_t(1 + i));
+    EXPECT_EQ(c.type, it.type()) << i;
+    EXPECT_EQ(c.host, it.bytes()) << i;
+    if (!c.values.empty()) {
+      EXPECT_EQ(c.values, it.as<std::vector<double>>()) << i;
+    }
+  }
+  EXPECT_EQ((velfile::Words{0x01020304, 0x05060708}), g.item(13).as<std::vector<velfile::Words>>().at(0));
   EXPECT_EQ(-5, f.group("0").item(1).as<int8_t>());
   EXPECT_FLOAT_EQ(-9.0f, f.group("0").item(6).as<float>());
 }
@@ -173,6 +126,7 @@ TEST_F(Layer, PathsOfGroupsLeadBackToThem) {
   EXPECT_EQ((std::vector<std::string>{"0", "0/a\\/b", "0/a\\/b/\\#x", "0/#8", "0/[3]", "0/[4]"}), paths);
   EXPECT_EQ(42, f.group("0/a\\/b/#1").item(1).as<int32_t>());
   EXPECT_EQ(42, f.group("@0/[1]/[1]").item(1).as<int32_t>());
+  EXPECT_EQ(42, f.group("0/#0x7/#0X1").item(1).as<int32_t>());
   EXPECT_EQ("0/[3]", f.group("0").groups().at(2).path());
   // Text as paths show it, and back: escapes for what a terminal would act on.
   const std::pair<const char*, const char*> escapes[] = {
@@ -597,6 +551,8 @@ TEST_F(Layer, ChangesUnknownFieldsAndTypedDescriptors) {
   }
   // An integral real is an integer, and the whole signed range fits.
   EXPECT_NO_THROW(g.write_descriptor("probe", {{"item1", double(INT32_MIN)}}));
+  for (const int64_t v : {int64_t(INT32_MIN), int64_t(INT32_MAX)})
+    EXPECT_NO_THROW(g.write_descriptor("gate", {{"originalPosition", v}})) << v;
   EXPECT_THROW(g.read_descriptor("sonar"), Error);
   CGGateTypeDescr gate;
   gate.item6 = 12.5f;

@@ -255,6 +255,7 @@ TEST_F(Load, WritesThatWouldPassTwoGiBAreRefusedAndTheFileStaysSound) {
   const uint32_t kBig = 0x80000000u - (4u << 20);
   const uint64_t big = file_Allocate(s, kBig);
   ASSERT_NE(0u, big);
+  EXPECT_EQ(0u, file_Allocate(s, static_cast<uint32_t>(0x80000000u - (big + kBig)))) << "would end at 2 GiB";
   const std::vector<char> tail(4096, 'T');
   const uint64_t tailAt = big + kBig - tail.size();
   ASSERT_EQ(0, file_Write(f, tailAt, tail.data(), static_cast<uint32_t>(tail.size()), nullptr));

@@ -237,14 +237,6 @@ std::map<std::u16string, Shared>& sharedPaths() {
 
 enum Mode { kRead, kCreate, kAppend };
 
-bool hasUpdateExtension(const std::string& path) {
-  const size_t dot = path.find_last_of('.');
-  const size_t sep = path.find_last_of("/\\");
-  if (dot == std::string::npos || (sep != std::string::npos && dot < sep) || path.size() - dot != 4)
-    return false;
-  return (path[dot + 1] == 'A' || path[dot + 1] == 'a') && path[dot + 2] == '0' && path[dot + 3] == '1';
-}
-
 [[noreturn]] void refuseSecondUse(const Shared& sh, const char* op, const Where& where,
                                   const std::string& as) {
   fail(Reason::InUse, op, where,
@@ -318,7 +310,7 @@ File openAs(const std::string& path, Mode mode) {
   const Where where{st.get(), nullptr, -1};
   st->wide = toUtf16(path, op, where);
   if (path.empty()) fail(Reason::Invalid, op, where, "is an empty path");
-  if (mode == kAppend && !hasUpdateExtension(path))
+  if (mode == kAppend && !hasUpdateExtension(st->wide))
     fail(Reason::Invalid, op, where,
          "cannot take a new section: only files whose name ends in .A01 are opened for adding one");
   Lock lock(library_mutex());

@@ -82,4 +82,12 @@ bool utf8ToUtf16(const std::string& text, std::u16string* out) {
   return true;
 }
 
+bool hasUpdateExtension(const std::u16string& path) {
+  const size_t sep = path.find_last_of(u"/\\");
+  const size_t dot = path.find_last_of(u'.');
+  if (dot == std::u16string::npos || (sep != std::u16string::npos && dot < sep) || path.size() - dot != 4)
+    return false;
+  return (path[dot + 1] == u'A' || path[dot + 1] == u'a') && path[dot + 2] == u'0' && path[dot + 3] == u'1';
+}
+
 }  // namespace velfile

@@ -57,6 +57,9 @@ bool pathToNative(const char16_t* path, size_t length, std::string* out);
 std::string utf16ToUtf8(const char16_t* text, size_t length);
 // UTF-8 to UTF-16; false for bytes that are not UTF-8.
 bool utf8ToUtf16(const std::string& text, std::u16string* out);
+// Whether a path names a file that takes new sections: its extension (from
+// its last dot, after its last separator) is ".A01", in either letter case.
+bool hasUpdateExtension(const std::u16string& path);
 
 // Conversion between the narrow character set of the C locale and UTF-16.
 // toNarrow stores at most capacity bytes (terminator included) and fails when

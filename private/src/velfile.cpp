@@ -36,17 +36,6 @@ size_t length16(const char16_t* s) {
   return n;
 }
 
-// Whether the path's extension (the part from its last dot, after the last
-// separator) is ".A01", in any letter case.
-bool hasUpdateExtension(const std::u16string& path) {
-  size_t sep = path.find_last_of(u"/\\");
-  size_t dot = path.find_last_of(u'.');
-  if (dot == std::u16string::npos || (sep != std::u16string::npos && dot < sep)) return false;
-  std::u16string ext = path.substr(dot);
-  if (ext.size() != 4) return false;
-  return ext[0] == u'.' && (ext[1] == u'A' || ext[1] == u'a') && ext[2] == u'0' && ext[3] == u'1';
-}
-
 // Finds the slot holding path (match) and the first free one (candidate).
 void findSlot(const std::u16string& path, int* match, int* candidate) {
   *match = -1;
