@@ -131,6 +131,10 @@ TEST_F(BadFiles, ValuesPastTheEndOfTheFileGiveReadErrors) {
   EXPECT_EQ(2, file_Read(g, 136, 16, kTypeRaw, buf, nullptr)) << "straddles the end of the file";
   EXPECT_EQ(2, file_ReadBlock(g, 100000, 4, buf));
   EXPECT_EQ(2, file_ReadBlock(g, 0xFFFFFFF0, 32, buf));
+  EXPECT_EQ(0, file_Read(g, 136, 2, kTypeUInt32, buf, nullptr)) << "ends at the end of the file";
+  EXPECT_EQ(0, file_Read(g, 144, 0, kTypeUInt32, buf, nullptr));
+  EXPECT_EQ(2, file_Read(g, 0, 1, kTypeUInt32, nullptr, nullptr));
+  EXPECT_EQ(2, file_ReadBlock(g, 0, 4, nullptr));
   EXPECT_EQ(0, file_Close(f));
 }
 
