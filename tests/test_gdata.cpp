@@ -3,7 +3,6 @@
 // disk, which must be the bytes a point-by-point writer would lay down.
 #include <velfile/gdata.h>
 
-#include <cmath>
 #include <string>
 
 #include "moduletest.h"
