@@ -1,6 +1,6 @@
 // The data group: its descriptor (assignment, size formulas), the items with
-// rules of their own, and its bulk data on
-// disk, which must be the bytes a point-by-point writer would lay down.
+// rules of their own, and its bulk data on disk, which must be the bytes a
+// point-by-point writer would lay down.
 #include <velfile/gdata.h>
 
 #include <string>
