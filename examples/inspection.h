@@ -33,7 +33,7 @@
 #include <vector>
 
 template <size_t N>
-void setText(VelChar (&field)[N], const std::u16string& text) {
+void setText(VelChar (&field)[N], const std::basic_string<VelChar>& text) {
   std::memset(field, 0, sizeof field);
   std::memcpy(field, text.c_str(), std::min(text.size(), N - 1) * sizeof(VelChar));
 }
@@ -52,76 +52,78 @@ struct Inspection {
   CGSpecdimTypeDescr dim;
   CGSpecdefTypeDescr def;
   CGSpecinfTypeDescr inf;
-  gspecsim_typeDescr* sim = gspecsim_Allocate(1, u"Simulation");
-  gspec2d_typeDescr* s2d = gspec2d_Allocate(1, u"Profile 2-D");
-  gspec3d_typeDescr* s3d = gspec3d_Allocate(1, u"Model 3-D");
+  gspecsim_typeDescr* sim = gspecsim_Allocate(1, VELFILE_TEXT("Simulation"));
+  gspec2d_typeDescr* s2d = gspec2d_Allocate(1, VELFILE_TEXT("Profile 2-D"));
+  gspec3d_typeDescr* s3d = gspec3d_Allocate(1, VELFILE_TEXT("Model 3-D"));
   CGContourTypeDescr contour;
-  CGMeshTypeDescr* mesh = gmesh_Allocate(0, u"Mesh");
-  CGWeldTypeDescr* weld = gweld_Allocate(0, u"Weld");
+  CGMeshTypeDescr* mesh = gmesh_Allocate(0, VELFILE_TEXT("Mesh"));
+  CGWeldTypeDescr* weld = gweld_Allocate(0, VELFILE_TEXT("Weld"));
   CGWeldScanPlanDescr plan;
   CGWeldFillDescr fill;
   // A scan of 160 x 120 points of 256 int16 samples (9.4 MiB), dense; every
   // 97th point has no data (marker 0, else gdata_kPointHasData).
-  CGDataTypeFDD* scan = gdata_Allocate(0, u"Scan A");
+  CGDataTypeFDD* scan = gdata_Allocate(0, VELFILE_TEXT("Scan A"));
   std::vector<int16_t> samples;
   std::vector<uint8_t> markers;
   // A block (data class 2) of 256 x 256 peaks.
-  CGDataTypeFDD* block = gdata_Allocate(0, u"Peaks");
+  CGDataTypeFDD* block = gdata_Allocate(0, VELFILE_TEXT("Peaks"));
   std::vector<uint32_t> peaks = std::vector<uint32_t>(256 * 256);
 
   Inspection() {
-    setText(info.groupName, u"Information");
+    setText(info.groupName, VELFILE_TEXT("Information"));
     info.item1 = 2026;
-    info.item15687 = new VelChar[9]{u'O', u'p', u'e', u'r', u'a', u't', u'o', u'r', 0};
-    setText(probe.groupName, u"Probe");
+    info.item15687 = new VelChar[9]{VELFILE_TEXT('O'), VELFILE_TEXT('p'), VELFILE_TEXT('e'),
+                                    VELFILE_TEXT('r'), VELFILE_TEXT('a'), VELFILE_TEXT('t'),
+                                    VELFILE_TEXT('o'), VELFILE_TEXT('r'), 0};
+    setText(probe.groupName, VELFILE_TEXT("Probe"));
     probe.item1 = 5;
     probe.item3 = 5.0f;
     probe.item4 = 10.0f;
-    setText(chan.groupName, u"Settings");
-    setText(chan.item3, u"Shear wave 45");
+    setText(chan.groupName, VELFILE_TEXT("Settings"));
+    setText(chan.item3, VELFILE_TEXT("Shear wave 45"));
     chan.item1 = 1;
     chan.item7 = 42.5f;
     chan.item22 = 0x7F;
     for (int i = 0; i < 2; ++i) {
-      setText(sub[i].groupName, i ? u"Subchannel 2" : u"Subchannel 1");
+      setText(sub[i].groupName, i ? VELFILE_TEXT("Subchannel 2") : VELFILE_TEXT("Subchannel 1"));
       sub[i].item1 = i;
       sub[i].item3 = 1.5f * static_cast<float>(i + 1);
-      setText(gate[i].groupName, i ? u"Gate B" : u"Gate A");
+      setText(gate[i].groupName, i ? VELFILE_TEXT("Gate B") : VELFILE_TEXT("Gate A"));
       gate[i].item6 = 10.0f + 20.0f * static_cast<float>(i);
       gate[i].item7 = 15.0f;
       gate[i].SetOriginalPosition(i + 1);
     }
-    setText(dac.groupName, u"DAC");  // the DAC writer leaves the group's name as created
+    setText(dac.groupName, VELFILE_TEXT("DAC"));  // the DAC writer leaves the group's name as created
     dac.pointCount = 16;
     for (int i = 0; i < 16; ++i) {
       dac.points[i].firstValue = 2.0f * static_cast<float>(i);
       dac.points[i].secondValue = 100.0f - 3.0f * static_cast<float>(i);
     }
-    setText(patch.groupName, u"Patch");
+    setText(patch.groupName, VELFILE_TEXT("Patch"));
     patch.item1 = 3;
-    setText(refadj.groupName, u"Reference");
-    setText(refadj.text, u"Side-drilled hole 2 mm");
+    setText(refadj.groupName, VELFILE_TEXT("Reference"));
+    setText(refadj.text, VELFILE_TEXT("Side-drilled hole 2 mm"));
     refadj.item4 = 80.0f;
-    setText(mat.groupName, u"Material");
-    setText(dim.groupName, u"Dimensions");
+    setText(mat.groupName, VELFILE_TEXT("Material"));
+    setText(dim.groupName, VELFILE_TEXT("Dimensions"));
     dim.item2 = 250.0f;
-    setText(def.groupName, u"Definition");
+    setText(def.groupName, VELFILE_TEXT("Definition"));
     def.item1 = 1;
     def.item2 = 12.7f;
-    setText(inf.groupName, u"Information");
-    setText(inf.item1, u"Pipe section 12 in");
-    setText(inf.item2, u"Girth weld, heat 4711");
+    setText(inf.groupName, VELFILE_TEXT("Information"));
+    setText(inf.item1, VELFILE_TEXT("Pipe section 12 in"));
+    setText(inf.item2, VELFILE_TEXT("Girth weld, heat 4711"));
     sim->item1 = 1;
-    setText(contour.groupName, u"Contour");
+    setText(contour.groupName, VELFILE_TEXT("Contour"));
     contour.item1 = 4;
     mesh->item2 = 64;
     weld->item1 = 2;
     weld->item5 = 30.0f;
-    setText(weld->item21, u"V groove");
-    setText(plan.groupName, u"Scan plan");
+    setText(weld->item21, VELFILE_TEXT("V groove"));
+    setText(plan.groupName, VELFILE_TEXT("Scan plan"));
     plan.item2 = 65535;
     plan.item5 = 1.25;
-    setText(fill.groupName, u"Fill");
+    setText(fill.groupName, VELFILE_TEXT("Fill"));
     fill.item1 = 3;
     fill.item3 = 0.75;
 

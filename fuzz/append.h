@@ -20,12 +20,12 @@ inline const char kBulk[20] = "bulk data, 20 bytes";
 // bulk block. Returns false when the file takes no new section.
 inline bool appendSection(void* file) {
   void *section = nullptr, *sub = nullptr;
-  if (VelFile::file_GroupCreate(file, &section, 0, u"Appended section") != 0) return false;
+  if (VelFile::file_GroupCreate(file, &section, 0, VELFILE_TEXT("Appended section")) != 0) return false;
   VFZ_CHECK(VelFile::file_ItemValueWrite(section, 1, VelFile::kTypeUInt32, 1,
                                          reinterpret_cast<const char*>(&kNumber)) == 0);
   VFZ_CHECK(VelFile::file_ItemValueWrite(section, 2, VelFile::kTypeDouble, 3,
                                          reinterpret_cast<const char*>(kDoubles)) == 0);
-  VFZ_CHECK(VelFile::file_GroupCreate(section, &sub, 3, u"Sub") == 0);
+  VFZ_CHECK(VelFile::file_GroupCreate(section, &sub, 3, VELFILE_TEXT("Sub")) == 0);
   const uint64_t block = VelFile::file_Allocate(sub, sizeof kBulk);
   VFZ_CHECK(block != 0);
   VFZ_CHECK(VelFile::file_Write(file, block, kBulk, sizeof kBulk, nullptr) == 0);
@@ -42,7 +42,7 @@ inline void checkSection(void* file, uint32_t index) {
   VFZ_CHECK(VelFile::file_GroupOpen(file, &section, key) == 0);
   VelChar name[32];
   VFZ_CHECK(VelFile::file_GroupNameGet(section, name, 32) == 0);
-  VFZ_CHECK(vfz::VelString(name) == u"Appended section");
+  VFZ_CHECK(vfz::VelString(name) == VELFILE_TEXT("Appended section"));
   uint32_t number = 0, count = 0;
   VFZ_CHECK(VelFile::file_IndexValueRead(section, 1, VelFile::kTypeUInt32, reinterpret_cast<char*>(&number),
                                          &count) == 0);

@@ -9,7 +9,11 @@
 #   scripts/portability.sh interchange  files written on each of x86-64, s390x
 #                                       (and Windows with WINDOWS=1) read back on
 #                                       the others
-#   scripts/portability.sh all          the three of them
+#   scripts/portability.sh pedantic     the library and the C++ layer compiled
+#                                       by clang++ -std=c++17 -pedantic-errors,
+#                                       for Linux and for Windows: standard
+#                                       C++ only, as MSVC needs
+#   scripts/portability.sh all          all four
 #
 # Each installs what it needs with apt-get. Builds go to build-cross/ (kept
 # between runs, so a second run only rebuilds what changed). JOBS sets the
@@ -23,7 +27,8 @@ BUILD_TYPE="${BUILD_TYPE:-Debug}"
 mkdir -p "$OUT"
 
 export QEMU_LD_PREFIX=/usr/s390x-linux-gnu
-export WINEPREFIX="$OUT/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Programs linked with the shared library find libvelfile.dll in the build.
+export WINEPREFIX="$OUT/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPATH="$OUT/mingw"
 
 log() { printf '== %s\n' "$*" >&2; }
 
@@ -57,8 +62,8 @@ build_project() {
   shift 3
   log "building for $target"
   cmake -S "$src" -B "$OUT/$target" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE="$BUILD_TYPE" \
-    -DGTest_DIR="$OUT/prefix-$target/lib/cmake/GTest" -DVELFILE_BUILD_TOOLS=OFF -DVELFILE_BUILD_EXAMPLES=OFF \
-    -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST >/dev/null
+    -DGTest_DIR="$OUT/prefix-$target/lib/cmake/GTest" -DVELFILE_BUILD_TOOLS=OFF -DVELFILE_BUILD_EXAMPLES=OFF -DVELFILE_BUILD_PYTHON=OFF \
+    -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST ${CONFIGURE:-} >/dev/null
   # Keep going past a program that does not compile: run_suites reports it.
   if ! cmake --build "$OUT/$target" -j"$JOBS" "$@" -- -k >"$OUT/$target.build.log" 2>&1; then
     grep -E 'error' "$OUT/$target.build.log" | grep -vE '^g?make|Error [0-9]' | head -20 >&2 || true
@@ -92,7 +97,7 @@ run_suites() {
     "$@" "$exe" --gtest_brief=1 >"$OUT/$target/$name.log" 2>&1 </dev/null || rc=$?
     out="$(cat "$OUT/$target/$name.log")"
     local summary
-    summary="$(grep -E '^\[  (PASSED|FAILED|SKIPPED) ' <<<"$out" | tr -s ' ' | tr '\n' ' ')"
+    summary="$(grep -E '^\[  (PASSED|FAILED|SKIPPED) ' <<<"$out" | tr -s ' ' | tr '\n' ' ' || true)"
     if [ $rc -eq 0 ]; then
       passed=$((passed + 1))
       printf '%-45s ok   %s\n' "$name" "$summary"
@@ -121,46 +126,24 @@ cmd_s390x() {
 
 # --- Windows ---
 
-# VelChar is wchar_t on Windows, so UTF-16 literals written u"..." in the
-# tests do not convert to it. The Windows build compiles a copy of the tests
-# (and of the fuzz helpers they include) in which they are L"..." and
-# char16_t is wchar_t, both 16 bits there. Copies whose content did not
-# change keep their time stamps.
-STAGED_DIRS=(tests fuzz)
-
-stage_windows_sources() {
-  local stage="$OUT/windows-src" tmp item name dir
-  mkdir -p "$stage"
-  for item in "$ROOT"/*; do
-    name="$(basename "$item")"
-    case " ${STAGED_DIRS[*]} " in *" $name "*) continue ;; esac
-    case "$name" in build*) continue ;; esac
-    ln -sfn "$item" "$stage/$name"
-  done
-  tmp="$(mktemp)"
-  for dir in "${STAGED_DIRS[@]}"; do
-    [ -d "$ROOT/$dir" ] || continue
-    rm -f "$stage/$dir" 2>/dev/null || true  # a symbolic link of an earlier layout
-    mkdir -p "$stage/$dir"
-    for item in "$ROOT/$dir"/*; do
-      if [ -d "$item" ]; then
-        ln -sfn "$item" "$stage/$dir/$(basename "$item")"  # data, not sources
-        continue
-      fi
-      sed -E "s/\bu\"/L\"/g; s/\bu'/L'/g; s/\bchar16_t\b/wchar_t/g; s/\bstd::u16string\b/std::wstring/g" \
-        "$item" >"$tmp"
-      cmp -s "$tmp" "$stage/$dir/$(basename "$item")" || cp "$tmp" "$stage/$dir/$(basename "$item")"
-    done
-    for item in "$stage/$dir"/*; do [ -e "$ROOT/$dir/$(basename "$item")" ] || rm -f "$item"; done
-  done
-  rm -f "$tmp"
-  echo "$stage"
+# The inspection tool's two header-only dependencies, for a target root that
+# has none: Debian's headers and package files, copied beside the target's
+# GoogleTest (their package files find the headers relative to themselves).
+header_only_deps() {
+  local prefix="$OUT/prefix-$1"
+  mkdir -p "$prefix/include" "$prefix/share/cmake"
+  for dir in CLI nlohmann; do ln -sfn "/usr/include/$dir" "$prefix/include/$dir"; done
+  for pkg in CLI11 nlohmann_json; do cp -r "/usr/share/cmake/$pkg" "$prefix/share/cmake/"; done
+  echo "-DCLI11_DIR=$prefix/share/cmake/CLI11 -Dnlohmann_json_DIR=$prefix/share/cmake/nlohmann_json"
 }
 
+# The Windows build compiles the sources as they stand (VelChar is wchar_t
+# there), with the inspection tool and the examples.
 windows_build() {
-  install_packages g++-mingw-w64-x86-64-posix cmake make googletest
+  install_packages g++-mingw-w64-x86-64-posix cmake make googletest libcli11-dev nlohmann-json3-dev
   build_gtest mingw "$ROOT/cmake/toolchain-mingw64.cmake"
-  build_project mingw "$(stage_windows_sources)" "$ROOT/cmake/toolchain-mingw64.cmake" "$@"
+  CONFIGURE="-DVELFILE_BUILD_TOOLS=ON -DVELFILE_BUILD_EXAMPLES=ON $(header_only_deps mingw)" \
+    build_project mingw "$ROOT" "$ROOT/cmake/toolchain-mingw64.cmake" "$@"
 }
 
 wine_ready() {
@@ -176,11 +159,47 @@ wine_ready() {
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
+# The two example hosts write the same file under wine, and the inspection
+# tool finds it sound.
+run_examples_windows() {
+  local dir="$OUT/mingw/examples" failed=0
+  (cd "$dir" && wine ./write_inspection.exe inspection.A01 && wine ./write_inspection_c.exe inspection_c.A01 &&
+    wine ./readme_example.exe) >"$dir/examples.log" 2>&1 </dev/null || failed=1
+  cmp "$dir/inspection.A01" "$dir/inspection_c.A01" || failed=1
+  wine "$OUT/mingw/tools/velinspect.exe" check "$dir/inspection.A01" >>"$dir/examples.log" 2>&1 </dev/null || failed=1
+  if [ $failed -eq 0 ]; then echo "mingw examples: ok"; else echo "mingw examples: FAIL (see $dir/examples.log)"; fi
+  return $failed
+}
+
 cmd_windows() {
   windows_build
   [ "${TESTS:-1}" = 0 ] && return 0
   wine_ready
-  run_suites mingw wine
+  local rc=0
+  run_suites mingw wine || rc=1
+  run_examples_windows || rc=1
+  return $rc
+}
+
+# --- standard C++ only ---
+
+cmd_pedantic() {
+  install_packages clang cmake make g++-mingw-w64-x86-64-posix
+  log "clang++ -pedantic-errors, Linux"
+  cmake -S "$ROOT" -B "$OUT/pedantic" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="-pedantic-errors -Werror" \
+    -DVELFILE_BUILD_TESTS=OFF -DVELFILE_BUILD_TOOLS=OFF -DVELFILE_BUILD_EXAMPLES=OFF -DVELFILE_BUILD_PYTHON=OFF >/dev/null
+  cmake --build "$OUT/pedantic" -j"$JOBS" --target velfile
+  # Windows: every source of the library (its Windows platform layer among
+  # them) checked by clang against the mingw-w64 headers.
+  log "clang++ -pedantic-errors, Windows"
+  local cxx=/usr/lib/gcc/x86_64-w64-mingw32/12-posix/include/c++ failed=0 source
+  local flags=(--target=x86_64-w64-mingw32 -std=c++17 -pedantic-errors -Wall -Wextra -Werror -fsyntax-only
+    -isystem "$cxx" -isystem "$cxx/x86_64-w64-mingw32" -I"$ROOT/include" -I"$ROOT/private/src" -DVELFILE_BUILDING)
+  while IFS= read -r source; do
+    clang++ "${flags[@]}" "$source" || failed=1
+  done < <(find "$ROOT/private" -name '*.cpp' | sort)
+  if [ $failed -eq 0 ]; then echo "pedantic: 1 passed, 0 failed"; else echo "pedantic: 0 passed, 1 failed"; fi
+  return $failed
 }
 
 # --- interchange ---
@@ -239,15 +258,17 @@ case "${1:-}" in
   s390x) cmd_s390x ;;
   windows) cmd_windows ;;
   interchange) cmd_interchange ;;
+  pedantic) cmd_pedantic ;;
   all)
     rc=0
+    cmd_pedantic || rc=1
     cmd_interchange || rc=1
     cmd_s390x || rc=1
     cmd_windows || rc=1
     exit $rc
     ;;
   *)
-    sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

@@ -110,7 +110,7 @@ inline void patternItems(void* from, void* to, const std::function<bool(uint32_t
     if (it.id != VelFile::kItemLayoutVersion && (!patterned || patterned(i))) {
       if (it.type == VelFile::kTypeUtf16 || it.type == VelFile::kTypeNarrow) {
         const VelString s = textLength ? VelString(textLength, VelChar('w'))
-                                       : VT_TEXT("T") + V(std::to_string(it.id)) + VT_TEXT("xyz");
+                                       : VELFILE_TEXT("T") + V(std::to_string(it.id)) + VELFILE_TEXT("xyz");
         it.type = VelFile::kTypeUtf16;
         it.count = uint32_t(s.size() + 1);
         it.value.assign(cp(s.c_str()), cp(s.c_str() + it.count));
@@ -144,11 +144,11 @@ class ModuleTest : public VelTest {
 
   // Creates "module.bin" (narrow text with charFormat 1) with a section
   // group; each call adds one sub-group to write into and returns it.
-  void* writeGroup(const VelString& name = VT_TEXT("Group"), int charFormat = 0) {
+  void* writeGroup(const VelString& name = VELFILE_TEXT("Group"), int charFormat = 0) {
     if (!file_) {
       EXPECT_EQ(0, VelFile::file_Create(vpath("module.bin").c_str(), &file_));
       VelFile::file_SetCharacterFormat(file_, charFormat);
-      EXPECT_EQ(0, VelFile::file_GroupCreate(file_, &section_, 0, VT_TEXT("Section")));
+      EXPECT_EQ(0, VelFile::file_GroupCreate(file_, &section_, 0, VELFILE_TEXT("Section")));
       groups_ = 0;
     }
     void* group = nullptr;
@@ -174,7 +174,7 @@ class ModuleTest : public VelTest {
   void* openHandMadeGroup(F&& entries) {
     Image img;
     img.header(3, 40, 0).padTo(40);
-    img.entryInline(10000, 12, 2, VT_TEXT("G"), 4);
+    img.entryInline(10000, 12, 2, VELFILE_TEXT("G"), 4);
     entries(img);
     img.padTo(40 + 72);
     img.put32(24, static_cast<uint32_t>(img.size()));

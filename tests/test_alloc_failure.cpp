@@ -141,16 +141,16 @@ TEST_F(AllocFailure, WritingSessionLeavesNoPartialState) {
   const uint32_t seven = 7;
   const std::vector<Step> steps = {
       {"create", [](Ctx& c) { return file_Create(c.path.c_str(), &c.file); }},
-      {"section", [](Ctx& c) { return file_GroupCreate(c.file, &c.section, 0, u"S"); }},
+      {"section", [](Ctx& c) { return file_GroupCreate(c.file, &c.section, 0, VELFILE_TEXT("S")); }},
       {"inline item", [&](Ctx& c) { return file_ItemValueWrite(c.section, 1, kTypeUInt32, 1, cp(&seven)); }},
       {"small write", [](Ctx& c) {
          if (!c.block) c.block = file_Allocate(c.section, 16);
          return file_Write(c.file, c.block, c.bulk.data(), 16, nullptr); }},
       {"block item", [&](Ctx& c) { return file_ItemValueWrite(c.section, 2, kTypeDouble, 3, cp(d)); }},
-      {"text item", [](Ctx& c) { return file_ItemValueWrite(c.section, 3, kTypeUtf16, 6, cp(u"Hello")); }},
-      {"sub-group", [](Ctx& c) { return file_GroupCreate(c.section, &c.sub, 4, u"Sub group"); }},
+      {"text item", [](Ctx& c) { return file_ItemValueWrite(c.section, 3, kTypeUtf16, 6, cp(VELFILE_TEXT("Hello"))); }},
+      {"sub-group", [](Ctx& c) { return file_GroupCreate(c.section, &c.sub, 4, VELFILE_TEXT("Sub group")); }},
       {"sub item", [](Ctx& c) { return file_ItemValueWrite(c.sub, 1, kTypeInt16, 5, c.bulk.data()); }},
-      {"rename", [](Ctx& c) { return file_GroupNameSet(c.sub, u"Renamed group", 32); }},
+      {"rename", [](Ctx& c) { return file_GroupNameSet(c.sub, VELFILE_TEXT("Renamed group"), 32); }},
       {"bulk write", [](Ctx& c) {
          const uint32_t n = static_cast<uint32_t>(c.bulk.size());
          if (!c.bulkBlock) c.bulkBlock = file_Allocate(c.section, n);
@@ -171,14 +171,14 @@ TEST_F(AllocFailure, WritingSessionLeavesNoPartialState) {
 }
 
 TEST_F(AllocFailure, ReadingAndAppendingLeaveNoPartialState) {
-  makeContainer("source.A01", u"A section name");
+  makeContainer("source.A01", VELFILE_TEXT("A section name"));
   void *f = nullptr, *s = nullptr, *sub = nullptr;
   const double d[3] = {1.5, 2.5, 3.5};
   ASSERT_EQ(0, file_Open(vpath("source.A01").c_str(), &f));
-  ASSERT_EQ(0, file_GroupCreate(f, &s, 0, u"Second"));
-  ASSERT_EQ(0, file_GroupCreate(s, &sub, 9, u"Sub group"));
+  ASSERT_EQ(0, file_GroupCreate(f, &s, 0, VELFILE_TEXT("Second")));
+  ASSERT_EQ(0, file_GroupCreate(s, &sub, 9, VELFILE_TEXT("Sub group")));
   ASSERT_EQ(0, file_ItemValueWrite(sub, 2, kTypeDouble, 3, cp(d)));
-  ASSERT_EQ(0, file_ItemValueWrite(sub, 3, kTypeUtf16, 12, cp(u"Text value!")));
+  ASSERT_EQ(0, file_ItemValueWrite(sub, 3, kTypeUtf16, 12, cp(VELFILE_TEXT("Text value!"))));
   ASSERT_EQ(0, file_Close(f));
   const Bytes source = vt::readFile(path("source.A01"));
   // Reading steps log what they read.
@@ -198,8 +198,8 @@ TEST_F(AllocFailure, ReadingAndAppendingLeaveNoPartialState) {
       {"value read", [&](Ctx& c) { uint32_t n = 0; return logged(c, file_IndexValueRead(c.sub, 2, kTypeUtf16, c.buf.data(), &n), 24); }},
       {"block read", [&](Ctx& c) { return logged(c, file_IndexBlockRead(c.sub, 1, kTypeDouble, c.buf.data()), 24); }},
       {"name", [&](Ctx& c) { return logged(c, file_GroupNameGet(c.sub, reinterpret_cast<VelChar*>(c.buf.data()), 32), 20); }},
-      {"append section", [](Ctx& c) { return file_GroupCreate(c.file, &c.section, 0, u"Third section"); }},
-      {"append item", [](Ctx& c) { return file_ItemValueWrite(c.section, 1, kTypeUtf16, 6, cp(u"Added")); }},
+      {"append section", [](Ctx& c) { return file_GroupCreate(c.file, &c.section, 0, VELFILE_TEXT("Third section")); }},
+      {"append item", [](Ctx& c) { return file_ItemValueWrite(c.section, 1, kTypeUtf16, 6, cp(VELFILE_TEXT("Added"))); }},
       {"close", [](Ctx& c) { return file_Close(c.file); }, kErrIo},
   };
   exercise(steps, [&](Ctx& c) { c.path = vpath("source.A01"); vt::writeFile(path("source.A01"), source); },
@@ -218,7 +218,7 @@ TEST_F(AllocFailure, ReadingAndAppendingLeaveNoPartialState) {
 TEST_F(AllocFailure, WrappingLeavesNoPartialState) {
   const std::vector<Step> steps = {
       {"wrap", [](Ctx& c) { return file_CreateEx(c.path.c_str(), &c.file); }},
-      {"section", [](Ctx& c) { return file_GroupCreate(c.file, &c.section, 0, u"Wrapped data"); }},
+      {"section", [](Ctx& c) { return file_GroupCreate(c.file, &c.section, 0, VELFILE_TEXT("Wrapped data")); }},
       {"data item", [](Ctx& c) { return file_ItemOffsetWrite(c.section, 1, kTypeRaw, 64, 36); }},
       {"close", [](Ctx& c) { return file_Close(c.file); }, kErrIo},
   };

@@ -33,7 +33,7 @@ class BadFiles : public vt::VelTest {
   // 1 to 3 point past the end of the file.
   static Image base() {
     Image x;
-    x.header(4, 48, 144).padTo(40).utf16(u"Ok").padTo(48);
+    x.header(4, 48, 144).padTo(40).utf16(VELFILE_TEXT("Ok")).padTo(48);
     x.entry(kItemName, 12, 3, 40).entry(1, 13, 10, 100000).entry(2, 7, 3, 0x7FFFFFF0).entry(3, 11, 1, 5000);
     x.padTo(144);
     return x;
@@ -60,8 +60,8 @@ TEST_F(BadFiles, OversizedCountsFailWhenTheDirectoryIsLoaded) {
   // lies past the end of the file.
   for (uint32_t at : {48u, 50000u}) {
     Image x;
-    x.header(2, 72, 120).padTo(40).utf16(u"Ok").padTo(48);
-    x.entryInline(kItemName, 12, 2, u"s", 4).padTo(72);
+    x.header(2, 72, 120).padTo(40).utf16(VELFILE_TEXT("Ok")).padTo(48);
+    x.entryInline(kItemName, 12, 2, VELFILE_TEXT("s"), 4).padTo(72);
     x.entry(kItemName, 12, 3, 40).entry(5, kTypeGroup, 0xFFFFFFFF, at).padTo(120);
     vt::writeFile(path("sub.dat"), x.bytes);
     void *f = nullptr, *g = nullptr, *sub = &sub;
@@ -79,11 +79,11 @@ TEST_F(BadFiles, OversizedCountsFailWhenTheDirectoryIsLoaded) {
 }
 
 TEST_F(BadFiles, AFileCutShortKeepsWhatLiesWhollyInIt) {
-  makeContainer("whole.A01", VT_TEXT("First"));
+  makeContainer("whole.A01", VELFILE_TEXT("First"));
   void *f = nullptr, *g = nullptr, *sub = nullptr;
   ASSERT_EQ(0, file_Open(vpath("whole.A01").c_str(), &f));
-  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VT_TEXT("Second")));
-  ASSERT_EQ(0, file_GroupCreate(g, &sub, 5, VT_TEXT("Sub")));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("Second")));
+  ASSERT_EQ(0, file_GroupCreate(g, &sub, 5, VELFILE_TEXT("Sub")));
   ASSERT_EQ(0, file_Close(f));
   const Bytes whole = vt::readFile(path("whole.A01"));
   uint32_t start = 0, dir = 0, subDir = 0;  // host order: the library wrote it
@@ -103,13 +103,14 @@ TEST_F(BadFiles, AFileCutShortKeepsWhatLiesWhollyInIt) {
     ASSERT_EQ(0, file_Open(vpath("cut.A01").c_str(), &f)) << c.what;
     EXPECT_EQ(c.sections, file_ItemNbrGet(f)) << c.what;
     ASSERT_EQ(0, file_GroupOpen(f, &g, 0)) << c.what;
-    EXPECT_EQ(VT_TEXT("First"), groupName(g));
+    EXPECT_EQ(VELFILE_TEXT("First"), groupName(g));
     if (c.sections == 2) {
       EXPECT_EQ(c.secondRc, file_GroupOpen(f, &g, start)) << c.what;
       if (c.secondRc == 0) {
         EXPECT_EQ(0, file_GroupOpen(g, &sub, subDir)) << c.what;
       }
-      EXPECT_EQ(8, file_GroupCreate(f, &g, 0, VT_TEXT("More"))) << "nothing is added after a cut section";
+      EXPECT_EQ(8, file_GroupCreate(f, &g, 0, VELFILE_TEXT("More")))
+          << "nothing is added after a cut section";
     }
     EXPECT_EQ(0, file_Close(f));
   }
@@ -141,14 +142,14 @@ TEST_F(BadFiles, ValuesPastTheEndOfTheFileGiveReadErrors) {
 TEST_F(BadFiles, RandomlyDamagedFilesNeverCrash) {
   void *f = nullptr, *g = nullptr, *a = nullptr, *b = nullptr;
   ASSERT_EQ(0, file_Create(vpath("good.dat").c_str(), &f));
-  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Fuzzed"));
-  ASSERT_EQ(0, file_GroupCreate(g, &a, 1, u"A"));
-  ASSERT_EQ(0, file_GroupCreate(a, &b, 2, u"Below"));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("Fuzzed")));
+  ASSERT_EQ(0, file_GroupCreate(g, &a, 1, VELFILE_TEXT("A")));
+  ASSERT_EQ(0, file_GroupCreate(a, &b, 2, VELFILE_TEXT("Below")));
   const double d[3] = {1, 2, 3};
   const int16_t h[2] = {-1, 1};
   ASSERT_EQ(0, file_ItemValueWrite(b, 3, kTypeDouble, 3, vt::cp(d)));
   ASSERT_EQ(0, file_ItemValueWrite(a, 4, kTypeInt16, 2, vt::cp(h)));
-  ASSERT_EQ(0, file_ItemValueWrite(g, 5, kTypeUtf16, 6, vt::cp(u"Hello")));
+  ASSERT_EQ(0, file_ItemValueWrite(g, 5, kTypeUtf16, 6, vt::cp(VELFILE_TEXT("Hello"))));
   ASSERT_EQ(0, file_ItemValueWrite(g, 6, kTypeNarrow, 7, "narrow"));
   ASSERT_EQ(0, file_ItemValueWrite(g, 7, kTypeDouble, 1, vt::cp(d)));
   ASSERT_EQ(0, file_Close(f));

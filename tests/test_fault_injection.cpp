@@ -82,18 +82,18 @@ class Session {
       step("inline item", file_ItemValueWrite(s, 100 + i, kTypeUInt32, 1, cp(&i)));
     const double doubles[4] = {1.5, -2.5, 1e10, 0};
     step("block item", file_ItemValueWrite(s, 200, kTypeDouble, 4, cp(doubles)));
-    step("text item", file_ItemValueWrite(s, 201, kTypeUtf16, 14, cp(u"a longer text")));
+    step("text item", file_ItemValueWrite(s, 201, kTypeUtf16, 14, cp(VELFILE_TEXT("a longer text"))));
     void* sub = nullptr;
     for (uint16_t j = 0; j < 3; ++j) {
-      step("sub-group", file_GroupCreate(s, &sub, 300 + j, u"Sub group"));
+      step("sub-group", file_GroupCreate(s, &sub, 300 + j, VELFILE_TEXT("Sub group")));
       const float floats[3] = {1.f, 2.f, 3.f};
       step("sub item", file_ItemValueWrite(sub, 1, kTypeFloat, 3, cp(floats)));
       void* leaf = nullptr;
-      step("leaf", file_GroupCreate(sub, &leaf, 2, u"Leaf"));
+      step("leaf", file_GroupCreate(sub, &leaf, 2, VELFILE_TEXT("Leaf")));
       const int16_t shorts[5] = {1, -2, 3, -4, 5};
       step("leaf item", file_ItemValueWrite(leaf, 1, kTypeInt16, 5, cp(shorts)));
     }
-    step("rename", file_GroupNameSet(sub, u"Renamed sub group", 32));
+    step("rename", file_GroupNameSet(sub, VELFILE_TEXT("Renamed sub group"), 32));
     std::vector<char> bulk(kBulkBytes);
     for (size_t i = 0; i < bulk.size(); ++i) bulk[i] = static_cast<char>(i * 7);
     const uint64_t at = file_Allocate(s, kBulkBytes);
@@ -108,7 +108,7 @@ class Session {
   void writeNew() {
     void *f = nullptr, *s = nullptr;
     step("create", file_Create(wide("new.bin").c_str(), &f));
-    step("section", file_GroupCreate(f, &s, 0, u"Session section"));
+    step("section", file_GroupCreate(f, &s, 0, VELFILE_TEXT("Session section")));
     fill(f, s);
     step("close new", file_Close(f));
     writeEnd = results_.size();
@@ -117,7 +117,7 @@ class Session {
   void wrapRaw() {
     void *f = nullptr, *s = nullptr;
     step("create wrapped", file_CreateEx(wide("raw.dat").c_str(), &f));
-    step("wrapped section", file_GroupCreate(f, &s, 0, u"Wrapped"));
+    step("wrapped section", file_GroupCreate(f, &s, 0, VELFILE_TEXT("Wrapped")));
     step("wrapped item", file_ItemOffsetWrite(s, 1, kTypeRaw, 64, 36));
     step("close wrapped", file_Close(f));
   }
@@ -126,7 +126,7 @@ class Session {
     appendBegin = results_.size();
     void *f = nullptr, *s = nullptr;
     step("open update", file_Open(wide("base.A01").c_str(), &f));
-    step("new section", file_GroupCreate(f, &s, 0, u"Appended section"));
+    step("new section", file_GroupCreate(f, &s, 0, VELFILE_TEXT("Appended section")));
     fill(f, s);
     step("close update", file_Close(f));
     appendEnd = results_.size();
@@ -142,7 +142,7 @@ class FaultInjection : public vt::VelTest {
   void SetUp() override {
     VelTest::SetUp();
     // The ".A01" file already holds a section closed in an earlier session.
-    makeContainer("base.A01", u"Earlier section");
+    makeContainer("base.A01", VELFILE_TEXT("Earlier section"));
     base_ = vt::readFile(path("base.A01"));
     baseDump_ = session().readBack("base.A01");
   }
@@ -243,10 +243,10 @@ TEST_F(FaultInjection, AWriteFailingLateIsReportedByCloseAndByReadingItsBytes) {
   void *f = nullptr, *g = nullptr;
   char bytes[20];
   ASSERT_EQ(0, file_Create(vt::V("/dev/full").c_str(), &f));
-  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Held back"));  // its name at 40, held back
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("Held back")));  // its name at 40, held back
   EXPECT_EQ(0, file_ReadBlock(g, 0, 8, bytes)) << "other bytes read as ever";
   EXPECT_EQ(2, file_ReadBlock(g, 40, 20, bytes)) << "the lost name is not read back";
-  EXPECT_EQ(0, file_ItemValueWrite(g, 1, kTypeUtf16, 7, cp(u"Later.")));
+  EXPECT_EQ(0, file_ItemValueWrite(g, 1, kTypeUtf16, 7, cp(VELFILE_TEXT("Later."))));
   EXPECT_EQ(2, file_Close(f));
   expectAllSlotsFree();
 }
@@ -270,13 +270,13 @@ void appendSection(const vt::VelString& path) {
   void* f = nullptr;
   void* s = nullptr;
   if (file_Open(path.c_str(), &f) != 0) return;
-  file_GroupCreate(f, &s, 0, u"Appended by a child");
+  file_GroupCreate(f, &s, 0, VELFILE_TEXT("Appended by a child"));
   for (uint32_t i = 0; i < 4; ++i) file_ItemValueWrite(s, 10 + i, kTypeUInt32, 1, cp(&i));
   const double d[3] = {1.5, 2.5, 3.5};
   file_ItemValueWrite(s, 20, kTypeDouble, 3, cp(d));
   void* sub = nullptr;
-  file_GroupCreate(s, &sub, 30, u"Child sub-group");
-  file_ItemValueWrite(sub, 1, kTypeUtf16, 12, cp(u"Some text 1"));
+  file_GroupCreate(s, &sub, 30, VELFILE_TEXT("Child sub-group"));
+  file_ItemValueWrite(sub, 1, kTypeUtf16, 12, cp(VELFILE_TEXT("Some text 1")));
   std::vector<char> bulk(kBulkBytes);
   for (size_t i = 0; i < bulk.size(); ++i) bulk[i] = static_cast<char>(i * 13);
   const uint64_t at = file_Allocate(sub, kBulkBytes);
@@ -290,7 +290,7 @@ class CrashConsistency : public vt::VelTest {
  protected:
   void SetUp() override {
     VelTest::SetUp();
-    makeContainer("crash.A01", u"First section");
+    makeContainer("crash.A01", VELFILE_TEXT("First section"));
     appendSection(vpath("crash.A01"));  // a second, larger section
     const std::string complete = vt::FileLister().list(vpath("crash.A01"));
     appendedListing_ = complete.substr(complete.find("section\n", 1));

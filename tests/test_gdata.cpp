@@ -9,7 +9,7 @@
 
 namespace {
 
-using U16 = std::u16string;
+using U16 = vt::VelString;
 using D = CGDataTypeFDD;
 using vt::Bytes;
 using vt::Ids;
@@ -17,12 +17,12 @@ using vt::idsWrittenBy;
 using vt::itemIds;
 
 U16 text(const VelChar* t) {
-  return U16(reinterpret_cast<const char16_t*>(t));
+  return U16(t);
 }
 U16 patchName(const CGDataTypeFDD& d) {
   const VelChar* p = nullptr;
   const uint64_t n = d.GetPatchIDName(&p);
-  return U16(reinterpret_cast<const char16_t*>(p), static_cast<size_t>(n));
+  return U16(p, static_cast<size_t>(n));
 }
 
 TEST(GDataDescr, AssignmentParticulars) {
@@ -30,11 +30,11 @@ TEST(GDataDescr, AssignmentParticulars) {
   src.firstAngle = 400.0f;
   src.secondAngle = -30.0f;
   // Texts filled to the brim without a terminator; pair 5 with a space at 10.
-  for (size_t i = 0; i < 32; ++i) src.item10207[i] = i == 10 ? u' ' : u'a';
-  for (size_t i = 0; i < 32; ++i) src.item10407[i] = u'b';
+  for (size_t i = 0; i < 32; ++i) src.item10207[i] = i == 10 ? VELFILE_TEXT(' ') : VELFILE_TEXT('a');
+  for (size_t i = 0; i < 32; ++i) src.item10407[i] = VELFILE_TEXT('b');
   src.depthTable[30].firstValue = 7.0;  // beyond the entry count, still copied
   src.dataReference = 0x123456789ull;
-  src.SetPatchIDName(u"probe", 5);
+  src.SetPatchIDName(VELFILE_TEXT("probe"), 5);
   src.SetThicknessMeasurement(1);
   src.SetDataModified();
   int group = 0;
@@ -45,19 +45,19 @@ TEST(GDataDescr, AssignmentParticulars) {
   EXPECT_FLOAT_EQ(40.0f, dst.firstAngle);
   EXPECT_FLOAT_EQ(330.0f, dst.secondAngle);
   EXPECT_FLOAT_EQ(400.0f, src.firstAngle);
-  EXPECT_EQ(U16(10, u'a'), text(dst.item10207));
-  EXPECT_EQ(U16(31, u'b'), text(dst.item10407));
+  EXPECT_EQ(U16(10, VELFILE_TEXT('a')), text(dst.item10207));
+  EXPECT_EQ(U16(31, VELFILE_TEXT('b')), text(dst.item10407));
   EXPECT_EQ(7.0, dst.depthTable[30].firstValue);
   EXPECT_EQ(0x123456789ull, dst.dataReference);
-  EXPECT_EQ(u"probe", patchName(dst));
+  EXPECT_EQ(VELFILE_TEXT("probe"), patchName(dst));
   EXPECT_EQ(1, dst.IsThicknessMeasurement());
   EXPECT_TRUE(dst.IsDataModified());
   EXPECT_EQ(&group, dst.GetDataGroupHandle());
 
   // No space in reach: cut to 31.
-  for (size_t i = 0; i < 32; ++i) src.item10207[i] = i == 31 ? u' ' : u'c';
+  for (size_t i = 0; i < 32; ++i) src.item10207[i] = i == 31 ? VELFILE_TEXT(' ') : VELFILE_TEXT('c');
   dst = src;
-  EXPECT_EQ(U16(31, u'c'), text(dst.item10207));
+  EXPECT_EQ(U16(31, VELFILE_TEXT('c')), text(dst.item10207));
 }
 
 TEST(GDataDescr, SizeFormulas) {
@@ -135,7 +135,7 @@ TEST_F(GData, SpecialReads) {
     put<uint32_t>(v.first, 7, v.second);
   put<float>(2604, 10, 7.5f);
   put<float>(10457, 10, -30.0f);
-  const std::u16string longText(40, u't');
+  const vt::VelString longText(40, VELFILE_TEXT('t'));
   put(10409, 12, longText[0], 41);
   put(10407, 12, longText[0], 41);
   double depths[70];
@@ -159,7 +159,7 @@ TEST_F(GData, SpecialReads) {
   EXPECT_EQ(0, d.IsThicknessMeasurement());
   EXPECT_EQ(5, d.swapFlag);
   EXPECT_EQ(31u, d.GetPatchIDName(nullptr));
-  EXPECT_EQ(std::u16string(31, u't'), std::u16string(d.item10407));
+  EXPECT_EQ(vt::VelString(31, VELFILE_TEXT('t')), vt::VelString(d.item10407));
   EXPECT_EQ(63.0, d.depthTable[31].secondValue);  // 64 doubles kept, the rest dropped
 
   for (float v : {5.0f, -0.1f}) {  // the bound keeps 5.0
@@ -224,8 +224,8 @@ TEST_F(GData, ConditionsOfTheSpecialWrites) {
 }
 
 TEST_F(GData, AllocateCutsTheNameAndDuplicateRefusesNull) {
-  D* d = gdata_Allocate(5, std::u16string(300, u'g').c_str());
-  EXPECT_EQ(259u, std::u16string(d->groupName).size());
+  D* d = gdata_Allocate(5, vt::VelString(300, VELFILE_TEXT('g')).c_str());
+  EXPECT_EQ(259u, vt::VelString(d->groupName).size());
   EXPECT_EQ(-1, gdata_Duplicate(d, nullptr));
   EXPECT_EQ(-1, gdata_Duplicate(nullptr, d));
   gdata_Delete(d);

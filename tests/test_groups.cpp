@@ -19,8 +19,8 @@ class Groups : public vt::VelTest {
     makeContainer(name);
     void *f = nullptr, *g = nullptr, *sub = nullptr;
     ASSERT_EQ(0, file_Open(vpath(name).c_str(), &f));
-    ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Two"));
-    ASSERT_EQ(0, file_GroupCreate(g, &sub, 50, u"Inner"));
+    ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("Two")));
+    ASSERT_EQ(0, file_GroupCreate(g, &sub, 50, VELFILE_TEXT("Inner")));
     ASSERT_EQ(0, file_Close(f));
   }
 };
@@ -33,9 +33,9 @@ TEST_F(Groups, GroupOpenFindsSectionsAndSubGroupsByKey) {
   EXPECT_EQ(f, again) << "a path already open gives its handle";
   EXPECT_EQ(2u, file_ItemNbrGet(f));
   ASSERT_EQ(0, file_GroupOpen(f, &g1, 0));
-  EXPECT_EQ(u"One", groupName(g1));
+  EXPECT_EQ(VELFILE_TEXT("One"), groupName(g1));
   ASSERT_EQ(0, file_GroupOpen(f, &g2, 96));
-  EXPECT_EQ(u"Two", groupName(g2));
+  EXPECT_EQ(VELFILE_TEXT("Two"), groupName(g2));
   ASSERT_EQ(0, file_GroupOpen(f, &again, 96));
   EXPECT_EQ(g2, again);
   EXPECT_EQ(3, file_GroupOpen(f, &none, 8));
@@ -45,7 +45,7 @@ TEST_F(Groups, GroupOpenFindsSectionsAndSubGroupsByKey) {
   EXPECT_EQ("50 0 1 64 Inner", itemInfo(g2, 1));
   void* sub = nullptr;
   ASSERT_EQ(0, file_GroupOpen(g2, &sub, 64));
-  EXPECT_EQ(u"Inner", groupName(sub));
+  EXPECT_EQ(VELFILE_TEXT("Inner"), groupName(sub));
   EXPECT_EQ(1u, file_ItemNbrGet(sub));
   EXPECT_EQ(3, file_GroupOpen(g2, &none, 72));
   EXPECT_EQ(3, file_GroupOpen(g1, &none, 0)) << "a section group has no group references";
@@ -56,22 +56,23 @@ TEST_F(Groups, GroupOpenFindsSectionsAndSubGroupsByKey) {
   EXPECT_EQ(2, file_GetFileOffsetSection(f, &start));
   EXPECT_EQ(0, file_Close(f));
   EXPECT_EQ(5, file_GroupOpen(f, &none, 0)) << "a closed handle is a free slot";
-  EXPECT_EQ(5, file_GroupCreate(f, &none, 0, u"X"));
+  EXPECT_EQ(5, file_GroupCreate(f, &none, 0, VELFILE_TEXT("X")));
 }
 
 TEST_F(Groups, NamesWithoutANameItemWithoutRoomOrWithoutAName) {
   void *f = nullptr, *g = nullptr;
   ASSERT_EQ(0, file_Create(vpath("n.dat").c_str(), &f));
-  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Orig"));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("Orig")));
   ASSERT_EQ(0, file_UpdateContentGroup(g, 5));  // the name item is the last item
-  EXPECT_EQ(6, file_GroupNameSet(g, u"New", 32));
-  EXPECT_EQ(u"New", groupName(g));
+  EXPECT_EQ(6, file_GroupNameSet(g, VELFILE_TEXT("New"), 32));
+  EXPECT_EQ(VELFILE_TEXT("New"), groupName(g));
   // A buffer without room for the terminator is refused and left untouched.
-  VelChar buf[5] = {u'#', u'#', u'#', u'#', u'#'};
+  VelChar buf[5] = {VELFILE_TEXT('#'), VELFILE_TEXT('#'), VELFILE_TEXT('#'), VELFILE_TEXT('#'),
+                    VELFILE_TEXT('#')};
   EXPECT_EQ(3, file_GroupNameGet(g, buf, 3));
-  EXPECT_EQ(vt::VelString(5, u'#'), vt::VelString(buf, 5));
+  EXPECT_EQ(vt::VelString(5, VELFILE_TEXT('#')), vt::VelString(buf, 5));
   EXPECT_EQ(0, file_GroupNameGet(g, buf, 4));
-  EXPECT_EQ(vt::VelString(u"New\0#", 5), vt::VelString(buf, 5));
+  EXPECT_EQ(vt::VelString(VELFILE_TEXT("New\0#"), 5), vt::VelString(buf, 5));
   EXPECT_EQ(3, file_GroupNameGet(f, buf, 5));
   EXPECT_EQ(1, file_GroupNameSet(g, nullptr, 32));
   EXPECT_EQ(3, file_GroupNameGet(g, buf, 5)) << "no name held";
@@ -80,7 +81,7 @@ TEST_F(Groups, NamesWithoutANameItemWithoutRoomOrWithoutAName) {
   // The stored name item kept its old value under its new id.
   ASSERT_EQ(0, file_Open(vpath("n.dat").c_str(), &f));
   ASSERT_EQ(0, file_GroupOpen(f, &g, 0));
-  EXPECT_EQ(u"Orig", groupName(g));
+  EXPECT_EQ(VELFILE_TEXT("Orig"), groupName(g));
   EXPECT_EQ("5 12 5 40 ", itemInfo(g, 0));
   EXPECT_EQ(0, file_Close(f));
 }

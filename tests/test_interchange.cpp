@@ -98,14 +98,14 @@ ItemCase ramp() {  // long enough to be moved in several chunks when progress is
   return {9, kTypeInt16, uint32_t(v.size()), Bytes(vt::cp(v.data()), vt::cp(v.data() + v.size()))};
 }
 
-const Node kSection = {VT_TEXT("Section"),
+const Node kSection = {VELFILE_TEXT("Section"),
                        {numbers<uint32_t>(2, kTypeUInt32, {0x0A0B0C0Du}),
-                        numbers<double>(3, kTypeDouble, {2.75}), text(4, VT_TEXT("section text"))}};
+                        numbers<double>(3, kTypeDouble, {2.75}), text(4, VELFILE_TEXT("section text"))}};
 
 // clang-format off
 const std::vector<CorpusFile>& corpus() {
   static const std::vector<CorpusFile> files = {
-      {"items.bin", 0, {{VT_TEXT("Items \u00c5"), {  // every type, inline and out of line
+      {"items.bin", 0, {{VELFILE_TEXT("Items \u00c5"), {  // every type, inline and out of line
           numbers<int8_t>(2, kTypeInt8, {-5}), numbers<uint8_t>(3, kTypeUInt8, {1, 2, 3}),
           numbers<int16_t>(4, kTypeInt16, {-1234}), numbers<uint16_t>(5, kTypeUInt16, {0x1234, 0xABCD}),
           numbers<int32_t>(6, kTypeInt32, {-123456789}), numbers<uint32_t>(7, kTypeUInt32, {0x89ABCDEFu}),
@@ -118,15 +118,15 @@ const std::vector<CorpusFile>& corpus() {
           numbers<uint32_t>(23, kTypeUInt32, {0xDEADBEEFu, 42u}), numbers<float>(24, kTypeFloat, {0.5f, -1.75f, 1.0e20f}),
           numbers<double>(25, kTypeDouble, {1.0 / 3.0, -0.0}), numbers<int8_t>(26, kTypeInt8, {1, -2, 3, -4, 5, -6, 7}),
           numbers<uint8_t>(30, kTypeRaw, {0x11, 0x22, 0x33}), numbers<uint8_t>(31, kTypeRaw, {0x5A}),
-          numbers<uint8_t>(32, kTypeRaw, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}), text(40, VT_TEXT("A")),
-          text(41, VT_TEXT("Wide text \u00e9\u20ac \U0001D11E")), text(42, "abc"), text(43, "narrow text")},
-        {}, {{50, {VT_TEXT("Child"), {numbers<uint32_t>(1, kTypeUInt32, {7u})}, {},
-                   {{2, {VT_TEXT("Grandchild"), {numbers<double>(1, kTypeDouble, {0.5}), text(2, VT_TEXT("deep"))}}}}}}}}}},
+          numbers<uint8_t>(32, kTypeRaw, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}), text(40, VELFILE_TEXT("A")),
+          text(41, VELFILE_TEXT("Wide text \u00e9\u20ac \U0001D11E")), text(42, "abc"), text(43, "narrow text")},
+        {}, {{50, {VELFILE_TEXT("Child"), {numbers<uint32_t>(1, kTypeUInt32, {7u})}, {},
+                   {{2, {VELFILE_TEXT("Grandchild"), {numbers<double>(1, kTypeDouble, {0.5}), text(2, VELFILE_TEXT("deep"))}}}}}}}}}},
       // Names and UTF-16 values stored narrow, so never swapped; ASCII only,
       // as the narrow sets of the machines differ.
-      {"narrow.bin", 1, {{VT_TEXT("Narrow section"), {text(2, VT_TEXT("plain ascii text")), text(3, VT_TEXT("ab"))},
-        {}, {{9, {VT_TEXT("Narrow sub"), {numbers<int32_t>(1, kTypeInt32, {-2})}}}}}}},
-      {"bulk.bin", 0, {{VT_TEXT("Bulk"), {}, {
+      {"narrow.bin", 1, {{VELFILE_TEXT("Narrow section"), {text(2, VELFILE_TEXT("plain ascii text")), text(3, VELFILE_TEXT("ab"))},
+        {}, {{9, {VELFILE_TEXT("Narrow sub"), {numbers<int32_t>(1, kTypeInt32, {-2})}}}}}}},
+      {"bulk.bin", 0, {{VELFILE_TEXT("Bulk"), {}, {
           numbers<int16_t>(1, kTypeInt16, {-1, 2, -3, 0x4142}), numbers<uint16_t>(2, kTypeUInt16, {0xFF00, 0x00FF, 7}),
           numbers<int32_t>(3, kTypeInt32, {-100000, 100000}), numbers<uint32_t>(4, kTypeUInt32, {0x01020304u, 0xA0B0C0D0u, 5u}),
           numbers<uint32_t>(5, kTypeQuad8, {0x01020304u, 0x05060708u}), numbers<float>(6, kTypeFloat, {1.5f, -2.5f}),
@@ -174,8 +174,8 @@ void* newSection(void* file, const VelString& name, Report& r) {
 vt::Module::Ptr corpusDescriptor(const vt::Module& m, void* scratch) {
   auto fresh = m.fresh();
   void *a = nullptr, *b = nullptr;
-  file_GroupCreate(scratch, &a, 1, VT_TEXT("M"));
-  file_GroupCreate(scratch, &b, 2, VT_TEXT("Pattern"));  // the name a module takes from its group
+  file_GroupCreate(scratch, &a, 1, VELFILE_TEXT("M"));
+  file_GroupCreate(scratch, &b, 2, VELFILE_TEXT("Pattern"));  // the name a module takes from its group
   m.write(a, nullptr, fresh.get());
   vt::patternItems(a, b);
   auto d = m.fresh();
@@ -189,7 +189,7 @@ struct Scratch {
   void *file = nullptr, *section = nullptr;
   explicit Scratch(const std::string& p) : path(p) {
     file_Create(vt::V(path).c_str(), &file);
-    file_GroupCreate(file, &section, 0, VT_TEXT("S"));
+    file_GroupCreate(file, &section, 0, VELFILE_TEXT("S"));
   }
   ~Scratch() {
     file_Close(file);
@@ -203,7 +203,7 @@ void writeFile(const std::string& dir, const CorpusFile& c, const std::string& s
   r.code(file_SetCharacterFormat(f, c.charFormat), "character format");
   for (const Node& n : c.groups) writeGroup(newSection(f, n.name, r), n, r);
   if (c.groups.empty()) {
-    void* section = newSection(f, VT_TEXT("Modules"), r);
+    void* section = newSection(f, VELFILE_TEXT("Modules"), r);
     for (const vt::Module& m : vt::modules()) {
       Scratch s(scratch + "/scratch.bin");
       void* g = nullptr;
@@ -295,12 +295,12 @@ struct Verifier {
     auto got = m.fresh();
     void *a = nullptr, *b = nullptr;
     if (!r.code(m.read(g, got.get()), "module read")) return;
-    file_GroupCreate(s.section, &a, 3, VT_TEXT("M"));
-    file_GroupCreate(s.section, &b, 4, VT_TEXT("M"));
+    file_GroupCreate(s.section, &a, 3, VELFILE_TEXT("M"));
+    file_GroupCreate(s.section, &b, 4, VELFILE_TEXT("M"));
     r.code(m.write(a, nullptr, corpusDescriptor(m, s.section).get()), "rewrite");
     r.code(m.write(b, nullptr, got.get()), "rewrite");
     // A module that does not name its group leaves the scratch name alone.
-    r.check(vt::listing(a, swapped && !narrowText, VT_TEXT("M")) == vt::listing(b), "items differ");
+    r.check(vt::listing(a, swapped && !narrowText, VELFILE_TEXT("M")) == vt::listing(b), "items differ");
   }
 };
 
@@ -324,7 +324,7 @@ void verifyFile(const std::string& dir, const CorpusFile& c, const std::string& 
       v.group(g, c.groups[0], 2);
       continue;
     }
-    v.group(g, {VT_TEXT("Modules"), {}, {}, {}}, 2 + uint32_t(vt::modules().size()));
+    v.group(g, {VELFILE_TEXT("Modules"), {}, {}, {}}, 2 + uint32_t(vt::modules().size()));
     for (uint32_t k = 0; k < vt::modules().size(); ++k) {
       const std::string where = r.where;
       r.where += " " + std::string(vt::modules()[k].name);

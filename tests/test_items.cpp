@@ -25,7 +25,7 @@ class Items : public vt::VelTest {
   void writeAndReopen(const std::vector<Item>& items) {
     void* g = nullptr;
     ASSERT_EQ(0, file_Create(vpath("items.dat").c_str(), &f_));
-    ASSERT_EQ(0, file_GroupCreate(f_, &g, 0, u"Items"));
+    ASSERT_EQ(0, file_GroupCreate(f_, &g, 0, VELFILE_TEXT("Items")));
     for (size_t i = 0; i < items.size(); ++i) {
       const Item& it = items[i];
       ASSERT_EQ(0, file_ItemValueWrite(g, static_cast<uint16_t>(i + 1), it.type, it.count,
@@ -112,23 +112,23 @@ TEST_F(Items, IndexReadsByTypeAndSize) {
   const uint16_t pair[2] = {0x1234, 0xABCD};
   // clang-format off
   writeAndReopen({
-      {kTypeNarrow, 4, u8s({'a', 'b', 'c', 0})}, {kTypeUtf16, 2, bytesOf(u"Z")},                        // 1, 2
+      {kTypeNarrow, 4, u8s({'a', 'b', 'c', 0})}, {kTypeUtf16, 2, bytesOf(VELFILE_TEXT("Z"))},                        // 1, 2
       {kTypeUInt16, 2, bytesOf(pair)}, {kTypeFloat, 3, bytesOf(std::array<float, 3>{1, 2, 3})},          // 3, 4
-      {kTypeRaw, 5, u8s({1, 2, 3, 4, 5})}, {kTypeUtf16, 6, bytesOf(u"Hello")}, {kTypeNarrow, 12, world}, // 5-7
-      {kTypeUtf16, 1, bytesOf(u"")}, {kTypeNarrow, 1, u8s({0})}, {kTypeDouble, 1, bytesOf(-6.75)},       // 8-10
+      {kTypeRaw, 5, u8s({1, 2, 3, 4, 5})}, {kTypeUtf16, 6, bytesOf(VELFILE_TEXT("Hello"))}, {kTypeNarrow, 12, world}, // 5-7
+      {kTypeUtf16, 1, bytesOf(VELFILE_TEXT(""))}, {kTypeNarrow, 1, u8s({0})}, {kTypeDouble, 1, bytesOf(-6.75)},       // 8-10
       {kTypeUInt32, 1, bytesOf(5u)}, {kTypeInt8, 3, u8s({0x81, 2, 3})},                                 // 11, 12
       {kTypeInt16, 5, bytesOf(std::array<int16_t, 5>{-1, -2, 300, -400, 5})}});                         // 13
   uint32_t offset = 0;
   ASSERT_EQ(0, file_ItemInfo(g_, 4, nullptr, nullptr, nullptr, &offset, nullptr, 0));
   EXPECT_EQ(0u, offset % 8);
   const struct { uint32_t index; uint16_t requested; Bytes want; uint32_t count; } cases[] = {
-      {1, kTypeNarrow, u8s({'a', 'b', 'c', 0}), 4}, {1, kTypeUtf16, bytesOf(u"abc"), 4},
-      {2, kTypeUtf16, bytesOf(u"Z"), 1}, {12, kTypeInt8, u8s({0x81, 2, 3, 0}), 1},
+      {1, kTypeNarrow, u8s({'a', 'b', 'c', 0}), 4}, {1, kTypeUtf16, bytesOf(VELFILE_TEXT("abc")), 4},
+      {2, kTypeUtf16, bytesOf(VELFILE_TEXT("Z")), 1}, {12, kTypeInt8, u8s({0x81, 2, 3, 0}), 1},
       {3, kTypeUInt32, bytesOf(pair), 1},   // inline arrays come raw
       {4, kTypeFloat, bytesOf(offset), 3},  // longer ones give their offset
       {5, kTypeRaw, u8s({1, 2, 3, 4, 5}), 5},
-      {6, kTypeUtf16, bytesOf(u"Hello"), 12},  // strings out of line count bytes
-      {7, kTypeNarrow, world, 12}, {7, kTypeUtf16, bytesOf(u"Hello world"), 12},
+      {6, kTypeUtf16, bytesOf(VELFILE_TEXT("Hello")), 12},  // strings out of line count bytes
+      {7, kTypeNarrow, world, 12}, {7, kTypeUtf16, bytesOf(VELFILE_TEXT("Hello world")), 12},
       {8, kTypeUtf16, u8s({0, 0}), 1}, {9, kTypeUtf16, u8s({0, 0}), 1},
       {10, kTypeDouble, bytesOf(-6.75), 1}, {10, kTypeInt32, bytesOf<int32_t>(-6), 1},
       {11, kTypeFloat, bytesOf(5.0f), 1}};
@@ -162,20 +162,20 @@ TEST_F(Items, NarrowModeStoresStringsNarrowAndReadsThemAsUtf16) {
   void *f = nullptr, *g = nullptr;
   ASSERT_EQ(0, file_Create(vpath("n.dat").c_str(), &f));
   ASSERT_EQ(0, file_SetCharacterFormat(f, 0x10001)) << "only the low 16 bits count";
-  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Narrow"));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("Narrow")));
   EXPECT_EQ(1, file_SetCharacterFormat(f, 0));
   EXPECT_EQ(1, file_SetCharacterFormat(g, 0));
-  ASSERT_EQ(0, file_ItemValueWrite(g, 1, kTypeUtf16, 3, vt::cp(u"AB")));
-  ASSERT_EQ(0, file_ItemValueWrite(g, 2, kTypeUtf16, 12, vt::cp(u"Hello world")));
-  EXPECT_EQ(3, file_ItemValueWrite(g, 3, kTypeUtf16, 3, vt::cp(u"A\u4E2D")));
+  ASSERT_EQ(0, file_ItemValueWrite(g, 1, kTypeUtf16, 3, vt::cp(VELFILE_TEXT("AB"))));
+  ASSERT_EQ(0, file_ItemValueWrite(g, 2, kTypeUtf16, 12, vt::cp(VELFILE_TEXT("Hello world"))));
+  EXPECT_EQ(3, file_ItemValueWrite(g, 3, kTypeUtf16, 3, vt::cp(VELFILE_TEXT("A\u4E2D"))));
   EXPECT_EQ(3u, file_ItemNbrGet(g)) << "the refused item is not kept";
-  EXPECT_EQ(3, file_GroupNameSet(g, u"\u4E2D", 32));
+  EXPECT_EQ(3, file_GroupNameSet(g, VELFILE_TEXT("\u4E2D"), 32));
   ASSERT_EQ(0, file_Close(f));
 
   EXPECT_EQ(0u, vt::readFile(path("n.dat")).at(12)) << "the header says the strings are narrow";
   ASSERT_EQ(0, file_Open(vpath("n.dat").c_str(), &f));
   ASSERT_EQ(0, file_GroupOpen(f, &g_, 0));
-  EXPECT_EQ(u"Narrow", groupName(g_));
+  EXPECT_EQ(VELFILE_TEXT("Narrow"), groupName(g_));
   EXPECT_EQ(3u, file_ItemNbrGet(g_));
   uint16_t type = 0;
   uint32_t count = 0;
@@ -183,9 +183,9 @@ TEST_F(Items, NarrowModeStoresStringsNarrowAndReadsThemAsUtf16) {
     ASSERT_EQ(0, file_ItemInfo(g_, i, nullptr, &type, nullptr, nullptr, nullptr, 0));
     EXPECT_EQ(kTypeNarrow, type) << i;
   }
-  EXPECT_EQ(padded(bytesOf(u"AB")), readValue(1, kTypeUtf16, &count));
+  EXPECT_EQ(padded(bytesOf(VELFILE_TEXT("AB"))), readValue(1, kTypeUtf16, &count));
   EXPECT_EQ(3u, count);
-  EXPECT_EQ(padded(bytesOf(u"Hello world")), readValue(2, kTypeUtf16, &count));
+  EXPECT_EQ(padded(bytesOf(VELFILE_TEXT("Hello world"))), readValue(2, kTypeUtf16, &count));
   EXPECT_EQ(12u, count);
   EXPECT_EQ(0, file_Close(f));
 
@@ -193,11 +193,11 @@ TEST_F(Items, NarrowModeStoresStringsNarrowAndReadsThemAsUtf16) {
   // (a surrogate pair in UTF-16) are stored as such and come back whole, when
   // the count leaves room for their bytes.
   if (!std::setlocale(LC_CTYPE, "C.UTF-8")) GTEST_SKIP() << "no UTF-8 locale";
-  vt::VelString wide = u"\u00e9\u20ac\U0001D11E";
+  vt::VelString wide = VELFILE_TEXT("\u00e9\u20ac\U0001D11E");
   wide.resize(10);
   ASSERT_EQ(0, file_Create(vpath("u.dat").c_str(), &f));
   ASSERT_EQ(0, file_SetCharacterFormat(f, 1));
-  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"U"));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("U")));
   EXPECT_EQ(3, file_ItemValueWrite(g, 1, kTypeUtf16, 5, vt::cp(wide.c_str())));  // 9 bytes in 5
   ASSERT_EQ(0, file_ItemValueWrite(g, 1, kTypeUtf16, 10, vt::cp(wide.c_str())));
   ASSERT_EQ(0, file_Close(f));
@@ -220,9 +220,9 @@ Bytes foreignFile() {
   x.u32(0x01020304).u32(0x05060708);                                                    // 80: type 9
   x.u32(1).u32(0x01020304).u32(0xFFFFFFFE).padTo(104);                                  // 88: 3 x u32
   x.f64(1.5).f64(-0.25);                                                                // 104: 2 x double
-  x.utf16(u"Sub");                                                                      // 120: text
+  x.utf16(VELFILE_TEXT("Sub"));                                                         // 120: text
   x.entry(kItemName, 12, 4, 120).entry(1, 6, 1, static_cast<uint32_t>(-9)).padTo(152);  // 128
-  x.entryInline(kItemName, 12, 2, u"F", 4).entry(1, 7, 1, 0x01020304);
+  x.entryInline(kItemName, 12, 2, VELFILE_TEXT("F"), 4).entry(1, 7, 1, 0x01020304);
   x.entry(2, 6, 1, static_cast<uint32_t>(-2)).u16(3).u16(10).u32(1).f32(1.5f);
   x.entry16(4, 4, 1, static_cast<uint16_t>(-3), 0).entry16(5, 5, 2, 0x0102, 0xA0B0);
   x.entryInline(6, 3, 3, "\x01\x02\x03", 3).entryInline(7, 1, 4, "abc", 4);
@@ -232,7 +232,7 @@ Bytes foreignFile() {
   x.entryInline(16, 2, 1, &minus5, 1).entry(17, 12, 4, 120);
   EXPECT_EQ(368u, x.size());
   Image n;
-  n.header(1, 40, 64, "cpf").padTo(40).entryInline(kItemName, 12, 2, u"N", 4).padTo(64);
+  n.header(1, 40, 64, "cpf").padTo(40).entryInline(kItemName, 12, 2, VELFILE_TEXT("N"), 4).padTo(64);
   return x.raw(n.bytes).bytes;
 }
 
@@ -245,7 +245,7 @@ TEST_F(Items, ForeignOrderIsSwappedByTypeAndTextIsLeftAlone) {
   ASSERT_EQ(0, file_GroupOpen(f_, &g_, 0));
   EXPECT_EQ(1, file_SwapNeeded(g_));
   EXPECT_EQ(0, file_SwapNeeded(f_));
-  EXPECT_EQ(u"F", groupName(g_));
+  EXPECT_EQ(VELFILE_TEXT("F"), groupName(g_));
   ASSERT_EQ(18u, file_ItemNbrGet(g_));
   EXPECT_EQ("15 0 2 128 Sub", itemInfo(g_, 15));
   EXPECT_EQ("9 5 3 48 ", itemInfo(g_, 9));
@@ -257,7 +257,7 @@ TEST_F(Items, ForeignOrderIsSwappedByTypeAndTextIsLeftAlone) {
       {5, kTypeUInt16, bytesOf(std::array<uint16_t, 2>{0x0102, 0xA0B0}), 1},
       // Short bytes, narrow and wide text stand as they are.
       {6, kTypeUInt8, u8s({1, 2, 3, 0}), 1}, {7, kTypeNarrow, u8s({'a', 'b', 'c', 0}), 4},
-      {8, kTypeRaw, u8s({1, 2, 3, 4, 5, 6}), 6}, {17, kTypeUtf16, bytesOf(u"Sub"), 8}};
+      {8, kTypeRaw, u8s({1, 2, 3, 4, 5, 6}), 6}, {17, kTypeUtf16, bytesOf(VELFILE_TEXT("Sub")), 8}};
   const struct { uint32_t index; uint16_t requested; Bytes want; } blocks[] = {
       {5, kTypeUInt32, bytesOf(std::array<uint32_t, 2>{0x0102, 0xA0B0})}, {6, kTypeUInt8, u8s({1, 2, 3})},
       {9, kTypeUInt32, bytesOf(std::array<uint32_t, 3>{0x0102, 0x0304, 0x0506})},
@@ -270,7 +270,7 @@ TEST_F(Items, ForeignOrderIsSwappedByTypeAndTextIsLeftAlone) {
       {80, 1, kTypeQuad9, bytesOf(std::array<uint32_t, 2>{0x01020304, 0x05060708})},
       {104, 2, kTypeDouble, bytesOf(std::array<double, 2>{1.5, -0.25})},
       {48, 3, kTypeUInt16, bytesOf(std::array<uint16_t, 3>{0x0102, 0x0304, 0x0506})},
-      {120, 4, kTypeUtf16, bytesOf(u"Sub")},
+      {120, 4, kTypeUtf16, bytesOf(VELFILE_TEXT("Sub"))},
       {88, 3, kTypeUInt32, bytesOf(std::array<uint32_t, 3>{1, 0x01020304, 0xFFFFFFFE})}};
   // clang-format on
   for (const auto& c : values) {
@@ -289,7 +289,7 @@ TEST_F(Items, ForeignOrderIsSwappedByTypeAndTextIsLeftAlone) {
   EXPECT_EQ(Bytes(file.begin() + 88, file.begin() + 100), raw);
 
   ASSERT_EQ(0, file_GroupOpen(g_, &sub, 128));
-  EXPECT_EQ(u"Sub", groupName(sub));
+  EXPECT_EQ(VELFILE_TEXT("Sub"), groupName(sub));
   EXPECT_EQ(1, file_SwapNeeded(sub));
   int32_t v = 0;
   EXPECT_EQ(0, file_IndexValueRead(sub, 1, kTypeInt32, vt::mp(&v), nullptr));
@@ -297,7 +297,7 @@ TEST_F(Items, ForeignOrderIsSwappedByTypeAndTextIsLeftAlone) {
   // The native section that follows is read as it is.
   ASSERT_EQ(0, file_GroupOpen(f_, &native, 368));
   EXPECT_EQ(0, file_SwapNeeded(native));
-  EXPECT_EQ(u"N", groupName(native));
+  EXPECT_EQ(VELFILE_TEXT("N"), groupName(native));
   EXPECT_EQ(0, diagCount());
   EXPECT_EQ(0, file_Close(f_));
   EXPECT_EQ(file, vt::readFile(path("be.A01"))) << "a foreign file is never rewritten";

@@ -168,10 +168,12 @@ TEST_F(Layer, WalkReportsEachHostileTreeOnce) {
   };
   for (const WalkCase& c : cases) {
     Image x;
-    x.header(uint32_t(c.rootRefs.size() + 1), 40, 144).padTo(40).entryInline(10000, 12, 2, u"R", 4);
+    x.header(uint32_t(c.rootRefs.size() + 1), 40, 144)
+        .padTo(40)
+        .entryInline(10000, 12, 2, VELFILE_TEXT("R"), 4);
     for (const auto& r : c.rootRefs) x.entry(uint16_t(r[0]), 0, r[1], r[2]);
-    x.padTo(96).entryInline(10000, 12, 2, u"S", 4).entry(3, 0, c.sRef[0], c.sRef[1]);
-    x.entryInline(10000, 12, 2, u"T", 4).padTo(144);
+    x.padTo(96).entryInline(10000, 12, 2, VELFILE_TEXT("S"), 4).entry(3, 0, c.sRef[0], c.sRef[1]);
+    x.entryInline(10000, 12, 2, VELFILE_TEXT("T"), 4).padTo(144);
     vt::writeFile(path("walk.bin"), x.bytes);
     File f = File::open(path("walk.bin"));
     std::vector<std::string> got;
@@ -279,10 +281,10 @@ TEST_F(Layer, ErrorsSayWhatAndWhere) {
 // huge count sizes no allocation.
 TEST_F(Layer, ValuesOutsideTheirSectionAreRefused) {
   Image x;
-  x.header(3, 48, 80).padTo(40).u32(1).u32(2).entryInline(10000, 12, 2, u"A", 4);
+  x.header(3, 48, 80).padTo(40).u32(1).u32(2).entryInline(10000, 12, 2, VELFILE_TEXT("A"), 4);
   x.entry(1, 7, 13, 40).entry(2, 7, 0x40000000, 40).padTo(84);
   x.put32(24, 88);
-  x.padTo(88).header(1, 40, 64).padTo(128).entryInline(10000, 12, 2, u"B", 4).padTo(152);
+  x.padTo(88).header(1, 40, 64).padTo(128).entryInline(10000, 12, 2, VELFILE_TEXT("B"), 4).padTo(152);
   vt::writeFile(path("spill.bin"), x.bytes);
   // The first section alone, claiming 1.75 GiB: a file cut short. Item 2's
   // 8 GiB run past the claim, item 1's 104 bytes only past the file's end;
@@ -470,7 +472,7 @@ struct Crafted {
     for (uint32_t e : entries) x.u32(e);
     x.padTo(72);
     for (uint16_t w : words) x.u16(w);
-    x.padTo(88).entryInline(10000, 12, 2, u"D", 4);
+    x.padTo(88).entryInline(10000, 12, 2, VELFILE_TEXT("D"), 4);
     x.entry(10400, 6, 1, uint32_t(cls)).entry(10420, 7, 1, first).entry(10410, 7, 1, second);
     x.entry(10430, 7, 1, q).entry(10450, 6, 1, 5).entry(10462, 7, 1, entry).entry(10461, 7, 1, table);
     x.entry(10405, 7, 1, 0);

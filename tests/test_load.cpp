@@ -29,7 +29,7 @@ Bytes manySections(uint32_t n, bool bigEndian) {
   for (uint32_t i = 0; i < n; ++i) {
     const size_t start = img.size();
     img.header(2, 40, 88).padTo(start + 40);
-    const char16_t name[2] = {u'S', 0};
+    const VelChar name[2] = {VELFILE_TEXT('S'), 0};
     img.entryInline(kItemName, kTypeUtf16, 2, name, 4).entry(1, kTypeUInt32, 1, i).padTo(start + 88);
   }
   return img.bytes;
@@ -61,7 +61,7 @@ TEST_F(Load, TenThousandSectionsOpenReadAndTakeOneMore) {
       ASSERT_EQ(i, value);
     }
     void* s = nullptr;
-    ASSERT_EQ(0, file_GroupCreate(f, &s, 0, u"Section 10001"));
+    ASSERT_EQ(0, file_GroupCreate(f, &s, 0, VELFILE_TEXT("Section 10001")));
     void* again = nullptr;  // found by its key at once
     ASSERT_EQ(0, file_GroupOpen(f, &again, 88 * kSections));
     EXPECT_EQ(s, again);
@@ -73,7 +73,7 @@ TEST_F(Load, TenThousandSectionsOpenReadAndTakeOneMore) {
     ASSERT_EQ(0, file_Open(vpath("many.A01").c_str(), &f));
     EXPECT_EQ(kSections + 1, file_ItemNbrGet(f));
     ASSERT_EQ(0, file_GroupOpen(f, &s, 88 * kSections));
-    EXPECT_EQ(u"Section 10001", groupName(s));
+    EXPECT_EQ(VELFILE_TEXT("Section 10001"), groupName(s));
     EXPECT_EQ(0, file_Close(f));
   }
 }
@@ -86,7 +86,7 @@ TEST_F(Load, SixtyFiveThousandFiveHundredThirtyFiveSectionsAtMost) {
     void *f = nullptr, *s = &s;
     ASSERT_EQ(0, file_Open(vpath("max.A01").c_str(), &f));
     EXPECT_EQ(65535u, file_ItemNbrGet(f));
-    EXPECT_EQ(kErrMemory, file_GroupCreate(f, &s, 0, u"One too many"));
+    EXPECT_EQ(kErrMemory, file_GroupCreate(f, &s, 0, VELFILE_TEXT("One too many")));
     EXPECT_EQ(nullptr, s);
     EXPECT_EQ(0, file_Close(f));
   }
@@ -98,11 +98,11 @@ TEST_F(Load, AliasedSubGroupNamesCannotFillTheHeap) {
   const uint32_t kRefs = 20000, kName = 30000;
   vt::Image img;
   img.header(kRefs + 1, 0, 0).padTo(40);
-  img.utf16(vt::VelString(kName, u'n'));
+  img.utf16(vt::VelString(kName, VELFILE_TEXT('n')));
   const uint32_t subDir = static_cast<uint32_t>(vt::Image(img).padTo((img.size() + 7) & ~size_t(7)).size());
   img.padTo(subDir).entry(kItemName, kTypeUtf16, kName + 1, 40).padTo(subDir + 24);
   const uint32_t dir = static_cast<uint32_t>(img.size());
-  const char16_t name[2] = {u'S', 0};
+  const VelChar name[2] = {VELFILE_TEXT('S'), 0};
   img.entryInline(kItemName, kTypeUtf16, 2, name, 4);
   for (uint32_t i = 0; i < kRefs; ++i) img.entry(static_cast<uint16_t>(i + 1), kTypeGroup, 1, subDir);
   img.padTo(dir + 24 * (kRefs + 1));
@@ -121,7 +121,7 @@ TEST_F(Load, AliasedSubGroupNamesCannotFillTheHeap) {
   // loaded in all of them together stay within the file's size.
   const uint32_t kDirs = 300;
   vt::Image many;
-  many.header(kDirs + 1, 0, 0).padTo(40).utf16(vt::VelString(kName, u'n')).padTo(subDir);
+  many.header(kDirs + 1, 0, 0).padTo(40).utf16(vt::VelString(kName, VELFILE_TEXT('n'))).padTo(subDir);
   many.entry(kItemName, kTypeUtf16, kName + 1, 40).padTo(subDir + 16);
   for (uint32_t i = 0; i < kDirs; ++i)
     many.entryInline(kItemName, kTypeUtf16, 2, name, 4)
@@ -154,9 +154,9 @@ TEST_F(Load, GroupsAtAndPastTheSixteenBitItemIndex) {
   const uint32_t kFull = 65535, kPast = 65538;
   void *f = nullptr, *s = nullptr, *full = nullptr, *past = nullptr;
   ASSERT_EQ(0, file_Create(vpath("items.bin").c_str(), &f));
-  ASSERT_EQ(0, file_GroupCreate(f, &s, 0, u"Items"));
-  ASSERT_EQ(0, file_GroupCreate(s, &full, 1, u"Full"));
-  ASSERT_EQ(0, file_GroupCreate(s, &past, 2, u"Past"));
+  ASSERT_EQ(0, file_GroupCreate(f, &s, 0, VELFILE_TEXT("Items")));
+  ASSERT_EQ(0, file_GroupCreate(s, &full, 1, VELFILE_TEXT("Full")));
+  ASSERT_EQ(0, file_GroupCreate(s, &past, 2, VELFILE_TEXT("Past")));
   for (uint32_t i = 1; i < kPast; ++i) {
     const uint16_t id = static_cast<uint16_t>(i % 9000 + 1);
     if (i < kFull) {
@@ -192,7 +192,7 @@ TEST_F(Load, GroupsAtAndPastTheSixteenBitItemIndex) {
   EXPECT_EQ(1u, v);
   VelChar name[8] = {};
   ASSERT_EQ(0, file_IndexValueRead(past, 65536, kTypeUtf16, reinterpret_cast<char*>(name), &count));
-  EXPECT_EQ(vt::VelString(u"Past"), name);
+  EXPECT_EQ(vt::VelString(VELFILE_TEXT("Past")), name);
   EXPECT_EQ(kErrNoName, file_ItemInfo(past, kPast, nullptr, nullptr, nullptr, nullptr, nullptr, 0));
   EXPECT_EQ(0, file_Close(f));
 }
@@ -209,7 +209,7 @@ TEST_F(Load, LargeFileWrittenAndReadBack) {
   const uint64_t size = full && std::string(full) == "1" ? 486 * kChunk : 16 * kChunk;  // 1.9 GiB or 64 MiB
   void *f = nullptr, *s = nullptr;
   ASSERT_EQ(0, file_Create(vpath("large.bin").c_str(), &f));
-  ASSERT_EQ(0, file_GroupCreate(f, &s, 0, u"Large"));
+  ASSERT_EQ(0, file_GroupCreate(f, &s, 0, VELFILE_TEXT("Large")));
   const uint64_t at = file_Allocate(f, static_cast<uint32_t>(size));
   ASSERT_NE(0u, at);
   std::vector<uint32_t> chunk(kChunk / 4);
@@ -249,7 +249,7 @@ TEST_F(Load, LargeFileWrittenAndReadBack) {
 TEST_F(Load, WritesThatWouldPassTwoGiBAreRefusedAndTheFileStaysSound) {
   void *f = nullptr, *s = nullptr;
   ASSERT_EQ(0, file_Create(vpath("limit.bin").c_str(), &f));
-  ASSERT_EQ(0, file_GroupCreate(f, &s, 0, u"Limit"));
+  ASSERT_EQ(0, file_GroupCreate(f, &s, 0, VELFILE_TEXT("Limit")));
   // A block reaching to 4 MiB below the limit; only its last bytes are
   // written, so the file stays sparse.
   const uint32_t kBig = 0x80000000u - (4u << 20);
@@ -277,7 +277,7 @@ TEST_F(Load, WritesThatWouldPassTwoGiBAreRefusedAndTheFileStaysSound) {
   // Small values still fit, and the directory is written at close.
   const uint32_t seven = 7;
   ASSERT_EQ(0, file_ItemValueWrite(s, 3, kTypeUInt32, 1, cp(&seven)));
-  ASSERT_EQ(0, file_ItemValueWrite(s, 4, kTypeUtf16, 6, cp(u"Fits!")));
+  ASSERT_EQ(0, file_ItemValueWrite(s, 4, kTypeUtf16, 6, cp(VELFILE_TEXT("Fits!"))));
   ASSERT_EQ(0, file_Close(f));
   EXPECT_LT(sizeOnDisk(path("limit.bin")), 0x80000000u);
 
@@ -290,7 +290,7 @@ TEST_F(Load, WritesThatWouldPassTwoGiBAreRefusedAndTheFileStaysSound) {
   EXPECT_EQ(tail, back);
   VelChar text[6] = {};
   ASSERT_EQ(0, file_IndexValueRead(s, 3, kTypeUtf16, reinterpret_cast<char*>(text), &count));
-  EXPECT_EQ(vt::VelString(u"Fits!"), text);
+  EXPECT_EQ(vt::VelString(VELFILE_TEXT("Fits!")), text);
   EXPECT_EQ(0, file_Close(f));
 }
 

@@ -182,21 +182,21 @@ TEST_F(Particulars, AssignmentCutsTextsTo31CharactersAndCopiesOwnTheirTexts) {
   EXPECT_EQ(0, gweldsp_Duplicate(&plan, &planCopy));
   EXPECT_EQ(VelString(49, VelChar('q')), planCopy.shortText);
 
-  CGInfoTypeDescr* x = ginfo_Allocate(0, VT_TEXT("A"));
-  CGInfoTypeDescr* y = ginfo_Allocate(0, VT_TEXT("B"));
+  CGInfoTypeDescr* x = ginfo_Allocate(0, VELFILE_TEXT("A"));
+  CGInfoTypeDescr* y = ginfo_Allocate(0, VELFILE_TEXT("B"));
   x->item15687 = new VelChar[4]{'a', 'b', 'c', 0};
   y->item15688 = new VelChar[2]{'r', 0};
   x->item15686 = new VelChar[2]{'n', 0};
   x->item15689 = new VelChar[2]{'s', 0};
   x->item15700 = new VelChar[2]{'o', 0};
   EXPECT_EQ(0, ginfo_Duplicate(x, y));
-  EXPECT_EQ(VelString(VT_TEXT("nso")), VelString(y->item15686) + y->item15689 + y->item15700);
+  EXPECT_EQ(VelString(VELFILE_TEXT("nso")), VelString(y->item15686) + y->item15689 + y->item15700);
   EXPECT_NE(x->item15687, y->item15687);  // a buffer of its own
-  EXPECT_EQ(VelString(VT_TEXT("abc")), y->item15687);
+  EXPECT_EQ(VelString(VELFILE_TEXT("abc")), y->item15687);
   EXPECT_EQ(nullptr, y->item15688);
   EXPECT_EQ(1, *x != *y);  // texts compare by address
   *y = *y;                 // self-assignment keeps the text
-  EXPECT_EQ(VelString(VT_TEXT("abc")), y->item15687);
+  EXPECT_EQ(VelString(VELFILE_TEXT("abc")), y->item15687);
   EXPECT_EQ(-1, ginfo_Duplicate(nullptr, y));
   ginfo_Delete(y, 0);  // releases the texts, keeps the descriptor
   EXPECT_EQ(nullptr, y->item15687);
@@ -206,21 +206,22 @@ TEST_F(Particulars, AssignmentCutsTextsTo31CharactersAndCopiesOwnTheirTexts) {
 
 TEST_F(Particulars, InformationTextsRoundTripWideAndNarrowAndCompareByContent) {
   CGInfoTypeDescr d, prev;
-  const VelString texts[5] = {VT_TEXT("Operator"), VT_TEXT(""), VT_TEXT("Site"), VelString(300, VelChar('z')),
-                              VT_TEXT("Note")};
+  const VelString texts[5] = {VELFILE_TEXT("Operator"), VELFILE_TEXT(""), VELFILE_TEXT("Site"),
+                              VelString(300, VelChar('z')), VELFILE_TEXT("Note")};
   VelChar** fields[5] = {&d.item15687, &d.item15700, &d.item15688, &d.item15689, &d.item15686};
   for (int i = 0; i < 5; ++i) *fields[i] = new VelChar[texts[i].size() + 1]();
   for (int i = 0; i < 5; ++i) std::copy(texts[i].begin(), texts[i].end(), *fields[i]);
   for (int narrow = 0; narrow < 2; ++narrow) {
     if (file_) VelFile::file_Close(file_), file_ = nullptr;
-    void* g = writeGroup(VT_TEXT("Info"), narrow);
+    void* g = writeGroup(VELFILE_TEXT("Info"), narrow);
     EXPECT_EQ((Ids{9999, 15682, 15683, 15684, 15685, 15687, 15688, 15700, 15686, 15689, 15690, 15691, 15701,
                    15702, 2, 1, 3, 4}),
               idsWrittenBy(g, [&] { ginfo_WriteGroupInfo(g, nullptr, &d); }));
     CGInfoTypeDescr r;
     ASSERT_EQ(0, ginfo_ReadGroupInfo(g, &r));
     VelChar* back[5] = {r.item15687, r.item15700, r.item15688, r.item15689, r.item15686};
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(texts[i], back[i] ? VelString(back[i]) : VelString(VT_TEXT("-")));
+    for (int i = 0; i < 5; ++i)
+      EXPECT_EQ(texts[i], back[i] ? VelString(back[i]) : VelString(VELFILE_TEXT("-")));
   }
   // Texts are compared by content; the previous descriptor is left alone.
   prev.item15687 = new VelChar[9]{'O', 'p', 'e', 'r', 'a', 't', 'o', 'r', 0};
@@ -232,15 +233,15 @@ TEST_F(Particulars, InformationTextsRoundTripWideAndNarrowAndCompareByContent) {
 
 TEST_F(Particulars, DacStoresCountTimesTwoFloatsUpTo512PointsAndKeepsTheGroupName) {
   CGDacTypeDescr d, prev, back;
-  copyText(d.groupName, 32, VT_TEXT("Not the group's"));
+  copyText(d.groupName, 32, VELFILE_TEXT("Not the group's"));
   d.pointCount = 600;
   for (int i = 0; i < 512; ++i) d.points[i].firstValue = 2.0f * i + 1, d.points[i].secondValue = 2.0f * i + 2;
-  void* g = writeGroup(VT_TEXT("Dac"));
+  void* g = writeGroup(VELFILE_TEXT("Dac"));
   ASSERT_EQ(0, gdac_WriteGroupInfo(g, nullptr, &d));
   EXPECT_EQ(600, d.pointCount);  // the descriptor is left as it was
   EXPECT_EQ(512 * 2u, itemAt(g, 6).count);
   ASSERT_EQ(0, gdac_ReadGroupInfo(g, &back));
-  EXPECT_EQ(VelString(VT_TEXT("Dac")), back.groupName);
+  EXPECT_EQ(VelString(VELFILE_TEXT("Dac")), back.groupName);
   EXPECT_EQ(512, back.pointCount);
   EXPECT_EQ(1024.0f, back.points[511].secondValue);
   d.pointCount = 3;
@@ -305,7 +306,7 @@ TEST_F(Particulars, ProbeShowsTheFrameworksRules) {
   EXPECT_EQ(3, a->item1);
   g_enters = g_leaves = 0;
   gprobe_Init([] { ++g_enters; }, [] { ++g_leaves; }, nullptr, nullptr, nullptr);
-  CGProbeTypeDescr* b = gprobe_Allocate(5, VT_TEXT("B"));
+  CGProbeTypeDescr* b = gprobe_Allocate(5, VELFILE_TEXT("B"));
   EXPECT_EQ(-1, gprobe_Duplicate(a, nullptr));
   EXPECT_EQ(0, gprobe_Duplicate(a, b));
   gprobe_InitDescr(b);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "peer.h"
 #include "testutil.h"
 
 using namespace VelFile;
@@ -21,13 +22,13 @@ class OpenCreateClose : public vt::VelTest {};
 
 TEST_F(OpenCreateClose, PathsAreStoredInUtf8AndLoneSurrogatesRefused) {
   void* f = nullptr;
-  ASSERT_EQ(0, file_Create((vpath("") + VT_TEXT("\u00e9\u20ac\U0001D11E\U000E0101.dat")).c_str(), &f));
+  ASSERT_EQ(0, file_Create((vpath("") + VELFILE_TEXT("\u00e9\u20ac\U0001D11E\U000E0101.dat")).c_str(), &f));
   EXPECT_EQ(3, file_Close(f));
   EXPECT_TRUE(std::filesystem::exists(
       std::filesystem::u8path(path("\xc3\xa9\xe2\x82\xac\xf0\x9d\x84\x9e\xf3\xa0\x84\x81.dat"))));
 #if !defined(_WIN32)
   for (VelChar lone : {VelChar(0xD800), VelChar(0xDC00), VelChar(0xDFFF)}) {
-    const vt::VelString bad = vpath("a") + lone + VT_TEXT("b");
+    const vt::VelString bad = vpath("a") + lone + VELFILE_TEXT("b");
     EXPECT_EQ(4, file_Create(bad.c_str(), &f));
   }
 #endif
@@ -40,25 +41,30 @@ TEST_F(OpenCreateClose, CreateExWrapsExistingBytesInTheFirstSection) {
   void *f = nullptr, *g = nullptr;
   EXPECT_EQ(4, file_CreateEx(vpath("wrap.bin").c_str(), nullptr));
   ASSERT_EQ(0, file_CreateEx(vpath("wrap.bin").c_str(), &f));
-  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Wrap"));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("Wrap")));
   const uint32_t three[3] = {1, 2, 3};
   ASSERT_EQ(0, file_ItemValueWrite(g, 1, kTypeUInt32, 3, vt::cp(three)));
   ASSERT_EQ(0, file_Close(f));
 
   // Header over the first 36 bytes, new data from 104 (100 rounded up).
   Image want;
-  want.header(2, 136, 184).raw(&raw[36], 64).padTo(104).utf16(u"Wrap").padTo(120);
+  want.header(2, 136, 184).raw(&raw[36], 64).padTo(104).utf16(VELFILE_TEXT("Wrap")).padTo(120);
   want.u32(1).u32(2).u32(3).padTo(136).entry(kItemName, 12, 5, 104).entry(1, 7, 3, 120).padTo(184);
   EXPECT_EQ(want.bytes, vt::readFile(path("wrap.bin")));
 
   // Whether the file held nothing or fewer bytes than a header, the result
   // is the layout of a new file: new data never lies under the header.
   Image fresh;
-  fresh.header(1, 56, 80).padTo(40).utf16(u"Tiny").padTo(56).entry(kItemName, 12, 5, 40).padTo(80);
+  fresh.header(1, 56, 80)
+      .padTo(40)
+      .utf16(VELFILE_TEXT("Tiny"))
+      .padTo(56)
+      .entry(kItemName, 12, 5, 40)
+      .padTo(80);
   for (size_t size : {0, 10, 35}) {
     vt::writeFile(path("tiny.bin"), vt::Bytes(size, 0x77));
     ASSERT_EQ(0, file_CreateEx(vpath("tiny.bin").c_str(), &f));
-    ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Tiny"));
+    ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("Tiny")));
     ASSERT_EQ(0, file_Close(f));
     EXPECT_EQ(fresh.bytes, vt::readFile(path("tiny.bin"))) << size;
   }
@@ -95,12 +101,14 @@ TEST_F(OpenCreateClose, EnterAndLeaveHooksBracketEachOperationOnce) {
   expectHooks(1, "Create", [&] { EXPECT_EQ(0, file_Create(vpath("h.dat").c_str(), &f)); });
   expectHooks(1, "Create again", [&] { EXPECT_EQ(4, file_Create(vpath("h.dat").c_str(), &other)); });
   expectHooks(1, "SetCharacterFormat", [&] { file_SetCharacterFormat(f, 0); });
-  expectHooks(1, "GroupCreate on file", [&] { EXPECT_EQ(0, file_GroupCreate(f, &g, 0, u"Section")); });
-  expectHooks(1, "GroupCreate on group", [&] { EXPECT_EQ(0, file_GroupCreate(g, &sub, 3, u"Sub")); });
+  expectHooks(1, "GroupCreate on file",
+              [&] { EXPECT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("Section"))); });
+  expectHooks(1, "GroupCreate on group",
+              [&] { EXPECT_EQ(0, file_GroupCreate(g, &sub, 3, VELFILE_TEXT("Sub"))); });
   expectHooks(1, "ItemValueWrite on file",
               [&] { EXPECT_EQ(3, file_ItemValueWrite(f, 1, 7, 1, vt::cp(&v))); });
   expectHooks(1, "ItemValueWrite", [&] { file_ItemValueWrite(g, 1, kTypeUInt32, 1, vt::cp(&v)); });
-  expectHooks(1, "GroupNameSet", [&] { file_GroupNameSet(sub, u"Renamed", 32); });
+  expectHooks(1, "GroupNameSet", [&] { file_GroupNameSet(sub, VELFILE_TEXT("Renamed"), 32); });
   expectHooks(1, "GroupNameGet", [&] { file_GroupNameGet(sub, name, 32); });
   expectHooks(1, "GroupOpen", [&] { file_GroupOpen(f, &other, 0); });
   expectHooks(1, "ItemNbrGet", [&] { file_ItemNbrGet(g); });
@@ -133,8 +141,8 @@ TEST_F(OpenCreateClose, OnlyA01FilesOpenWithPermissionForOneNewSection) {
     void *f = nullptr, *g1 = nullptr, *g2 = nullptr;
     uint32_t start = 0;
     ASSERT_EQ(0, file_Open(vpath(name).c_str(), &f));
-    ASSERT_EQ(0, file_GroupCreate(f, &g1, 0, u"Added")) << name;
-    ASSERT_EQ(0, file_GroupCreate(f, &g2, 0, u"Again"));
+    ASSERT_EQ(0, file_GroupCreate(f, &g1, 0, VELFILE_TEXT("Added"))) << name;
+    ASSERT_EQ(0, file_GroupCreate(f, &g2, 0, VELFILE_TEXT("Again")));
     EXPECT_EQ(g1, g2);
     EXPECT_EQ(1u, file_ItemNbrGet(g1)) << "no second name item";
     EXPECT_EQ(0, file_GetFileOffsetSection(g1, &start));
@@ -146,7 +154,7 @@ TEST_F(OpenCreateClose, OnlyA01FilesOpenWithPermissionForOneNewSection) {
     vt::writeFile(path(name), container);
     void *f = nullptr, *g = &g;
     ASSERT_EQ(0, file_Open(vpath(name).c_str(), &f)) << name;
-    EXPECT_EQ(8, file_GroupCreate(f, &g, 0, u"Added")) << name;
+    EXPECT_EQ(8, file_GroupCreate(f, &g, 0, VELFILE_TEXT("Added"))) << name;
     EXPECT_EQ(nullptr, g);
     EXPECT_EQ(1, file_SetCharacterFormat(f, 1));
     EXPECT_EQ(0u, file_Allocate(f, 8)) << "the file handle stands for no writable section";
@@ -175,7 +183,7 @@ TEST_F(OpenCreateClose, ReadOnlyA01FileOpensForReadingWhenWritingIsDenied) {
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(20);
     void *f = nullptr, *g = &g;
     if (file_Open(vpath("ro.A01").c_str(), &f) != 0) _exit(21);
-    if (file_GroupCreate(f, &g, 0, u"Added") != 8 || g != nullptr) _exit(22);
+    if (file_GroupCreate(f, &g, 0, VELFILE_TEXT("Added")) != 8 || g != nullptr) _exit(22);
     if (file_SetCharacterFormat(f, 1) != 1) _exit(23);
     if (file_GroupOpen(f, &g, 0) != 0 || file_ItemNbrGet(g) != 2) _exit(24);
     if (file_Write(g, file_Allocate(g, 4), "abcd", 4, nullptr) != 2) _exit(27);
@@ -191,12 +199,11 @@ TEST_F(OpenCreateClose, ReadOnlyA01FileOpensForReadingWhenWritingIsDenied) {
 #endif
 }
 
-#if !defined(_WIN32)  // these need fork(), which Windows lacks
 class Sharing : public vt::VelTest {
  protected:
   void SetUp() override {
     VelTest::SetUp();
-    ASSERT_EQ(0, mkdir(path("d").c_str(), 0755));
+    ASSERT_TRUE(std::filesystem::create_directory(path("d")));
   }
   // Two spellings of one file that the slot table tells apart.
   vt::VelString plain(const std::string& name) { return vpath("d/" + name); }
@@ -212,13 +219,13 @@ TEST_F(Sharing, AnA01FileHeldForUpdateGivesNoSecondWriter) {
   const int rc = file_Open(dotted("u.A01").c_str(), &f2);
   if (rc == 0) {
     EXPECT_NE(f1, f2);
-    EXPECT_EQ(8, file_GroupCreate(f2, &g2, 0, u"Second writer"));
+    EXPECT_EQ(8, file_GroupCreate(f2, &g2, 0, VELFILE_TEXT("Second writer")));
     EXPECT_EQ(nullptr, g2);
     EXPECT_EQ(0, file_Close(f2));
   } else {
     EXPECT_EQ(5, rc);
   }
-  ASSERT_EQ(0, file_GroupCreate(f1, &g1, 0, u"First writer"));
+  ASSERT_EQ(0, file_GroupCreate(f1, &g1, 0, VELFILE_TEXT("First writer")));
   EXPECT_EQ(0, file_Close(f1));
 
   ASSERT_EQ(0, file_Open(plain("u.A01").c_str(), &f1));
@@ -228,36 +235,13 @@ TEST_F(Sharing, AnA01FileHeldForUpdateGivesNoSecondWriter) {
 
 TEST_F(Sharing, AnotherProcessCannotCreateAFileBeingRead) {
   const vt::Bytes before = makeContainer("d/p.x");
-  int toChild[2], toParent[2];
-  ASSERT_EQ(0, pipe(toChild));
-  ASSERT_EQ(0, pipe(toParent));
-  const pid_t pid = fork();
-  ASSERT_NE(-1, pid);
-  if (pid == 0) {
-    // Forked before the parent opened anything: the child's table is empty.
-    char go = 0;
-    if (read(toChild[0], &go, 1) != 1) _exit(20);
-    void* f = nullptr;
-    const int created = file_Create(plain("p.x").c_str(), &f);
-    const int opened = file_Open(plain("p.x").c_str(), &f);  // readers share
-    const int code = created == 4 ? (opened == 0 && file_Close(f) == 0 ? 0 : 22) : 21;
-    if (write(toParent[1], &go, 1) != 1) _exit(23);
-    _exit(code);
-  }
+  vt::Peer peer;
   void* f = nullptr;
   ASSERT_EQ(0, file_Open(plain("p.x").c_str(), &f));
-  char go = 1;
-  ASSERT_EQ(1, write(toChild[1], &go, 1));
-  ASSERT_EQ(1, read(toParent[0], &go, 1));
+  EXPECT_EQ(4, peer.run("create", path("d/p.x")));
+  EXPECT_EQ(0, peer.run("open", path("d/p.x"))) << "readers share";
   EXPECT_EQ(0, file_Close(f));
-  int status = 0;
-  ASSERT_EQ(pid, waitpid(pid, &status, 0));
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(0, WEXITSTATUS(status)) << "21: create allowed, 22: second reader refused";
   EXPECT_EQ(before, vt::readFile(path("d/p.x")));
-  for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) close(fd);
 }
-
-#endif
 
 }  // namespace

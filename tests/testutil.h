@@ -20,14 +20,6 @@
 #include <string>
 #include <vector>
 
-// A VelChar string literal, for code that must also build where VelChar is
-// wchar_t (Windows): VT_TEXT("abc").
-#if defined(_WIN32)
-#define VT_TEXT(s) L##s
-#else
-#define VT_TEXT(s) u##s
-#endif
-
 #if defined(_WIN32)
 // Windows has no SIGALRM watchdog: a hang is left to the runner's time limit.
 inline unsigned alarm(unsigned) {
@@ -209,7 +201,7 @@ class VelTest : public ::testing::Test {
 
   // Writes a container with one section: the group's name and a 32-bit item
   // (id 1, value 7). With the default name the file is 96 bytes.
-  Bytes makeContainer(const std::string& name, const VelString& group = VT_TEXT("One")) {
+  Bytes makeContainer(const std::string& name, const VelString& group = VELFILE_TEXT("One")) {
     void *f = nullptr, *g = nullptr;
     const uint32_t seven = 7;
     EXPECT_EQ(0, VelFile::file_Create(vpath(name).c_str(), &f));

@@ -41,6 +41,15 @@ typedef char16_t VelChar;
 
 static_assert(sizeof(VelChar) == 2, "VelChar must be a 16-bit code unit");
 
+/// A VelChar string or character literal, for host code that builds on every
+/// platform: `VELFILE_TEXT("Probe")` is `L"Probe"` on Windows and
+/// `u"Probe"` elsewhere (an addition of this library).
+#if defined(_WIN32)
+#define VELFILE_TEXT(s) L##s
+#else
+#define VELFILE_TEXT(s) u##s
+#endif
+
 // Host hooks handed to file_Init and to every module's Init. Only the enter
 // and leave hooks are ever called; the others are kept and never used.
 

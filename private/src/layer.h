@@ -56,6 +56,21 @@ void checkOpen(const FileState* file, const PathNode* group, const char* operati
 // however long; *rc is its result.
 std::u16string itemName(void* handle, uint32_t index, int* rc);
 
+// The library's text unit is VelChar: char16_t on POSIX, wchar_t on Windows
+// (also a UTF-16 unit there, of the same size and representation). The layer
+// keeps its text as std::u16string and crosses to VelChar only here.
+inline const VelChar* velText(const std::u16string& s) {
+  return reinterpret_cast<const VelChar*>(s.c_str());
+}
+inline std::u16string fromVel(const VelChar* text, size_t length) {
+  return std::u16string(reinterpret_cast<const char16_t*>(text), length);
+}
+inline std::u16string fromVel(const VelChar* text) {
+  size_t n = 0;
+  while (text[n]) ++n;
+  return fromVel(text, n);
+}
+
 // UTF-8 to the library's UTF-16; Reason::Invalid for text that is not UTF-8.
 std::u16string toUtf16(const std::string& text, const char* operation, const Where& where);
 // Text as its writer stored it: UTF-16 units of a section in the other byte

@@ -269,8 +269,8 @@ void* openHandle(FileState& st, Mode mode) {
                       " as '" + utf16ToUtf8(open.first.data(), open.first.size()) + "'");
   }
   void* handle = nullptr;
-  const int rc = mode == kCreate ? VelFile::file_Create(st.wide.c_str(), &handle)
-                                 : VelFile::file_Open(st.wide.c_str(), &handle);
+  const int rc = mode == kCreate ? VelFile::file_Create(velText(st.wide), &handle)
+                                 : VelFile::file_Open(velText(st.wide), &handle);
   if (rc != VelFile::kOk) {
     if ((rc == VelFile::kErrCannotOpen || rc == VelFile::kErrCannotCreate) && !VelFile::file_IsHandleLeft())
       fail(Reason::TooManyFiles, op, where,
@@ -476,7 +476,7 @@ Group File::create_group(const std::string& name) {
     fail(Reason::ReadOnly, op, where,
          "has its new section already: a file takes one new section per opening; add groups under it");
   void* g = nullptr;
-  const int rc = VelFile::file_GroupCreate(state_->handle, &g, 0, wide.c_str());
+  const int rc = VelFile::file_GroupCreate(state_->handle, &g, 0, velText(wide));
   if (rc != VelFile::kOk) failCode("file_GroupCreate", rc, where);
   sh.sectionMade = true;
   SectionFacts facts;

@@ -31,7 +31,7 @@ std::u16string itemName(void* handle, uint32_t index, int* rc) {
     size_t n = 0;
     while (n < buf.size() && buf[n]) ++n;
     if (*rc != VelFile::kOk || n + 1 < buf.size() || buf.size() >= (size_t(1) << 28))
-      return std::u16string(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
+      return fromVel(buf.data(), n);
     buf.resize(buf.size() * 4);
   }
 }
@@ -320,7 +320,7 @@ std::string Group::name() const {
   std::vector<VelChar> buf(size_t(std::min<uint64_t>(count, uint64_t(f.section.inFile) + 1)) + 34, 0);
   rc = VelFile::file_GroupNameGet(f.handle, buf.data(), static_cast<uint32_t>(buf.size()));
   if (rc != VelFile::kOk) failCode("file_GroupNameGet", rc, whereOf(*this));
-  return fromStored(std::u16string(buf.data()), f.section.swap && type == VelFile::kTypeUtf16);
+  return fromStored(fromVel(buf.data()), f.section.swap && type == VelFile::kTypeUtf16);
 }
 
 std::vector<Group> Group::groups() const {
@@ -436,7 +436,7 @@ Group Group::create_group(const std::string& name, uint16_t id) {
   const GroupFacts f = groupFacts(*this, op);
   const std::u16string wide = toUtf16(name, op, whereOf(*this));
   void* g = nullptr;
-  const int rc = VelFile::file_GroupCreate(f.handle, &g, id, wide.c_str());
+  const int rc = VelFile::file_GroupCreate(f.handle, &g, id, velText(wide));
   if (rc != VelFile::kOk) failCode("file_GroupCreate", rc, whereOf(*this));
   // Its step: the name, unless a sibling made earlier has it too.
   const std::vector<Ref> refs = listRefs(*this, f, nullptr, false);
@@ -452,7 +452,7 @@ void Group::set_name(const std::string& name) {
   Lock lock(library_mutex());
   const GroupFacts f = groupFacts(*this, op);
   const std::u16string wide = toUtf16(name, op, whereOf(*this));
-  const int rc = VelFile::file_GroupNameSet(f.handle, wide.c_str(), static_cast<uint32_t>(wide.size() + 1));
+  const int rc = VelFile::file_GroupNameSet(f.handle, velText(wide), static_cast<uint32_t>(wide.size() + 1));
   if (rc != VelFile::kOk) failCode("file_GroupNameSet", rc, whereOf(*this));
 }
 

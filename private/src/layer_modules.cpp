@@ -106,7 +106,7 @@ FieldData get(const RuleView& r, const void* d) {
     case Kind::Text: {
       const VelChar* t = static_cast<const VelChar*>(f);
       out.form = FieldData::Text;
-      out.text.assign(reinterpret_cast<const char16_t*>(t), textLength(t, r.capacity));
+      out.text = fromVel(t, textLength(t, r.capacity));
       break;
     }
     case Kind::Custom:
@@ -155,7 +155,7 @@ bool set(const RuleView& r, void* d, const FieldData& in) {
       return true;
     case Kind::Text:
       if (in.form != FieldData::Text || in.text.size() >= r.capacity) return false;
-      copyText(static_cast<VelChar*>(f), r.capacity, reinterpret_cast<const VelChar*>(in.text.c_str()));
+      copyText(static_cast<VelChar*>(f), r.capacity, velText(in.text));
       return true;
     case Kind::Custom: {
       const FieldData::Form want = get(r, d).form;

@@ -17,6 +17,7 @@
 using namespace VelFile;
 using Json = nlohmann::json;
 using vt::Bytes;
+using vt::VelString;
 
 namespace {
 
@@ -78,7 +79,7 @@ class Velinspect : public vt::VelTest {
   void writeSample(const std::string& name, const Bytes& block = Bytes(40, 0x5A)) {
     void *f = nullptr, *g = nullptr, *probe = nullptr, *chan = nullptr, *other = nullptr;
     ASSERT_EQ(0, file_Create(vpath(name).c_str(), &f));
-    ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Setup"));
+    ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("Setup")));
     const uint32_t seven = 7, ninetyNine = 99, quad[2] = {0x11111111, 0x22222222};
     const double quarter = 2.25;
     const float half = 0.5f;
@@ -93,19 +94,19 @@ class Velinspect : public vt::VelTest {
                  {kTypeInt16, 2, kShorts},
                  {kTypeFloat, 3, kFloats},
                  {kTypeDouble, 1, &quarter},
-                 {kTypeUtf16, 9, u"Hello \u00e9\u4e16"},
-                 {kTypeUtf16, 2, u"A"},
+                 {kTypeUtf16, 9, VELFILE_TEXT("Hello \u00e9\u4e16")},
+                 {kTypeUtf16, 2, VELFILE_TEXT("A")},
                  {kTypeNarrow, 7, "narrow"},
                  {kTypeRaw, 5, kRaw},
                  {kTypeInt32, 40, counts.data()},
                  {kTypeQuad8, 1, quad},
                  {kTypeUInt8, 3, bytes}};
     for (uint16_t i = 0; i < 11; ++i) put(g, i + 1, items[i].type, items[i].count, vt::cp(items[i].value));
-    ASSERT_EQ(0, file_GroupCreate(g, &probe, 20, u"Probe"));
+    ASSERT_EQ(0, file_GroupCreate(g, &probe, 20, VELFILE_TEXT("Probe")));
     put(probe, 1, kTypeUInt32, 1, &ninetyNine);
-    ASSERT_EQ(0, file_GroupCreate(probe, &chan, 21, u"Channel A"));
+    ASSERT_EQ(0, file_GroupCreate(probe, &chan, 21, VELFILE_TEXT("Channel A")));
     put(chan, 1, kTypeFloat, 1, &half);
-    ASSERT_EQ(0, file_GroupCreate(g, &other, 22, u"Probe"));
+    ASSERT_EQ(0, file_GroupCreate(g, &other, 22, VELFILE_TEXT("Probe")));
     const uint64_t at = file_Allocate(g, static_cast<uint32_t>(block.size()));
     ASSERT_NE(0u, at);
     ASSERT_EQ(0, file_Write(g, at, vt::cp(block.data()), static_cast<uint32_t>(block.size()), nullptr));
@@ -114,8 +115,8 @@ class Velinspect : public vt::VelTest {
 
     ASSERT_EQ(0, file_Open(vpath(name).c_str(), &f));
     ASSERT_EQ(0, file_SetCharacterFormat(f, 1));
-    ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Second"));
-    put(g, 1, kTypeUtf16, 5, u"text");
+    ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("Second")));
+    put(g, 1, kTypeUtf16, 5, VELFILE_TEXT("text"));
     ASSERT_EQ(0, file_Close(f));
   }
 
@@ -327,13 +328,15 @@ TEST_F(Velinspect, DamageIsLocatedAndSurvived) {
   auto hand = [](bool big) {
     vt::Image img(big);
     img.header(3, 56, 128).padTo(40).u32(1).u32(2).u32(3).u32(4);
-    img.entryInline(10000, kTypeUtf16, 2, u"F", 4).entry(1, kTypeUInt32, 2, 40).entry(2, kTypeUInt32, 2, 44);
+    img.entryInline(10000, kTypeUtf16, 2, VELFILE_TEXT("F"), 4)
+        .entry(1, kTypeUInt32, 2, 40)
+        .entry(2, kTypeUInt32, 2, 44);
     return img.padTo(128).bytes;
   };
   void *f = nullptr, *g = nullptr;  // 205 levels of nesting
   ASSERT_EQ(0, file_Create(vpath("deep").c_str(), &f));
-  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"Top"));
-  for (int i = 0; i < 205; ++i) ASSERT_EQ(0, file_GroupCreate(g, &g, 1, u"n"));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("Top")));
+  for (int i = 0; i < 205; ++i) ASSERT_EQ(0, file_GroupCreate(g, &g, 1, VELFILE_TEXT("n")));
   ASSERT_EQ(0, file_Close(f));
 
   const std::map<std::string, Bytes> files = {
@@ -435,13 +438,14 @@ TEST_F(Velinspect, LongChainsStayBounded) {
     const bool shared = name == 4096;
     void *f = nullptr, *g = nullptr, *leaf = nullptr;
     ASSERT_EQ(0, file_Create(vpath("chain").c_str(), &f));
-    ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"S"));
+    ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("S")));
     for (int level = 0; level < 198; ++level)
-      ASSERT_EQ(0, file_GroupCreate(g, &g, 1, std::u16string(name, char16_t(u'a' + level % 26)).c_str()));
+      ASSERT_EQ(0,
+                file_GroupCreate(g, &g, 1, VelString(name, VelChar(VELFILE_TEXT('a') + level % 26)).c_str()));
     for (int i = 0; i < (shared ? 500 : 8000); ++i) {
-      const std::u16string leafName = shared
-                                          ? std::u16string(name, u'z')
-                                          : u"g" + std::u16string(size_t(i % 7 + 1), u'0' + char16_t(i % 10));
+      const VelString leafName =
+          shared ? VelString(name, VELFILE_TEXT('z'))
+                 : VELFILE_TEXT("g") + VelString(size_t(i % 7 + 1), VELFILE_TEXT('0') + VelChar(i % 10));
       ASSERT_EQ(0, file_GroupCreate(g, &leaf, static_cast<uint16_t>(i), leafName.c_str()));
     }
     ASSERT_EQ(0, file_Close(f));
@@ -474,22 +478,22 @@ TEST_F(Velinspect, LongChainsStayBounded) {
 TEST_F(Velinspect, TextFromTheFileIsShownEscaped) {
   const std::string n1000(1000, 'n');
   struct Case {
-    std::u16string name;
+    VelString name;
     std::string given, line;  // --group for it, its line in tree
   };
   const std::vector<Case> cases = {
-      {u"x\n  0 \"Fake\": 9 items\x1b[2J", "0/x\\n  0 \\\"Fake\\\": 9 items\\x1b[2J",
+      {VELFILE_TEXT("x\n  0 \"Fake\": 9 items\x1b[2J"), "0/x\\n  0 \\\"Fake\\\": 9 items\\x1b[2J",
        "  0/x\\n  0 \\\"Fake\\\": 9 items\\x1b[2J \"x\\n  0 \\\"Fake\\\": 9 items\\x1b[2J\" (#1): 1 item\n"},
-      {u"a/b\\c\t", "0/a\\/b\\\\c\\t", "  0/a\\/b\\\\c\\t \"a/b\\\\c\\t\" (#2): 1 item\n"},
-      {u"#\u009b2J\u202e\x7f\u00e9", "0/\\#\\u009b2J\\u202e\\x7f\u00e9",
+      {VELFILE_TEXT("a/b\\c\t"), "0/a\\/b\\\\c\\t", "  0/a\\/b\\\\c\\t \"a/b\\\\c\\t\" (#2): 1 item\n"},
+      {VELFILE_TEXT("#\u009b2J\u202e\x7f\u00e9"), "0/\\#\\u009b2J\\u202e\\x7f\u00e9",
        "  0/\\#\\u009b2J\\u202e\\x7f\u00e9 \"#\\u009b2J\\u202e\\x7f\u00e9\" (#3): 1 item\n"},
-      {std::u16string(1000, u'n'), "0/" + n1000,
+      {VelString(1000, VELFILE_TEXT('n')), "0/" + n1000,
        "  0/" + n1000.substr(0, 196) + "..." + n1000.substr(0, 199) + " \"" + n1000.substr(0, 98) + "..." +
            n1000.substr(0, 99) + "\" (#4): 1 item\n"}};
   void *f = nullptr, *g = nullptr, *sub = nullptr;
   ASSERT_EQ(0, file_Create(vpath("hostile").c_str(), &f));
-  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, u"S"));
-  put(g, 1, kTypeUtf16, 7, u"v\x1b[2J\n");
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("S")));
+  put(g, 1, kTypeUtf16, 7, VELFILE_TEXT("v\x1b[2J\n"));
   put(g, 2, kTypeNarrow, 3, "\xff\x9b");
   for (size_t i = 0; i < cases.size(); ++i)
     ASSERT_EQ(0, file_GroupCreate(g, &sub, static_cast<uint16_t>(i + 1), cases[i].name.c_str()));
@@ -540,7 +544,7 @@ TEST_F(Velinspect, ExtractWritesValuesAndBlocksByteForByte) {
               {{"-g", "0/#20/Channel A", "--item", "10000"},
                "value",
                0,
-               Bytes(vt::cp(u"Channel A"), vt::cp(u"Channel A") + 20)},
+               Bytes(vt::cp(VELFILE_TEXT("Channel A")), vt::cp(VELFILE_TEXT("Channel A")) + 20)},
               {{"-g", "0", "--item", "20"}, "x", 3, {}, "is a group reference"},
               {{"-g", "0", "--item", "77"}, "x", 3, {}},
               {{"-g", "0", "--offset", "8", "--size", "6", "--type", "7"}, "x", 3, {}},  // not whole elements

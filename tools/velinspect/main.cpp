@@ -104,6 +104,9 @@ int run(int argc, char** argv) {
              "\n" + textHelp() + "\n" + kExitHelp);
   app.set_version_flag("--version", "velinspect " VELINSPECT_VERSION);
   app.require_subcommand(1);
+  // Options are --long or -s on every platform, so that a path that starts
+  // with / (which CLI11 takes for an option on Windows) is a path.
+  app.allow_windows_style_options(false);
 
   std::string file;
   bool json = false;
