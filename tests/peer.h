@@ -22,15 +22,18 @@
 namespace vt {
 
 // One operation on a file given by an ASCII path: "create" (file_Create and
-// a close), "open" (file_Open and a close) or "append" (file_Open, a new
-// section, a close). Returns the first result that is not 0; a close that
-// fails after a successful open returns 100 + its result.
+// a close), "open" (file_Open and a close), "read" (file_OpenRead and a
+// close) or "append" (file_Open, a new section, a close). Returns the first result that is not 0; a close
+// that fails after a successful open returns 100 + its result.
 inline int peerOperation(const std::string& op, const std::string& path) {
   using namespace VelFile;
   const std::basic_string<VelChar> wide(path.begin(), path.end());
   void *f = nullptr, *g = nullptr;
-  const int rc = op == "create" ? file_Create(wide.c_str(), &f) : file_Open(wide.c_str(), &f);
-  if (rc != kOk || (op != "open" && op != "create" && op != "append")) return rc != kOk ? rc : 99;
+  const int rc = op == "create" ? file_Create(wide.c_str(), &f)
+                 : op == "read" ? file_OpenRead(wide.c_str(), &f)
+                                : file_Open(wide.c_str(), &f);
+  if (rc != kOk || (op != "open" && op != "read" && op != "create" && op != "append"))
+    return rc != kOk ? rc : 99;
   if (op == "append") {
     const int made = file_GroupCreate(f, &g, 0, VELFILE_TEXT("Peer"));
     if (made != kOk) {
@@ -39,7 +42,7 @@ inline int peerOperation(const std::string& op, const std::string& path) {
     }
   }
   const int closed = file_Close(f);
-  return op == "create" || closed == kOk ? 0 : 100 + closed;
+  return op == "create" || closed == kOk ? 0 : 100 + closed;  // a create without a group closes with 3
 }
 
 class Peer {

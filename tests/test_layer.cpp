@@ -195,7 +195,20 @@ TEST_F(Layer, FilesOnOnePathShareTheLibrarysHandle) {
   a.close();
   EXPECT_EQ(7u, b.group("0").item(1).as<uint32_t>()) << "the other File keeps the handle";
   EXPECT_THROW(g.name(), Error);
+
+  // An appender beside the reader: its own handle, and the reader goes on
+  // seeing the sections that were whole when it opened.
+  makeContainer("s.A01");
+  File r = File::open(path("s.A01"));
+  File w = File::append(path("s.A01"));
+  EXPECT_NE(r.handle(), w.handle());
+  w.create_group("Added").write_item(1, VelFile::kTypeRaw, "data past the last section", 26);
+  EXPECT_EQ(1u, File::open(path("./s.A01")).sections().size());
+  w.close();
+  EXPECT_EQ(1u, r.sections().size());
+  EXPECT_EQ(2u, File::open(path("s.A01")).sections().size());
   b.close();
+  r.close();
   expectAllSlotsFree();
 }
 
@@ -209,6 +222,14 @@ TEST_F(Layer, ErrorsSayWhatAndWhere) {
     const char* text;  // part of what()
   } cases[] = {
       {"bad path", [&] { File::open(path("missing/x.bin")); }, Reason::NotFound, "no such file"},
+      {"no directory", [&] { File::create(path("missing/x.bin")); }, Reason::NotFound, "no such directory"},
+      {"directory", [&] { File::open(dir_); }, Reason::Invalid, "is a directory"},
+      {"second writer",
+       [&] {
+         makeContainer("2w.A01");
+         File a = File::append(path("2w.A01")), b = File::append(path("./2w.A01"));
+       },
+       Reason::InUse, "a second writer is refused"},
       {"foreign file", [&] { vt::writeFile(path("t.txt"), Bytes(100, 'x')), File::open(path("t.txt")); },
        Reason::NotContainer, "not a container file"},
       {"cut file",

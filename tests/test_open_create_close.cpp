@@ -233,6 +233,42 @@ TEST_F(Sharing, AnA01FileHeldForUpdateGivesNoSecondWriter) {
   EXPECT_EQ(0, file_Close(f1));
 }
 
+// Readers share a file with each other and with an appender, in this and in
+// other processes; nothing creates it under them.
+TEST_F(Sharing, ReadersShareAFileWithEachOtherAndWithAnAppender) {
+  makeContainer("d/r.A01");
+  vt::Peer peer;
+  void *r1 = nullptr, *r2 = nullptr, *w = nullptr, *g = nullptr;
+  ASSERT_EQ(0, file_OpenRead(plain("r.A01").c_str(), &r1));
+  ASSERT_EQ(0, file_OpenRead(plain("r.A01").c_str(), &r2));
+  EXPECT_NE(r1, r2) << "each reader has a slot of its own";
+  EXPECT_EQ(0, peer.run("read", path("d/r.A01")));
+  EXPECT_EQ(4, peer.run("create", path("d/r.A01")));
+  EXPECT_EQ(4, file_Create(dotted("r.A01").c_str(), &w));
+  EXPECT_EQ(4, file_Create(plain("r.A01").c_str(), &w));
+  EXPECT_EQ(8, file_GroupCreate(r1, &g, 0, VELFILE_TEXT("Not here")));
+
+  // An appender beside the readers: never handed a reader's slot, and its
+  // section, not yet whole, is no section for a reader opened meanwhile.
+  ASSERT_EQ(0, file_Open(plain("r.A01").c_str(), &w));
+  EXPECT_NE(r1, w);
+  ASSERT_EQ(0, file_GroupCreate(w, &g, 0, VELFILE_TEXT("Appended")));
+  const std::vector<char> block(5000, 'b');
+  ASSERT_EQ(0, file_Write(g, file_Allocate(g, block.size()), block.data(), block.size(), nullptr));
+  EXPECT_EQ(0, peer.run("read", path("d/r.A01")));
+  EXPECT_NE(0, peer.run("append", path("d/r.A01"))) << "a second writer";
+  void* r3 = nullptr;
+  ASSERT_EQ(0, file_OpenRead(dotted("r.A01").c_str(), &r3));
+  EXPECT_EQ(1u, file_ItemNbrGet(r3));
+  EXPECT_EQ(0, file_Close(w));
+  EXPECT_EQ(1u, file_ItemNbrGet(r1)) << "what was whole at the opening";
+  EXPECT_EQ(0, peer.run("append", path("d/r.A01")));
+  for (void* r : {r1, r2, r3}) EXPECT_EQ(0, file_Close(r));
+  ASSERT_EQ(0, file_OpenRead(plain("r.A01").c_str(), &r1));
+  EXPECT_EQ(3u, file_ItemNbrGet(r1));
+  EXPECT_EQ(0, file_Close(r1));
+}
+
 TEST_F(Sharing, AnotherProcessCannotCreateAFileBeingRead) {
   const vt::Bytes before = makeContainer("d/p.x");
   vt::Peer peer;

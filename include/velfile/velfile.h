@@ -133,6 +133,25 @@ VELFILE_API bool file_IsHandleLeft();
 ///     that cannot be opened for reading (missing, no permission, held by a
 ///     writer), or no free slot (all kMaxOpenFiles files open).
 VELFILE_API int file_Open(const VelChar* path, void** file);
+/// Opens an existing container file for reading only, sharing it with every
+/// other reader and writer (an addition of this library).
+///
+/// Like file_Open, but the file is never opened for update, whatever its
+/// extension, and denies nothing to others: any number of readers, in any
+/// processes, read one file at once, and a ".A01" file may take a new section
+/// from a writer (file_Open) while it is read. Each call takes a slot of its
+/// own: it never returns a handle already open for the path, and file_Open
+/// never returns its handle. A reader beside a writer of the same file sees
+/// the sections that were whole when it opened; a section whose header was
+/// not yet written ends the chain like bytes after the last section.
+/// file_Create, file_CreateEx and a create in another process are refused
+/// while the file is open here. No section can be added through the handle.
+/// @param path zero-terminated UTF-16 path of 1 to 259 code units
+/// @param file receives the file handle; set to null first, and left null on
+///        every failure
+/// @return the results of file_Open; kErrCannotOpen never for another
+///         opener's share mode
+VELFILE_API int file_OpenRead(const VelChar* path, void** file);
 /// Creates a new container file, or truncates an existing file of that path to
 /// 0 bytes at once, whatever it held. The handle may receive one new section
 /// (the first file_GroupCreate on the file handle). Nothing is written before
@@ -148,7 +167,9 @@ VELFILE_API int file_Open(const VelChar* path, void** file);
 ///   - kErrCannotCreate: the path is already open in this library (that file
 ///     is left untouched), a null, empty or too long path, a null @p file, no
 ///     free slot (all kMaxOpenFiles files open), or the file cannot be
-///     created or opened for writing.
+///     created or opened for writing; also, so that nothing truncates a file
+///     under its readers, a file that this library holds open under any
+///     spelling of its path, in this or another process (left untouched).
 VELFILE_API int file_Create(const VelChar* path, void** file);
 /// Wraps an existing file of raw data as one new section, keeping its bytes.
 /// The section made by the first file_GroupCreate on the file handle starts at

@@ -95,6 +95,7 @@ enum class Reason : int {
   OutsideSection,  ///< a value, block or table that does not lie inside its section
   Invalid,         ///< an argument the operation cannot take
   Unsupported,     ///< data the layer has no reading or writing for
+  Permission,      ///< the file system denies the access (no permission to read or write)
 };
 
 /// The one exception type of the layer.

@@ -34,6 +34,13 @@ bool sectionFacts(void* group, SectionFacts* out);
 // For a file handle and a section index; false past the last section.
 bool fileSectionFacts(void* file, uint32_t index, SectionFacts* out);
 
+// Why this thread's last file_Open, file_OpenRead, file_Create or
+// file_CreateEx that failed to open its file failed: ENOENT (no such file or
+// directory), EACCES (no permission), EBUSY (another opener's share mode, or
+// a create of a file that is open), another errno value, or 0 (nothing was
+// opened: a bad path, no free slot).
+int lastOpenError();
+
 }  // namespace velfile
 
 #endif

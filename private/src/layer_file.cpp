@@ -1,9 +1,11 @@
 // The C++ layer: errors and their texts, the lock, files and sections.
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "layer.h"
 #include "platform.h"
@@ -40,8 +42,7 @@ const CodeText kCodeTexts[] = {
     {"file_Open", 2, Reason::Io,
      "cannot be read: a section or its group name runs past the end of the file (a damaged or cut file)"},
     {"file_Open", 3, Reason::NotContainer, "is not a container file (no section header at its start)"},
-    {"file_Open", 5, Reason::NotFound,
-     "cannot be opened: no such file, no permission to read it, or another program is writing it"},
+    {"file_Open", 5, Reason::NotFound, "cannot be opened"},
     {"file_Create", 2, Reason::Io, "cannot be created: reading its size failed"},
     {"file_Create", 4, Reason::NotFound,
      "cannot be created: its directory does not exist or is not writable, or the path is open already"},
@@ -104,6 +105,8 @@ const CodeText kCodeTexts[] = {
 };
 
 const CodeText& textOf(const char* operation, int code) {
+  // file_OpenRead gives the results of file_Open.
+  if (std::strcmp(operation, "file_OpenRead") == 0) operation = "file_Open";
   for (const CodeText& t : kCodeTexts)
     if (t.operation && t.code == code && std::strcmp(t.operation, operation) == 0) return t;
   for (const CodeText& t : kCodeTexts)
@@ -154,9 +157,9 @@ void checkOpen(const FileState* file, const PathNode* group, const char* operati
 }
 
 const char* reason_name(Reason reason) {
-  static const char* const kNames[] = {"Memory",         "Io",       "NotContainer", "NotFound", "InUse",
-                                       "TooManyFiles",   "ReadOnly", "WrongType",    "Closed",   "BadPath",
-                                       "OutsideSection", "Invalid",  "Unsupported"};
+  static const char* const kNames[] = {"Memory",         "Io",       "NotContainer", "NotFound",  "InUse",
+                                       "TooManyFiles",   "ReadOnly", "WrongType",    "Closed",    "BadPath",
+                                       "OutsideSection", "Invalid",  "Unsupported",  "Permission"};
   const int i = static_cast<int>(reason) - 1;
   return i >= 0 && i < int(sizeof kNames / sizeof kNames[0]) ? kNames[i] : "Unknown";
 }
@@ -222,84 +225,144 @@ std::shared_ptr<const PathNode> childNode(const std::shared_ptr<const PathNode>&
 
 namespace {
 
-// The library gives one handle per path; the layer counts its users.
+// The layer's handles of open files: its writer's of a path, and the one of
+// its readers, whose users it counts. A File opened for reading joins the
+// readers' handle while the file keeps the size it had when that handle
+// opened; once another writer has added to it, a new reader gets a handle of
+// its own, which sees the new sections. Readers and an appender of one file
+// live side by side; a create beside any of them, or a second writer, is
+// refused.
 struct Shared {
+  std::u16string path;
   void* handle = nullptr;
   int users = 0;
   bool writer = false;
+  bool created = false;  // the writer made the file
   bool sectionMade = false;
+  uint64_t size = 0;  // a reader's: the file's size at its opening
 };
 
-std::map<std::u16string, Shared>& sharedPaths() {
-  static std::map<std::u16string, Shared> paths;
-  return paths;
+std::vector<Shared>& sharedHandles() {
+  static std::vector<Shared> handles;
+  return handles;
+}
+
+Shared* sharedOf(void* handle) {
+  for (Shared& sh : sharedHandles())
+    if (sh.handle == handle) return &sh;
+  return nullptr;
+}
+
+uint64_t sizeNow(const std::u16string& path) {
+  std::error_code ec;
+  const uintmax_t n = std::filesystem::file_size(std::filesystem::path(path), ec);
+  return ec ? ~uint64_t(0) : uint64_t(n);
 }
 
 enum Mode { kRead, kCreate, kAppend };
 
-[[noreturn]] void refuseSecondUse(const Shared& sh, const char* op, const Where& where,
+// Whether the layer's use of a path refuses a File of this mode: a create
+// beside anything, a second writer, and a reader of a file being created
+// (which holds no section yet).
+bool excludes(Mode mode, const Shared& open) {
+  return mode == kCreate || (open.writer && (mode == kAppend || open.created));
+}
+
+[[noreturn]] void refuseSecondUse(Mode mode, const Shared& sh, const char* op, const Where& where,
                                   const std::string& as) {
   fail(Reason::InUse, op, where,
-       sh.writer ? "is open for writing through the layer" + as +
-                       "; it cannot be opened again until that File closes"
-                 : "is open for reading through the layer" + as +
-                       "; it cannot be written until every reader closes");
+       !sh.writer
+           ? "is open for reading through the layer" + as +
+                 "; creating it would truncate it under its readers, so it cannot be created until every "
+                 "reader closes"
+       : mode == kRead ? "is open for writing through the layer" + as +
+                             ", which is creating it; it can be read once that File closes"
+                       : "is open for writing through the layer" + as +
+                             "; a second writer is refused until that File closes");
+}
+
+// The error of an open or create the library refused (lock held): why the
+// file could not be opened, as the library saw it.
+[[noreturn]] void failOpen(const char* op, int rc, Mode mode, const Where& where) {
+  if ((rc == VelFile::kErrCannotOpen || rc == VelFile::kErrCannotCreate) && !VelFile::file_IsHandleLeft())
+    fail(Reason::TooManyFiles, op, where,
+         "cannot be opened: all " + std::to_string(VelFile::kMaxOpenFiles) +
+             " slots of the library's table of open files are in use; close a file first");
+  if (rc != VelFile::kErrCannotOpen && rc != VelFile::kErrCannotCreate) failCode(op, rc, where);
+  const bool create = mode == kCreate;
+  switch (lastOpenError()) {
+    case ENOENT:
+      fail(Reason::NotFound, op, where,
+           create ? "cannot be created: no such directory" : "cannot be opened: no such file");
+    case EACCES:
+      fail(Reason::Permission, op, where,
+           create ? "cannot be created: no permission to write it or its directory"
+                  : "cannot be opened: no permission to read it");
+    case EBUSY:
+      fail(Reason::InUse, op, where,
+           create ? "cannot be created: another program has it open, and creating it would truncate it under "
+                    "its readers"
+                  : "cannot be opened for writing: another program is writing it (a file takes one writer at "
+                    "a time)");
+    case EISDIR:
+      fail(Reason::Invalid, op, where, "is a directory");
+    default:
+      failCode(op, rc, where);
+  }
 }
 
 // Opens or creates through the library (lock held).
 void* openHandle(FileState& st, Mode mode) {
-  const char* op = mode == kCreate ? "file_Create" : "file_Open";
+  const char* op = mode == kCreate ? "file_Create" : mode == kRead ? "file_OpenRead" : "file_Open";
   const Where where{&st, nullptr, -1};
-  auto& paths = sharedPaths();
-  auto found = paths.find(st.wide);
-  if (found != paths.end()) {
-    Shared& sh = found->second;
-    if (mode != kRead || sh.writer) refuseSecondUse(sh, op, where, std::string());
-    ++sh.users;
-    return sh.handle;
-  }
-  // The same file under another spelling of its path (the library tells
-  // paths apart as given): a writer beside a reader is refused all the same,
-  // before a create could truncate the file under its reader.
-  for (const auto& open : paths) {
+  auto& handles = sharedHandles();
+  // The same file, under this or another spelling of its path (the library
+  // tells paths apart as given).
+  for (const Shared& open : handles) {
+    if (!excludes(mode, open)) continue;
     std::error_code ec;
-    if ((mode != kRead || open.second.writer) &&
-        std::filesystem::equivalent(std::filesystem::path(st.wide), std::filesystem::path(open.first), ec))
-      refuseSecondUse(open.second, op, where,
-                      " as '" + utf16ToUtf8(open.first.data(), open.first.size()) + "'");
+    if (open.path == st.wide) refuseSecondUse(mode, open, op, where, std::string());
+    if (std::filesystem::equivalent(std::filesystem::path(st.wide), std::filesystem::path(open.path), ec))
+      refuseSecondUse(mode, open, op, where, " as '" + utf16ToUtf8(open.path.data(), open.path.size()) + "'");
   }
+  const uint64_t size = mode == kRead ? sizeNow(st.wide) : 0;
+  if (mode == kRead)
+    for (Shared& open : handles)
+      if (!open.writer && open.path == st.wide && open.size == size) {
+        ++open.users;
+        return open.handle;
+      }
   void* handle = nullptr;
   const int rc = mode == kCreate ? VelFile::file_Create(velText(st.wide), &handle)
+                 : mode == kRead ? VelFile::file_OpenRead(velText(st.wide), &handle)
                                  : VelFile::file_Open(velText(st.wide), &handle);
-  if (rc != VelFile::kOk) {
-    if ((rc == VelFile::kErrCannotOpen || rc == VelFile::kErrCannotCreate) && !VelFile::file_IsHandleLeft())
-      fail(Reason::TooManyFiles, op, where,
-           "cannot be opened: all " + std::to_string(VelFile::kMaxOpenFiles) +
-               " slots of the library's table of open files are in use; close a file first");
-    failCode(op, rc, where);
-  }
+  if (rc != VelFile::kOk) failOpen(op, rc, mode, where);
   if (mode == kAppend && VelFile::file_SetCharacterFormat(handle, 0) != VelFile::kOk) {
     VelFile::file_Close(handle);
     fail(Reason::ReadOnly, op, where,
          "cannot take a new section: it is read-only, or its section chain does not end where a new section "
          "can follow");
   }
-  Shared& sh = paths[st.wide];
+  Shared sh;
+  sh.path = st.wide;
   sh.handle = handle;
   sh.users = 1;
   sh.writer = mode != kRead;
+  sh.created = mode == kCreate;
+  sh.size = size;
+  handles.push_back(std::move(sh));
   return handle;
 }
 
 // Gives a File's use of its handle back (lock held); the library's close
 // result, 0 when other users remain.
 int releaseHandle(FileState& st) {
-  auto& paths = sharedPaths();
-  auto found = paths.find(st.wide);
+  auto& handles = sharedHandles();
   st.open = false;
-  if (found == paths.end() || --found->second.users > 0) return VelFile::kOk;
-  void* handle = found->second.handle;
-  paths.erase(found);
+  Shared* sh = sharedOf(st.handle);
+  if (!sh || --sh->users > 0) return VelFile::kOk;
+  void* handle = sh->handle;
+  handles.erase(handles.begin() + (sh - handles.data()));
   return VelFile::file_Close(handle);
 }
 
@@ -470,8 +533,8 @@ Group File::create_group(const std::string& name) {
   checkOpen(state_.get(), nullptr, op);
   const Where where{state_.get(), nullptr, -1};
   const std::u16string wide = toUtf16(name, op, where);
-  Shared& sh = sharedPaths()[state_->wide];
   if (!state_->writer) fail(Reason::ReadOnly, op, where, "was opened for reading; it takes no new section");
+  Shared& sh = *sharedOf(state_->handle);
   if (sh.sectionMade)
     fail(Reason::ReadOnly, op, where,
          "has its new section already: a file takes one new section per opening; add groups under it");

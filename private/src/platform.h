@@ -18,6 +18,10 @@ enum class OpenMode {
 };
 
 // What an open denies to later opens of the same file, by any process.
+// Besides the share modes, a create (CreateUpdate) is refused while any other
+// stream of the library has the file open, in any process, so that nothing
+// truncates a file under its readers. A refusal for sharing reports EBUSY;
+// no permission reports EACCES, a missing file ENOENT.
 enum class ShareMode { DenyWrite, DenyNone };
 
 // An open file. Positions are absolute; every call reports success as bool.

@@ -25,12 +25,14 @@
 namespace velfile {
 namespace {
 
-// Share modes are expressed as read locks on two bytes far past any data:
-// every opener with write access holds kWriterByte, every opener that denies
-// writing holds kDenyWriteByte. A new opener looks for the lock that would
+// Share modes are expressed as read locks on bytes far past any data: every
+// opener with write access holds kWriterByte, every opener that denies
+// writing holds kDenyWriteByte, and every opener at all holds kOpenerByte,
+// which a create looks for. A new opener looks for the lock that would
 // refuse it before taking its own.
 const off_t kWriterByte = 0x7FFFFFFF00LL;
 const off_t kDenyWriteByte = kWriterByte + 1;
+const off_t kOpenerByte = kWriterByte + 2;
 
 bool lockHeldByOthers(int fd, off_t byte) {
   struct flock fl;
@@ -236,11 +238,13 @@ class PosixPlatform : public Platform {
     // Refused like a sharing violation: someone denies writing and we would
     // write, or someone writes and we deny writing.
     const bool refused = (writes && lockHeldByOthers(fd, kDenyWriteByte)) ||
-                         (share == ShareMode::DenyWrite && lockHeldByOthers(fd, kWriterByte));
-    const bool locked = !refused && (!writes || takeReadLock(fd, kWriterByte)) &&
+                         (share == ShareMode::DenyWrite && lockHeldByOthers(fd, kWriterByte)) ||
+                         (mode == OpenMode::CreateUpdate && lockHeldByOthers(fd, kOpenerByte));
+    const bool locked = !refused && takeReadLock(fd, kOpenerByte) &&
+                        (!writes || takeReadLock(fd, kWriterByte)) &&
                         (share != ShareMode::DenyWrite || takeReadLock(fd, kDenyWriteByte));
     if (!locked) {
-      *error = EACCES;
+      *error = EBUSY;
       ::close(fd);
       return nullptr;
     }

@@ -25,8 +25,10 @@ namespace {
 // ReadFile and WriteFile move at most a DWORD per call.
 const size_t kMaxTransfer = 0x40000000;
 
-// The errno values the C runtime gives for the same failures; a sharing
-// violation is EACCES, like a file that may not be written.
+// The errno values the C runtime gives for the same failures, but for a
+// sharing violation: EBUSY here, where the C runtime says EACCES, so that
+// "in use" and "no permission" stay apart (the container layer takes both
+// for the runtime's EACCES where it falls back to reading).
 int errnoOf(DWORD error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
@@ -35,9 +37,10 @@ int errnoOf(DWORD error) {
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_PATHNAME:
       return ENOENT;
-    case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
+      return EBUSY;
+    case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
     case ERROR_NETWORK_ACCESS_DENIED:
       return EACCES;
@@ -148,6 +151,20 @@ class Win32Platform : public Platform {
         share == ShareMode::DenyWrite ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
     // "wb+" creates or truncates; "rb", "r+b" and "rb+" need the file.
     const DWORD disposition = mode == OpenMode::CreateUpdate ? CREATE_ALWAYS : OPEN_EXISTING;
+    if (mode == OpenMode::CreateUpdate) {
+      // The share modes would let a create truncate a file that readers
+      // hold with deny-none: an open that shares nothing tells whether any
+      // handle is open on it. Between its close and the create a reader may
+      // open the file; it then finds no section, which is what it would
+      // find a moment later anyway.
+      HANDLE alone = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (alone == INVALID_HANDLE_VALUE) {
+        *error = errnoOf(GetLastError());
+        return nullptr;
+      }
+      CloseHandle(alone);
+    }
     HANDLE h =
         CreateFileW(wide.c_str(), access, sharing, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {

@@ -2,9 +2,11 @@
 #include <velfile/velfile.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "diag.h"
+#include "itemio.h"
 #include "velfile_records.h"
 
 namespace velfile {
@@ -36,13 +38,18 @@ size_t length16(const char16_t* s) {
   return n;
 }
 
+// Why the last open or create of this thread failed (an errno value), for
+// the C++ layer's messages.
+thread_local int g_openError = 0;
+
 // Finds the slot holding path (match) and the first free one (candidate).
-void findSlot(const std::u16string& path, int* match, int* candidate) {
+// The slots of file_OpenRead match only when readers count (a create).
+void findSlot(const std::u16string& path, int* match, int* candidate, bool readersCount = false) {
   *match = -1;
   *candidate = -1;
   for (int i = 0; i < VelFile::kMaxOpenFiles; ++i) {
     if (g_slots[i].kind == kFileHandle) {
-      if (*match < 0 && g_files[i]->path == path) *match = i;
+      if (*match < 0 && g_files[i]->path == path && (readersCount || !g_files[i]->sharedReader)) *match = i;
     } else if (*candidate < 0) {
       *candidate = i;
     }
@@ -146,33 +153,48 @@ int loadDirectory(Handle* h, uint64_t dirPosition) {
   return VelFile::kOk;
 }
 
-int openFile(const VelChar* path, void** out) {
+// file_Open, or with reader set file_OpenRead: read-only, deny-none, in a
+// slot of its own.
+int openFile(const VelChar* path, void** out, bool reader) {
   std::u16string wide;
   std::string native;
+  g_openError = 0;
   if (!validPath(path, &wide, &native)) return VelFile::kErrCannotOpen;
   int match, candidate;
   findSlot(wide, &match, &candidate);
-  if (match >= 0) {
+  if (match >= 0 && !reader) {
     *out = &g_slots[match];
     return VelFile::kOk;
   }
   if (candidate < 0) return VelFile::kErrCannotOpen;
   int err = 0;
-  {
-    std::unique_ptr<Stream> probe = platform().open(native, OpenMode::Read, ShareMode::DenyWrite, &err);
-    if (!probe || !probe->close()) return VelFile::kErrCannotOpen;
-  }
   std::unique_ptr<FileRec> file(new FileRec);
   file->path = wide;
-  if (hasUpdateExtension(wide)) {
-    file->stream = platform().open(native, OpenMode::Update, ShareMode::DenyNone, &err);
-    if (file->stream) {
-      file->newSectionPermission = 1;
-    } else if (err == EACCES) {
-      file->stream = platform().open(native, OpenMode::Read, ShareMode::DenyNone, &err);
+  file->sharedReader = reader;
+  if (reader) {
+    file->stream = platform().open(native, OpenMode::Read, ShareMode::DenyNone, &err);
+    if (!file->stream) {
+      g_openError = err;
+      return VelFile::kErrCannotOpen;
     }
   } else {
-    file->stream = platform().open(native, OpenMode::Read, ShareMode::DenyWrite, &err);
+    {
+      std::unique_ptr<Stream> probe = platform().open(native, OpenMode::Read, ShareMode::DenyWrite, &err);
+      if (!probe || !probe->close()) {
+        g_openError = err;
+        return VelFile::kErrCannotOpen;
+      }
+    }
+    if (hasUpdateExtension(wide)) {
+      file->stream = platform().open(native, OpenMode::Update, ShareMode::DenyNone, &err);
+      if (file->stream) {
+        file->newSectionPermission = 1;
+      } else if (err == EACCES || err == EBUSY) {  // the C runtime's EACCES, both
+        file->stream = platform().open(native, OpenMode::Read, ShareMode::DenyNone, &err);
+      }
+    } else {
+      file->stream = platform().open(native, OpenMode::Read, ShareMode::DenyWrite, &err);
+    }
   }
   if (!file->stream) return VelFile::kErrIo;
   FileRec& f = *file;
@@ -235,9 +257,11 @@ int openFile(const VelChar* path, void** out) {
 int createFile(const VelChar* path, void** out, bool wrap) {
   std::u16string wide;
   std::string native;
+  g_openError = 0;
   if (!validPath(path, &wide, &native)) return VelFile::kErrCannotCreate;
   int match, candidate;
-  findSlot(wide, &match, &candidate);
+  findSlot(wide, &match, &candidate, true);
+  if (match >= 0) g_openError = EBUSY;
   if (match >= 0 || candidate < 0) return VelFile::kErrCannotCreate;
   std::unique_ptr<FileRec> file(new FileRec);
   file->path = wide;
@@ -248,14 +272,20 @@ int createFile(const VelChar* path, void** out, bool wrap) {
     if (!platform().fileSize(native, &size)) return VelFile::kErrIo;
     if (size >= kFileLimit) return VelFile::kErrCannotCreate;
     file->stream = platform().open(native, OpenMode::Update, ShareMode::DenyNone, &err);
-    if (!file->stream) return VelFile::kErrCannotCreate;
+    if (!file->stream) {
+      g_openError = err;
+      return VelFile::kErrCannotCreate;
+    }
     file->size = size;
     // The section header goes over the first 36 bytes when the file is
     // closed; a file shorter than that gets its new data after the header.
     file->endOffset = static_cast<uint32_t>(size == 0 ? 0 : std::max<uint64_t>(round8(size), 40));
   } else {
     file->stream = platform().open(native, OpenMode::CreateUpdate, ShareMode::DenyNone, &err);
-    if (!file->stream) return VelFile::kErrCannotCreate;
+    if (!file->stream) {
+      g_openError = err;
+      return VelFile::kErrCannotCreate;
+    }
   }
   g_files[candidate] = std::move(file);
   g_slots[candidate].kind = kFileHandle;
@@ -557,7 +587,18 @@ int VelFile::file_Open(const VelChar* path, void** file) {
   HookScope hooks;
   if (file) *file = nullptr;
   if (!file) return kErrCannotOpen;
-  return guarded([&] { return openFile(path, file); });
+  return guarded([&] { return openFile(path, file, false); });
+}
+
+int VelFile::file_OpenRead(const VelChar* path, void** file) {
+  HookScope hooks;
+  if (file) *file = nullptr;
+  if (!file) return kErrCannotOpen;
+  return guarded([&] { return openFile(path, file, true); });
+}
+
+int velfile::lastOpenError() {
+  return g_openError;
 }
 
 int VelFile::file_Create(const VelChar* path, void** file) {

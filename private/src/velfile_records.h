@@ -73,6 +73,7 @@ struct FileRec {
   std::unique_ptr<Stream> stream;
   std::u16string path;
   uint16_t newSectionPermission = 0;
+  bool sharedReader = false;  // opened by file_OpenRead: a slot no path match hands out
   uint16_t charFormat = 0;
   uint32_t endOffset = 0;
   uint64_t size = 0;       // bytes known to be in the file (read bounds)
