@@ -290,7 +290,10 @@ bool excludes(Mode mode, const Shared& open) {
              " slots of the library's table of open files are in use; close a file first");
   if (rc != VelFile::kErrCannotOpen && rc != VelFile::kErrCannotCreate) failCode(op, rc, where);
   const bool create = mode == kCreate;
-  switch (lastOpenError()) {
+  // Windows says "access denied" for a directory.
+  std::error_code ec;
+  const bool directory = std::filesystem::is_directory(std::filesystem::path(where.file->wide), ec);
+  switch (directory ? EISDIR : lastOpenError()) {
     case ENOENT:
       fail(Reason::NotFound, op, where,
            create ? "cannot be created: no such directory" : "cannot be opened: no such file");
