@@ -751,6 +751,14 @@ VELFILE_API std::string escape_text(const std::string& text);
 /// @param text the code units
 /// @return the UTF-8 bytes
 VELFILE_API std::string to_utf8(const std::u16string& text);
+/// A stored 32-bit float as the decimal its writer meant: the double nearest
+/// to the shortest decimal that reads back as the same float (2.98 for the
+/// float nearest 2.98, not 2.9800000190734863). Descriptors read 32-bit
+/// float fields this way, so that texts and JSON show them as written; the
+/// value converts back to the same float.
+/// @param value the stored float (NaN and infinities are kept)
+/// @return the decimal as a double
+VELFILE_API double decimal_of(float value);
 /// A name as a path step: escape_text(), then '/' and a leading '#' or '['
 /// get a backslash.
 /// @param name the group name

@@ -1,5 +1,7 @@
 // The C++ layer: errors and their texts, the lock, files and sections.
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -174,6 +176,15 @@ std::recursive_mutex& library_mutex() {
 std::u16string toUtf16(const std::string& text, const char* operation, const Where& where) {
   std::u16string out;
   if (!utf8ToUtf16(text, &out)) fail(Reason::Invalid, operation, where, "got text that is not UTF-8");
+  return out;
+}
+
+double decimal_of(float value) {
+  if (!std::isfinite(value)) return value;
+  char buf[64];
+  const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+  double out = value;
+  std::from_chars(buf, end, out);
   return out;
 }
 

@@ -96,7 +96,7 @@ FieldData get(const RuleView& r, const void* d) {
       float v;
       std::memcpy(&v, f, 4);
       out.form = FieldData::Real;
-      out.real = v;
+      out.real = decimal_of(v);
       break;
     }
     case Kind::Double:

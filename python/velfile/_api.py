@@ -10,6 +10,7 @@ import numpy as np
 
 from . import _velfile
 from ._velfile import File, Group, InvalidError, Item, UnsupportedError, WrongTypeError
+from ._axes import coordinates
 from ._html import data_html, file_html, group_html
 
 if TYPE_CHECKING:
@@ -186,7 +187,8 @@ def item_view(self: Item) -> np.ndarray:
 
 
 class Axes(NamedTuple):
-    """Coordinates of the three axes of a data group: offset + index x factor."""
+    """Coordinates of the three axes of a data group: offset + index x factor,
+    in decimal (see velfile._axes.coordinates)."""
 
     second: np.ndarray
     first: np.ndarray
@@ -315,8 +317,7 @@ class DataGroup:
         first, so that a damaged file cannot ask for huge coordinate arrays."""
         if self.data_class != 10:
             self._d._check()
-        return Axes(*(offset + factor * np.arange(count, dtype=np.float64)
-                      for count, factor, offset in ((int(c), float(f), float(o)) for c, f, o in self._d._axes)))
+        return Axes(*(coordinates(int(c), f, o) for c, f, o in self._d._axes))
 
     @property
     def descriptor(self) -> dict:

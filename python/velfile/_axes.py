@@ -27,6 +27,33 @@ Gate = Union[slice, range, Tuple[float, float], None]
 CHUNK_BYTES = 16 << 20
 
 
+def shortest(value: float) -> str:
+    """A float32 value of the file by its shortest decimal form: the fewest
+    digits that read back as the same float32 (2.98, not
+    2.9800000190734863)."""
+    return np.format_float_positional(np.float32(value), unique=True, trim="-")
+
+
+def stored(value: float) -> float:
+    """The decimal a writer meant by a stored float32: its shortest form."""
+    return float(shortest(value))
+
+
+def coordinates(count: int, factor: float, offset: float) -> np.ndarray:
+    """The coordinates of an axis, offset + index x factor, computed in
+    decimal. A file stores factor and offset as float32, so 0.02 arrives as
+    0.0199999996; computed in float64 from that, sample 50 would lie at
+    0.99999998, beside the 1.0 its writer meant. Instead the factor and the
+    offset are taken as the shortest decimals that round to them (0.02), and
+    each coordinate is rounded to the decimal places those two have: the
+    float64 nearest to the exact decimal result, so that 1.0, 0.06 or 0.3
+    are found as typed (.sel(sample=1.0), gates, titles)."""
+    f, o = shortest(factor), shortest(offset)
+    places = max(len(t.partition(".")[2]) for t in (f, o))
+    values = float(o) + float(f) * np.arange(count, dtype=np.float64)
+    return np.round(values, places) if places else values
+
+
 def check_plain(data: Any) -> None:
     """Refuses class 10 (variable records), which has no array of samples."""
     if data.data_class == 10:

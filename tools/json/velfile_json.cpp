@@ -53,12 +53,7 @@ bool validUtf8(const unsigned char* s, size_t n) {
 Json floatJson(double v, bool single) {
   if (std::isnan(v)) return "nan";
   if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
-  if (!single) return v;
-  char buf[64];
-  const auto end = std::to_chars(buf, buf + sizeof buf, static_cast<float>(v)).ptr;
-  double shortest = v;
-  std::from_chars(buf, end, shortest);
-  return shortest;
+  return single ? velfile::decimal_of(static_cast<float>(v)) : v;
 }
 
 template <class T>
