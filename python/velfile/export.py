@@ -54,7 +54,8 @@ import numpy as np
 
 from . import _api, _velfile
 from ._axes import DIMS, units
-from ._velfile import Error, File, Group
+from ._tree import File, Group, Item, WalkNode
+from ._velfile import Error
 
 PathLike = Union[str, "os.PathLike[str]"]
 
@@ -93,7 +94,7 @@ def _text_value(raw: np.ndarray, type: int) -> Any:
         return np.void(text)  # opaque: a fixed-length string would drop a last zero byte
 
 
-def item_value(item: _velfile.Item) -> Any:
+def item_value(item: Item) -> Any:
     """An item's value as the export stores it (see the module's text)."""
     raw = item._bytes()
     if item.type in (1, 12):
@@ -136,7 +137,7 @@ class _Exporter:
             where.attrs[name] = value
 
     def items(self, group: Group, out: Any) -> None:
-        items = group.items
+        items = group.directory
         out.attrs["#name"] = group.name
         self.store(out, "#items", np.array([(it.index, it.id, it.type, it.count) for it in items], _ITEMS))
         used = set()
@@ -178,7 +179,7 @@ class _Exporter:
             mask[s:s + part.shape[0]] = markers >= 3
             self.progress.update(part.nbytes)
         samples.attrs["units"] = units(data)["value"]
-        for axis, (dim, coords, (_, factor, offset)) in enumerate(zip(DIMS, data.axes, data._d._axes)):
+        for axis, (dim, coords, (_, factor, offset)) in enumerate(zip(DIMS, data.axes, data._d.axes())):
             scale = out.create_dataset(f"#{dim}", data=coords)
             scale.make_scale(dim)
             scale.attrs["factor"], scale.attrs["offset"] = np.float32(factor), np.float32(offset)
@@ -209,7 +210,7 @@ class _Exporter:
         top.attrs["#string format"] = section.string_format
         stack: List[Tuple[str, Any]] = []
 
-        def visit(node: _velfile.WalkNode) -> bool:
+        def visit(node: WalkNode) -> bool:
             del stack[node.depth:]
             if node.depth == 0:
                 out = top
@@ -289,7 +290,7 @@ def to_json(source: Union[PathLike, File], out: PathLike, max_elements: int = 16
     f, own = _opened(source)
     try:
         def write(part: str) -> bool:
-            written, complete = _velfile._write_json(f, part, max_elements)
+            written, complete = f._f.write_json(part, max_elements)
             if not written:
                 raise OSError("writing failed")
             return complete

@@ -13,8 +13,9 @@ from typing import Any, Callable, Dict, List, Mapping, Optional, Sequence, Tuple
 import numpy as np
 
 from .. import _api, _axes
-from .._html import _value_text
-from .._velfile import BadPathError, Error, Group, InvalidError, NotFoundError, UnsupportedError, modules
+from .._html import item_text
+from .._tree import Group
+from .._velfile import BadPathError, Error, InvalidError, NotFoundError, UnsupportedError, modules
 
 MAX_GROUPS = 5000  # groups listed in a file's tree
 MAX_ITEMS = 2000  # items listed for a group
@@ -169,7 +170,7 @@ def _item_row(item: Any) -> Dict[str, Any]:
         except Error as e:
             row.update(value=f"not readable: {e}", whole=True)
         return row
-    text = _value_text(item)
+    text = item_text(item)
     shortened = text.endswith("...") or text.endswith(" elements") or (item.type not in (1, 12) and item.count > 12)
     row.update(value=text, whole=not shortened)
     return row
@@ -186,7 +187,7 @@ def group(f: Any, query: Query) -> Dict[str, Any]:
     module asked for or, by default, the one its item ids suggest, and for
     a data group its shape and axes."""
     g = _group(f, query)
-    items = g.items
+    items = g.directory
     out: Dict[str, Any] = {"path": g.path, "name": g.name, "items": [_item_row(it) for it in items[:MAX_ITEMS]],
                            "item_count": len(items), "modules": _MODULES}
     guess = g.guess_module()
@@ -216,7 +217,7 @@ def item(f: Any, query: Query) -> Dict[str, Any]:
     """One item's whole value (at most MAX_ELEMENTS elements of it)."""
     g = _group(f, query)
     index = _int(query, "index")
-    items = g.items
+    items = g.directory
     if not 0 <= index < len(items):
         raise RequestError(404, f"group '{g.path}' has no item [{index}]: it has {len(items)} items")
     it = items[index]
