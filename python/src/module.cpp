@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "binding.h"
+#include "velinspect/exit_codes.h"
 #ifdef VELFILE_PYTHON_JSON
 #include "velfile_json.h"
 #endif
@@ -227,6 +228,10 @@ PYBIND11_MODULE(_velfile, m) {
   m.attr("__version__") = VELFILE_VERSION;
   m.attr("MAX_OPEN_FILES") = int(VelFile::kMaxOpenFiles);
   addErrors(m);
+  py::list exits;
+  for (const velfile_exit::ExitCode& c : velfile_exit::kExitCodes)
+    exits.append(py::make_tuple(int(c.code), c.name, c.meaning, c.velinspect));
+  m.attr("EXIT_CODES") = exits;
   py::class_<velfile::Section> sectionClass(m, "Section", "One section of a file, as the library loaded it.");
   py::class_<PyFile> fileClass(m, "File", "velfile::File");
   py::class_<PyGroup> groupClass(m, "Group", "velfile::Group");
@@ -430,7 +435,5 @@ PYBIND11_MODULE(_velfile, m) {
              const size_t capacity = size_t(out.nbytes());
              return released([&] { return i.item.read(p, capacity); });
            })
-      .def("extent", [](const PyItem& i) {
-        return extentTuple(released([&] { return i.item.extent(); }));
-      });
+      .def("extent", [](const PyItem& i) { return extentTuple(released([&] { return i.item.extent(); })); });
 }
