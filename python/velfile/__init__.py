@@ -50,7 +50,8 @@ from ._velfile import (
     __version__,
     type_name,
 )
-from ._tree import File, Group, Item, ItemType, WalkNode, item_type
+from ._tree import File, Group, Item, WalkNode
+from ._types import ItemType, item_type
 from ._api import Axes, DataGroup, create, open
 from ._labelled import open_many
 

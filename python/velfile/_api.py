@@ -10,7 +10,8 @@ import numpy as np
 
 from . import _velfile
 from ._html import data_html
-from ._tree import File, Group, ItemType, item_type, mappable
+from ._tree import File, Group, mappable
+from ._types import _PAIR_TYPES, _TEXT_TYPES, ItemType, item_type
 from ._velfile import InvalidError, WrongTypeError
 
 if TYPE_CHECKING:
@@ -19,8 +20,6 @@ if TYPE_CHECKING:
 PathLike = Union[str, "os.PathLike[str]"]
 TypeLike = Union[int, str, np.dtype, type, None]
 
-_TEXT_TYPES = (ItemType.CHAR, ItemType.UTF16)
-_PAIR_TYPES = (ItemType.QUAD8, ItemType.QUAD9)
 _OPEN = {"r": _velfile.File.open, "a": _velfile.File.append, "w": _velfile.File.create}
 
 

@@ -7,6 +7,7 @@ from typing import Any, List
 
 import numpy as np
 
+from ._types import _PAIR_TYPES, _TEXT_TYPES, ItemType
 from ._velfile import Error, _dtype_of
 
 _MAX_GROUPS = 200  # groups shown in a file's tree
@@ -18,9 +19,10 @@ _STYLE = "<style>.velfile td,.velfile th{text-align:left;padding:1px 6px}.velfil
 
 def item_text(item: Any, limit: int = 120) -> str:
     """A short text of an item's value; a large value is summarised, not read."""
-    if item.type == 0:
+    if item.type == ItemType.GROUP:
         return f"group of {item.count} entries"
-    size = 2 if item.type in (1, 12) else _dtype_of(item.type).itemsize * (2 if item.type in (8, 9) else 1)
+    pair = 2 if item.type in _PAIR_TYPES else 1
+    size = 2 if item.type in _TEXT_TYPES else _dtype_of(item.type).itemsize * pair
     if item.count * size > _MAX_VALUE_BYTES:
         return f"{item.count} elements"
     try:

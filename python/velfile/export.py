@@ -55,6 +55,7 @@ import numpy as np
 from . import _api, _velfile
 from ._axes import DIMS, units
 from ._tree import File, Group, Item, WalkNode
+from ._types import _PAIR_TYPES, _TEXT_TYPES, ItemType
 from ._velfile import Error
 
 PathLike = Union[str, "os.PathLike[str]"]
@@ -67,7 +68,8 @@ CHUNK_BYTES = 1 << 20
 PROGRESS_FROM = 1 << 20
 
 _ITEMS = np.dtype([("index", "<u4"), ("id", "<u2"), ("type", "<u2"), ("count", "<u4")])
-_NUMBERS = {2, 3, 4, 5, 6, 7, 10, 11}
+_NUMBERS = {ItemType.INT8, ItemType.UINT8, ItemType.INT16, ItemType.UINT16, ItemType.INT32, ItemType.UINT32,
+            ItemType.FLOAT32, ItemType.FLOAT64}
 
 
 def hdf5_name(step: str) -> str:
@@ -80,12 +82,12 @@ def hdf5_name(step: str) -> str:
 
 def _text_value(raw: np.ndarray, type: int) -> Any:
     """A string item's stored bytes as its attribute value."""
-    unit = np.dtype("=u2") if type == 12 else np.dtype(np.uint8)
+    unit = np.dtype("=u2") if type == ItemType.UTF16 else np.dtype(np.uint8)
     units = raw.view(unit)
-    little = units.astype("<u2").view(np.uint8) if type == 12 else units
+    little = units.astype("<u2").view(np.uint8) if type == ItemType.UTF16 else units
     if units.size == 0 or units[-1] != 0 or np.count_nonzero(units == 0) != 1:
         return little  # not one terminated string: every byte kept
-    if type == 1:
+    if type == ItemType.CHAR:
         return np.bytes_(units[:-1].tobytes())
     text = little[:-2].tobytes()
     try:
@@ -97,11 +99,11 @@ def _text_value(raw: np.ndarray, type: int) -> Any:
 def item_value(item: Item) -> Any:
     """An item's value as the export stores it (see the module's text)."""
     raw = item._bytes()
-    if item.type in (1, 12):
+    if item.type in _TEXT_TYPES:
         return _text_value(raw, item.type)
-    if item.type in _NUMBERS or item.type in (8, 9):
+    if item.type in _NUMBERS or item.type in _PAIR_TYPES:
         values = raw.view(_velfile._dtype_of(item.type))
-        if item.type in (8, 9):
+        if item.type in _PAIR_TYPES:
             return values.reshape(-1, 2)
         return values[0] if values.size == 1 else values
     return raw
@@ -142,7 +144,7 @@ class _Exporter:
         self.store(out, "#items", np.array([(it.index, it.id, it.type, it.count) for it in items], _ITEMS))
         used = set()
         for it in items:
-            if it.type == 0:
+            if it.type == ItemType.GROUP:
                 continue
             name = f"#{it.id}" if it.id not in used else f"#{it.id} [{it.index}]"
             used.add(it.id)
