@@ -444,11 +444,11 @@ class Item:
         return (count, 2) if t in _PAIR_TYPES else (count,)
 
     def _read(self, dtype: np.dtype, shape: Tuple[int, ...]) -> np.ndarray:
-        out = np.empty(shape, dtype)
         # A count from a damaged file must not size an allocation: a value
         # that lies outside its section is refused before one is made.
         if _velfile._size_of(self._i.type()) * self._i.count() > 4:
             self._i.extent()
+        out = np.empty(shape, dtype)
         self._i.read(out)
         return out
 
