@@ -68,7 +68,7 @@ def test_values_refused(path, value, type_):
     (300, "uint8", "300, which uint8"), (-3, "uint16", "-3, which uint16"), (2**70, "int32", f"{2**70}, which int32"),
     ([1, 2**63], None, f"{2**63}, which neither"), ([1, -(2**31) - 1], None, f"{-(2**31) - 1}, which neither"),
     (np.array([1, 70000]), "int16", "70000, which int16"), (np.array([5, 2**40]), None, f"{2**40}, which neither"),
-    (2**53 + 1, "float64", f"{2**53 + 1}, which float64"),
+    (2**53 + 1, "float64", f"{2**53 + 1}, which float64"), (2**1100, "float64", f"{2**1100}, which float64"),
     (np.array([2**24 + 1]), "float32", "16777217, which float32"),
     ([0, 1.5], "int8", "1.5, which is not an integer"),
 ])

@@ -6,9 +6,11 @@ and write new files::
     import velfile
     with velfile.open("inspection.A01") as f:
         g = f["0/Channel 1/Gate A"]            # a group, by its path
-        g.name, g.path, list(g), g.directory    # sub-groups' keys, and items
+        g.name, g.path, g.directory              # the items, in directory order
         g.directory[3].value                     # int, float, str or numpy array
         g.item(3).type == velfile.INT16          # item types as velfile.ItemType
+        {k: sub.name for k, sub in g.items()}    # files and groups are mappings
+        f.visit(print)                           # every group below, once each
         g.descriptor("gate")                     # decoded by a module, as a dict
         scan = f["0/Scan A"].data               # a data group
         scan[2, 10:20, :64]                      # reads only that part

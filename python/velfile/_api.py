@@ -118,6 +118,16 @@ def _inferred_type(value: Any) -> int:
     return item_type(code)
 
 
+def _float_holds(dtype: np.dtype, value: int) -> bool:
+    """Whether a float type holds a Python integer exactly."""
+    try:
+        with np.errstate(over="ignore"):
+            converted = dtype.type(value)
+    except OverflowError:
+        return False
+    return bool(np.isfinite(converted)) and int(converted) == value
+
+
 def _unfit(source: np.ndarray, dtype: np.dtype) -> np.ndarray:
     """Where integers (an object array of Python ints, or an integer array)
     do not fit a dtype exactly."""
@@ -125,9 +135,7 @@ def _unfit(source: np.ndarray, dtype: np.dtype) -> np.ndarray:
         info = np.iinfo(dtype)
         return np.asarray((source < info.min) | (source > info.max), dtype=bool)
     if source.dtype == object:
-        converted = np.array([dtype.type(v) for v in source.flat], dtype).reshape(source.shape)
-        return np.array([not np.isfinite(c) or int(c) != v for c, v in zip(converted.flat, source.flat)],
-                        bool).reshape(source.shape)
+        return np.array([not _float_holds(dtype, v) for v in source.flat], bool).reshape(source.shape)
     with np.errstate(over="ignore", invalid="ignore"):
         converted = source.astype(dtype)
         return ~np.isfinite(converted) | (converted.astype(source.dtype) != source)
