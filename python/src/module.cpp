@@ -1,11 +1,11 @@
 // The extension velfile._velfile: files, sections, groups, items, the walk
-// and the exceptions, bound from the C++ layer (velfile.hpp).
+// and the exceptions of the C++ layer (velfile.hpp), a class for each of its
+// classes and a method for each of their methods, under the same names. The
+// package's own File, Group and Item (_tree.py) are Python classes over them.
 #include <pybind11/stl.h>
 
-#include <array>
 #include <fstream>
 #include <map>
-#include <optional>
 
 #include "binding.h"
 #include "velinspect/exit_codes.h"

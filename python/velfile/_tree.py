@@ -13,8 +13,6 @@ from ._types import _PAIR_TYPES, _TEXT_TYPES, ItemType, item_type
 from ._velfile import BadPathError, InvalidError, NotFoundError, UnsupportedError, WrongTypeError
 
 _NAME_ITEM = 10000
-
-
 _SCALAR_TYPES = (ItemType.INT8, ItemType.UINT8, ItemType.INT16, ItemType.UINT16, ItemType.INT32, ItemType.UINT32,
                  ItemType.FLOAT32, ItemType.FLOAT64)
 
