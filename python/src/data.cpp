@@ -98,9 +98,7 @@ void bindData(py::module_& m) {
       .def("bytes_needed", [](const PyData& d) { return released([&] { return d.data.bytes_needed(); }); })
       .def("read", &readRange)
       .def("read_records", &readRecords)
-      .def("block", [](const PyData& d) {
-        return extentTuple(released([&] { return d.data.block(); }));
-      });
+      .def("block", [](const PyData& d) { return extentTuple(released([&] { return d.data.block(); })); });
 }
 
 }  // namespace velfile_python
