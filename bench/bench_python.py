@@ -82,7 +82,7 @@ def make_files(directory: str, bulk_bytes: int, points: int, groups: int) -> Dic
         top = h.create_group("setup")
         for g in f["0"].groups:
             hg = top.create_group(g.name)
-            for it in g.items:
+            for it in g.directory:
                 if it.id != 10000:
                     hg.attrs[f"{it.id}.{it.index}"] = it.value
     return p
@@ -110,7 +110,7 @@ def walk_ours(path: str) -> int:
     n = 0
     with velfile.open(path) as f:
         for g in f["0"].groups:
-            n += len([it.value for it in g.items])
+            n += len([it.value for it in g.directory])
     return n
 
 

@@ -15,6 +15,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <array>
 #include <memory>
 #include <string>
 #include <velfile/velfile.hpp>
@@ -26,8 +27,7 @@ namespace py = pybind11;
 // The layer's File, closed when the last Python object that uses it goes.
 struct Owner {
   velfile::File file;
-  std::string mode;
-  explicit Owner(velfile::File f, std::string m) : file(std::move(f)), mode(std::move(m)) {}
+  explicit Owner(velfile::File f) : file(std::move(f)) {}
   Owner(const Owner&) = delete;
   Owner& operator=(const Owner&) = delete;
   ~Owner();
@@ -64,12 +64,13 @@ py::dtype dtypeOf(uint16_t type);
 // The item type of a numpy dtype; -1 for a dtype no item type stores.
 int typeOfDtype(const py::dtype& dtype);
 
-// A group whose bytes can be mapped: not one being written (else Unsupported).
-const velfile::Group& mappable(const velfile::Group& g);
-// Where a value lies, for a memory map: (path, offset, bytes, host order).
-py::tuple extentTuple(const OwnerPtr& owner, const velfile::Extent& extent);
+// Where a value lies, for a memory map: (offset, bytes, host order).
+py::tuple extentTuple(const velfile::Extent& extent);
 
 void bindData(py::module_& m);
+// Group::write_data from a numpy array of shape (second, first, samples).
+PyData writeData(PyGroup& g, int32_t dataClass, const py::array& samples, int sampleType,
+                 const py::object& marks, std::array<float, 6> axes);
 
 }  // namespace velfile_python
 

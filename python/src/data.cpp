@@ -38,6 +38,8 @@ py::tuple readRecords(const PyData& d, uint32_t s0, uint32_t sc, uint32_t f0, ui
   return py::make_tuple(std::move(units), std::move(starts), std::move(markers));
 }
 
+}  // namespace
+
 PyData writeData(PyGroup& g, int32_t dataClass, const py::array& samples, int sampleType,
                  const py::object& marks, std::array<float, 6> axes) {
   if (samples.ndim() != 3 || !(samples.flags() & py::array::c_style))
@@ -72,42 +74,31 @@ PyData writeData(PyGroup& g, int32_t dataClass, const py::array& samples, int sa
   return PyData{g.owner, released([&] { return g.group.write_data(d, data, bytes, markers, markerCount); })};
 }
 
-}  // namespace
-
 void bindData(py::module_& m) {
-  py::class_<PyData>(m, "_DataGroup")
-      .def_property_readonly("group",
-                             [](const PyData& d) {
-                               return PyGroup{d.owner, d.data.group()};
-                             })
-      .def_property_readonly("data_class", [](const PyData& d) { return d.data.data_class(); })
-      .def_property_readonly("shape",
-                             [](const PyData& d) {
-                               const auto s = d.data.shape();
-                               return py::make_tuple(s[0], s[1], s[2]);
-                             })
-      .def_property_readonly("sample_type", [](const PyData& d) { return d.data.sample_type(); })
-      .def_property_readonly("_axes",
-                             [](const PyData& d) {
-                               py::list out;
-                               for (const velfile::Axis& a : d.data.axes())
-                                 out.append(py::make_tuple(a.count, a.factor, a.offset));
-                               return out;
-                             })
-      .def_property_readonly("_data_type",
-                             [](const PyData& d) { return int(d.data.descriptor().GetDataType()); })
-      .def("_check", [](const PyData& d) { released([&] { d.data.bytes_needed(); }); })
-      .def("_read", &readRange)
-      .def("_records", &readRecords)
-      .def("_extent", [](const PyData& d) {
-        return extentTuple(d.owner, released([&] {
-                             mappable(d.data.group());
-                             return d.data.block();
-                           }));
-      });
-  m.def("_write_data", &writeData, py::arg("group"), py::arg("data_class"), py::arg("samples"),
-        py::arg("sample_type"), py::arg("markers"), py::arg("axes"));
-  m.def("_data", [](const PyGroup& g) { return PyData{g.owner, released([&] { return g.group.data(); })}; });
+  py::class_<PyData>(m, "DataGroup", "velfile::DataGroup")
+      .def("group",
+           [](const PyData& d) {
+             return PyGroup{d.owner, d.data.group()};
+           })
+      .def("data_class", [](const PyData& d) { return d.data.data_class(); })
+      .def("shape",
+           [](const PyData& d) {
+             const auto s = d.data.shape();
+             return py::make_tuple(s[0], s[1], s[2]);
+           })
+      .def("sample_type", [](const PyData& d) { return d.data.sample_type(); })
+      .def("element_size", [](const PyData& d) { return d.data.element_size(); })
+      .def("axes",
+           [](const PyData& d) {
+             py::list out;
+             for (const velfile::Axis& a : d.data.axes())
+               out.append(py::make_tuple(a.count, a.factor, a.offset));
+             return out;
+           })
+      .def("bytes_needed", [](const PyData& d) { return released([&] { return d.data.bytes_needed(); }); })
+      .def("read", &readRange)
+      .def("read_records", &readRecords)
+      .def("block", [](const PyData& d) { return extentTuple(released([&] { return d.data.block(); })); });
 }
 
 }  // namespace velfile_python

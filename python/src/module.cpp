@@ -1,13 +1,14 @@
 // The extension velfile._velfile: files, sections, groups, items, the walk
-// and the exceptions, bound from the C++ layer (velfile.hpp).
+// and the exceptions of the C++ layer (velfile.hpp), a class for each of its
+// classes and a method for each of their methods, under the same names. The
+// package's own File, Group and Item (_tree.py) are Python classes over them.
 #include <pybind11/stl.h>
 
-#include <array>
 #include <fstream>
 #include <map>
-#include <optional>
 
 #include "binding.h"
+#include "velinspect/exit_codes.h"
 #ifdef VELFILE_PYTHON_JSON
 #include "velfile_json.h"
 #endif
@@ -33,15 +34,8 @@ Owner::~Owner() {
   }
 }
 
-const velfile::Group& mappable(const velfile::Group& g) {
-  if (g.writable())
-    throw velfile::Error(Reason::Unsupported, 0, "view", "", g.path(), -1,
-                         "is being written: its bytes are final only when the file is closed");
-  return g;
-}
-
-py::tuple extentTuple(const OwnerPtr& owner, const velfile::Extent& e) {
-  return py::make_tuple(owner->file.path(), e.offset, e.size, e.host_order);
+py::tuple extentTuple(const velfile::Extent& e) {
+  return py::make_tuple(e.offset, e.size, e.host_order);
 }
 
 py::dtype dtypeOf(uint16_t type) {
@@ -164,18 +158,8 @@ Values toValues(const py::dict& fields) {
 
 // --- files ---
 
-PyFile openFile(const std::string& path, const std::string& mode) {
-  velfile::File f;
-  if (mode == "r")
-    f = released([&] { return velfile::File::open(path); });
-  else if (mode == "a")
-    f = released([&] { return velfile::File::append(path); });
-  else if (mode == "w")
-    f = released([&] { return velfile::File::create(path); });
-  else
-    throw velfile::Error(Reason::Invalid, 0, "open", path, "", -1,
-                         "mode '" + mode + "' is not one of 'r' (read), 'a' (add a section), 'w' (create)");
-  return PyFile{std::make_shared<Owner>(std::move(f), mode)};
+PyFile owned(velfile::File f) {
+  return PyFile{std::make_shared<Owner>(std::move(f))};
 }
 
 std::vector<PyGroup> wrap(const OwnerPtr& owner, std::vector<velfile::Group> groups) {
@@ -183,35 +167,6 @@ std::vector<PyGroup> wrap(const OwnerPtr& owner, std::vector<velfile::Group> gro
   out.reserve(groups.size());
   for (velfile::Group& g : groups) out.push_back(PyGroup{owner, std::move(g)});
   return out;
-}
-
-// --- items ---
-
-bool isScalarType(uint16_t t) {
-  return (t >= 2 && t <= 7) || t == 10 || t == 11;
-}
-
-py::object itemValue(const PyItem& p) {
-  const velfile::Item& it = p.item;
-  const uint16_t t = it.type();
-  if (t == VelFile::kTypeGroup) {
-    const std::string step = "[" + std::to_string(it.index()) + "]";
-    return py::cast(PyGroup{p.owner, released([&] { return p.group.group(step); })});
-  }
-  if (t == VelFile::kTypeNarrow || t == VelFile::kTypeUtf16)
-    return py::str(released([&] { return it.text(); }));
-  const size_t bytes = size_t(VelFile::file_SizeOf(t)) * it.count();
-  std::vector<py::ssize_t> shape{py::ssize_t(it.count())};
-  if (t == VelFile::kTypeQuad8 || t == VelFile::kTypeQuad9) shape.push_back(2);
-  if (t > VelFile::kTypeRaw) shape[0] = py::ssize_t(bytes);
-  // A count from a damaged file must not size an allocation: an array that
-  // lies outside its section is refused before one is made.
-  if (bytes > 4) released([&] { return it.extent(); });
-  py::array a(dtypeOf(t), shape);
-  void* out = a.mutable_data();
-  released([&] { return it.read(out, bytes); });
-  if (it.count() == 1 && isScalarType(t)) return a.attr("item")(0);
-  return std::move(a);
 }
 
 // --- the walk ---
@@ -224,38 +179,41 @@ struct PyWalkNode {
   uint16_t id = 0;
 };
 
-bool walkGroup(const PyGroup& root, const py::function& func, int maxDepth, uint64_t maxGroups,
-               uint64_t maxItems) {
+bool walkGroup(const PyGroup& root, const py::object& enter, const py::object& leave, int maxDepth,
+               uint64_t maxGroups, uint64_t maxItems) {
   velfile::WalkLimits limits;
   limits.max_depth = maxDepth;
   limits.max_groups = maxGroups;
   limits.max_items = maxItems;
   const OwnerPtr& owner = root.owner;
-  auto enter = [&](const velfile::WalkNode& n) {
-    std::string path = n.path();
+  auto node = [&](const velfile::WalkNode& n) {
+    PyWalkNode out;
+    out.group = n.state == velfile::NodeState::Open ? py::cast(PyGroup{owner, n.group}) : py::none();
+    out.state = velfile::state_name(n.state);
+    out.reason = n.reason;
+    out.name = n.name;
+    out.path = n.path();
+    out.depth = n.depth;
+    out.index = n.index;
+    out.entries = n.entries;
+    out.directory = n.directory;
+    out.sectionStart = n.section_start;
+    out.id = n.id;
+    return out;
+  };
+  const velfile::WalkEnter onEnter = [&](const velfile::WalkNode& n) {
     py::gil_scoped_acquire hold;
-    PyWalkNode node;
-    node.group = n.state == velfile::NodeState::Open ? py::cast(PyGroup{owner, n.group}) : py::none();
-    node.state = velfile::state_name(n.state);
-    node.reason = n.reason;
-    node.name = n.name;
-    node.path = std::move(path);
-    node.depth = n.depth;
-    node.index = n.index;
-    node.entries = n.entries;
-    node.directory = n.directory;
-    node.sectionStart = n.section_start;
-    node.id = n.id;
-    py::object r = func(std::move(node));
+    py::object r = enter(node(n));
     return r.is_none() || r.cast<bool>();
   };
-  return released([&] { return velfile::walk(root.group, enter, velfile::WalkLeave(), limits); });
+  velfile::WalkLeave onLeave;
+  if (!leave.is_none())
+    onLeave = [&](const velfile::WalkNode& n) {
+      py::gil_scoped_acquire hold;
+      leave(node(n));
+    };
+  return released([&] { return velfile::walk(root.group, onEnter, onLeave, limits); });
 }
-
-const char* kPathHelp =
-    "Paths: the section's index (or @offset), then one step per level: a\n"
-    "name, #id (the first reference with that item id) or [index] (the entry\n"
-    "at that directory index); '\\' escapes '/' and '\\' in a name.";
 
 }  // namespace
 
@@ -264,55 +222,48 @@ const char* kPathHelp =
 using namespace velfile_python;
 
 PYBIND11_MODULE(_velfile, m) {
-  m.doc() = "The binding of velfile's C++ layer; use the package velfile, not this module.";
+  m.doc() =
+      "The binding of velfile's C++ layer, one class and method for each of the layer's;\n"
+      "use the package velfile, whose File, Group, Item and DataGroup are built on it.";
   m.attr("__version__") = VELFILE_VERSION;
   m.attr("MAX_OPEN_FILES") = int(VelFile::kMaxOpenFiles);
   addErrors(m);
-  // Registered first, so that every signature names them; under the
-  // package's name, so that help() and repr() read velfile.Group.
-  m.attr("__name__") = "velfile";
+  py::list exits;
+  for (const velfile_exit::ExitCode& c : velfile_exit::kExitCodes)
+    exits.append(py::make_tuple(int(c.code), c.name, c.meaning, c.velinspect));
+  m.attr("EXIT_CODES") = exits;
   py::class_<velfile::Section> sectionClass(m, "Section", "One section of a file, as the library loaded it.");
-  py::class_<PyFile> fileClass(
-      m, "File",
-      "A container file. Made by velfile.open() or velfile.create(); closed by close(),\n"
-      "by a with block, or when the file and every object taken from it are gone.\n\n"
-      "f[path] is the group a path names (see Group.__getitem__).");
-  py::class_<PyGroup> groupClass(
-      m, "Group",
-      "A group: a named directory of items, with sub-groups. Light: it refers to its\n"
-      "file, which stays open while the group is alive.");
-  py::class_<PyWalkNode> walkNodeClass(m, "WalkNode", "One group as Group.walk() meets it.");
-  py::class_<PyItem> itemClass(m, "Item", "One entry of a group's directory.");
+  py::class_<PyFile> fileClass(m, "File", "velfile::File");
+  py::class_<PyGroup> groupClass(m, "Group", "velfile::Group");
+  py::class_<PyWalkNode> walkNodeClass(m, "WalkNode", "velfile::WalkNode");
+  py::class_<PyItem> itemClass(m, "Item", "velfile::Item");
   bindData(m);
   m.def("type_name", &velfile::type_name, py::arg("type"),
         "Name of an item type code ('int16', 'utf16', ...), 'type N' for an unknown one.");
   m.def("type_from_name", &velfile::type_from_name, py::arg("name"),
         "The item type code of a name type_name() gives, or of a decimal code; -1 for none.");
-  m.def(
-      "modules",
-      [] {
-        py::list out;
-        for (const velfile::ModuleSchema& s : velfile::modules()) {
-          py::list fields;
-          for (const velfile::Field& f : s.fields)
-            fields.append(py::make_tuple(f.name, f.id, f.type, f.count));
-          py::dict d;
-          d["name"] = s.name;
-          d["prefix"] = s.prefix;
-          d["descriptor"] = s.descriptor;
-          d["fields"] = fields;
-          out.append(d);
-        }
-        return out;
-      },
-      "The 21 group modules: dicts of name, prefix, descriptor type and fields\n"
-      "(name, item id, item type, count), as the modules' item tables know them.");
+  m.def("modules", [] {
+    py::list out;
+    for (const velfile::ModuleSchema& s : velfile::modules()) {
+      py::list fields;
+      for (const velfile::Field& f : s.fields) fields.append(py::make_tuple(f.name, f.id, f.type, f.count));
+      py::dict d;
+      d["name"] = s.name;
+      d["prefix"] = s.prefix;
+      d["descriptor"] = s.descriptor;
+      d["fields"] = fields;
+      out.append(d);
+    }
+    return out;
+  });
   m.def("_dtype_of", &dtypeOf, py::arg("type"));
   m.def("_type_of_dtype", &typeOfDtype, py::arg("dtype"));
+  m.def(
+      "_size_of", [](uint16_t type) { return VelFile::file_SizeOf(type); }, py::arg("type"));
+  m.def("walk", &walkGroup, py::arg("root"), py::arg("enter"), py::arg("leave") = py::none(),
+        py::arg("max_depth") = 200, py::arg("max_groups") = 100000, py::arg("max_items") = uint64_t(1) << 22);
 
-  sectionClass
-      .def_property_readonly("index", &velfile::Section::index,
-                             "Position of the section in the file, from 0.")
+  sectionClass.def_property_readonly("index", &velfile::Section::index)
       .def_property_readonly("start", &velfile::Section::start, "Absolute offset of the section's header.")
       .def_property_readonly(
           "byte_order",
@@ -338,67 +289,35 @@ PYBIND11_MODULE(_velfile, m) {
       });
 
   fileClass
-      .def_property_readonly(
-          "path", [](const PyFile& f) { return f.owner->file.path(); }, "The path as given.")
-      .def_property_readonly(
-          "mode", [](const PyFile& f) { return f.owner->mode; },
-          "'r' (read), 'a' (adding a section) or 'w' (created).")
-      .def_property_readonly(
-          "closed", [](const PyFile& f) { return !released([&] { return f.owner->file.is_open(); }); },
-          "Whether the file was closed.")
-      .def_property_readonly(
-          "writable", [](const PyFile& f) { return f.owner->file.writable(); },
-          "Whether the file takes a new section (modes 'a' and 'w').")
-      .def_property_readonly(
-          "sections", [](const PyFile& f) { return released([&] { return f.owner->file.sections(); }); },
-          "The sections in file order (start, byte order, string format, size).")
-      .def_property_readonly(
-          "groups",
-          [](const PyFile& f) {
-            const auto n = released([&] { return f.owner->file.sections().size(); });
-            std::vector<velfile::Group> out;
-            for (size_t i = 0; i < n; ++i)
-              out.push_back(released([&] { return f.owner->file.section_group(uint32_t(i)); }));
-            return wrap(f.owner, std::move(out));
-          },
-          "The section groups, one per section.")
-      .def(
-          "__getitem__",
-          [](const PyFile& f, const std::string& path) {
-            return PyGroup{f.owner, released([&] { return f.owner->file.group(path); })};
-          },
-          py::arg("path"),
-          (std::string("The group a path names, as '0/Channel 1/Gate A'.\n\n") + kPathHelp).c_str())
-      .def(
-          "create_group",
-          [](const PyFile& f, const std::string& name) {
-            return PyGroup{f.owner, released([&] { return f.owner->file.create_group(name); })};
-          },
-          py::arg("name"),
-          "Starts the file's new section, whose section group this is. A file takes one new\n"
-          "section per opening: a second call raises ReadOnlyError.")
-      .def(
-          "close", [](const PyFile& f) { released([&] { f.owner->file.close(); }); },
-          "Closes the file (for a written file: writes its directories and headers, and raises\n"
-          "when that fails). Its groups, items and data then raise ClosedError. A closed file\n"
-          "closes again without effect.")
-      .def("__enter__", [](py::object self) { return self; })
-      .def(
-          "__exit__",
-          [](const PyFile& f, const py::object&, const py::object&, const py::object&) {
-            released([&] { f.owner->file.close(); });
-            return false;
-          },
-          py::arg("type"), py::arg("value"), py::arg("traceback"))
-      .def("__repr__", [](const PyFile& f) {
-        const bool open = released([&] { return f.owner->file.is_open(); });
-        return std::string("<velfile.File ") + py::repr(py::str(f.owner->file.path())).cast<std::string>() +
-               " mode '" + f.owner->mode + "'" + (open ? "" : " (closed)") + ">";
-      });
-  m.def("_open", &openFile, py::arg("path"), py::arg("mode"));
-  m.def(
-      "_write_json",
-      [](const PyFile& f, const std::string& out, size_t maxElements) {
+      .def_static(
+          "open",
+          [](const std::string& path) { return owned(released([&] { return velfile::File::open(path); })); })
+      .def_static("create",
+                  [](const std::string& path) {
+                    return owned(released([&] { return velfile::File::create(path); }));
+                  })
+      .def_static("append",
+                  [](const std::string& path) {
+                    return owned(released([&] { return velfile::File::append(path); }));
+                  })
+      .def("close", [](const PyFile& f) { released([&] { f.owner->file.close(); }); })
+      .def("is_open", [](const PyFile& f) { return released([&] { return f.owner->file.is_open(); }); })
+      .def("path", [](const PyFile& f) { return f.owner->file.path(); })
+      .def("writable", [](const PyFile& f) { return f.owner->file.writable(); })
+      .def("sections", [](const PyFile& f) { return released([&] { return f.owner->file.sections(); }); })
+      .def("group",
+           [](const PyFile& f, const std::string& path) {
+             return PyGroup{f.owner, released([&] { return f.owner->file.group(path); })};
+           })
+      .def("section_group",
+           [](const PyFile& f, uint32_t index) {
+             return PyGroup{f.owner, released([&] { return f.owner->file.section_group(index); })};
+           })
+      .def("create_group",
+           [](const PyFile& f, const std::string& name) {
+             return PyGroup{f.owner, released([&] { return f.owner->file.create_group(name); })};
+           })
+      .def("write_json", [](const PyFile& f, const std::string& out, size_t maxElements) {
   // (written, complete): whether out was written whole, and whether
   // every group was entered and every value read.
 #ifdef VELFILE_PYTHON_JSON
@@ -415,208 +334,106 @@ PYBIND11_MODULE(_velfile, m) {
         throw velfile::Error(Reason::Unsupported, 0, "export", "", "", -1,
                              "the package was built without the JSON form (tools/json)");
 #endif
-      },
-      py::arg("file"), py::arg("out"), py::arg("max_elements") = 16);
-
-  groupClass
-      .def_property(
-          "name", [](const PyGroup& g) { return released([&] { return g.group.name(); }); },
-          [](PyGroup& g, const std::string& name) { released([&] { g.group.set_name(name); }); },
-          "The group's name (settable on a group being written; 31 characters are kept).")
-      .def_property_readonly(
-          "path", [](const PyGroup& g) { return g.group.path(); },
-          (std::string("The group's path.\n\n") + kPathHelp).c_str())
-      .def_property_readonly(
-          "file", [](const PyGroup& g) { return PyFile{g.owner}; }, "The file of the group.")
-      .def_property_readonly(
-          "section", [](const PyGroup& g) { return released([&] { return g.group.section(); }); },
-          "The section the group lies in.")
-      .def_property_readonly(
-          "writable", [](const PyGroup& g) { return released([&] { return g.group.writable(); }); },
-          "Whether the group was made in this opening and can be written.")
-      .def_property_readonly(
-          "groups",
-          [](const PyGroup& g) { return wrap(g.owner, released([&] { return g.group.groups(); })); },
-          "The sub-groups in directory order, each named in its path by the shortest step\n"
-          "that names it alone.")
-      .def_property_readonly(
-          "items",
-          [](const PyGroup& g) {
-            std::vector<velfile::Item> items = released([&] { return g.group.items(); });
-            std::vector<PyItem> out;
-            out.reserve(items.size());
-            for (velfile::Item& it : items) out.push_back(PyItem{g.owner, g.group, std::move(it)});
-            return out;
-          },
-          "Every item in directory order (a list), the name item and group references included.")
-      .def(
-          "item",
-          [](const PyGroup& g, uint16_t id) {
-            return PyItem{g.owner, g.group, released([&] { return g.group.item(id); })};
-          },
-          py::arg("id"), "The first item with this id; NotFoundError when there is none.")
-      .def(
-          "__contains__",
-          [](const PyGroup& g, const py::object& key) {
-            if (py::isinstance<py::int_>(key)) {
-              const int id = key.cast<int>();
-              return id >= 0 && id <= 0xFFFF && released([&] { return g.group.has_item(uint16_t(id)); });
-            }
-            const std::string path = key.cast<std::string>();
-            try {
-              released([&] { return g.group.group(path); });
-              return true;
-            } catch (const velfile::Error& e) {
-              if (e.reason() == Reason::NotFound) return false;
-              throw;
-            }
-          },
-          py::arg("key"), "An item id (int) or a relative group path (str).")
-      .def(
-          "__getitem__",
-          [](const PyGroup& g, const std::string& path) {
-            return PyGroup{g.owner, released([&] { return g.group.group(path); })};
-          },
-          py::arg("path"), "The sub-group a relative path names ('Channel 1/Gate A', '#3/[2]').")
-      .def(
-          "create_group",
-          [](PyGroup& g, const std::string& name, uint16_t id) {
-            return PyGroup{g.owner, released([&] { return g.group.create_group(name, id); })};
-          },
-          py::arg("name"), py::arg("id") = 0, "Makes a sub-group with this name, recorded under item id id.")
-      .def(
-          "_write",
-          [](PyGroup& g, uint16_t id, uint16_t type, const py::array& data, uint32_t count) {
-            const void* p = data.data();
-            if (!(data.flags() & py::array::c_style) ||
-                data.nbytes() != py::ssize_t(VelFile::file_SizeOf(type)) * count)
-              throw velfile::Error(Reason::Invalid, 0, "Group.write_item", "", g.group.path(), id,
-                                   "got a buffer of the wrong size");
-            released([&] { g.group.write_item(id, type, p, count); });
-          },
-          py::arg("id"), py::arg("type"), py::arg("data"), py::arg("count"))
-      .def(
-          "_write_text",
-          [](PyGroup& g, uint16_t id, const std::string& text) {
-            released([&] { g.group.write_text(id, text); });
-          },
-          py::arg("id"), py::arg("text"))
-      .def(
-          "descriptor",
-          [](const PyGroup& g, const std::string& module) {
-            const auto values = released([&] { return g.group.read_descriptor(module); });
-            py::dict out;
-            for (const auto& nv : values) out[py::str(nv.first)] = py::cast(nv.second);
-            return out;
-          },
-          py::arg("module"),
-          "The group decoded by a module (its short name, as 'gate', or its prefix, as\n"
-          "'ggate'; see velfile.modules()) through the module's ReadGroupInfo: a dict of\n"
-          "every field by name, in the order of the module's table. A file does not record\n"
-          "which module wrote a group; guess_module() offers a guess.")
-      .def(
-          "write_descriptor",
-          [](PyGroup& g, const std::string& module, const py::dict& fields, const py::object& previous) {
-            const Values now = toValues(fields);
-            const Values before = previous.is_none() ? Values() : toValues(previous.cast<py::dict>());
-            released([&] { g.group.write_descriptor(module, now, previous.is_none() ? nullptr : &before); });
-          },
-          py::arg("module"), py::arg("fields"), py::arg("previous") = py::none(),
-          "Writes a descriptor through the module's WriteGroupInfo from a dict of fields\n"
-          "(names as descriptor() gives them; fields not given keep the module's defaults).\n"
-          "With previous (the fields the group already holds), only what changed is written.\n"
-          "Unknown names and values a field cannot hold raise InvalidError before anything\n"
-          "is written.")
-      .def(
-          "guess_module",
-          [](const PyGroup& g) {
-            const velfile::ModuleGuess r = released([&] { return g.group.guess_module(); });
-            py::dict out;
-            out["module"] = r.module.empty() ? py::object(py::none()) : py::object(py::str(r.module));
-            out["matched"] = r.matched;
-            out["unmatched"] = r.unmatched;
-            out["note"] = r.note;
-            return out;
-          },
-          "A guess of the module that wrote the group, from its item ids: a dict with the\n"
-          "module (None when nothing matched), the ids matched and unmatched, and a note\n"
-          "saying that this is a guess and how good it is.")
-      .def(
-          "walk",
-          [](const PyGroup& g, const py::function& func, int maxDepth, uint64_t maxGroups,
-             uint64_t maxItems) { return walkGroup(g, func, maxDepth, maxGroups, maxItems); },
-          py::arg("func"), py::arg("max_depth") = 200, py::arg("max_groups") = 100000,
-          py::arg("max_items") = uint64_t(1) << 22,
-          "Walks the tree below this group depth-first, calling func(node) for each group\n"
-          "before its sub-groups (node: a WalkNode); func returning False skips the\n"
-          "sub-groups. Cycles, shared sub-groups, depth and size limits and groups that\n"
-          "cannot be opened are reported once each (node.state) and not entered. Returns\n"
-          "whether every group was entered.")
-      .def("__repr__", [](const PyGroup& g) {
-        const std::string name = released([&] { return g.group.name(); });
-        return "<velfile.Group " + py::repr(py::str(g.group.path())).cast<std::string>() + " name " +
-               py::repr(py::str(name)).cast<std::string>() + ">";
       });
 
-  walkNodeClass
-      .def_readonly("group", &PyWalkNode::group, "The Group, or None when the walk did not enter it.")
-      .def_readonly("state", &PyWalkNode::state, "'open', 'cycle', 'shared', 'too deep', 'limit' or 'error'.")
-      .def_readonly("reason", &PyWalkNode::reason, "Why it was not entered ('' when open).")
-      .def_readonly("name", &PyWalkNode::name, "Its name.")
-      .def_readonly("path", &PyWalkNode::path, "Its path.")
-      .def_readonly("depth", &PyWalkNode::depth, "0 for the group walked from.")
-      .def_readonly("index", &PyWalkNode::index, "Index of its reference in the parent's directory.")
-      .def_readonly("id", &PyWalkNode::id, "Item id of that reference.")
-      .def_readonly("entries", &PyWalkNode::entries, "Entries of its directory.")
-      .def_readonly("directory", &PyWalkNode::directory,
-                    "Offset of its directory in its section: with section_start, the directory's\n"
-                    "place in the file, which a shared sub-group has in common with its first path.")
-      .def_readonly("section_start", &PyWalkNode::sectionStart, "Absolute offset of its section.")
-      .def("__repr__", [](const PyWalkNode& n) {
-        return "<velfile.WalkNode " + py::repr(py::str(n.path)).cast<std::string>() + " " + n.state + ">";
-      });
-
-  itemClass
-      .def_property_readonly(
-          "id", [](const PyItem& i) { return i.item.id(); }, "The item id.")
-      .def_property_readonly(
-          "type", [](const PyItem& i) { return i.item.type(); }, "The item type code (see type_name).")
-      .def_property_readonly(
-          "type_name", [](const PyItem& i) { return velfile::type_name(i.item.type()); },
-          "The item type's name ('int16', 'utf16', ...).")
-      .def_property_readonly(
-          "count", [](const PyItem& i) { return i.item.count(); },
-          "Number of elements; for a group reference, the sub-group's entries.")
-      .def_property_readonly(
-          "file", [](const PyItem& i) { return PyFile{i.owner}; }, "The file of the item.")
-      .def_property_readonly(
-          "index", [](const PyItem& i) { return i.item.index(); }, "Position in the group's directory.")
-      .def_property_readonly("value", &itemValue,
-                             "The value: a str for strings; an int or float for one number; a numpy array\n"
-                             "(host byte order) for several numbers, for raw bytes (uint8) and for types 8\n"
-                             "and 9 (uint32 pairs, shape (count, 2)); the Group for a group reference.")
-      .def("_bytes",
-           [](const PyItem& i) {
-             // The value as stored, elements in host order (strings too): a
-             // value outside its section is refused before anything is sized.
-             const size_t bytes = size_t(VelFile::file_SizeOf(i.item.type())) * i.item.count();
-             if (bytes > 4) released([&] { return i.item.extent(); });
-             py::array_t<uint8_t> out{py::ssize_t(bytes)};
-             void* p = out.mutable_data();
-             released([&] { return i.item.read(p, bytes); });
+  groupClass.def("name", [](const PyGroup& g) { return released([&] { return g.group.name(); }); })
+      .def("set_name", [](PyGroup& g, const std::string& name) { released([&] { g.group.set_name(name); }); })
+      .def("path", [](const PyGroup& g) { return g.group.path(); })
+      .def("section", [](const PyGroup& g) { return released([&] { return g.group.section(); }); })
+      .def("writable", [](const PyGroup& g) { return released([&] { return g.group.writable(); }); })
+      .def("groups",
+           [](const PyGroup& g) { return wrap(g.owner, released([&] { return g.group.groups(); })); })
+      .def("items",
+           [](const PyGroup& g) {
+             std::vector<velfile::Item> items = released([&] { return g.group.items(); });
+             std::vector<PyItem> out;
+             out.reserve(items.size());
+             for (velfile::Item& it : items) out.push_back(PyItem{g.owner, g.group, std::move(it)});
              return out;
            })
-      .def("_extent",
-           [](const PyItem& i) {
-             return extentTuple(i.owner, released([&] {
-                                  mappable(i.group);
-                                  return i.item.extent();
-                                }));
+      .def("item_count", [](const PyGroup& g) { return released([&] { return g.group.item_count(); }); })
+      .def("item",
+           [](const PyGroup& g, uint16_t id) {
+             return PyItem{g.owner, g.group, released([&] { return g.group.item(id); })};
            })
-      .def("__repr__", [](const PyItem& i) {
-        return "<velfile.Item id " + std::to_string(i.item.id()) + " " + velfile::type_name(i.item.type()) +
-               " x " + std::to_string(i.item.count()) + ">";
+      .def("has_item",
+           [](const PyGroup& g, uint16_t id) { return released([&] { return g.group.has_item(id); }); })
+      .def("group",
+           [](const PyGroup& g, const std::string& path) {
+             return PyGroup{g.owner, released([&] { return g.group.group(path); })};
+           })
+      .def("create_group",
+           [](PyGroup& g, const std::string& name, uint16_t id) {
+             return PyGroup{g.owner, released([&] { return g.group.create_group(name, id); })};
+           })
+      .def("write_item",
+           [](PyGroup& g, uint16_t id, uint16_t type, const py::array& data, uint32_t count) {
+             const void* p = data.data();
+             if (!(data.flags() & py::array::c_style) ||
+                 data.nbytes() != py::ssize_t(VelFile::file_SizeOf(type)) * count)
+               throw velfile::Error(Reason::Invalid, 0, "Group.write_item", "", g.group.path(), id,
+                                    "got a buffer of the wrong size");
+             released([&] { g.group.write_item(id, type, p, count); });
+           })
+      .def("write_text", [](PyGroup& g, uint16_t id,
+                            const std::string& text) { released([&] { g.group.write_text(id, text); }); })
+      .def("read_descriptor",
+           [](const PyGroup& g, const std::string& module) {
+             const auto values = released([&] { return g.group.read_descriptor(module); });
+             py::dict out;
+             for (const auto& nv : values) out[py::str(nv.first)] = py::cast(nv.second);
+             return out;
+           })
+      .def("write_descriptor",
+           [](PyGroup& g, const std::string& module, const py::dict& fields, const py::object& previous) {
+             const Values now = toValues(fields);
+             const Values before = previous.is_none() ? Values() : toValues(previous.cast<py::dict>());
+             released([&] { g.group.write_descriptor(module, now, previous.is_none() ? nullptr : &before); });
+           })
+      .def("data",
+           [](const PyGroup& g) {
+             return PyData{g.owner, released([&] { return g.group.data(); })};
+           })
+      .def("write_data", &writeData)
+      .def("guess_module", [](const PyGroup& g) {
+        const velfile::ModuleGuess r = released([&] { return g.group.guess_module(); });
+        py::dict out;
+        out["module"] = r.module.empty() ? py::object(py::none()) : py::object(py::str(r.module));
+        out["matched"] = r.matched;
+        out["unmatched"] = r.unmatched;
+        out["note"] = r.note;
+        return out;
       });
 
-  m.attr("__name__") = "velfile._velfile";
+  walkNodeClass.def_readonly("group", &PyWalkNode::group)
+      .def_readonly("state", &PyWalkNode::state)
+      .def_readonly("reason", &PyWalkNode::reason)
+      .def_readonly("name", &PyWalkNode::name)
+      .def_readonly("path", &PyWalkNode::path)
+      .def_readonly("depth", &PyWalkNode::depth)
+      .def_readonly("index", &PyWalkNode::index)
+      .def_readonly("id", &PyWalkNode::id)
+      .def_readonly("entries", &PyWalkNode::entries)
+      .def_readonly("directory", &PyWalkNode::directory)
+      .def_readonly("section_start", &PyWalkNode::sectionStart);
+
+  itemClass.def("id", [](const PyItem& i) { return i.item.id(); })
+      .def("type", [](const PyItem& i) { return i.item.type(); })
+      .def("count", [](const PyItem& i) { return i.item.count(); })
+      .def("index", [](const PyItem& i) { return i.item.index(); })
+      .def("value_field", [](const PyItem& i) { return i.item.value_field(); })
+      .def("out_of_line", [](const PyItem& i) { return released([&] { return i.item.out_of_line(); }); })
+      .def("text", [](const PyItem& i) { return released([&] { return i.item.text(); }); })
+      .def("read",
+           [](const PyItem& i, py::array& out) {
+             // Into a buffer the caller sized: a count from a damaged file
+             // sizes nothing here.
+             if (!out.writeable() || !(out.flags() & py::array::c_style))
+               throw velfile::Error(Reason::Invalid, 0, "Item.read", "", i.group.path(), i.item.id(),
+                                    "takes a writable C-contiguous array");
+             void* p = out.mutable_data();
+             const size_t capacity = size_t(out.nbytes());
+             return released([&] { return i.item.read(p, capacity); });
+           })
+      .def("extent", [](const PyItem& i) { return extentTuple(released([&] { return i.item.extent(); })); });
 }

@@ -110,7 +110,7 @@ def _contents(f):
     out = {}
 
     def visit(node):
-        for it in node.group.items:
+        for it in node.group.directory:
             out[(node.path, it.id)] = (it.type, it.count, None if it.type == 0 else it.value)
         if node.group.name in ("Scan", "Peaks"):
             descriptor = node.group.data.descriptor

@@ -36,10 +36,10 @@ def _check(path, out):
                 if node.group is None:
                     return
                 g, h5 = node.group, groups.pop(node.path)
-                table = [(it.index, it.id, it.type, it.count) for it in g.items]
+                table = [(it.index, it.id, it.type, it.count) for it in g.directory]
                 assert _stored(h5, "#items").tolist() == table and h5.attrs["#name"] == g.name
                 seen = set()
-                for it in g.items:
+                for it in g.directory:
                     name, _ = (f"#{it.id}" if it.id not in seen else f"#{it.id} [{it.index}]"), seen.add(it.id)
                     if it.type == 0:
                         continue
@@ -74,7 +74,7 @@ def test_names_links_cycles_and_large_values(tmp_path):
         g = root.create_group("values", 8)
         g.write_item(1, np.arange(20000, dtype=np.float32))
         g.write_item(1, "narrow", type="char")
-        g._write(2, 12, np.array([0xD800, 0x41, 0], np.uint16), 3)  # not valid UTF-16
+        g._g.write_item(2, 12, np.array([0xD800, 0x41, 0], np.uint16), 3)  # not valid UTF-16
         g.write_item(3, "\u00e9t\u00e9")
         g.create_group("child", 4).create_group("grandchild", 5)
         root.create_group("shared", 9).write_item(1, 1)

@@ -1,6 +1,7 @@
 """Items of every type both ways, values refused, files and errors."""
 import gc
 import os
+import re
 
 import numpy as np
 import pytest
@@ -22,6 +23,9 @@ ITEMS = [
     (np.array([-7, 8], np.int64), None, 6, np.array([-7, 8], np.int32)),
     (np.array([1, 2**32 - 1], np.uint32), None, 7, np.array([1, 2**32 - 1], np.uint32)),
     ([[1, 2], [3, 2**32 - 1]], 8, 8, np.array([[1, 2], [3, 2**32 - 1]], np.uint32)),
+    ([2**31, 2**32 - 1], None, 7, np.array([2**31, 2**32 - 1], np.uint32)),
+    (np.array([-2**31, 2**31 - 1]), velfile.INT32, 6, np.array([-2**31, 2**31 - 1], np.int32)),
+    (2**53, "float64", 11, float(2**53)),
     ([5, 6], "quad9", 9, np.array([[5, 6]], np.uint32)),
     (np.float32(1.5), None, 10, 1.5),
     ([0.25, -1e300], "float64", 11, np.array([0.25, -1e300])),
@@ -60,6 +64,31 @@ def test_values_refused(path, value, type_):
             g.write_item(1, value, type=type_)
 
 
+@pytest.mark.parametrize("value,type_,named", [
+    (300, "uint8", "300, which uint8"), (-3, "uint16", "-3, which uint16"), (2**70, "int32", f"{2**70}, which int32"),
+    ([1, 2**63], None, f"{2**63}, which neither"), ([1, -(2**31) - 1], None, f"{-(2**31) - 1}, which neither"),
+    (np.array([1, 70000]), "int16", "70000, which int16"), (np.array([5, 2**40]), None, f"{2**40}, which neither"),
+    (2**53 + 1, "float64", f"{2**53 + 1}, which float64"), (2**1100, "float64", f"{2**1100}, which float64"),
+    (np.array([2**24 + 1]), "float32", "16777217, which float32"),
+    ([0, 1.5], "int8", "1.5, which is not an integer"),
+])
+def test_integers_refused_by_value(path, value, type_, named):
+    with velfile.create(path) as f:
+        with pytest.raises(velfile.WrongTypeError, match=f"item 1: holds {re.escape(named)}"):
+            f.create_group("root").write_item(1, value, type=type_)
+
+
+@pytest.mark.parametrize("write", [
+    lambda g: g.write_item(70000, 1), lambda g: g.write_item(-1, 1), lambda g: g.write_item(10000, "name"),
+    lambda g: g.write_item(2**64, 1), lambda g: g.create_group("x", 65536), lambda g: g.create_group("x", 10000),
+    lambda g: g.item(-5),
+])
+def test_item_ids_refused(path, write):
+    with velfile.create(path) as f:
+        with pytest.raises(velfile.InvalidError, match="item id"):
+            write(f.create_group("root"))
+
+
 def test_file_rules(path):
     with velfile.create(path) as f:
         root = f.create_group("root")
@@ -78,7 +107,7 @@ def test_file_rules(path):
         f["x/y"]
     f.close()
     with pytest.raises(velfile.ClosedError):
-        g.items
+        g.directory
     assert f.closed and "closed" in repr(f)
 
 
@@ -151,7 +180,7 @@ def test_flipped_bytes_raise_only_velfile_errors(tmp_path):
     def visit(node):
         if node.group is None:
             return
-        for it in node.group.items:
+        for it in node.group.directory:
             attempt(lambda: it.value)
             attempt(it.view)
         attempt(node.group._repr_html_)

@@ -1,6 +1,7 @@
 """Pictures of a data group, drawn by matplotlib, and the command line that
 draws and exports them."""
 import os
+import subprocess
 
 import numpy as np
 import pytest
@@ -139,3 +140,23 @@ def test_command_line(scan, tmp_path, capsys, args, code, said):
             import matplotlib.image
 
             assert matplotlib.image.imread(picture).shape[:2] == (520 if "c.png" in picture else 360, 640)
+
+
+def test_exit_codes_are_velinspects(scan, monkeypatch, capsys):
+    """One table: velinspect's help lists the package's codes 0 to 5 word for
+    word, and a run that fails unexpectedly ends with 5, as velinspect's does."""
+    from velfile.__main__ import main
+
+    with pytest.raises(SystemExit):
+        main(["--help"])
+    ours = capsys.readouterr().out
+    assert "  5  the run could not complete (out of memory, or an unexpected error)\n" in ours and "  7  " in ours
+    if os.environ.get("VELFILE_VELINSPECT"):
+        theirs = subprocess.run([os.environ["VELFILE_VELINSPECT"], "--help"], capture_output=True, text=True).stdout
+        table = theirs[theirs.index("Exit codes:"):].rstrip()
+        assert table in ours and "  6  " not in table
+    path = scan.group.file.path
+    scan.group.file.close()
+    monkeypatch.setattr(vp, "cscan", lambda *a, **k: 1 / 0)
+    assert main(["plot", path, "--group", "0/" + NAME, "--kind", "cscan", "-o", path + ".png"]) == 5
+    assert "could not complete: ZeroDivisionError" in capsys.readouterr().err

@@ -6,8 +6,11 @@ and write new files::
     import velfile
     with velfile.open("inspection.A01") as f:
         g = f["0/Channel 1/Gate A"]            # a group, by its path
-        g.name, g.path, g.groups, g.items       # sub-groups and items
-        g.items[3].value                         # int, float, str or numpy array
+        g.name, g.path, g.directory              # the items, in directory order
+        g.directory[3].value                     # int, float, str or numpy array
+        g.item(3).type == velfile.INT16          # item types as velfile.ItemType
+        {k: sub.name for k, sub in g.items()}    # files and groups are mappings
+        f.visit(print)                           # every group below, once each
         g.descriptor("gate")                     # decoded by a module, as a dict
         scan = f["0/Scan A"].data               # a data group
         scan[2, 10:20, :64]                      # reads only that part
@@ -28,17 +31,15 @@ holds at most MAX_OPEN_FILES files open at once.
 Threads: every call that reads or writes releases the GIL; files can be used
 from several threads at once (the library serialises its own work).
 """
+from . import _velfile
 from ._velfile import (
     MAX_OPEN_FILES,
     BadPathError,
     ClosedError,
     Error,
-    File,
     FileIOError,
-    Group,
     InUseError,
     InvalidError,
-    Item,
     NoMemoryError,
     NotContainerError,
     NotFoundError,
@@ -47,20 +48,38 @@ from ._velfile import (
     Section,
     TooManyFilesError,
     UnsupportedError,
-    WalkNode,
     WrongTypeError,
     __version__,
-    modules,
-    type_from_name,
     type_name,
 )
+from ._tree import File, Group, Item, WalkNode
+from ._types import ItemType, item_type
 from ._api import Axes, DataGroup, create, open
 from ._labelled import open_many
 
+GROUP, CHAR, INT8, UINT8, INT16, UINT16, INT32, UINT32, QUAD8, QUAD9, FLOAT32, FLOAT64, UTF16, RAW = ItemType
+
+
+def type_from_name(name: str) -> int:
+    """The item type of a name type_name() gives ('int16', ...), or of a
+    decimal code; -1 for none."""
+    return item_type(_velfile.type_from_name(name))
+
+
+def modules() -> list:
+    """The 21 group modules: dicts of name, prefix, descriptor type and fields
+    (name, item id, item type, count), as the modules' item tables know them."""
+    out = _velfile.modules()
+    for module in out:
+        module["fields"] = [(name, id, item_type(type), count) for name, id, type, count in module["fields"]]
+    return out
+
+
 __all__ = [
-    "Axes", "BadPathError", "ClosedError", "DataGroup", "Error", "File", "FileIOError", "Group",
-    "InUseError", "InvalidError", "Item", "MAX_OPEN_FILES", "NoMemoryError", "NotContainerError",
-    "NotFoundError", "OutsideSectionError", "ReadOnlyError", "Section", "TooManyFilesError",
+    "Axes", "BadPathError", "CHAR", "ClosedError", "DataGroup", "Error", "FLOAT32", "FLOAT64", "File",
+    "FileIOError", "GROUP", "Group", "INT16", "INT32", "INT8", "InUseError", "InvalidError", "Item", "ItemType",
+    "MAX_OPEN_FILES", "NoMemoryError", "NotContainerError", "NotFoundError", "OutsideSectionError", "QUAD8",
+    "QUAD9", "RAW", "ReadOnlyError", "Section", "TooManyFilesError", "UINT16", "UINT32", "UINT8", "UTF16",
     "UnsupportedError", "WalkNode", "WrongTypeError", "__version__", "create", "modules", "open", "open_many",
     "type_from_name", "type_name",
 ]

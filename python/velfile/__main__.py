@@ -6,11 +6,8 @@
     python3 -m velfile export FILE OUT.h5|OUT.json [--gzip]
     python3 -m velfile view FILE [FILE ...] [--port N] [--host H] [--no-browser]
 
-Exit codes: 0 done; 1 the file is damaged (export: what could be read was
-written); 2 the file cannot be opened or is not a container file; 3 bad
-arguments, or no such group; 4 the output cannot be written; 5 out of
-memory; 6 the group holds no acquisition data to draw; 7 the point, line
-or gate lies outside the data.
+The exit codes (--help lists them) are velinspect's, from one table the
+binding exposes (EXIT_CODES), with two of the package's own: 6 and 7.
 """
 from __future__ import annotations
 
@@ -20,10 +17,13 @@ import sys
 from typing import Any, Callable, List, NoReturn, Optional, Tuple
 
 from . import __version__
+from ._velfile import EXIT_CODES
 from ._velfile import (BadPathError, Error, InUseError, NotContainerError, NotFoundError, TooManyFilesError,
                        UnsupportedError)
 
-OK, DAMAGED, UNOPENED, ARGUMENTS, OUTPUT, MEMORY, NO_DATA, OUT_OF_RANGE = range(8)
+_CODES = {name: code for code, name, _, _ in EXIT_CODES}
+OK, DAMAGED, UNOPENED, ARGUMENTS, OUTPUT, ABORTED, NO_DATA, OUT_OF_RANGE = (
+    _CODES[name] for name in ("OK", "DAMAGED", "UNOPENED", "USAGE", "OUTPUT", "ABORTED", "NO_DATA", "OUT_OF_RANGE"))
 
 
 class _Exit(Exception):
@@ -51,9 +51,8 @@ def _pair(text: str, sep: str, kind: Callable[[str], Any]) -> Tuple[Any, Any]:
 def _parser() -> argparse.ArgumentParser:
     parser = _Parser(prog="python3 -m velfile",
                      description="The velfile package for container files of ultrasonic testing.",
-                     epilog="Exit codes: 0 done, 1 damaged file, 2 file not opened, 3 bad arguments or no such "
-                            "group, 4 output not written, 5 out of memory, 6 no acquisition data, "
-                            "7 point, line or gate out of range.")
+                     formatter_class=argparse.RawDescriptionHelpFormatter,
+                     epilog="Exit codes:\n" + "".join(f"  {code}  {meaning}\n" for code, _, meaning, _ in EXIT_CODES))
     parser.add_argument("--version", action="version", version=f"velfile {__version__}")
     commands = parser.add_subparsers(dest="command", parser_class=_Parser)
     plot = commands.add_parser("plot", help="draw an A-, B- or C-scan of a data group (PNG or SVG)",
@@ -180,11 +179,14 @@ def main(argv: Optional[List[str]] = None) -> int:
         print(f"python3 -m velfile: {e}", file=sys.stderr)
         return e.code
     except MemoryError as e:
-        print(f"python3 -m velfile: out of memory: {e}", file=sys.stderr)
-        return MEMORY
+        print(f"python3 -m velfile: out of memory: the run could not complete: {e}", file=sys.stderr)
+        return ABORTED
     except Error as e:  # anything else the library refused while reading: a damaged file
         print(f"python3 -m velfile: damaged file: {e}", file=sys.stderr)
         return DAMAGED
+    except Exception as e:  # noqa: BLE001 - as velinspect: a run that cannot complete says so
+        print(f"python3 -m velfile: the run could not complete: {e.__class__.__name__}: {e}", file=sys.stderr)
+        return ABORTED
 
 
 if __name__ == "__main__":

@@ -9,9 +9,11 @@ from typing import TYPE_CHECKING, Any, NamedTuple, Optional, Sequence, Tuple, Un
 import numpy as np
 
 from . import _velfile
-from ._velfile import File, Group, InvalidError, Item, UnsupportedError, WrongTypeError
 from ._axes import coordinates
-from ._html import data_html, file_html, group_html
+from ._html import data_html
+from ._tree import File, Group, mappable
+from ._types import _PAIR_TYPES, _TEXT_TYPES, ItemType, item_type
+from ._velfile import InvalidError, WrongTypeError
 
 if TYPE_CHECKING:
     import xarray
@@ -19,8 +21,7 @@ if TYPE_CHECKING:
 PathLike = Union[str, "os.PathLike[str]"]
 TypeLike = Union[int, str, np.dtype, type, None]
 
-_TEXT_TYPES = (1, 12)
-_PAIR_TYPES = (8, 9)
+_OPEN = {"r": _velfile.File.open, "a": _velfile.File.append, "w": _velfile.File.create}
 
 
 def open(path: PathLike, mode: str = "r") -> File:  # noqa: A001 - the package's open, as h5py's
@@ -32,14 +33,17 @@ def open(path: PathLike, mode: str = "r") -> File:  # noqa: A001 - the package's
     InUseError (the path is open for writing, or for reading when writing is
     asked), ...
     """
-    return _velfile._open(os.fspath(path), mode)
+    path = os.fspath(path)
+    if mode not in _OPEN:
+        raise InvalidError(f"mode '{mode}' is not one of 'r' (read), 'a' (add a section), 'w' (create)")
+    return File(_OPEN[mode](path), mode)
 
 
 def create(path: PathLike) -> File:
     """Creates a container file, replacing a file of that name. The first
     File.create_group() starts its one section; a file closed without a
     group is left empty (0 bytes), which no reader accepts."""
-    return _velfile._open(os.fspath(path), "w")
+    return open(path, "w")
 
 
 # --- writing items ---
@@ -47,108 +51,167 @@ def create(path: PathLike) -> File:
 
 def _type_code(type: TypeLike) -> int:
     if isinstance(type, (int, np.integer)) and not isinstance(type, bool):
-        return int(type)
+        return item_type(int(type))
     if isinstance(type, str):
         code = _velfile.type_from_name(type)
         if code >= 0:
-            return code
+            return item_type(code)
     else:
         code = _velfile._type_of_dtype(np.dtype(type))
         if code >= 0:
-            return code
-    raise WrongTypeError(f"{type!r} names no item type (use a code, a name such as 'int16', or a numpy dtype)")
+            return item_type(code)
+    raise WrongTypeError(f"{type!r} names no item type (use an ItemType, a name such as 'int16', or a numpy dtype)")
+
+
+def _exact_integers(value: Any) -> Optional[np.ndarray]:
+    """Python integers (one, or a nested list of them) as an object array
+    that keeps each exactly; None for any other value."""
+    if isinstance(value, (bool, np.bool_)):
+        return None
+    if isinstance(value, int):
+        return np.array(value, dtype=object)
+    if not isinstance(value, (list, tuple)):
+        return None
+    try:
+        array = np.array(value, dtype=object)
+    except ValueError:  # ragged
+        return None
+    if array.size and all(isinstance(v, int) and not isinstance(v, bool) for v in array.flat):
+        return array
+    return None
+
+
+def _first(values: np.ndarray, bad: np.ndarray) -> Any:
+    return values[bad].flat[0] if values.ndim else values.item()
 
 
 def _integral_type(values: np.ndarray) -> int:
-    """int32 when every value fits, else uint32; refused beyond both."""
-    if values.size == 0 or (values.min() >= -(2**31) and values.max() < 2**31):
-        return 6
-    if values.min() >= 0 and values.max() < 2**32:
-        return 7
-    raise WrongTypeError("holds integers that neither int32 nor uint32 can store")
+    """INT32 when every value fits, else UINT32; refused beyond both."""
+    if values.size == 0:
+        return ItemType.INT32
+    low, high = values.min(), values.max()
+    if low >= -(2**31) and high < 2**31:
+        return ItemType.INT32
+    if low >= 0 and high < 2**32:
+        return ItemType.UINT32
+    bad = np.asarray((values < -(2**31)) | (values >= 2**32) if low < 0 else values >= 2**32, dtype=bool)
+    raise WrongTypeError(f"holds {_first(values, bad)}, which neither int32 nor uint32 can store")
 
 
 def _inferred_type(value: Any) -> int:
     if isinstance(value, str):
-        return 12
+        return ItemType.UTF16
     if isinstance(value, (bytes, bytearray, memoryview)):
-        return 13
+        return ItemType.RAW
     if isinstance(value, (bool, np.bool_)):
         raise WrongTypeError("a bool has no item type; write it as an integer with type='uint8'")
-    if isinstance(value, int):
-        return _integral_type(np.array([value], dtype=object))
+    exact = _exact_integers(value)
+    if exact is not None:
+        return _integral_type(exact)
     array = np.asarray(value)
     if array.dtype.kind in "iu" and array.dtype.itemsize > 4:
         return _integral_type(array)
     if array.dtype == np.float16:
-        return 10
+        return ItemType.FLOAT32
     code = _velfile._type_of_dtype(array.dtype.newbyteorder("=")) if array.dtype.kind in "iuf" else -1
     if code < 0:
         raise WrongTypeError(f"values of dtype {array.dtype} have no item type; give one with type=")
-    return code
+    return item_type(code)
+
+
+def _float_holds(dtype: np.dtype, value: int) -> bool:
+    """Whether a float type holds a Python integer exactly."""
+    try:
+        with np.errstate(over="ignore"):
+            converted = dtype.type(value)
+    except OverflowError:
+        return False
+    return bool(np.isfinite(converted)) and int(converted) == value
+
+
+def _unfit(source: np.ndarray, dtype: np.dtype) -> np.ndarray:
+    """Where integers (an object array of Python ints, or an integer array)
+    do not fit a dtype exactly."""
+    if dtype.kind in "iu":
+        info = np.iinfo(dtype)
+        return np.asarray((source < info.min) | (source > info.max), dtype=bool)
+    if source.dtype == object:
+        return np.array([not _float_holds(dtype, v) for v in source.flat], bool).reshape(source.shape)
+    with np.errstate(over="ignore", invalid="ignore"):
+        converted = source.astype(dtype)
+        return ~np.isfinite(converted) | (converted.astype(source.dtype) != source)
 
 
 def _checked(value: Any, code: int) -> np.ndarray:
     """The value as an array of the item type's elements, refused rather than
     narrowed when a value does not fit."""
     dtype = _velfile._dtype_of(code)
-    if code == 13 and isinstance(value, (bytes, bytearray, memoryview)):
+    name = _velfile.type_name(code)
+    if code == ItemType.RAW and isinstance(value, (bytes, bytearray, memoryview)):
         return np.frombuffer(bytes(value), dtype=np.uint8)
-    source = np.asarray(value)
-    if source.dtype.kind not in "iuf" or (source.dtype.kind == "f" and dtype.kind in "iu" and source.size and (
-            not np.all(np.isfinite(source)) or np.any(source != np.round(source)))):
-        raise WrongTypeError(f"cannot be written as {_velfile.type_name(code)}: {source.dtype} values do not convert")
-    with np.errstate(over="ignore", invalid="ignore"):  # checked below
+    exact = _exact_integers(value)
+    source = exact if exact is not None else np.asarray(value)
+    if source.dtype.kind not in "iufO" or (source.dtype.kind == "O" and exact is None):
+        raise WrongTypeError(f"cannot be written as {name}: {source.dtype} values do not convert")
+    if source.dtype.kind == "f" and dtype.kind in "iu" and source.size:
+        bad = ~np.isfinite(source) | (source != np.round(source))
+        if np.any(bad):
+            raise WrongTypeError(f"holds {_first(source, bad)}, which is not an integer: cannot be written as {name}")
+    if source.size and source.dtype.kind in "iuO":
+        bad = _unfit(source, dtype)
+        if np.any(bad):
+            raise WrongTypeError(f"holds {_first(source, bad)}, which {name} cannot store")
+    with np.errstate(over="ignore", invalid="ignore"):  # checked here and below
         out = source.astype(dtype)
-    if source.size and dtype.kind in "iu":
+    if source.size and dtype.kind in "iu" and source.dtype.kind == "f":
         info = np.iinfo(dtype)
-        if source.min() < info.min or source.max() > info.max:
-            raise WrongTypeError(f"holds values outside the range of {_velfile.type_name(code)}")
-    elif source.size and source.dtype.kind in "iu" and np.any(out.astype(source.dtype) != source):
-        raise WrongTypeError(f"holds integers that {_velfile.type_name(code)} cannot store exactly")
-    elif source.size and np.any(np.isinf(out) & ~np.isinf(source)):
-        raise WrongTypeError(f"holds values too large for {_velfile.type_name(code)}")
+        bad = (source < info.min) | (source > info.max)
+        if np.any(bad):
+            raise WrongTypeError(f"holds {_first(source, bad)}, which {name} cannot store")
+    elif source.size and source.dtype.kind == "f":
+        bad = np.isinf(out) & ~np.isinf(source)
+        if np.any(bad):
+            raise WrongTypeError(f"holds {_first(source, bad)}, which is too large for {name}")
     if code in _PAIR_TYPES and (out.ndim == 0 or out.shape[-1] != 2):
         raise WrongTypeError("types 8 and 9 take pairs of 32-bit words: an array of shape (..., 2)")
     return np.ascontiguousarray(out)
 
 
-def write_item(self: Group, id: int, value: Any, type: TypeLike = None) -> None:
-    """Writes an item into a group being written.
-
-    The type is an item type code, its name ('int16', 'utf16', ...) or a
-    numpy dtype; without one it comes from the value: str -> utf16, bytes ->
-    raw, int -> int32 (uint32 past its range), float -> float64, a numpy
-    array or list -> its dtype (int64 as int32 or uint32 when the values fit).
-    Types 8 and 9 take uint32 pairs, shape (..., 2). A value that cannot be
-    written as the type asked for raises WrongTypeError; nothing is narrowed.
-    """
-    code = _inferred_type(value) if type is None else _type_code(type)
+def write_item(group: Group, id: int, value: Any, type: TypeLike = None) -> None:
+    """Group.write_item, for an id already checked."""
+    try:
+        code = _inferred_type(value) if type is None else _type_code(type)
+    except WrongTypeError as e:
+        raise WrongTypeError(f"item {id}: {e}") from None
+    binding = group._g
     if code in _TEXT_TYPES:
         if not isinstance(value, str):
             raise WrongTypeError(f"item {id}: a string type takes a str, not {value.__class__.__name__}")
-        if code == 12:
-            self._write_text(id, value)
+        if code == ItemType.UTF16:
+            binding.write_text(id, value)
         else:
             try:
                 data = np.frombuffer(value.encode("ascii") + b"\0", dtype=np.uint8)
             except UnicodeEncodeError:
                 raise WrongTypeError(f"item {id}: narrow strings are written from ASCII text only") from None
-            self._write(id, 1, data, data.size)
+            binding.write_item(id, ItemType.CHAR, data, data.size)
         return
-    if code == 0:
+    if code == ItemType.GROUP:
         raise WrongTypeError(f"item {id}: group references are made by create_group()")
-    if not 1 <= code <= 13:
+    if not ItemType.CHAR <= code <= ItemType.RAW:
         raise WrongTypeError(f"item {id}: {code} is not an item type (1 to 13)")
-    data = _checked(value, code)
+    try:
+        data = _checked(value, code)
+    except WrongTypeError as e:
+        raise WrongTypeError(f"item {id}: {e}") from None
     count = data.size // 2 if code in _PAIR_TYPES else data.size
-    self._write(id, code, data, count)
+    binding.write_item(id, code, data, count)
 
 
 # --- memory maps ---
 
 
-def _mapped(extent: Tuple[str, int, int, bool], dtype: np.dtype, shape: Tuple[int, ...], file: File):
+def mapped(extent: Tuple[str, int, int, bool], dtype: np.dtype, shape: Tuple[int, ...], file: File):
     path, offset, nbytes, host_order = extent
     if not host_order:
         return None
@@ -159,28 +222,9 @@ def _mapped(extent: Tuple[str, int, int, bool], dtype: np.dtype, shape: Tuple[in
         # The view keeps a reader of its file open, so that the path cannot
         # be created anew through the package while the view lives (a file
         # being written is kept open itself).
-        view._velfile = file if file.writable else _velfile._open(path, "r")
+        view._velfile = file if file.writable else open(path, "r")
     view.flags.writeable = False
     return view
-
-
-def item_view(self: Item) -> np.ndarray:
-    """The item's elements as a read-only numpy view on a memory map of the
-    file, without reading them, where its section is in the host's byte
-    order; elsewhere they are read (and swapped) as value reads them.
-
-    The view keeps its file open. As with numpy.memmap, a file truncated by
-    another process under a live view is the one case the package cannot
-    guard: touching the lost pages then ends the process (SIGBUS).
-    """
-    if self.type in _TEXT_TYPES or self.type == 0:
-        raise WrongTypeError(f"item {self.id} is {self.type_name}: only numbers and raw bytes have a view")
-    shape = (self.count, 2) if self.type in _PAIR_TYPES else (self.count,)
-    dtype = _velfile._dtype_of(self.type)
-    if self.count * dtype.itemsize * len(shape) <= 4:  # held in the directory entry, not in the file
-        return np.asarray(self.value, dtype=dtype).reshape(shape)
-    view = _mapped(self._extent(), dtype, shape, self.file)
-    return view if view is not None else np.asarray(self.value, dtype=dtype).reshape(shape)
 
 
 # --- data groups ---
@@ -226,35 +270,36 @@ class DataGroup:
     in host byte order; points without data read as zeros (see has_data).
     """
 
-    __slots__ = ("_d", "__weakref__")
+    __slots__ = ("_group", "_d", "__weakref__")
 
-    def __init__(self, binding: Any) -> None:
+    def __init__(self, group: Group, binding: Any) -> None:
+        self._group = group
         self._d = binding
 
     @property
     def group(self) -> Group:
         """The group holding the data."""
-        return self._d.group
+        return self._group
 
     @property
     def data_class(self) -> int:
         """The data class (item 10400), which chooses the layout."""
-        return self._d.data_class
+        return self._d.data_class()
 
     @property
     def shape(self) -> Tuple[int, int, int]:
         """Second points, first points, elements per point (0 for class 10)."""
-        return self._d.shape
+        return self._d.shape()
 
     @property
     def dtype(self) -> np.dtype:
         """The dtype of the elements."""
-        return _velfile._dtype_of(self._d.sample_type)
+        return _velfile._dtype_of(self._d.sample_type())
 
     @property
     def sample_type(self) -> int:
         """The item type of the elements (13: raw bytes)."""
-        return self._d.sample_type
+        return item_type(self._d.sample_type())
 
     def __len__(self) -> int:
         return self.shape[0]
@@ -277,12 +322,12 @@ class DataGroup:
         spans = [_span(k, n) for k, n in zip(key, self.shape)]
         (s0, sc, sp), (f0, fc, fp), (k0, kc, kp) = spans
         if sc and fc and kc:
-            samples, markers = self._d._read(s0, sc, f0, fc, k0, kc)
+            samples, markers = self._d.read(s0, sc, f0, fc, k0, kc)
         else:
             # Nothing to read but the markers (every point of a block has data).
             samples, markers = np.zeros((sc, fc, kc), self.dtype), np.full((sc, fc), 3, np.uint8)
             if sc and fc and self.data_class == 1:
-                markers = self._d._read(s0, sc, f0, fc, 0, min(1, self.shape[2]))[1]
+                markers = self._d.read(s0, sc, f0, fc, 0, min(1, self.shape[2]))[1]
         for axis, post in enumerate((sp, fp, kp)):
             if isinstance(post, np.ndarray):
                 samples = np.take(samples, post, axis=axis)
@@ -316,8 +361,8 @@ class DataGroup:
         count, factor and offset. The counts are checked against the data
         first, so that a damaged file cannot ask for huge coordinate arrays."""
         if self.data_class != 10:
-            self._d._check()
-        return Axes(*(coordinates(int(c), f, o) for c, f, o in self._d._axes))
+            self._d.bytes_needed()
+        return Axes(*(coordinates(int(c), f, o) for c, f, o in self._d.axes()))
 
     @property
     def descriptor(self) -> dict:
@@ -333,7 +378,7 @@ class DataGroup:
         16-bit units one after another, where each point's record starts in
         them (points + 1 entries), and each point's marker."""
         (s0, sc, _), (f0, fc, _) = _span(second, self.shape[0]), _span(first, self.shape[1])
-        return self._d._records(s0, sc, f0, fc)
+        return self._d.read_records(s0, sc, f0, fc)
 
     def samples_view(self) -> np.ndarray:
         """The samples of a block class as a read-only numpy view on a memory
@@ -346,8 +391,9 @@ class DataGroup:
         by another process under a live view is the one case the package
         cannot guard: touching the lost pages then ends the process (SIGBUS).
         """
-        extent = self._d._extent()
-        view = _mapped(extent, self.dtype, self.shape, self.group.file)
+        mappable(self._group)
+        extent = (self._group.file.path, *self._d.block())
+        view = mapped(extent, self.dtype, self.shape, self.group.file)
         if view is None:
             view = self.samples
             view.flags.writeable = False
@@ -369,25 +415,9 @@ class DataGroup:
     _repr_html_ = data_html
 
 
-def group_data(self: Group) -> DataGroup:
-    """The group read as a data group; UnsupportedError when it has no data
-    class with a layout."""
-    return DataGroup(_velfile._data(self))
-
-
-def write_data(self: Group, samples: Any, has_data: Any = None, *, data_class: int = 1,
+def write_data(group: Group, samples: Any, has_data: Any = None, *, data_class: int = 1,
                axes: Optional[Sequence[Tuple[float, float]]] = None, sample_type: TypeLike = None) -> DataGroup:
-    """Makes this group (being written) a data group, from a numpy array of
-    shape (second, first, samples).
-
-    data_class 1 stores each point's samples in a record of its own; has_data
-    (a boolean mask of shape (second, first), or markers 0, 1, 2 for a point
-    without data and 3 for one with data) leaves the points without data out.
-    A block class (2, 3, 5, 6, 17, 20, 30 to 37, 40 to 43) stores one block
-    and takes no mask. axes gives (factor, offset) for the second, first and
-    sample axes. The sample type is the array's dtype (sample_type names
-    another for raw uint8 entries). Returns the data group as written.
-    """
+    """Group.write_data."""
     array = np.asarray(samples)
     if array.ndim != 3:
         raise InvalidError("write_data takes samples of shape (second, first, samples)")
@@ -402,12 +432,6 @@ def write_data(self: Group, samples: Any, has_data: Any = None, *, data_class: i
     flat = [float(x) for pair in (axes or ((1.0, 0.0),) * 3) for x in pair]
     if len(flat) != 6:
         raise InvalidError("axes takes three (factor, offset) pairs: second, first, samples")
-    return DataGroup(_velfile._write_data(self, data_class, array, code, markers, flat))
+    return DataGroup(group, group._g.write_data(data_class, array, code, markers, flat))
 
 
-Group.write_item = write_item
-Group.data = property(group_data, doc=group_data.__doc__)
-Group.write_data = write_data
-Group._repr_html_ = group_html
-File._repr_html_ = file_html
-Item.view = item_view

@@ -7,6 +7,7 @@ from typing import Any, List
 
 import numpy as np
 
+from ._types import _PAIR_TYPES, _TEXT_TYPES, ItemType
 from ._velfile import Error, _dtype_of
 
 _MAX_GROUPS = 200  # groups shown in a file's tree
@@ -16,10 +17,12 @@ _MAX_VALUE_BYTES = 4096  # larger values are summarised, not read
 _STYLE = "<style>.velfile td,.velfile th{text-align:left;padding:1px 6px}.velfile ul{margin:0}</style>"
 
 
-def _value_text(item: Any) -> str:
-    if item.type == 0:
+def item_text(item: Any, limit: int = 120) -> str:
+    """A short text of an item's value; a large value is summarised, not read."""
+    if item.type == ItemType.GROUP:
         return f"group of {item.count} entries"
-    size = 2 if item.type in (1, 12) else _dtype_of(item.type).itemsize * (2 if item.type in (8, 9) else 1)
+    pair = 2 if item.type in _PAIR_TYPES else 1
+    size = 2 if item.type in _TEXT_TYPES else _dtype_of(item.type).itemsize * pair
     if item.count * size > _MAX_VALUE_BYTES:
         return f"{item.count} elements"
     try:
@@ -29,7 +32,7 @@ def _value_text(item: Any) -> str:
     if isinstance(value, np.ndarray):
         return np.array2string(value, threshold=12, edgeitems=3, max_line_width=100)
     text = repr(value)
-    return text if len(text) <= 120 else text[:117] + "..."
+    return text if len(text) <= limit else text[:limit - 3] + "..."
 
 
 def _table(head: List[str], rows: List[List[Any]]) -> str:
@@ -74,14 +77,20 @@ def file_html(self: Any) -> str:
 
 
 def group_html(self: Any) -> str:
-    items = self.items
-    rows = [[it.id, it.type_name, it.count, _value_text(it)] for it in items[:_MAX_ITEMS]]
+    items = self.directory
+    rows = [[it.id, it.type_name, it.count, item_text(it)] for it in items[:_MAX_ITEMS]]
     more = f"<p>... {len(items) - _MAX_ITEMS} more items</p>" if len(items) > _MAX_ITEMS else ""
     subs = "" if self.writable else "".join(
         f"<li>{escape(g.name)} <code>{escape(g.path)}</code></li>" for g in self.groups[:_MAX_ITEMS])
     return (f"{_STYLE}<div class='velfile'><b>velfile.Group</b> {escape(self.name)} "
             f"<code>{escape(self.path)}</code>{_table(['id', 'type', 'count', 'value'], rows)}{more}"
             f"{'<ul>' + subs + '</ul>' if subs else ''}</div>")
+
+
+def item_html(self: Any) -> str:
+    row = [self.index, self.id, self.type_name, self.count, item_text(self)]
+    return (f"{_STYLE}<div class='velfile'><b>velfile.Item</b> {self.id} of <code>{escape(self.group.path)}</code>"
+            f"{_table(['index', 'id', 'type', 'count', 'value'], [row])}</div>")
 
 
 def data_html(self: Any) -> str:

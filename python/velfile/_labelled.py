@@ -21,7 +21,8 @@ import numpy as np
 
 from . import _api
 from ._axes import DIMS, check_plain, units
-from ._velfile import File, InUseError, InvalidError, NotFoundError
+from ._tree import File
+from ._velfile import InUseError, InvalidError, NotFoundError
 
 #: How long a task waits for a file that another process holds.
 OPEN_WAIT = 60.0
@@ -73,7 +74,7 @@ class _Layout:
             self.shape = data.shape
             self.dtype = data.dtype
             self.coords = _coords(data)  # checks the counts against the data first
-            self.axes = tuple(tuple(axis) for axis in data._d._axes)  # count, factor, offset
+            self.axes = tuple(tuple(axis) for axis in data._d.axes())  # count, factor, offset
             self.units = units(data)["value"]
             self.name = data.group.name
 

@@ -54,7 +54,9 @@ import numpy as np
 
 from . import _api, _velfile
 from ._axes import DIMS, units
-from ._velfile import Error, File, Group
+from ._tree import File, Group, Item, WalkNode
+from ._types import _PAIR_TYPES, _TEXT_TYPES, ItemType
+from ._velfile import Error
 
 PathLike = Union[str, "os.PathLike[str]"]
 
@@ -66,7 +68,8 @@ CHUNK_BYTES = 1 << 20
 PROGRESS_FROM = 1 << 20
 
 _ITEMS = np.dtype([("index", "<u4"), ("id", "<u2"), ("type", "<u2"), ("count", "<u4")])
-_NUMBERS = {2, 3, 4, 5, 6, 7, 10, 11}
+_NUMBERS = {ItemType.INT8, ItemType.UINT8, ItemType.INT16, ItemType.UINT16, ItemType.INT32, ItemType.UINT32,
+            ItemType.FLOAT32, ItemType.FLOAT64}
 
 
 def hdf5_name(step: str) -> str:
@@ -79,12 +82,12 @@ def hdf5_name(step: str) -> str:
 
 def _text_value(raw: np.ndarray, type: int) -> Any:
     """A string item's stored bytes as its attribute value."""
-    unit = np.dtype("=u2") if type == 12 else np.dtype(np.uint8)
+    unit = np.dtype("=u2") if type == ItemType.UTF16 else np.dtype(np.uint8)
     units = raw.view(unit)
-    little = units.astype("<u2").view(np.uint8) if type == 12 else units
+    little = units.astype("<u2").view(np.uint8) if type == ItemType.UTF16 else units
     if units.size == 0 or units[-1] != 0 or np.count_nonzero(units == 0) != 1:
         return little  # not one terminated string: every byte kept
-    if type == 1:
+    if type == ItemType.CHAR:
         return np.bytes_(units[:-1].tobytes())
     text = little[:-2].tobytes()
     try:
@@ -93,14 +96,14 @@ def _text_value(raw: np.ndarray, type: int) -> Any:
         return np.void(text)  # opaque: a fixed-length string would drop a last zero byte
 
 
-def item_value(item: _velfile.Item) -> Any:
+def item_value(item: Item) -> Any:
     """An item's value as the export stores it (see the module's text)."""
     raw = item._bytes()
-    if item.type in (1, 12):
+    if item.type in _TEXT_TYPES:
         return _text_value(raw, item.type)
-    if item.type in _NUMBERS or item.type in (8, 9):
+    if item.type in _NUMBERS or item.type in _PAIR_TYPES:
         values = raw.view(_velfile._dtype_of(item.type))
-        if item.type in (8, 9):
+        if item.type in _PAIR_TYPES:
             return values.reshape(-1, 2)
         return values[0] if values.size == 1 else values
     return raw
@@ -136,12 +139,12 @@ class _Exporter:
             where.attrs[name] = value
 
     def items(self, group: Group, out: Any) -> None:
-        items = group.items
+        items = group.directory
         out.attrs["#name"] = group.name
         self.store(out, "#items", np.array([(it.index, it.id, it.type, it.count) for it in items], _ITEMS))
         used = set()
         for it in items:
-            if it.type == 0:
+            if it.type == ItemType.GROUP:
                 continue
             name = f"#{it.id}" if it.id not in used else f"#{it.id} [{it.index}]"
             used.add(it.id)
@@ -178,7 +181,7 @@ class _Exporter:
             mask[s:s + part.shape[0]] = markers >= 3
             self.progress.update(part.nbytes)
         samples.attrs["units"] = units(data)["value"]
-        for axis, (dim, coords, (_, factor, offset)) in enumerate(zip(DIMS, data.axes, data._d._axes)):
+        for axis, (dim, coords, (_, factor, offset)) in enumerate(zip(DIMS, data.axes, data._d.axes())):
             scale = out.create_dataset(f"#{dim}", data=coords)
             scale.make_scale(dim)
             scale.attrs["factor"], scale.attrs["offset"] = np.float32(factor), np.float32(offset)
@@ -209,7 +212,7 @@ class _Exporter:
         top.attrs["#string format"] = section.string_format
         stack: List[Tuple[str, Any]] = []
 
-        def visit(node: _velfile.WalkNode) -> bool:
+        def visit(node: WalkNode) -> bool:
             del stack[node.depth:]
             if node.depth == 0:
                 out = top
@@ -289,7 +292,7 @@ def to_json(source: Union[PathLike, File], out: PathLike, max_elements: int = 16
     f, own = _opened(source)
     try:
         def write(part: str) -> bool:
-            written, complete = _velfile._write_json(f, part, max_elements)
+            written, complete = f._f.write_json(part, max_elements)
             if not written:
                 raise OSError("writing failed")
             return complete

@@ -8,17 +8,12 @@
 #include <string>
 #include <velfile/velfile.hpp>
 
+#include "exit_codes.h"
+
 namespace velinspect {
 
-// Exit codes of every command.
-enum Exit : int {
-  kExitOk = 0,
-  kExitDamaged = 1,     // the file has problems; what could be read was shown
-  kExitUnreadable = 2,  // the file cannot be opened or is no container at all
-  kExitUsage = 3,       // bad arguments, or no such group or item
-  kExitOutput = 4,      // the output cannot be written
-  kExitAborted = 5,     // the run could not complete (out of memory, or an unexpected error)
-};
+// Exit codes of every command, shared with the Python package's command line.
+using namespace velfile_exit;
 
 // --- text ---
 // Text from a file as the text output shows it (velfile::escape_text): no

@@ -42,15 +42,6 @@ std::string textHelp() {
          "of the middle. JSON output holds the full text.\n";
 }
 
-const char kExitHelp[] =
-    "Exit codes:\n"
-    "  0  done; the file is sound\n"
-    "  1  the file is damaged; what could be read was shown\n"
-    "  2  the file cannot be opened, or is not a container file\n"
-    "  3  bad arguments, or no such group or item\n"
-    "  4  the output cannot be written\n"
-    "  5  the run could not complete (out of memory, or an unexpected error)\n";
-
 const char kTreeHelp[] =
     "Prints every section (start offset, byte order, string format, entry count,\n"
     "size) and, indented below it, the tree of its groups: path, name, item id of\n"
@@ -93,7 +84,7 @@ const char kExtractHelp[] =
 
 std::string footer(const char* what, bool paths) {
   return std::string("\n") + what + (paths ? std::string("\n") + kPathHelp : "") + "\n" + textHelp() + "\n" +
-         kExitHelp;
+         velfile_exit::exitHelp(true);
 }
 
 int run(int argc, char** argv) {
@@ -101,7 +92,7 @@ int run(int argc, char** argv) {
 
   CLI::App app{"velinspect: shows, checks and extracts the contents of container files."};
   app.footer(std::string("\nRun velinspect COMMAND --help for the details of a command.\n\n") + kPathHelp +
-             "\n" + textHelp() + "\n" + kExitHelp);
+             "\n" + textHelp() + "\n" + velfile_exit::exitHelp(true));
   app.set_version_flag("--version", "velinspect " VELINSPECT_VERSION);
   app.require_subcommand(1);
   // Options are --long or -s on every platform, so that a path that starts

@@ -13,8 +13,10 @@ from typing import Any, Callable, Dict, List, Mapping, Optional, Sequence, Tuple
 import numpy as np
 
 from .. import _api, _axes
-from .._html import _value_text
-from .._velfile import BadPathError, Error, Group, InvalidError, NotFoundError, UnsupportedError, modules
+from .._html import item_text
+from .._tree import Group
+from .._types import _TEXT_TYPES, ItemType
+from .._velfile import BadPathError, Error, InvalidError, NotFoundError, UnsupportedError, modules
 
 MAX_GROUPS = 5000  # groups listed in a file's tree
 MAX_ITEMS = 2000  # items listed for a group
@@ -163,14 +165,14 @@ def tree(f: Any, query: Query) -> Dict[str, Any]:
 
 def _item_row(item: Any) -> Dict[str, Any]:
     row = {"index": item.index, "id": item.id, "type": item.type_name, "count": item.count}
-    if item.type == 0:
+    if item.type == ItemType.GROUP:
         try:
             row.update(value=f"group of {item.count} entries", whole=True, group=item.value.path)
         except Error as e:
             row.update(value=f"not readable: {e}", whole=True)
         return row
-    text = _value_text(item)
-    shortened = text.endswith("...") or text.endswith(" elements") or (item.type not in (1, 12) and item.count > 12)
+    text = item_text(item)
+    shortened = text.endswith(("...", " elements")) or (item.type not in _TEXT_TYPES and item.count > 12)
     row.update(value=text, whole=not shortened)
     return row
 
@@ -186,7 +188,7 @@ def group(f: Any, query: Query) -> Dict[str, Any]:
     module asked for or, by default, the one its item ids suggest, and for
     a data group its shape and axes."""
     g = _group(f, query)
-    items = g.items
+    items = g.directory
     out: Dict[str, Any] = {"path": g.path, "name": g.name, "items": [_item_row(it) for it in items[:MAX_ITEMS]],
                            "item_count": len(items), "modules": _MODULES}
     guess = g.guess_module()
@@ -216,13 +218,13 @@ def item(f: Any, query: Query) -> Dict[str, Any]:
     """One item's whole value (at most MAX_ELEMENTS elements of it)."""
     g = _group(f, query)
     index = _int(query, "index")
-    items = g.items
+    items = g.directory
     if not 0 <= index < len(items):
         raise RequestError(404, f"group '{g.path}' has no item [{index}]: it has {len(items)} items")
     it = items[index]
-    if it.type == 0:
+    if it.type == ItemType.GROUP:
         return {"index": index, "id": it.id, "type": it.type_name, "count": it.count, "group": it.value.path}
-    value = it.view()[:MAX_ELEMENTS] if it.type not in (1, 12) and it.count > MAX_ELEMENTS else it.value
+    value = it.view()[:MAX_ELEMENTS] if it.type not in _TEXT_TYPES and it.count > MAX_ELEMENTS else it.value
     return {"index": index, "id": it.id, "type": it.type_name, "count": it.count, "value": plain(value),
             "shown": min(it.count, MAX_ELEMENTS) if isinstance(value, np.ndarray) else it.count}
 
