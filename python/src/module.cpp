@@ -2,6 +2,7 @@
 // and the exceptions of the C++ layer (velfile.hpp), a class for each of its
 // classes and a method for each of their methods, under the same names. The
 // package's own File, Group and Item (_tree.py) are Python classes over them.
+#include <cerrno>
 #include <pybind11/stl.h>
 
 #include <fstream>
@@ -87,7 +88,20 @@ const ErrorClass kErrorClasses[] = {
      "A value, block or table that does not lie inside its section (a damaged file)."},
     {Reason::Invalid, "InvalidError", "ValueError", "An argument the operation cannot take."},
     {Reason::Unsupported, "UnsupportedError", nullptr, "Data the package has no reading or writing for."},
+    {Reason::Permission, "PermissionDeniedError", "PermissionError",
+     "The file system denies the access: no permission to read or write the file."},
 };
+
+// A file that does not exist: a NotFoundError that is also Python's
+// FileNotFoundError (errno ENOENT), raised for the opening of a file.
+py::object& noSuchFile() {
+  static auto* type = new py::object();  // never freed, as errorTypes()
+  return *type;
+}
+
+bool opensAFile(const std::string& operation) {
+  return operation.rfind("file_Open", 0) == 0 || operation.rfind("file_Create", 0) == 0;
+}
 
 std::map<int, py::object>& errorTypes() {
   static auto* types = new std::map<int, py::object>();  // never freed: outlives the interpreter's teardown
@@ -122,13 +136,28 @@ void addErrors(py::module_& m) {
     type.attr("reason") = velfile::reason_name(c.reason);
     errorTypes()[static_cast<int>(c.reason)] = type;
   }
+  noSuchFile() = py::reinterpret_steal<py::object>(PyErr_NewExceptionWithDoc(
+      "velfile.NoSuchFileError", "No such file (or directory): a NotFoundError that is also a FileNotFoundError.",
+      py::make_tuple(errorTypes()[static_cast<int>(Reason::NotFound)], builtins.attr("FileNotFoundError")).ptr(),
+      nullptr));
+  m.attr("NoSuchFileError") = noSuchFile();
+  noSuchFile().attr("reason") = velfile::reason_name(Reason::NotFound);
   py::register_exception_translator([](std::exception_ptr p) {
     try {
       if (p) std::rethrow_exception(p);
     } catch (const velfile::Error& e) {
       const auto found = errorTypes().find(static_cast<int>(e.reason()));
-      py::object type = found != errorTypes().end() ? found->second : errorTypes().at(0);
+      const bool missing = e.reason() == Reason::NotFound && opensAFile(e.operation());
+      py::object type = missing                     ? noSuchFile()
+                        : found != errorTypes().end() ? found->second
+                                                      : errorTypes().at(0);
+      // The OSError ones carry errno, as Python's own do (the file is in
+      // the message and in the attribute file).
       py::object exc = type(py::str(e.what()));
+      if (missing || e.reason() == Reason::Permission) {
+        exc.attr("errno") = missing ? ENOENT : EACCES;
+        exc.attr("strerror") = py::str(e.what());
+      }
       exc.attr("code") = e.code();
       exc.attr("operation") = e.operation();
       exc.attr("file") = e.file();

@@ -27,6 +27,18 @@ def test_to_xarray(tmp_path):
     assert x.attrs["firstAxisFactor"] == 2.0 and x.attrs["units"] == "unit code 0"
 
 
+def test_coordinates_are_the_decimals_typed(tmp_path):
+    data = velfile.open(_write(str(tmp_path / "d.A01"), 3, shape=(2, 3, 200), axes=[(0.1, 0.3), (0.3, 0.0), (0.02, 0.0)]))["0/Scan"].data
+    x = data.to_xarray()
+    assert x.sel(sample=1.0).shape == (2, 3) and float(x.sample[50]) == 1.0 and float(x.second[1]) == 0.4
+    assert list(x.first.values) == [0.0, 0.3, 0.6]
+    assert vp.gate_range(data, (1.0, 3.6)) == (50, 181) and vp.gate_range(data, (0.04, 0.04)) == (2, 3)
+    assert x.attrs["sampleAxisFactor"] == 0.02  # the shortest decimal of the stored float32
+    x = data.to_xarray(units={"sample": "us"})
+    assert x.sample.attrs == {"long_name": "sample axis", "units": "us"}
+    x.to_netcdf(str(tmp_path / "d.nc"), engine="scipy")  # NETCDF3: no uint32, no bool
+
+
 def _cscan(array):
     return abs(array.isel(sample=slice(2, 9)).astype("f8")).max("sample").where(array.has_data)
 

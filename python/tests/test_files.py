@@ -1,4 +1,5 @@
 """Items of every type both ways, values refused, files and errors."""
+import errno
 import gc
 import os
 import re
@@ -109,6 +110,55 @@ def test_file_rules(path):
     with pytest.raises(velfile.ClosedError):
         g.directory
     assert f.closed and "closed" in repr(f)
+
+
+def _hold(path, ready, done):
+    """In another process: holds path open for reading until told."""
+    with velfile.open(path) as f:
+        assert len(f.sections) >= 1
+        ready.set()
+        done.wait(30)
+
+
+def test_readers_and_an_appender_share_a_file(path, tmp_path):
+    import multiprocessing
+
+    with velfile.create(path) as f:
+        f.create_group("root")
+    ctx = multiprocessing.get_context("spawn")
+    ready, done = ctx.Event(), ctx.Event()
+    other = ctx.Process(target=_hold, args=(path, ready, done))
+    other.start()
+    try:
+        assert ready.wait(30)
+        with velfile.open(path) as a, velfile.open(path) as b:  # beside the other process's reader
+            with velfile.open(path, "a") as w:
+                w.create_group("added")
+                with pytest.raises(velfile.InUseError, match="second writer"):
+                    velfile.open(path, "a")
+            assert len(a.sections) == len(b.sections) == 1
+        with pytest.raises(velfile.InUseError, match="readers"):
+            velfile.create(path)  # would truncate it under the other process
+        assert len(velfile.open(path).sections) == 2
+    finally:
+        done.set()
+        other.join(30)
+    assert other.exitcode == 0
+
+
+def test_each_failure_to_open_says_why(tmp_path):
+    missing = str(tmp_path / "none.A01")
+    with pytest.raises(FileNotFoundError) as e:
+        velfile.open(missing)
+    assert isinstance(e.value, velfile.NotFoundError) and e.value.errno == errno.ENOENT and "no such file" in str(e.value)
+    with pytest.raises(FileNotFoundError, match="no such directory"):
+        velfile.create(str(tmp_path / "no" / "x.A01"))
+    with pytest.raises(velfile.InvalidError, match="is a directory"):
+        velfile.open(str(tmp_path))
+    (tmp_path / "t.A01").write_bytes(b"text, no container" * 8)
+    with pytest.raises(velfile.NotContainerError):
+        velfile.open(str(tmp_path / "t.A01"))
+    assert issubclass(velfile.PermissionDeniedError, PermissionError)
 
 
 DAMAGE = {

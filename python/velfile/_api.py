@@ -4,7 +4,7 @@ HTML summaries. Everything read from a file comes through the extension."""
 from __future__ import annotations
 
 import os
-from typing import TYPE_CHECKING, Any, NamedTuple, Optional, Sequence, Tuple, Union
+from typing import TYPE_CHECKING, Any, Mapping, NamedTuple, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
@@ -29,9 +29,11 @@ def open(path: PathLike, mode: str = "r") -> File:  # noqa: A001 - the package's
 
     mode "r" reads it; "a" opens a file whose name ends in .A01 to add one
     section to it (File.create_group starts it); "w" creates it as create()
-    does. Raises NotContainerError, NotFoundError, TooManyFilesError,
-    InUseError (the path is open for writing, or for reading when writing is
-    asked), ...
+    does. Readers share a file with each other and with a writer adding a
+    section. Raises NotContainerError, NoSuchFileError (a NotFoundError and
+    a FileNotFoundError), PermissionDeniedError (a PermissionError),
+    TooManyFilesError, InUseError (a second writer, or a create of a file
+    that is open), ...
     """
     path = os.fspath(path)
     if mode not in _OPEN:
@@ -399,14 +401,16 @@ class DataGroup:
             view.flags.writeable = False
         return view
 
-    def to_xarray(self) -> "xarray.DataArray":
+    def to_xarray(self, units: Optional[Mapping[str, str]] = None) -> "xarray.DataArray":
         """The data group as an xarray.DataArray (dims second, first, sample),
-        read at once: coordinates with units, the has_data coordinate, the
-        descriptor's fields as attributes. See velfile.open_many for many
-        files read lazily."""
+        read at once: coordinates with long names and units (units names
+        those of 'second', 'first', 'sample' and 'value', as in velfile.plot),
+        the has_data coordinate, the descriptor's fields as attributes that
+        netCDF files hold. See velfile.open_many for many files read
+        lazily."""
         from ._labelled import to_xarray
 
-        return to_xarray(self)
+        return to_xarray(self, units)
 
     def __repr__(self) -> str:
         s, f, k = self.shape

@@ -4,28 +4,20 @@ and the same group of many files read lazily through dask (open_many).
 open_many's task graph holds only paths: each chunk's task opens its file,
 reads its part through the layer's ranged read and closes the file, so the
 graph pickles to worker processes and a campaign of any number of files
-holds at most one file open per running task.
-
-The library opens a file named *.A01 for update (so that a section can be
-added to it), and while one process holds it so, another cannot open it.
-Tasks in other processes that meet such a file wait for it (OPEN_WAIT
-seconds at most): it is held only as long as a task reads a chunk."""
+holds at most one file open per running task. Readers share a file, with
+each other and with a writer adding a section to it, so no task waits for
+another."""
 from __future__ import annotations
 
 import itertools
 import os
-import time
 from typing import TYPE_CHECKING, Any, Dict, List, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
 from . import _api
-from ._axes import DIMS, check_plain, units
-from ._tree import File
-from ._velfile import InUseError, InvalidError, NotFoundError
-
-#: How long a task waits for a file that another process holds.
-OPEN_WAIT = 60.0
+from ._axes import DIMS, LABELS, check_plain, units
+from ._velfile import InvalidError
 
 if TYPE_CHECKING:
     import xarray
@@ -33,31 +25,47 @@ if TYPE_CHECKING:
 Chunks = Union[None, int, Mapping[str, int]]
 
 
-def _coords(data: Any) -> Dict[str, Any]:
-    unit_of = units(data)
-    return {name: (name, values, {"units": unit_of[name]} if unit_of[name] else {})
+def _coords(data: Any, given: Optional[Mapping[str, str]] = None) -> Dict[str, Any]:
+    unit_of = units(data, given)
+    return {name: (name, values, dict(long_name=LABELS[name], **({"units": unit_of[name]} if unit_of[name] else {})))
             for name, values in zip(DIMS, data.axes)}
 
 
+def _attr(value: Any) -> Any:
+    """A descriptor field as an attribute that every netCDF format holds:
+    integers within int32 as such, others (4294967295, the unsigned fields'
+    "not set") as float64, which holds them exactly; flags as 0 or 1; lists
+    (the depth table) as float64 arrays."""
+    if isinstance(value, bool):
+        return np.int32(value)
+    if isinstance(value, (int, np.integer)):
+        return np.int32(value) if -2**31 <= int(value) < 2**31 else np.float64(value)
+    if isinstance(value, (list, tuple)):
+        return np.asarray(value, dtype=np.float64)
+    return value
+
+
 def _attrs(descriptor: Mapping[str, Any]) -> Dict[str, Any]:
-    """Descriptor fields as attributes (the depth table as a flat array)."""
-    return {k: np.asarray(v, dtype=np.float64) if isinstance(v, list) else v for k, v in descriptor.items()}
+    """Descriptor fields as attributes, by their field names."""
+    return {k: _attr(v) for k, v in descriptor.items() if v is not None}
 
 
-def to_xarray(data: Any) -> "xarray.DataArray":
+def to_xarray(data: Any, units_of: Optional[Mapping[str, str]] = None) -> "xarray.DataArray":
     """The data group as an xarray.DataArray of dims (second, first, sample):
     the samples in their own dtype, each axis's coordinates (offset + index
-    x factor), the has-data mask as the coordinate has_data (so that
-    .where(has_data) sets the points without data to NaN), the descriptor's
-    fields as attributes and the unit of the values as attrs['units']."""
+    x factor, in decimal) with a long_name and the units the caller names
+    (units_of, as in velfile.plot), the has-data mask as the coordinate
+    has_data (so that .where(has_data) sets the points without data to NaN),
+    the descriptor's fields as attributes that netCDF files hold, and the
+    unit of the values as attrs['units']."""
     import xarray as xr
 
     check_plain(data)
     samples, markers = data.read()
-    coords = _coords(data)
-    coords["has_data"] = (DIMS[:2], markers >= 3)
+    coords = _coords(data, units_of)
+    coords["has_data"] = (DIMS[:2], markers >= 3, {"long_name": "the point has data"})
     attrs = _attrs(data.descriptor)
-    attrs["units"] = units(data)["value"]
+    attrs["units"] = units(data, units_of)["value"]
     return xr.DataArray(samples, dims=DIMS, coords=coords, attrs=attrs, name=data.group.name)
 
 
@@ -68,7 +76,7 @@ class _Layout:
     """What open_many reads up front from each file."""
 
     def __init__(self, path: str, group: str) -> None:
-        with _open_waiting(path) as f:
+        with _api.open(path) as f:
             data = f[group].data
             check_plain(data)
             self.shape = data.shape
@@ -89,26 +97,13 @@ class _Layout:
         return None
 
 
-def _open_waiting(path: str) -> File:
-    """Opens path, waiting while another process holds it (see above)."""
-    delay, deadline = 0.005, time.monotonic() + OPEN_WAIT
-    while True:
-        try:
-            return _api.open(path)
-        except (NotFoundError, InUseError):
-            if not os.path.exists(path) or time.monotonic() > deadline:
-                raise
-            time.sleep(delay)
-            delay = min(2 * delay, 0.25)
-
-
 def _read_block(paths: Tuple[str, ...], group: str, second: Tuple[int, int], first: Tuple[int, int],
                 sample: Tuple[int, int], markers: bool) -> np.ndarray:
     """One chunk: the part of each file, read and closed in turn (the samples,
     or with markers=True the has-data mask)."""
     out = []
     for path in paths:
-        with _open_waiting(path) as f:
+        with _api.open(path) as f:
             keys = (slice(*second), slice(*first), slice(*sample) if not markers else slice(0, 0))
             samples, marks = f[group].data.read(keys)
             out.append(marks >= 3 if markers else samples)

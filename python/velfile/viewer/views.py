@@ -16,7 +16,7 @@ from .. import _api, _axes
 from .._html import item_text
 from .._tree import Group
 from .._types import _TEXT_TYPES, ItemType
-from .._velfile import BadPathError, Error, InvalidError, NotFoundError, UnsupportedError, modules
+from .._velfile import BadPathError, Error, InUseError, InvalidError, NotFoundError, UnsupportedError, modules
 
 MAX_GROUPS = 5000  # groups listed in a file's tree
 MAX_ITEMS = 2000  # items listed for a group
@@ -46,6 +46,10 @@ def status_of(error: BaseException) -> int:
         return error.status
     if isinstance(error, NotFoundError):
         return 404
+    if isinstance(error, PermissionError):
+        return 403
+    if isinstance(error, InUseError):
+        return 409
     if isinstance(error, (BadPathError, InvalidError, IndexError, ValueError)):
         return 400
     if isinstance(error, Error):
