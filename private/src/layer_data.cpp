@@ -42,6 +42,9 @@ DataGroup Group::write_data(const CGDataTypeFDD& descr, const void* samples, siz
   Lock lock(library_mutex());
   const GroupFacts f = groupFacts(*this, op);
   const Where where = whereOf(*this);
+  if (has_item(10400))
+    fail(Reason::Invalid, op, where,
+         "holds data already: a group takes one write_data (write its other fields with write_descriptor)");
   CGDataTypeFDD cur = descr;
   const int32_t c = cur.dataClass;
   if (c != 1 && !isBlockClass(c))

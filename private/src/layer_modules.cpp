@@ -4,6 +4,7 @@
 #include <velfile/gchan.h>
 #include <velfile/gcontour.h>
 #include <velfile/gdac.h>
+#include <velfile/gdata.h>
 #include <velfile/ggate.h>
 #include <velfile/ginfo.h>
 #include <velfile/gmesh.h>
@@ -25,8 +26,10 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <set>
 
+#include "gdatalayout.h"
 #include "groupmodule.h"
 #include "layer.h"
 #include "platform.h"
@@ -267,6 +270,22 @@ void apply(const ModuleOps& m, void* d, const Values& values, const char* op, co
 // A descriptor without a name keeps the group's: the modules write the name
 // field as it stands, and a host that fills only the fields it cares about
 // must not find its group renamed to "".
+// Whether the group holds an item of the module's own (not its name or
+// layout version).
+bool holdsModule(const ModuleOps& m, void* handle) {
+  std::set<uint16_t> own;
+  for (const RuleView& r : m.rules)
+    if (r.id != VelFile::kItemLayoutVersion && r.id != VelFile::kItemName) own.insert(r.id);
+  const uint32_t n = VelFile::file_ItemNbrGet(handle);
+  for (uint32_t i = 0; i < n; ++i) {
+    uint16_t id = 0;
+    if (VelFile::file_ItemInfo(handle, i, &id, nullptr, nullptr, nullptr, nullptr, 0) == VelFile::kOk &&
+        own.count(id))
+      return true;
+  }
+  return false;
+}
+
 void keepGroupName(const ModuleOps& m, void* d, const Group& g, const char* op) {
   const RuleView r = nameRule(m);
   if (!get(r, d).text.empty()) return;
@@ -318,10 +337,32 @@ void Group::write_descriptor(const std::string& module,
   const GroupFacts f = groupFacts(*this, op);
   const ModuleOps& m = opsNamed(module, op);
   Descr cur(m), prev(m);
+  // A group holding this module's items already has its own descriptor as
+  // the previous copy and as the start of the new one: only what differs
+  // (and what the module always writes) is written, never a second full
+  // copy whose defaults would contradict the first (a data class 0 hiding
+  // the data).
+  const bool held = !previous && holdsModule(m, f.handle);
+  if (held) {
+    readModule(m, f, prev.d, *this);
+    readModule(m, f, cur.d, *this);
+  }
   apply(m, cur.d, values, op, whereOf(*this));
   if (previous) apply(m, prev.d, *previous, op, whereOf(*this));
   keepGroupName(m, cur.d, *this, op);
-  const int rc = m.write(f.handle, previous ? prev.d : nullptr, cur.d);
+  // The data module writes bulk data from the address in dataReference; a
+  // number from a caller, or a file position read back, is no address.
+  if (std::strcmp(m.name, "data") == 0) {
+    const auto* d = static_cast<const CGDataTypeFDD*>(cur.d);
+    const int32_t c = d->dataClass;
+    const bool bulk = c == 1 || c == 10 || isBlockClass(c);
+    if (bulk &&
+        d->dataReference != (previous || held ? static_cast<const CGDataTypeFDD*>(prev.d)->dataReference : 0))
+      fail(Reason::Invalid, op, whereOf(*this),
+           "cannot take dataReference for data of class " + std::to_string(c) +
+               ": the data's place is set by write_data (read back, it is a file position, not an address)");
+  }
+  const int rc = m.write(f.handle, previous || held ? prev.d : nullptr, cur.d);
   if (rc != VelFile::kOk) failCode((std::string(m.prefix) + "_WriteGroupInfo").c_str(), rc, whereOf(*this));
 }
 

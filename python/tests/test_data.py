@@ -90,6 +90,7 @@ def test_descriptor_round_trip(path, module):
     fields = next(m["fields"] for m in velfile.modules() if m["name"] == module)
     sent = {name: _field_value(i, t, n) for i, (name, _, t, n) in enumerate(fields)}
     sent.update(groupName="g")
+    sent.pop("dataReference", None)  # write_data's: an address, which write_descriptor refuses
     with velfile.create(path) as f:
         g = f.create_group("root").create_group("g")
         g.write_descriptor(module, sent)
@@ -163,3 +164,39 @@ def test_python_writes_as_the_layer_does(tmp_path):
         block = (np.arange(24, dtype=np.float32) * 0.25 - 1).reshape(3, 4, 2)
         root.create_group("Peaks", 3).write_data(block, data_class=2, axes=[(1, 0), (0.5, 0), (1, 0)])
     assert open(ours, "rb").read() == open(theirs, "rb").read()
+
+
+def test_a_descriptor_over_data_writes_only_what_differs(path):
+    samples = np.arange(2 * 3 * 8, dtype=np.int16).reshape(2, 3, 8)
+    with velfile.create(path) as f:
+        g = f.create_group("root").create_group("Scan")
+        g.write_data(samples, markers=np.array([[3, 0, 3], [1, 2, 3]]), fields={"firstAngle": 60.0})
+        count = len(g.directory)
+        g.write_descriptor("data", {"secondAngle": 30.0})
+        assert len(g.directory) - count < 10, "a second full descriptor"
+        with pytest.raises(velfile.InvalidError, match="one write_data"):
+            g.write_data(samples)
+        with pytest.raises(velfile.InvalidError, match="dataReference"):
+            g.write_descriptor("data", {"dataReference": 64})
+    data = velfile.open(path)["0/Scan"].data
+    assert np.array_equal(data.samples[data.has_data], samples[data.has_data])
+    assert data.markers.tolist() == [[3, 0, 3], [1, 2, 3]]
+    assert (data.descriptor["firstAngle"], data.descriptor["secondAngle"]) == (60.0, 30.0)
+
+
+@pytest.mark.parametrize("kwargs,said", [
+    (dict(has_data=np.ones((3, 2), bool)), r"shape \(second, first\) = \(2, 3\)"),
+    (dict(has_data=np.ones((2, 3), int)), "boolean array"),
+    (dict(markers=np.full((2, 3), 5)), "markers hold 5"),
+    (dict(markers=np.full((2, 3), -1)), "markers hold -1"),
+    (dict(markers=np.full((2, 3), 7.9)), "must be integers"),
+    (dict(axes=[(0.0, 0.0), (1.0, 0.0), (1.0, 0.0)]), "factor is 0"),
+    (dict(axes=[(np.nan, 0.0), (1.0, 0.0), (1.0, 0.0)]), "factor nan"),
+    (dict(axes=[(1.0, 0.0), (1.0, 1e300), (1.0, 0.0)]), "offset 1e"),
+])
+def test_write_data_refuses_what_it_would_store_wrong(path, kwargs, said):
+    with velfile.create(path) as f:
+        g = f.create_group("root")
+        with pytest.raises(velfile.InvalidError, match=said):
+            g.write_data(np.zeros((2, 3, 4), np.int16), **kwargs)
+        g.write_data(np.zeros((2, 3, 4), np.int16))

@@ -419,8 +419,55 @@ class DataGroup:
     _repr_html_ = data_html
 
 
-def write_data(group: Group, samples: Any, has_data: Any = None, *, data_class: int = 1,
-               axes: Optional[Sequence[Tuple[float, float]]] = None, sample_type: TypeLike = None) -> DataGroup:
+#: The marker of a point with data, in markers= of write_data (0, 1 and 2
+#: are the format's three markers of a point without data).
+HAS_DATA = 3
+
+
+def _markers(points: Tuple[int, int], has_data: Any, markers: Any) -> Optional[np.ndarray]:
+    """The markers write_data stores, from has_data (a boolean mask) or
+    markers (0, 1, 2 or HAS_DATA), each of shape (second, first) exactly."""
+    if has_data is not None and markers is not None:
+        raise InvalidError("write_data takes has_data or markers, not both")
+    given, name = (has_data, "has_data") if has_data is not None else (markers, "markers")
+    if given is None:
+        return None
+    array = np.asarray(given)
+    if array.shape != points:
+        raise InvalidError(f"{name} must have the shape (second, first) = {points} of the samples; got {array.shape}")
+    if name == "has_data":
+        if array.dtype != bool:
+            raise InvalidError(f"has_data must be a boolean array, not {array.dtype}; give the format's markers "
+                               f"(0, 1 or 2 without data, {HAS_DATA} with data) as markers=")
+        return np.where(array, HAS_DATA, 0).astype(np.uint8)
+    if array.dtype.kind not in "iu":
+        raise InvalidError(f"markers must be integers (0, 1 or 2 without data, {HAS_DATA} with data), not {array.dtype}")
+    bad = array[(array < 0) | (array > HAS_DATA)]
+    if bad.size:
+        raise InvalidError(f"markers hold {bad.flat[0]}: a point's marker is 0, 1 or 2 (no data) or {HAS_DATA} (data)")
+    return array.astype(np.uint8)
+
+
+def _axes(axes: Optional[Sequence[Tuple[float, float]]]) -> list:
+    """Three (factor, offset) pairs as the file stores them (float32): a
+    factor of 0, a value that is not finite or that float32 cannot hold is
+    refused."""
+    pairs = list(axes) if axes is not None else [(1.0, 0.0)] * 3
+    if len(pairs) != 3 or any(len(p) != 2 for p in pairs):
+        raise InvalidError("axes takes three (factor, offset) pairs: second, first, samples")
+    limit = float(np.finfo(np.float32).max)
+    for dim, (factor, offset) in zip(("second", "first", "sample"), pairs):
+        for what, v in (("factor", float(factor)), ("offset", float(offset))):
+            if not np.isfinite(v) or abs(v) > limit:
+                raise InvalidError(f"the {dim} axis's {what} {v!r} is not a finite number a float32 holds")
+        if float(factor) == 0:
+            raise InvalidError(f"the {dim} axis's factor is 0: its coordinates would all be the same")
+    return [float(x) for pair in pairs for x in pair]
+
+
+def write_data(group: Group, samples: Any, has_data: Any = None, *, markers: Any = None, data_class: int = 1,
+               axes: Optional[Sequence[Tuple[float, float]]] = None, sample_type: TypeLike = None,
+               fields: Optional[dict] = None) -> DataGroup:
     """Group.write_data."""
     array = np.asarray(samples)
     if array.ndim != 3:
@@ -429,13 +476,12 @@ def write_data(group: Group, samples: Any, has_data: Any = None, *, data_class: 
     code = _type_code(array.dtype) if sample_type is None else _type_code(sample_type)
     if sample_type is not None and array.dtype != _velfile._dtype_of(code) and array.dtype != np.uint8:
         raise WrongTypeError(f"samples of dtype {array.dtype} are not of type {_velfile.type_name(code)}")
-    markers = None
-    if has_data is not None:
-        mask = np.asarray(has_data)
-        markers = np.where(mask, 3, 0).astype(np.uint8) if mask.dtype == bool else mask.astype(np.uint8)
-    flat = [float(x) for pair in (axes or ((1.0, 0.0),) * 3) for x in pair]
-    if len(flat) != 6:
-        raise InvalidError("axes takes three (factor, offset) pairs: second, first, samples")
-    return DataGroup(group, group._g.write_data(data_class, array, code, markers, flat))
+    stored = _markers(array.shape[:2], has_data, markers)
+    flat = _axes(axes)
+    data = group._g.write_data(data_class, array, code, stored, flat)
+    if fields:
+        group.write_descriptor("data", fields)  # over the group's own: only what differs
+        data = group._g.data()
+    return DataGroup(group, data)
 
 

@@ -335,23 +335,29 @@ class Group(_Mapping):
 
         return DataGroup(self, self._g.data())
 
-    def write_data(self, samples: Any, has_data: Any = None, *, data_class: int = 1,
-                   axes: Optional[Sequence[Tuple[float, float]]] = None, sample_type: Any = None) -> Any:
+    def write_data(self, samples: Any, has_data: Any = None, *, markers: Any = None, data_class: int = 1,
+                   axes: Optional[Sequence[Tuple[float, float]]] = None, sample_type: Any = None,
+                   fields: Optional[dict] = None) -> Any:
         """Makes this group (being written) a data group, from a numpy array of
         shape (second, first, samples).
 
         data_class 1 stores each point's samples in a record of its own;
-        has_data (a boolean mask of shape (second, first), or markers 0, 1, 2
-        for a point without data and 3 for one with data) leaves the points
-        without data out. A block class (2, 3, 5, 6, 17, 20, 30 to 37, 40 to
-        43) stores one block and takes no mask. axes gives (factor, offset) for
-        the second, first and sample axes. The sample type is the array's dtype
-        (sample_type names another for raw uint8 entries). Returns the data
+        has_data (a boolean array of shape (second, first) exactly) leaves the
+        points without data out; markers (integers of that shape: 0, 1 or 2,
+        the format's three markers of a point without data, or 3 for a point
+        with data) says which marker each one gets. A block class (2, 3, 5,
+        6, 17, 20, 30 to 37, 40 to 43) stores one block and takes no mask.
+        axes gives (factor, offset) for the second, first and sample axes
+        (non-zero finite factors, values float32 holds). fields gives the
+        data descriptor's other fields by name (units, angles, settings).
+        The sample type is the array's dtype (sample_type names another for
+        raw uint8 entries). A group takes one write_data. Returns the data
         group as written.
         """
         from ._api import write_data
 
-        return write_data(self, samples, has_data, data_class=data_class, axes=axes, sample_type=sample_type)
+        return write_data(self, samples, has_data, markers=markers, data_class=data_class, axes=axes,
+                          sample_type=sample_type, fields=fields)
 
     def descriptor(self, module: str) -> dict:
         """The group decoded by a module (its short name, as 'gate', or its
@@ -362,8 +368,10 @@ class Group(_Mapping):
 
     def write_descriptor(self, module: str, fields: dict, previous: Optional[dict] = None) -> None:
         """Writes a descriptor from a dict of fields (names as descriptor()
-        gives them; fields not given keep the module's defaults). With previous
-        (the fields the group already holds), only what changed is written.
+        gives them; fields not given keep the module's defaults, or on a group
+        that holds the module's items already, the group's own values). With
+        previous (the fields the group already holds; by default the group's
+        own descriptor where it has one), only what changed is written.
         Unknown names and values a field cannot hold raise InvalidError before
         anything is written."""
         self._g.write_descriptor(module, fields, previous)
