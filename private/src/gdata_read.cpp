@@ -117,6 +117,23 @@ int checkedEntries(const Reader& r, const uint32_t* e, size_t n, uint64_t record
   return kOk;
 }
 
+// Whether records of recordSize bytes starting at starts (entries of the
+// range's points that are not markers) overlap one another or the point
+// table: then each point would read its neighbours' samples. Sorts starts.
+bool overlapping(const Reader& r, std::vector<uint32_t>& starts, uint64_t recordSize) {
+  if (recordSize == 0 || starts.empty()) return false;
+  // Writers lay records out in point order: the sort is for other files.
+  if (!std::is_sorted(starts.begin(), starts.end())) std::sort(starts.begin(), starts.end());
+  for (size_t i = 1; i < starts.size(); ++i)
+    if (uint64_t(starts[i]) - starts[i - 1] < recordSize) return true;
+  // The table: one entry per point of the whole group.
+  const uint64_t table = uint32_t(r.d.dataReference);
+  const uint64_t tableEnd = table + r.firstTotal * r.secondTotal * static_cast<uint32_t>(r.d.pointEntrySize);
+  const auto after =
+      std::lower_bound(starts.begin(), starts.end(), uint32_t(std::min<uint64_t>(tableEnd, UINT32_MAX)));
+  return after != starts.begin() && uint64_t(*(after - 1)) + recordSize > table;
+}
+
 // Fixed records: sampleCount samples of every point, zeros where none. Each
 // entry is checked just before its record is read; records that lie back to
 // back, read whole, are read in one go.
@@ -286,10 +303,14 @@ int gdata_ReadDataClassData(CGDataTypeFDD* descr, uint32_t secondStart, uint32_t
     // checks each record as it comes to it.
     const uint64_t recordSize = perPoint * size;
     if (c == 1 && !buffer) {
+      std::vector<uint32_t> starts;
       const int rc = eachChunk(r, [&](uint64_t, const uint32_t* e, size_t n) -> int {
+        for (size_t i = 0; i < n; ++i)
+          if (e[i] >= 3) starts.push_back(e[i]);
         return checkedEntries(r, e, n, recordSize);
       });
       if (rc != kOk) return rc;
+      if (overlapping(r, starts, recordSize)) return kDamaged;
     } else if (c != 1 &&
                (d.pointEntrySize == 0 ||  // no entries: counts no file bounds
                 !r.tableInside(uint32_t(d.dataReference), static_cast<uint32_t>(d.pointEntrySize)))) {

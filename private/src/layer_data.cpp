@@ -33,7 +33,11 @@ DataGroup Group::data() const {
     fail(Reason::Unsupported, op, whereOf(*this),
          "is not a data group with bulk data: its data class (item 10400) is " + std::to_string(c) +
              ", which has no layout");
-  return Access::dataGroup(*this, std::move(d));
+  DataGroup out = Access::dataGroup(*this, std::move(d));
+  // The point table and every record checked once, so that no read hands a
+  // point its neighbours' samples from a damaged file.
+  if (c == 1) out.bytes_needed();
+  return out;
 }
 
 DataGroup Group::write_data(const CGDataTypeFDD& descr, const void* samples, size_t bytes,

@@ -79,7 +79,9 @@ const CodeText kCodeTexts[] = {
     {"file_Write", 2, Reason::Io, "cannot be written: writing failed, or the file would reach 2 GiB"},
     {"file_Write", 3, Reason::ReadOnly, "has no section that can be written"},
     {"gdata_ReadDataClassData", 2, Reason::OutsideSection,
-     "cannot be read: its point table or records lie outside its section, or its counts overflow"},
+     "cannot be read: its point table or records lie outside its section, or overlap one another or the "
+     "point "
+     "table so that points would read their neighbours' samples, or its counts overflow (a damaged file)"},
     {"gdata_ReadDataClassData", 3, Reason::Invalid,
      "cannot be read: the range is outside the data, or the buffer is too small"},
     {"gdata_ReadDataClassData", 4, Reason::Unsupported, "has a data class without a layout"},

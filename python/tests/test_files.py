@@ -244,3 +244,25 @@ def test_flipped_bytes_raise_only_velfile_errors(tmp_path):
         damaged_path.write_bytes(bytes(damaged))
         attempt(lambda: velfile.open(damaged_path)["0"].walk(visit))
     assert outcomes["read"] > 2000 and outcomes["refused"] > 200
+
+
+@pytest.mark.parametrize("quantity", [17, 65536, 4294967295])
+def test_records_that_overlap_are_a_damaged_group(path, quantity):
+    """A sample quantity patched into a sound file: each point would read its
+    neighbours' samples, the last one the next group's values."""
+    import struct
+    import subprocess
+
+    with velfile.create(path) as f:
+        root = f.create_group("root")
+        root.create_group("Scan").write_data(np.arange(4 * 5 * 16, dtype=np.int16).reshape(4, 5, 16))
+        root.create_group("Other").write_item(1, [7] * 40, velfile.UINT32)
+    raw = bytearray(open(path, "rb").read())
+    at = raw.find(struct.pack("=HHI", 10430, velfile.UINT32, 1))
+    raw[at + 8:at + 12] = struct.pack("=I", quantity)
+    open(path, "wb").write(raw)
+    with pytest.raises(velfile.OutsideSectionError, match="0/Scan.*(overlap|outside)"):
+        velfile.open(path)["0/Scan"].data.samples
+    if os.environ.get("VELFILE_VELINSPECT"):
+        run = subprocess.run([os.environ["VELFILE_VELINSPECT"], "check", path], capture_output=True, text=True)
+        assert run.returncode == 1 and "damaged" in run.stdout
