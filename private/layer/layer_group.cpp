@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "byteorder.h"
 #include "conversion.h"
 #include "layer.h"
 #include "platform.h"
@@ -566,8 +567,7 @@ std::u16string Item::u16text() const {
                                               reinterpret_cast<char*>(buf.data()), &got);
   if (rc != VelFile::kOk) failCode("file_IndexValueRead", rc, Where{file_.get(), group_.get(), id_});
   std::u16string text(buf.data());
-  if (type_ == VelFile::kTypeUtf16 && p.group.section.swap)
-    for (char16_t& c : text) c = static_cast<char16_t>((c >> 8) | (c << 8));
+  if (type_ == VelFile::kTypeUtf16 && p.group.section.swap) swapUnits(&text[0], text.size());
   return text;
 }
 

@@ -50,6 +50,12 @@ bool sectionNeedsSwap(unsigned char firstByte) {
   return firstByte != 0x44;
 }
 
+bool isSectionHeader(const unsigned char raw[kHeaderSize]) {
+  static const unsigned char kSurd[4] = {'S', 'U', 'R', 'D'};
+  static const unsigned char kCpf[4] = {'c', 'p', 'f', 0};
+  return std::memcmp(raw + 4, kSurd, 4) == 0 || std::memcmp(raw + 4, kCpf, 4) == 0;
+}
+
 void decodeHeader(const unsigned char raw[kHeaderSize], bool swap, SectionHeader* out) {
   for (int i = 0; i < 9; ++i) out->field[i] = load32(raw + 4 * i);
   // Only the six counting fields are swapped; the marker, the magic and the
