@@ -772,6 +772,12 @@ VELFILE_API std::string escape_text(const std::string& text);
 /// @param text the code units
 /// @return the UTF-8 bytes
 VELFILE_API std::string to_utf8(const std::u16string& text);
+/// UTF-16 text as UTF-8 when it is well-formed: the same decoder as
+/// to_utf8(), refusing what that one replaces.
+/// @param text the code units
+/// @param out the UTF-8 bytes; left as it was when the text is refused
+/// @return false for text with an unpaired surrogate
+VELFILE_API bool to_utf8_strict(const std::u16string& text, std::string* out);
 /// A name as a path step: escape_text(), then '/' and a leading '#' or '['
 /// get a backslash.
 /// @param name the group name

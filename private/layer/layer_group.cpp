@@ -180,6 +180,13 @@ std::string to_utf8(const std::u16string& text) {
   return utf16ToUtf8(text.data(), text.size());
 }
 
+bool to_utf8_strict(const std::u16string& text, std::string* out) {
+  std::string utf8;
+  if (!utf16ToUtf8(text.data(), text.size(), &utf8)) return false;
+  *out = std::move(utf8);
+  return true;
+}
+
 std::string escape_text(const std::string& text) {
   const auto* u = reinterpret_cast<const unsigned char*>(text.data());
   std::string out;
