@@ -596,21 +596,15 @@ size_t Item::read(void* buffer, size_t capacity) const {
     // reverses a foreign field of bytes (type 13, unknown types) as a word.
     uint32_t field = value_;
     if (p.group.section.swap && (type_ == VelFile::kTypeRaw || type_ > VelFile::kTypeRaw))
-      field = (field >> 24) | ((field >> 8) & 0xFF00u) | ((field << 8) & 0xFF0000u) | (field << 24);
+      field = swap32(field);
     std::memcpy(buffer, &field, size_t(p.bytes));
-    if (type_ == VelFile::kTypeUtf16 && p.group.section.swap) {
-      auto* c = static_cast<unsigned char*>(buffer);
-      for (size_t i = 0; i + 1 < p.bytes; i += 2) std::swap(c[i], c[i + 1]);
-    }
+    if (type_ == VelFile::kTypeUtf16 && p.group.section.swap) swapUnits(buffer, size_t(p.bytes / 2));
     return size_t(p.bytes);
   }
   // file_Read swaps elements by type; UTF-16 and bytes are left as stored.
   int rc = VelFile::file_Read(handle_, value_, count_, type_, static_cast<char*>(buffer), nullptr);
   if (rc != VelFile::kOk) failCode("file_Read", rc, where);
-  if (type_ == VelFile::kTypeUtf16 && p.group.section.swap) {
-    auto* c = static_cast<unsigned char*>(buffer);
-    for (size_t i = 0; i + 1 < p.bytes; i += 2) std::swap(c[i], c[i + 1]);
-  }
+  if (type_ == VelFile::kTypeUtf16 && p.group.section.swap) swapUnits(buffer, size_t(p.bytes / 2));
   return size_t(p.bytes);
 }
 

@@ -111,6 +111,11 @@ void encodeEntry(const DirEntry& e, unsigned char raw[kEntrySize]) {
   std::memcpy(raw + 8, &e.value, 4);
 }
 
+void swapUnits(void* units, size_t count) {
+  unsigned char* p = static_cast<unsigned char*>(units);
+  for (size_t i = 0; i < count; ++i) reverse(p + 2 * i, 2);
+}
+
 void swapElements(uint16_t type, void* data, size_t count) {
   unsigned char* p = static_cast<unsigned char*>(data);
   switch (type) {

@@ -18,10 +18,8 @@ inline uint32_t swap32(uint32_t v) {
   return (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
 }
 // UTF-16 text stays as its writer stored it; readers in the other byte order
-// swap its units with this.
-inline void swapUnits(char16_t* units, size_t n) {
-  for (size_t i = 0; i < n; ++i) units[i] = static_cast<char16_t>(swap16(units[i]));
-}
+// swap its units (count of them, at any alignment) with this.
+void swapUnits(void* units, size_t count);
 
 struct SectionHeader {
   uint32_t field[9];  // host order; see kHdr* for the meaning of each word
