@@ -194,7 +194,8 @@ cmd_pedantic() {
   log "clang++ -pedantic-errors, Windows"
   local cxx=/usr/lib/gcc/x86_64-w64-mingw32/12-posix/include/c++ failed=0 source
   local flags=(--target=x86_64-w64-mingw32 -std=c++17 -pedantic-errors -Wall -Wextra -Werror -fsyntax-only
-    -isystem "$cxx" -isystem "$cxx/x86_64-w64-mingw32" -I"$ROOT/include" -I"$ROOT/private/src" -DVELFILE_BUILDING)
+    -isystem "$cxx" -isystem "$cxx/x86_64-w64-mingw32" -I"$ROOT/include" -I"$ROOT/private/platform" -I"$ROOT/private/src"
+    -I"$ROOT/private/layer" -DVELFILE_BUILDING)
   while IFS= read -r source; do
     clang++ "${flags[@]}" "$source" || failed=1
   done < <(find "$ROOT/private" -name '*.cpp' | sort)

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <numeric>
 #include <thread>
@@ -139,6 +140,43 @@ TEST_F(Layer, PathsOfGroupsLeadBackToThem) {
     EXPECT_EQ(e.first, velfile::parse_group_path("0/" + velfile::escape_step(e.first)).steps.at(0).name);
   }
   EXPECT_EQ("\xF0\x90\x80\x80\xEF\xBF\xBF", velfile::to_utf8(u"\U00010000\uFFFF"));
+  // An unpaired surrogate: replaced for people, refused by the strict form.
+  const std::u16string lone[] = {u"a\xD800",
+                                 u"\xDC00\xD800"
+                                 u"b",
+                                 u"\xD800\xD800"};
+  for (const std::u16string& text : lone) {
+    std::string kept = "kept";
+    EXPECT_FALSE(velfile::to_utf8_strict(text, &kept));
+    EXPECT_EQ("kept", kept);
+    EXPECT_NE(std::string::npos, velfile::to_utf8(text).find("\xEF\xBF\xBD"));
+  }
+  std::string strict;
+  EXPECT_TRUE(velfile::to_utf8_strict(u"\U00010000\uFFFF", &strict));
+  EXPECT_EQ(velfile::to_utf8(u"\U00010000\uFFFF"), strict);
+}
+
+// The header words as the checker gets them, in either writer's order: the
+// marker and the last reserved word too, which the library keeps as stored.
+TEST(LayerHeader, DecodesEveryWordInItsWritersOrder) {
+  const uint32_t words[9] = {0x11223344u, 0, 3, 1, 5, 0x1000, 0x2008, 0x0A0B0C0Du, 0x01020304u};
+  for (const bool big : {false, true}) {
+    unsigned char raw[velfile::kSectionHeaderSize];
+    for (size_t w = 0; w < 9; ++w)
+      for (size_t b = 0; b < 4; ++b) raw[4 * w + b] = uint8_t(words[w] >> 8 * (big ? 3 - b : b));
+    std::memcpy(raw + 4, "SURD", 4);
+    velfile::SectionHeaderFields h;
+    EXPECT_TRUE(velfile::decode_section_header(raw, &h));
+    EXPECT_EQ(big ? velfile::ByteOrder::Big : velfile::ByteOrder::Little, h.byte_order);
+    EXPECT_EQ((std::vector<uint32_t>{0x11223344u, 3, 1, 5, 0x1000, 0x2008, 0x0A0B0C0Du, 0x01020304u}),
+              (std::vector<uint32_t>{h.marker, h.version, h.string_format, h.entries, h.directory, h.size,
+                                     h.reserved[0], h.reserved[1]}));
+    std::memcpy(raw + 4, "cpf", 4);
+    EXPECT_TRUE(velfile::decode_section_header(raw, &h));
+    std::memcpy(raw + 4, "SURE", 4);
+    EXPECT_FALSE(velfile::decode_section_header(raw, &h));
+    EXPECT_EQ(0x2008u, h.size);
+  }
 }
 
 struct WalkCase {

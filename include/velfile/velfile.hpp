@@ -223,6 +223,28 @@ class VELFILE_API Section {
   std::string name_;
 };
 
+/// Bytes of a section header.
+const size_t kSectionHeaderSize = 36;
+
+/// A section header's words, for tools that check a file byte by byte: the
+/// ones the library reads a section by, and those its reading passes over.
+struct SectionHeaderFields {
+  ByteOrder byte_order = ByteOrder::Little;  ///< the order of its words, as its first byte names it
+  uint32_t marker = 0;                       ///< the byte-order marker, 0x11223344
+  uint32_t version = 0;                      ///< the format version, 3
+  uint32_t string_format = 0;                ///< 1 UTF-16, 0 narrow
+  uint32_t entries = 0;                      ///< entries of the section group's directory
+  uint32_t directory = 0;                    ///< offset of that directory from the header
+  uint32_t size = 0;                         ///< bytes from the header to the end of the section
+  uint32_t reserved[2] = {0, 0};             ///< the words at +28 and +32, both 0
+};
+
+/// Decodes a section header as the library does when it loads a file.
+/// @param raw the header's kSectionHeaderSize bytes
+/// @param out its words in the section's byte order, filled in either case
+/// @return whether the library takes the bytes for a section header (its magic)
+VELFILE_API bool decode_section_header(const unsigned char* raw, SectionHeaderFields* out);
+
 /// A descriptor field's value: an integer, a real, UTF-8 text, or an array
 /// of reals (the DAC points, the depth table).
 using Value = std::variant<int64_t, double, std::string, std::vector<double>>;
@@ -759,6 +781,12 @@ VELFILE_API std::string to_utf8(const std::u16string& text);
 /// @param value the stored float (NaN and infinities are kept)
 /// @return the decimal as a double
 VELFILE_API double decimal_of(float value);
+/// UTF-16 text as UTF-8 when it is well-formed: the same decoder as
+/// to_utf8(), refusing what that one replaces.
+/// @param text the code units
+/// @param out the UTF-8 bytes; left as it was when the text is refused
+/// @return false for text with an unpaired surrogate
+VELFILE_API bool to_utf8_strict(const std::u16string& text, std::string* out);
 /// A name as a path step: escape_text(), then '/' and a leading '#' or '['
 /// get a backslash.
 /// @param name the group name

@@ -70,12 +70,6 @@ bool validPath(const VelChar* path, std::u16string* wide, std::string* native) {
   return pathToNative(p, n, native);
 }
 
-bool magicAccepted(const unsigned char raw[kHeaderSize]) {
-  static const unsigned char kSurd[4] = {'S', 'U', 'R', 'D'};
-  static const unsigned char kCpf[4] = {'c', 'p', 'f', 0};
-  return std::memcmp(raw + 4, kSurd, 4) == 0 || std::memcmp(raw + 4, kCpf, 4) == 0;
-}
-
 // Reads a group's name from the first entry of its directory. *extent, when
 // asked for, receives the end of the bytes read (entry or name, the further).
 int readGroupName(FileRec& f, const SectionRec& s, uint64_t dirPosition, uint32_t entries, GroupRec* g,
@@ -208,7 +202,7 @@ int openFile(const VelChar* path, void** out, bool reader) {
     // The header lies inside the file: failing to read it is an I/O error,
     // not the end of the chain.
     if (!readAt(f, position, raw, kHeaderSize)) return VelFile::kErrIo;
-    if (!magicAccepted(raw)) break;
+    if (!isSectionHeader(raw)) break;
     std::unique_ptr<SectionRec> sec(new SectionRec);
     SectionRec& s = *sec;
     s.start = static_cast<uint32_t>(position);

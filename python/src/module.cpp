@@ -271,20 +271,37 @@ PYBIND11_MODULE(_velfile, m) {
         "Name of an item type code ('int16', 'utf16', ...), 'type N' for an unknown one.");
   m.def("type_from_name", &velfile::type_from_name, py::arg("name"),
         "The item type code of a name type_name() gives, or of a decimal code; -1 for none.");
-  m.def("modules", [] {
-    py::list out;
-    for (const velfile::ModuleSchema& s : velfile::modules()) {
-      py::list fields;
-      for (const velfile::Field& f : s.fields) fields.append(py::make_tuple(f.name, f.id, f.type, f.count));
-      py::dict d;
-      d["name"] = s.name;
-      d["prefix"] = s.prefix;
-      d["descriptor"] = s.descriptor;
-      d["fields"] = fields;
-      out.append(d);
-    }
-    return out;
-  });
+  m.def(
+      "modules",
+      [] {
+        py::list out;
+        for (const velfile::ModuleSchema& s : velfile::modules()) {
+          py::list fields;
+          for (const velfile::Field& f : s.fields)
+            fields.append(py::make_tuple(f.name, f.id, f.type, f.count));
+          py::dict d;
+          d["name"] = s.name;
+          d["prefix"] = s.prefix;
+          d["descriptor"] = s.descriptor;
+          d["fields"] = fields;
+          out.append(d);
+        }
+        return out;
+      },
+      "The 21 group modules: dicts of name, prefix, descriptor type and fields\n"
+      "(name, item id, item type, count), as the modules' item tables know them.");
+  m.def(
+      "_utf16_text",
+      [](const py::bytes& little) -> py::object {
+        const std::string bytes = little;
+        std::u16string units(bytes.size() / 2, u'\0');
+        for (size_t i = 0; i < units.size(); ++i)
+          units[i] = static_cast<char16_t>(uint8_t(bytes[2 * i]) | uint8_t(bytes[2 * i + 1]) << 8);
+        std::string text;
+        if (!velfile::to_utf8_strict(units, &text)) return py::none();
+        return py::str(text);
+      },
+      py::arg("little"), "UTF-16 text, little-endian, as a str; None for text with an unpaired surrogate.");
   m.def("_dtype_of", &dtypeOf, py::arg("type"));
   m.def("_type_of_dtype", &typeOfDtype, py::arg("dtype"));
   m.def(

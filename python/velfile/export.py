@@ -90,10 +90,10 @@ def _text_value(raw: np.ndarray, type: int) -> Any:
     if type == ItemType.CHAR:
         return np.bytes_(units[:-1].tobytes())
     text = little[:-2].tobytes()
-    try:
-        return text.decode("utf-16-le")
-    except UnicodeDecodeError:
+    decoded = _velfile._utf16_text(text)
+    if decoded is None:
         return np.void(text)  # opaque: a fixed-length string would drop a last zero byte
+    return decoded
 
 
 def item_value(item: Item) -> Any:

@@ -1,7 +1,8 @@
-// velinspect: the check command. It validates the raw bytes with its own
-// small parser and never trusts a number it reads: every offset and count is
-// held against the file's size before it is used, directories are walked
-// once each, and the walk stops at cycles and at a fixed depth.
+// velinspect: the check command. It validates the raw bytes (section headers
+// decoded as the library decodes them) and never trusts a number it reads:
+// every offset and count is held against the file's size before it is used,
+// directories are walked once each, and the walk stops at cycles and at a
+// fixed depth.
 #include <velfile/velfile.h>
 
 #include <algorithm>
@@ -320,15 +321,19 @@ void Checker::checkDataGroups(const std::string& name) {
 int Checker::run(const std::string& name) {
   const uint64_t size = file_.size();
   uint8_t raw[kHeaderSize];
-  if (size < kHeaderSize || !file_.read(0, raw, kHeaderSize) || !magicAccepted(raw)) {
+  velfile::SectionHeaderFields h;
+  auto header = [&](uint64_t at) {
+    return at + kHeaderSize <= size && file_.read(at, raw, kHeaderSize) &&
+           velfile::decode_section_header(raw, &h);
+  };
+  if (!header(0)) {
     std::cerr << "velinspect: " << name << " is not a container file: no section header at offset 0\n";
     return kExitUnreadable;
   }
   uint64_t position = 0, lastStart = 0;
   uint32_t index = 0;
   bool chainBroken = false;
-  while (position + kHeaderSize <= size && file_.read(position, raw, kHeaderSize) && magicAccepted(raw)) {
-    const Header h = decodeHeader(raw);
+  while (header(position)) {
     const std::string section = "section " + std::to_string(index);
     if (h.marker != 0x11223344u) {
       problem(position, [&] {
@@ -338,14 +343,15 @@ int Checker::run(const std::string& name) {
     if (h.version != 3)
       problem(position + 8,
               [&] { return section + ": format version " + std::to_string(h.version) + ", not 3"; });
-    if (h.stringFormat > 1) {
+    if (h.string_format > 1) {
       problem(position + 12, [&] {
-        return section + ": string format " + std::to_string(h.stringFormat) +
+        return section + ": string format " + std::to_string(h.string_format) +
                " is neither 1 (utf16) nor 0 (narrow)";
       });
     }
-    for (size_t at : {size_t(28), size_t(32)}) {
-      const uint32_t word = load32(raw + at, h.bigEndian);
+    for (size_t k = 0; k < 2; ++k) {
+      const size_t at = 28 + 4 * k;
+      const uint32_t word = h.reserved[k];
       if (word != 0)
         problem(position + at, [&] {
           return section + ": the reserved word at +" + std::to_string(at) + " is " + hex(word) + ", not 0";
@@ -370,11 +376,11 @@ int Checker::run(const std::string& name) {
       });
       chainBroken = true;
     }
-    const SectionView s{index, position, h.size, h.bigEndian};
+    const SectionView s{index, position, h.size, h.byte_order == velfile::ByteOrder::Big};
     if (h.entries == 0) {
       problem(position + 16, [&] { return section + ": its group has no entries: no name item"; });
     } else {
-      walkDirectory(s, h.dirOffset, h.entries, Directory{kNone, index}, 0, position + 20);
+      walkDirectory(s, h.directory, h.entries, Directory{kNone, index}, 0, position + 20);
     }
     ++index;
     if (chainBroken) break;

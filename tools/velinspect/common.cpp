@@ -62,13 +62,6 @@ std::string hex(uint64_t v) {
   return buf;
 }
 
-bool hostBigEndian() {
-  const uint16_t probe = 0x0102;
-  uint8_t first;
-  std::memcpy(&first, &probe, 1);
-  return first == 0x01;
-}
-
 uint16_t load16(const uint8_t* p, bool bigEndian) {
   return static_cast<uint16_t>(bigEndian ? (p[0] << 8) | p[1] : (p[1] << 8) | p[0]);
 }
@@ -78,26 +71,14 @@ uint32_t load32(const uint8_t* p, bool bigEndian) {
   return uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
 }
 
-bool magicAccepted(const uint8_t* raw) {
-  return std::memcmp(raw + 4, "SURD", 4) == 0 || std::memcmp(raw + 4, "cpf\0", 4) == 0;
-}
-
-Header decodeHeader(const uint8_t* raw) {
-  Header h;
-  h.firstByte = raw[0];
-  h.bigEndian = raw[0] == 0x11 || (raw[0] != 0x44 && !hostBigEndian());
-  h.marker = load32(raw, h.bigEndian);
-  h.version = load32(raw + 8, h.bigEndian);
-  h.stringFormat = load32(raw + 12, h.bigEndian);
-  h.entries = load32(raw + 16, h.bigEndian);
-  h.dirOffset = load32(raw + 20, h.bigEndian);
-  h.size = load32(raw + 24, h.bigEndian);
-  return h;
-}
-
 bool startsLikeHeader(const uint8_t* raw, size_t n) {
   if (n == 0) return false;
-  if (n >= 8) return magicAccepted(raw);
+  if (n >= 8) {
+    uint8_t whole[kHeaderSize] = {};
+    std::memcpy(whole, raw, std::min(n, kHeaderSize));
+    velfile::SectionHeaderFields h;
+    return velfile::decode_section_header(whole, &h);
+  }
   const uint8_t little[8] = {0x44, 0x33, 0x22, 0x11, 'S', 'U', 'R', 'D'};
   const uint8_t big[8] = {0x11, 0x22, 0x33, 0x44, 'S', 'U', 'R', 'D'};
   const uint8_t* marker = raw[0] == 0x44 ? little : big;
@@ -123,8 +104,8 @@ std::string cutShort(RawFile& file, uint32_t last, uint64_t lastStart, uint64_t 
            ": it was cut short";
   }
   // A whole header that the library did not list: its section is cut.
-  const Header h = decodeHeader(raw);
-  if (!magicAccepted(raw) || end + h.size <= size) return std::string();
+  velfile::SectionHeaderFields h;
+  if (!velfile::decode_section_header(raw, &h) || end + h.size <= size) return std::string();
   return "the section after " + section + " (at " + hex(end) +
          ") is cut short before its name: the file ends " + std::to_string(size - end) + " bytes into its " +
          std::to_string(h.size) + " bytes";

@@ -45,23 +45,12 @@ std::string shownPath(const std::string& path);
 std::string hex(uint64_t v);
 
 // --- section headers, read as stored ---
-const size_t kHeaderSize = 36;
+// (decoded by the library: velfile::decode_section_header)
+const size_t kHeaderSize = velfile::kSectionHeaderSize;
 const size_t kEntrySize = 12;
 
-struct Header {
-  uint8_t firstByte = 0;
-  bool bigEndian = false;  // the order its fields are read in
-  uint32_t marker = 0, version = 0, stringFormat = 0, entries = 0, dirOffset = 0, size = 0;
-};
-
-bool hostBigEndian();
 uint16_t load16(const uint8_t* p, bool bigEndian);
 uint32_t load32(const uint8_t* p, bool bigEndian);
-// "SURD" or "cpf\0" at offset 4.
-bool magicAccepted(const uint8_t* raw);
-// The fields of a 36-byte header, in the byte order its first byte names
-// (0x44 little-endian, 0x11 big-endian, anything else the host's opposite).
-Header decodeHeader(const uint8_t* raw);
 // Whether n bytes (fewer than a header, at least one) begin as a header
 // does: the magic, and before it the byte-order marker in either order, as
 // far as they go.

@@ -105,16 +105,14 @@ bool dumpGroup(const velfile::WalkNode& n, const std::string& shown, const velfi
 }
 
 // How the file was cut short after or inside its last section, or empty.
-// The layer lists the sections it could load; where the header of the last
-// one says the chain ends is read from the file.
+// The layer lists the sections it could load; the chain ends where the
+// size in the last one's header says.
 std::string cutNote(const std::string& file, const std::vector<velfile::Section>& sections) {
   RawFile raw;
   std::string error;
-  uint8_t header[kHeaderSize];
-  if (sections.empty() || !raw.open(file, &error) || !raw.read(sections.back().start(), header, kHeaderSize))
-    return std::string();
+  if (sections.empty() || !raw.open(file, &error)) return std::string();
   const velfile::Section& last = sections.back();
-  return cutShort(raw, last.index(), last.start(), uint64_t(last.start()) + decodeHeader(header).size);
+  return cutShort(raw, last.index(), last.start(), uint64_t(last.start()) + last.size());
 }
 
 int finish(const std::string& file, bool damaged) {

@@ -54,11 +54,22 @@ Platform& nativePlatform();
 // Replaces the platform (null restores the native one); returns the previous.
 Platform* setPlatform(Platform* replacement);
 
-// UTF-16 path to the file system's encoding (UTF-8). False for a lone
-// surrogate, which no file name can hold.
+// The library's one UTF-16 decoder: the code point at text[*i], *i moved past
+// it. An unpaired surrogate comes back as it is, for the caller to refuse or
+// replace.
+char32_t nextCodePoint(const char16_t* text, size_t length, size_t* i);
+inline bool isSurrogate(char32_t cp) {
+  return cp >= 0xD800 && cp <= 0xDFFF;
+}
+
+// UTF-16 path to the file system's encoding (UTF-8), as the strict
+// utf16ToUtf8: no file name can hold a lone surrogate.
 bool pathToNative(const char16_t* path, size_t length, std::string* out);
 // UTF-16 to UTF-8 for text shown to people: a lone surrogate becomes U+FFFD.
 std::string utf16ToUtf8(const char16_t* text, size_t length);
+// UTF-16 to UTF-8, false for a lone surrogate (*out then holds what came
+// before it).
+bool utf16ToUtf8(const char16_t* text, size_t length, std::string* out);
 // UTF-8 to UTF-16; false for bytes that are not UTF-8.
 bool utf8ToUtf16(const std::string& text, std::u16string* out);
 // Whether a path names a file that takes new sections: its extension (from

@@ -12,7 +12,7 @@
 #include <string>
 #include <velfile/velfile.hpp>
 
-#include "itemio.h"
+#include "sectionfacts.h"
 
 namespace velfile {
 

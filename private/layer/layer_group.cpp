@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "byteorder.h"
 #include "conversion.h"
 #include "layer.h"
 #include "platform.h"
@@ -177,6 +178,13 @@ std::vector<PathStep> parse_relative_path(const std::string& text) {
 
 std::string to_utf8(const std::u16string& text) {
   return utf16ToUtf8(text.data(), text.size());
+}
+
+bool to_utf8_strict(const std::u16string& text, std::string* out) {
+  std::string utf8;
+  if (!utf16ToUtf8(text.data(), text.size(), &utf8)) return false;
+  *out = std::move(utf8);
+  return true;
 }
 
 std::string escape_text(const std::string& text) {
@@ -566,8 +574,7 @@ std::u16string Item::u16text() const {
                                               reinterpret_cast<char*>(buf.data()), &got);
   if (rc != VelFile::kOk) failCode("file_IndexValueRead", rc, Where{file_.get(), group_.get(), id_});
   std::u16string text(buf.data());
-  if (type_ == VelFile::kTypeUtf16 && p.group.section.swap)
-    for (char16_t& c : text) c = static_cast<char16_t>((c >> 8) | (c << 8));
+  if (type_ == VelFile::kTypeUtf16 && p.group.section.swap) swapUnits(&text[0], text.size());
   return text;
 }
 
@@ -589,21 +596,15 @@ size_t Item::read(void* buffer, size_t capacity) const {
     // reverses a foreign field of bytes (type 13, unknown types) as a word.
     uint32_t field = value_;
     if (p.group.section.swap && (type_ == VelFile::kTypeRaw || type_ > VelFile::kTypeRaw))
-      field = (field >> 24) | ((field >> 8) & 0xFF00u) | ((field << 8) & 0xFF0000u) | (field << 24);
+      field = swap32(field);
     std::memcpy(buffer, &field, size_t(p.bytes));
-    if (type_ == VelFile::kTypeUtf16 && p.group.section.swap) {
-      auto* c = static_cast<unsigned char*>(buffer);
-      for (size_t i = 0; i + 1 < p.bytes; i += 2) std::swap(c[i], c[i + 1]);
-    }
+    if (type_ == VelFile::kTypeUtf16 && p.group.section.swap) swapUnits(buffer, size_t(p.bytes / 2));
     return size_t(p.bytes);
   }
   // file_Read swaps elements by type; UTF-16 and bytes are left as stored.
   int rc = VelFile::file_Read(handle_, value_, count_, type_, static_cast<char*>(buffer), nullptr);
   if (rc != VelFile::kOk) failCode("file_Read", rc, where);
-  if (type_ == VelFile::kTypeUtf16 && p.group.section.swap) {
-    auto* c = static_cast<unsigned char*>(buffer);
-    for (size_t i = 0; i + 1 < p.bytes; i += 2) std::swap(c[i], c[i + 1]);
-  }
+  if (type_ == VelFile::kTypeUtf16 && p.group.section.swap) swapUnits(buffer, size_t(p.bytes / 2));
   return size_t(p.bytes);
 }
 

@@ -50,6 +50,12 @@ bool sectionNeedsSwap(unsigned char firstByte) {
   return firstByte != 0x44;
 }
 
+bool isSectionHeader(const unsigned char raw[kHeaderSize]) {
+  static const unsigned char kSurd[4] = {'S', 'U', 'R', 'D'};
+  static const unsigned char kCpf[4] = {'c', 'p', 'f', 0};
+  return std::memcmp(raw + 4, kSurd, 4) == 0 || std::memcmp(raw + 4, kCpf, 4) == 0;
+}
+
 void decodeHeader(const unsigned char raw[kHeaderSize], bool swap, SectionHeader* out) {
   for (int i = 0; i < 9; ++i) out->field[i] = load32(raw + 4 * i);
   // Only the six counting fields are swapped; the marker, the magic and the
@@ -103,6 +109,11 @@ void encodeEntry(const DirEntry& e, unsigned char raw[kEntrySize]) {
   std::memcpy(raw + 2, &e.type, 2);
   std::memcpy(raw + 4, &e.count, 4);
   std::memcpy(raw + 8, &e.value, 4);
+}
+
+void swapUnits(void* units, size_t count) {
+  unsigned char* p = static_cast<unsigned char*>(units);
+  for (size_t i = 0; i < count; ++i) reverse(p + 2 * i, 2);
 }
 
 void swapElements(uint16_t type, void* data, size_t count) {

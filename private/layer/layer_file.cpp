@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "byteorder.h"
 #include "layer.h"
 #include "platform.h"
 
@@ -191,8 +192,7 @@ double decimal_of(float value) {
 }
 
 std::string fromStored(std::u16string units, bool swapped) {
-  if (swapped)
-    for (char16_t& c : units) c = static_cast<char16_t>((c >> 8) | (c << 8));
+  if (swapped) swapUnits(&units[0], units.size());
   return utf16ToUtf8(units.data(), units.size());
 }
 
@@ -403,17 +403,41 @@ File openAs(const std::string& path, Mode mode) {
 
 }  // namespace
 
+namespace {
+
+// The byte order of a section that does, or does not, need swapping here.
+ByteOrder orderOf(bool swap) {
+  return (hostByteOrder() == 1) != swap ? ByteOrder::Big : ByteOrder::Little;
+}
+
+}  // namespace
+
+bool decode_section_header(const unsigned char* raw, SectionHeaderFields* out) {
+  const bool swap = sectionNeedsSwap(raw[0]);
+  SectionHeader h;
+  decodeHeader(raw, swap, &h);
+  // The library keeps the marker and the last word as stored; they are given
+  // in the section's order here, as the others are.
+  auto ordered = [swap](uint32_t word) { return swap ? swap32(word) : word; };
+  out->byte_order = orderOf(swap);
+  out->marker = ordered(h.field[kHdrByteOrder]);
+  out->version = h.field[kHdrVersion];
+  out->string_format = h.field[kHdrStringFormat];
+  out->entries = h.field[kHdrEntryCount];
+  out->directory = h.field[kHdrDirOffset];
+  out->size = h.field[kHdrSectionSize];
+  out->reserved[0] = h.field[kHdrReserved];
+  out->reserved[1] = ordered(h.field[kHdrReserved + 1]);
+  return isSectionHeader(raw);
+}
+
 Section Access::section(const SectionFacts& f, uint32_t entries, std::string name) {
   Section s;
   s.index_ = f.index;
   s.start_ = f.start;
   s.size_ = f.size;
   s.entries_ = entries;
-  const uint16_t probe = 1;
-  unsigned char first;
-  std::memcpy(&first, &probe, 1);
-  const bool hostLittle = first == 1;
-  s.order_ = hostLittle != f.swap ? ByteOrder::Little : ByteOrder::Big;
+  s.order_ = orderOf(f.swap);
   s.format_ = f.stringFormat == 0 ? StringFormat::Narrow : StringFormat::Utf16;
   s.name_ = std::move(name);
   return s;

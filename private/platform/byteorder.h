@@ -17,6 +17,9 @@ inline uint16_t swap16(uint16_t v) {
 inline uint32_t swap32(uint32_t v) {
   return (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
 }
+// UTF-16 text stays as its writer stored it; readers in the other byte order
+// swap its units (count of them, at any alignment) with this.
+void swapUnits(void* units, size_t count);
 
 struct SectionHeader {
   uint32_t field[9];  // host order; see kHdr* for the meaning of each word
@@ -29,6 +32,7 @@ enum : int {
   kHdrEntryCount = 4,
   kHdrDirOffset = 5,
   kHdrSectionSize = 6,
+  kHdrReserved = 7,  // two words, 0
 };
 const size_t kHeaderSize = 36;
 const size_t kEntrySize = 12;
@@ -50,6 +54,8 @@ void encodeEntry(const DirEntry& e, unsigned char raw[kEntrySize]);
 void swapElements(uint16_t type, void* data, size_t count);
 // Whether the first header byte means the section needs swapping here.
 bool sectionNeedsSwap(unsigned char firstByte);
+// Whether the bytes begin a section header: "SURD" or "cpf\0" at offset 4.
+bool isSectionHeader(const unsigned char raw[kHeaderSize]);
 
 }  // namespace velfile
 

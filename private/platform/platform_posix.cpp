@@ -290,14 +290,9 @@ bool utf16ToNarrow(const char16_t* text, size_t length, char* out, size_t capaci
   std::memset(&state, 0, sizeof state);
   size_t used = 0;
   char buf[MB_LEN_MAX];
-  for (size_t i = 0; i < length; ++i) {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      return false;
-    }
+  for (size_t i = 0; i < length;) {
+    const char32_t cp = nextCodePoint(text, length, &i);
+    if (isSurrogate(cp)) return false;
     size_t n = std::wcrtomb(buf, static_cast<wchar_t>(cp), &state);
     if (n == static_cast<size_t>(-1)) return false;
     if (used + n > capacity) return false;

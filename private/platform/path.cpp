@@ -26,12 +26,9 @@ void putUtf8(char32_t cp, std::string* out) {
 // lenient.
 bool encode(const char16_t* text, size_t length, bool lenient, std::string* out) {
   out->clear();
-  for (size_t i = 0; i < length; ++i) {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+  for (size_t i = 0; i < length;) {
+    char32_t cp = nextCodePoint(text, length, &i);
+    if (isSurrogate(cp)) {
       if (!lenient) return false;
       cp = 0xFFFD;
     }
@@ -42,8 +39,19 @@ bool encode(const char16_t* text, size_t length, bool lenient, std::string* out)
 
 }  // namespace
 
+char32_t nextCodePoint(const char16_t* text, size_t length, size_t* i) {
+  const char32_t cp = text[(*i)++];
+  if (cp >= 0xD800 && cp <= 0xDBFF && *i < length && text[*i] >= 0xDC00 && text[*i] <= 0xDFFF)
+    return 0x10000 + ((cp - 0xD800) << 10) + (text[(*i)++] - 0xDC00);
+  return cp;
+}
+
 bool pathToNative(const char16_t* path, size_t length, std::string* out) {
-  return encode(path, length, false, out);
+  return utf16ToUtf8(path, length, out);
+}
+
+bool utf16ToUtf8(const char16_t* text, size_t length, std::string* out) {
+  return encode(text, length, false, out);
 }
 
 std::string utf16ToUtf8(const char16_t* text, size_t length) {
@@ -70,7 +78,7 @@ bool utf8ToUtf16(const std::string& text, std::u16string* out) {
       cp = (cp << 6) | (s[i + k] & 0x3F);
     }
     static const char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    if (cp < kMin[extra] || cp > 0x10FFFF || isSurrogate(cp)) return false;
     if (cp >= 0x10000) {
       out->push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
       out->push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
