@@ -2,8 +2,9 @@
 //
 // A module is its descriptor type, a Module<D> (source name, signature,
 // layout version, foreign-id policy, hook slots, particulars) and a table of
-// ItemRule<D> in write order. The read loop, the write-what-changed sequence,
-// the hooks and the diagnostic reports live here once:
+// ItemRule<D> in write order, each row with the field's default. The read
+// loop, the write-what-changed sequence, the descriptor's defaults, copy and
+// comparison, the hooks and the diagnostic reports live here once:
 //
 //   Module<D> kProbe({"private/src/gprobe", 0x56789012, 2, Foreign::Report}, kProbeItems);
 //   int gprobe_ReadGroupInfo(void* g, D* d) { return readGroup(kProbe, g, d); }
@@ -100,13 +101,14 @@ struct MemberOf<T C::*> {
 };
 
 template <auto M>
-void* fieldOf(void* d) {
+constexpr void* fieldOf(void* d) {
   using Class = typename MemberOf<decltype(M)>::Class;
   return &(static_cast<Class*>(d)->*M);
 }
 
 enum class Kind : uint8_t { Int32, Int16, Float, Double, Byte, Text, Version, Custom };
-enum class When : uint8_t { Always, Changed, Never, WithoutPrevious };
+// Memory: a field without an item, kept only in the descriptor.
+enum class When : uint8_t { Always, Changed, Never, WithoutPrevious, Memory };
 enum class Foreign : uint8_t { Report, Skip };
 
 template <class D>
@@ -161,6 +163,8 @@ struct ItemRule {
   uint32_t count = 1;          // elements of the field: 1, or the capacity of an array; 0 varies
   FieldGet get = nullptr;      // for custom rules; the others go through field
   FieldSet set = nullptr;
+  double initial = 0;      // the field's default; texts start empty
+  bool keepsTail = false;  // a text whose default is its terminator alone, the rest left as it was
 
   void* in(D* d) const { return field(d); }
 };
@@ -184,8 +188,8 @@ constexpr Kind kindOf() {
 // name is the member M, as the rule builders below take it: every rule names
 // its field, so that the C++ layer can offer a module's fields as data.
 template <auto M>
-ItemRule<typename MemberOf<decltype(M)>::Class> item(const char* name, uint16_t id, uint16_t type,
-                                                     When when) {
+constexpr ItemRule<typename MemberOf<decltype(M)>::Class> item(const char* name, uint16_t id, uint16_t type,
+                                                               When when, double initial = 0) {
   using Type = typename MemberOf<decltype(M)>::Type;
   constexpr Kind kind = kindOf<Type>();
   static_assert(kind != Kind::Custom, "use custom() for fields of this type");
@@ -194,38 +198,53 @@ ItemRule<typename MemberOf<decltype(M)>::Class> item(const char* name, uint16_t 
                                                     &fieldOf<M>, capacity, nullptr, nullptr};
   r.name = name;
   r.count = capacity ? capacity : 1;
+  r.initial = initial;
   return r;
 }
 
-// Rule builders, named after the write rule: always<&D::item3>("item3", 3, kF32).
+// Rule builders, named after the write rule, the default last (0 if left
+// out): changed<&D::item3>("item3", 3, kF32, 1.0f).
 template <auto M>
-auto always(const char* name, uint16_t id, uint16_t type) {
-  return item<M>(name, id, type, When::Always);
+constexpr auto always(const char* name, uint16_t id, uint16_t type, double initial = 0) {
+  return item<M>(name, id, type, When::Always, initial);
 }
 template <auto M>
-auto changed(const char* name, uint16_t id, uint16_t type) {
-  return item<M>(name, id, type, When::Changed);
+constexpr auto changed(const char* name, uint16_t id, uint16_t type, double initial = 0) {
+  return item<M>(name, id, type, When::Changed, initial);
 }
 // Read into the field, never written.
 template <auto M>
-auto readOnly(const char* name, uint16_t id, uint16_t type) {
+constexpr auto readOnly(const char* name, uint16_t id, uint16_t type) {
   return item<M>(name, id, type, When::Never);
 }
 // Written only when there is no previous descriptor.
 template <auto M>
-auto withoutPrevious(const char* name, uint16_t id, uint16_t type) {
-  return item<M>(name, id, type, When::WithoutPrevious);
+constexpr auto withoutPrevious(const char* name, uint16_t id, uint16_t type, double initial = 0) {
+  return item<M>(name, id, type, When::WithoutPrevious, initial);
+}
+// A field without an item: never read nor written, nor offered to the C++
+// layer, but set, copied and compared with the others.
+template <auto M>
+constexpr auto inMemory(const char* name, double initial = 0) {
+  return item<M>(name, 0, 0, When::Memory, initial);
 }
 // A 32-bit field of which one byte (the low-order one) is stored as type 3.
 template <auto M>
-auto byteItem(const char* name, uint16_t id, When when) {
-  auto r = item<M>(name, id, VelFile::kTypeUInt8, when);
+constexpr auto byteItem(const char* name, uint16_t id, When when, double initial = 0) {
+  auto r = item<M>(name, id, VelFile::kTypeUInt8, when, initial);
   r.kind = Kind::Byte;
   return r;
 }
-// Item 9999: the layout version, set to the module's constant and written.
+// A text rule whose default sets the terminator alone.
 template <class D>
-ItemRule<D> version() {
+constexpr ItemRule<D> keepingTail(ItemRule<D> r) {
+  r.keepsTail = true;
+  return r;
+}
+// Item 9999: the layout version, set to the module's constant and written;
+// initial is what a fresh descriptor holds.
+template <class D>
+constexpr ItemRule<D> version(int32_t initial = 0) {
   ItemRule<D> r{VelFile::kItemLayoutVersion,
                 VelFile::kTypeUInt32,
                 Kind::Version,
@@ -235,16 +254,18 @@ ItemRule<D> version() {
                 nullptr,
                 nullptr};
   r.name = "layoutVersion";
+  r.initial = initial;
   return r;
 }
 // A module particular: its own read and/or write (null: not read / not
 // written), and its accessors for the generic descriptors (a field behind
 // the descriptor's accessors has no member pointer to go through).
 template <class D>
-ItemRule<D> custom(const char* name, uint16_t id, uint16_t type,
-                   int (*read)(const ItemRule<D>&, ReadContext<D>&),
-                   int (*write)(const ItemRule<D>&, WriteContext<D>&), void* (*field)(void*) = nullptr,
-                   FieldGet get = nullptr, FieldSet set = nullptr, uint32_t count = 1) {
+constexpr ItemRule<D> custom(const char* name, uint16_t id, uint16_t type,
+                             int (*read)(const ItemRule<D>&, ReadContext<D>&),
+                             int (*write)(const ItemRule<D>&, WriteContext<D>&),
+                             void* (*field)(void*) = nullptr, FieldGet get = nullptr, FieldSet set = nullptr,
+                             uint32_t count = 1) {
   ItemRule<D> r{id, type, Kind::Custom, When::Always, field, 0, read, write};
   r.name = name;
   r.get = get;
@@ -255,12 +276,12 @@ ItemRule<D> custom(const char* name, uint16_t id, uint16_t type,
 // A table rule whose reading (or writing) is the module's own, the other half
 // staying the common one: withRead(always<&D::item1>(1, kTypeInt32), &readAsUnsigned).
 template <class D>
-ItemRule<D> withRead(ItemRule<D> r, int (*read)(const ItemRule<D>&, ReadContext<D>&)) {
+constexpr ItemRule<D> withRead(ItemRule<D> r, int (*read)(const ItemRule<D>&, ReadContext<D>&)) {
   r.read = read;
   return r;
 }
 template <class D>
-ItemRule<D> withWrite(ItemRule<D> r, int (*write)(const ItemRule<D>&, WriteContext<D>&)) {
+constexpr ItemRule<D> withWrite(ItemRule<D> r, int (*write)(const ItemRule<D>&, WriteContext<D>&)) {
   r.write = write;
   return r;
 }
@@ -289,15 +310,18 @@ struct Module {
   void (*beforeWrite)(D&) = nullptr;                  // checks made before anything is written
   void (*assignPrevious)(D& prev, D& cur) = nullptr;  // replaces prev = cur
 
+  // Constant: a module is ready before any descriptor is constructed.
   template <size_t N>
-  Module(ModuleInfo i, const ItemRule<D> (&table)[N]) : info(i), rules(table), ruleCount(N) {}
+  constexpr Module(ModuleInfo i, const ItemRule<D> (&table)[N]) : info(i), rules(table), ruleCount(N) {}
   // A table built elsewhere (for instance shared by two twin modules); it must
   // outlive the module.
-  Module(ModuleInfo i, const ItemRule<D>* table, size_t count) : info(i), rules(table), ruleCount(count) {}
+  constexpr Module(ModuleInfo i, const ItemRule<D>* table, size_t count)
+      : info(i), rules(table), ruleCount(count) {}
 
   const ItemRule<D>* find(uint16_t id) const {
     for (size_t i = 0; i < ruleCount; ++i)
-      if (rules[i].id == id && rules[i].kind != Kind::Version) return &rules[i];
+      if (rules[i].id == id && rules[i].kind != Kind::Version && rules[i].when != When::Memory)
+        return &rules[i];
     return nullptr;
   }
 };
@@ -339,6 +363,7 @@ std::vector<RuleView> ruleViews(const Module<D>& m) {
   std::vector<RuleView> out;
   for (size_t i = 0; i < m.ruleCount; ++i) {
     const ItemRule<D>& r = m.rules[i];
+    if (r.when == When::Memory) continue;
     out.push_back({r.name, r.id, r.type, r.count, r.kind, r.when, r.capacity, r.field, r.get, r.set});
   }
   return out;
@@ -352,11 +377,11 @@ void assignDescr(void* to, const void* from) {
 
 // The modules in the order the layer lists them; each source defines its
 // const ModuleOps& <prefix>Ops().
-#define VELFILE_MODULE_LIST(X)                                                                           \
-  X(ginfo)                                                                                               \
-  X(gdata) X(gprobe) X(gchan) X(gsubchan) X(ggate) X(gdac) X(gpatch) X(grefadj) X(gspecmat) X(gspecdim)  \
-      X(gspecdef) X(gspecinf) X(gspecsim) X(gspec2d) X(gspec3d) X(gcontour) X(gmesh) X(gweld) X(gweldsp) \
-          X(gweldFill)
+#define VELFILE_MODULE_LIST(X)                                                                             \
+  X(ginfo)                                                                                                 \
+  X(gdata)                                                                                                 \
+  X(gprobe) X(gchan) X(gsubchan) X(ggate) X(gdac) X(gpatch) X(grefadj) X(gspecmat) X(gspecdim) X(gspecdef) \
+      X(gspecinf) X(gspecsim) X(gspec2d) X(gspec3d) X(gcontour) X(gmesh) X(gweld) X(gweldsp) X(gweldFill)
 #define VELFILE_DECLARE_OPS(prefix) const ModuleOps& prefix##Ops();
 VELFILE_MODULE_LIST(VELFILE_DECLARE_OPS)
 #undef VELFILE_DECLARE_OPS
@@ -433,6 +458,62 @@ int setGroupName(void* group, const VelChar* name, size_t capacity);
 bool fieldsDiffer(Kind kind, const void* a, const void* b, uint32_t capacity);
 int readField(Kind kind, uint16_t type, void* group, uint16_t index, void* field, uint32_t capacity);
 int writeField(Kind kind, uint16_t id, uint16_t type, void* group, const void* field, uint32_t capacity);
+
+// --- the descriptor's defaults, copy and comparison, from its table ---
+
+// The rules with a member behind them; a custom rule's field is its module's.
+template <class D>
+bool hasMember(const ItemRule<D>& r) {
+  return r.kind != Kind::Custom && r.field;
+}
+template <class D>
+void* memberIn(const ItemRule<D>& r, const D& d) {
+  return r.field(const_cast<D*>(&d));
+}
+
+void setDefault(Kind kind, void* field, double initial, uint32_t capacity, bool keepsTail);
+void copyField(Kind kind, void* to, const void* from, uint32_t capacity);
+
+// Every field of the table at its default; the name empty, the signature
+// the module's, the swap flag and handle clear.
+template <class D>
+void initializeFields(const Module<D>& m, D& d) {
+  for (size_t i = 0; i < m.ruleCount; ++i)
+    if (hasMember(m.rules[i]))
+      setDefault(m.rules[i].kind, m.rules[i].field(&d), m.rules[i].initial, m.rules[i].capacity,
+                 m.rules[i].keepsTail);
+  copyText(d.groupName, nameCapacity<D>(), nullptr);
+  setSignature(m, d);
+  d.swapFlag = 0;
+  storeGroupHandle(d, nullptr);
+}
+
+// A copy field by field: texts cut to their fields and terminated.
+template <class D>
+void assignFields(const Module<D>& m, D& d, const D& o) {
+  for (size_t i = 0; i < m.ruleCount; ++i)
+    if (hasMember(m.rules[i]))
+      copyField(m.rules[i].kind, m.rules[i].field(&d), memberIn(m.rules[i], o), m.rules[i].capacity);
+  copyText(d.groupName, nameCapacity<D>(), o.groupName);
+  if constexpr (HasSignature<D>::value) d.signature = o.signature;
+  if constexpr (HasGroupHandle<D>::value) d.groupHandle = o.groupHandle;
+  d.swapFlag = o.swapFlag;
+}
+
+// Equal when every field is: floats as numbers, texts ordinally.
+template <class D>
+bool equalFields(const Module<D>& m, const D& a, const D& b) {
+  if (&a == &b) return true;
+  for (size_t i = 0; i < m.ruleCount; ++i)
+    if (hasMember(m.rules[i]) &&
+        fieldsDiffer(m.rules[i].kind, memberIn(m.rules[i], a), memberIn(m.rules[i], b), m.rules[i].capacity))
+      return false;
+  if constexpr (HasSignature<D>::value)
+    if (a.signature != b.signature) return false;
+  if constexpr (HasGroupHandle<D>::value)
+    if (a.groupHandle != b.groupHandle) return false;
+  return textEqual(a.groupName, b.groupName, nameCapacity<D>()) && a.swapFlag == b.swapFlag;
+}
 
 // --- record blocks: arrays of fixed-size records kept as raw bytes ---
 
@@ -566,6 +647,7 @@ bool ruleWrites(const ItemRule<D>& r, const WriteContext<D>& ctx) {
     case When::Always:
       return true;
     case When::Never:
+    case When::Memory:
       return false;
     case When::WithoutPrevious:
       return ctx.prev == nullptr;

@@ -10,7 +10,7 @@ namespace {
 
 const char kSource[] = "private/src/gspecsim";
 
-const ItemRule<D> kItems[] = {
+constexpr ItemRule<D> kItems[] = {
     version<D>(),
     always<&D::item1>("item1", 1, VelFile::kTypeUInt32),
     always<&D::item2>("item2", 2, VelFile::kTypeUtf16),
@@ -32,7 +32,7 @@ void checkConsistency(D& d) {
   if (!(d.item9 >= d.item8)) VEL_DIAG(kSource);
 }
 
-Module<D> makeModule() {
+constexpr Module<D> makeModule() {
   Module<D> m({kSource, 0, 2, Foreign::Skip}, kItems);
   m.beforeWrite = &checkConsistency;
   return m;
