@@ -377,11 +377,12 @@ void assignDescr(void* to, const void* from) {
 
 // The modules in the order the layer lists them; each source defines its
 // const ModuleOps& <prefix>Ops().
-#define VELFILE_MODULE_LIST(X)                                                                             \
-  X(ginfo)                                                                                                 \
-  X(gdata)                                                                                                 \
-  X(gprobe) X(gchan) X(gsubchan) X(ggate) X(gdac) X(gpatch) X(grefadj) X(gspecmat) X(gspecdim) X(gspecdef) \
-      X(gspecinf) X(gspecsim) X(gspec2d) X(gspec3d) X(gcontour) X(gmesh) X(gweld) X(gweldsp) X(gweldFill)
+#define VELFILE_MODULE_LIST(X)                                                                               \
+  X(ginfo)                                                                                                   \
+  X(gdata)                                                                                                   \
+  X(gprobe)                                                                                                  \
+  X(gchan) X(gsubchan) X(ggate) X(gdac) X(gpatch) X(grefadj) X(gspecmat) X(gspecdim) X(gspecdef) X(gspecinf) \
+      X(gspecsim) X(gspec2d) X(gspec3d) X(gcontour) X(gmesh) X(gweld) X(gweldsp) X(gweldFill)
 #define VELFILE_DECLARE_OPS(prefix) const ModuleOps& prefix##Ops();
 VELFILE_MODULE_LIST(VELFILE_DECLARE_OPS)
 #undef VELFILE_DECLARE_OPS
@@ -540,15 +541,29 @@ D* allocateDescr(Module<D>& m, const VelChar* name) {
   return d;
 }
 
+// A structure module's default record: zero bytes but for the table's defaults.
+template <class D>
+const D& defaultRecord(const Module<D>& m) {
+  static const D record = [&m] {
+    D d;
+    std::memset(static_cast<void*>(&d), 0, sizeof d);
+    for (size_t i = 0; i < m.ruleCount; ++i)
+      if (hasMember(m.rules[i]))
+        setDefault(m.rules[i].kind, m.rules[i].field(&d), m.rules[i].initial, m.rules[i].capacity, false);
+    return d;
+  }();
+  return record;
+}
+
 // Structure descriptors: the default record or zero bytes, then the name.
 template <class D>
-D* allocateRecord(Module<D>& m, int flag, const D& defaults, const VelChar* name) {
+D* allocateRecord(Module<D>& m, int flag, const VelChar* name) {
   static_assert(std::is_trivially_copyable_v<D>, "structure descriptors are plain records");
   ModuleScope scope(m.hooks);
   D* d = static_cast<D*>(::operator new(sizeof(D), std::nothrow));
   if (d) {
     if (flag)
-      std::memcpy(static_cast<void*>(d), &defaults, sizeof(D));
+      std::memcpy(static_cast<void*>(d), &defaultRecord(m), sizeof(D));
     else
       std::memset(static_cast<void*>(d), 0, sizeof(D));
     copyText(d->groupName, nameCapacity<D>(), name);
@@ -797,15 +812,15 @@ int writeGroup(Module<D>& m, void* group, D* prev, D* cur) {
 // The structure modules: no Init; Allocate gives the defaults record (flag
 // non-zero) or zero bytes, and the write takes the descriptor alone and
 // writes every item every time.
-#define VELFILE_RECORD_MODULE_API(prefix, D, module, defaults)      \
-  D* prefix##_Allocate(int flag, const VelChar* name) {             \
-    return ::velfile::allocateRecord(module, flag, defaults, name); \
-  }                                                                 \
-  VELFILE_MODULE_DELETE(prefix, D, module);                         \
-  VELFILE_MODULE_READ(prefix, D, module);                           \
-  int prefix##_WriteGroupInfo(void* group, D* d) {                  \
-    return ::velfile::writeGroup<D>(module, group, nullptr, d);     \
-  }                                                                 \
+#define VELFILE_RECORD_MODULE_API(prefix, D, module)            \
+  D* prefix##_Allocate(int flag, const VelChar* name) {         \
+    return ::velfile::allocateRecord(module, flag, name);       \
+  }                                                             \
+  VELFILE_MODULE_DELETE(prefix, D, module);                     \
+  VELFILE_MODULE_READ(prefix, D, module);                       \
+  int prefix##_WriteGroupInfo(void* group, D* d) {              \
+    return ::velfile::writeGroup<D>(module, group, nullptr, d); \
+  }                                                             \
   static_assert(true, "")
 
 #endif

@@ -10,21 +10,14 @@ namespace {
 
 const uint32_t kRecordSize = 16;
 
-const auto kItems = specimenItems<D>(always<&D::item13>("item13", 13, VelFile::kTypeUInt32),
-                                     always<&D::item14>("item14", 14, VelFile::kTypeUInt32));
+constexpr auto kItems = specimenItems<D>(always<&D::item13>("item13", 13, VelFile::kTypeUInt32, -1),
+                                         always<&D::item14>("item14", 14, VelFile::kTypeUInt32, -1));
 
 Module<D> kSpec2d({"private/src/gspec2d", 0, 1, Foreign::Skip}, kItems.data(), kItems.size());
 
-const D kDefaults = [] {
-  D d = specimenDefaults<D>();
-  d.item13 = -1;
-  d.item14 = -1;
-  return d;
-}();
-
 }  // namespace
 
-VELFILE_RECORD_MODULE_API(gspec2d, D, kSpec2d, kDefaults);
+VELFILE_RECORD_MODULE_API(gspec2d, D, kSpec2d);
 VELFILE_MODULE_DUPLICATE(gspec2d, D, kSpec2d);
 
 uint32_t gspec2d_WriteDataInfo(void* handle, int32_t recordCount, const uint32_t* records) {

@@ -10,15 +10,13 @@ namespace {
 
 const uint32_t kRecordSize = 96;
 
-const auto kItems = specimenItems<D>();
+constexpr auto kItems = specimenItems<D>();
 
 Module<D> kSpec3d({"private/src/gspec3d", 0, 1, Foreign::Skip}, kItems.data(), kItems.size());
 
-const D kDefaults = specimenDefaults<D>();
-
 }  // namespace
 
-VELFILE_RECORD_MODULE_API(gspec3d, D, kSpec3d, kDefaults);
+VELFILE_RECORD_MODULE_API(gspec3d, D, kSpec3d);
 VELFILE_MODULE_DUPLICATE(gspec3d, D, kSpec3d);
 
 uint32_t gspec3d_WriteDataInfo(void* handle, int32_t recordCount, const uint32_t* records) {

@@ -11,7 +11,7 @@ namespace {
 const char kSource[] = "private/src/gspecsim";
 
 constexpr ItemRule<D> kItems[] = {
-    version<D>(),
+    version<D>(2),
     always<&D::item1>("item1", 1, VelFile::kTypeUInt32),
     always<&D::item2>("item2", 2, VelFile::kTypeUtf16),
     always<&D::item3>("item3", 3, VelFile::kTypeUtf16),
@@ -39,18 +39,11 @@ constexpr Module<D> makeModule() {
 }
 Module<D> kSim = makeModule();
 
-const D kDefaults = [] {
-  D d;
-  std::memset(static_cast<void*>(&d), 0, sizeof d);
-  d.layoutVersion = 2;
-  return d;
-}();
-
 }  // namespace
 
-VELFILE_RECORD_MODULE_API(gspecsim, D, kSim, kDefaults);
+VELFILE_RECORD_MODULE_API(gspecsim, D, kSim);
 void gspecsim_InitDescr(D* d) {
-  if (d) std::memcpy(static_cast<void*>(d), &kDefaults, sizeof *d);
+  if (d) std::memcpy(static_cast<void*>(d), &defaultRecord(kSim), sizeof *d);
 }
 // The structure modules write every item every time: no previous descriptor.
 VELFILE_MODULE_OPS_WITH(
