@@ -214,6 +214,15 @@ const Row kRows[] = {
 };
 // clang-format on
 
+TEST(ModuleTableRows, OneRowForEveryModule) {
+  std::vector<std::string> listed, rows;
+  for (const Module& m : modules()) listed.push_back(m.name);
+  for (const Row& r : kRows) rows.push_back(r.module);
+  std::sort(listed.begin(), listed.end());
+  std::sort(rows.begin(), rows.end());
+  EXPECT_EQ(listed, rows);
+}
+
 INSTANTIATE_TEST_SUITE_P(All, ModuleTable, ::testing::ValuesIn(kRows),
                          [](const ::testing::TestParamInfo<Row>& i) { return std::string(i.param.module); });
 

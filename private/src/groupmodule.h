@@ -11,6 +11,7 @@
 #ifndef VELFILE_GROUPMODULE_H
 #define VELFILE_GROUPMODULE_H
 
+#include <velfile/modules.h>
 #include <velfile/velfile.h>
 
 #include <cstddef>
@@ -375,16 +376,9 @@ void assignDescr(void* to, const void* from) {
   *static_cast<D*>(to) = *static_cast<D*>(const_cast<void*>(from));
 }
 
-// The modules in the order the layer lists them; each source defines its
-// const ModuleOps& <prefix>Ops().
-#define VELFILE_MODULE_LIST(X)                                                                               \
-  X(ginfo)                                                                                                   \
-  X(gdata)                                                                                                   \
-  X(gprobe)                                                                                                  \
-  X(gchan) X(gsubchan) X(ggate) X(gdac) X(gpatch) X(grefadj) X(gspecmat) X(gspecdim) X(gspecdef) X(gspecinf) \
-      X(gspecsim) X(gspec2d) X(gspec3d) X(gcontour) X(gmesh) X(gweld) X(gweldsp) X(gweldFill)
-#define VELFILE_DECLARE_OPS(prefix) const ModuleOps& prefix##Ops();
-VELFILE_MODULE_LIST(VELFILE_DECLARE_OPS)
+// Each module source defines its const ModuleOps& <prefix>Ops().
+#define VELFILE_DECLARE_OPS(prefix, key, D) const ModuleOps& prefix##Ops();
+VELFILE_LAYER_MODULES(VELFILE_DECLARE_OPS)
 #undef VELFILE_DECLARE_OPS
 
 // --- common fields ---
