@@ -54,27 +54,12 @@ class VELFILE_API CGContourTypeDescr {
   ///@}
 };
 
-/// Installs the module's host hooks, replacing those installed before; any
-/// may be null. Only @p enter and @p leave are ever called, around each
-/// operation of the module; the others are kept and never used.
-/// @param enter called at the start of every operation of the module
-/// @param leave called on every way out of those operations
-/// @param alloc kept, never called
-/// @param free kept, never called
-/// @param error kept, never called
+/// @copydoc module_operations::Init
 VELFILE_API void gcontour_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
                                VelErrorHook error);
-/// Creates a descriptor at its defaults on the library's heap, with the
-/// module's signature and @p name as its group name.
-/// @param flag not used
-/// @param name zero-terminated UTF-16 group name, cut to 31 code units;
-///        null gives an empty name
-/// @return the descriptor, to be freed with gcontour_Delete; null when memory ran out
+/// @copydoc module_operations::Allocate
 VELFILE_API CGContourTypeDescr* gcontour_Allocate(int flag, const VelChar* name);
-/// Frees a descriptor that gcontour_Allocate gave when @p flag is non-zero; with 0
-/// the descriptor is left alone. The caller's pointer is not changed.
-/// @param descr the descriptor; may be null
-/// @param flag non-zero to free it
+/// @copydoc module_operations::Delete
 VELFILE_API void gcontour_Delete(CGContourTypeDescr* descr, int flag);
 /// Fills a descriptor from the items of a group, starting from the
 /// defaults: a field whose item the group lacks comes back at its default.

@@ -43,10 +43,7 @@ struct gspec2d_typeDescr {
 ///        null gives an empty name
 /// @return the descriptor, to be freed with gspec2d_Delete; null when memory ran out
 VELFILE_API gspec2d_typeDescr* gspec2d_Allocate(int flag, const VelChar* name);
-/// Frees a descriptor that gspec2d_Allocate gave when @p flag is non-zero; with 0
-/// the descriptor is left alone. The caller's pointer is not changed.
-/// @param descr the descriptor; may be null
-/// @param flag non-zero to free it
+/// @copydoc module_operations::Delete
 VELFILE_API void gspec2d_Delete(gspec2d_typeDescr* descr, int flag);
 /// 0 when copied, -1 (nothing copied) when either pointer is null.
 ///

@@ -42,10 +42,7 @@ struct gspec3d_typeDescr {
 ///        null gives an empty name
 /// @return the descriptor, to be freed with gspec3d_Delete; null when memory ran out
 VELFILE_API gspec3d_typeDescr* gspec3d_Allocate(int flag, const VelChar* name);
-/// Frees a descriptor that gspec3d_Allocate gave when @p flag is non-zero; with 0
-/// the descriptor is left alone. The caller's pointer is not changed.
-/// @param descr the descriptor; may be null
-/// @param flag non-zero to free it
+/// @copydoc module_operations::Delete
 VELFILE_API void gspec3d_Delete(gspec3d_typeDescr* descr, int flag);
 /// 0 when copied, -1 (nothing copied) when either pointer is null.
 ///

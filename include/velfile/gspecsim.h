@@ -39,10 +39,7 @@ struct gspecsim_typeDescr {
 ///        null gives an empty name
 /// @return the descriptor, to be freed with gspecsim_Delete; null when memory ran out
 VELFILE_API gspecsim_typeDescr* gspecsim_Allocate(int flag, const VelChar* name);
-/// Frees a descriptor that gspecsim_Allocate gave when @p flag is non-zero; with 0
-/// the descriptor is left alone. The caller's pointer is not changed.
-/// @param descr the descriptor; may be null
-/// @param flag non-zero to free it
+/// @copydoc module_operations::Delete
 VELFILE_API void gspecsim_Delete(gspecsim_typeDescr* descr, int flag);
 /// Back to the module's defaults, name, swap flag and group handle included.
 /// @param descr the descriptor; null does nothing

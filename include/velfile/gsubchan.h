@@ -67,32 +67,14 @@ class VELFILE_API CGSubchanTypeDescr {
   ///@}
 };
 
-/// Installs the module's host hooks, replacing those installed before; any
-/// may be null. Only @p enter and @p leave are ever called, around each
-/// operation of the module; the others are kept and never used.
-/// @param enter called at the start of every operation of the module
-/// @param leave called on every way out of those operations
-/// @param alloc kept, never called
-/// @param free kept, never called
-/// @param error kept, never called
+/// @copydoc module_operations::Init
 VELFILE_API void gsubchan_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
                                VelErrorHook error);
-/// Creates a descriptor at its defaults on the library's heap, with the
-/// module's signature and @p name as its group name.
-/// @param flag not used
-/// @param name zero-terminated UTF-16 group name, cut to 31 code units;
-///        null gives an empty name
-/// @return the descriptor, to be freed with gsubchan_Delete; null when memory ran out
+/// @copydoc module_operations::Allocate
 VELFILE_API CGSubchanTypeDescr* gsubchan_Allocate(int flag, const VelChar* name);
-/// Frees a descriptor that gsubchan_Allocate gave when @p flag is non-zero; with 0
-/// the descriptor is left alone. The caller's pointer is not changed.
-/// @param descr the descriptor; may be null
-/// @param flag non-zero to free it
+/// @copydoc module_operations::Delete
 VELFILE_API void gsubchan_Delete(CGSubchanTypeDescr* descr, int flag);
-/// Copies one descriptor into another.
-/// @param source the descriptor copied
-/// @param destination the descriptor overwritten
-/// @return 0 when copied, -1 (nothing copied) when either pointer is null
+/// @copydoc module_operations::Duplicate
 VELFILE_API int gsubchan_Duplicate(CGSubchanTypeDescr* source, CGSubchanTypeDescr* destination);
 /// Sets a descriptor back to its defaults (initializeData) with the module's
 /// signature.
@@ -116,24 +98,7 @@ VELFILE_API void gsubchan_InitDescr(CGSubchanTypeDescr* descr);
 ///     values (a diagnostic report);
 ///   - 3 (VelFile::kErrNotFound): a null @p descr.
 VELFILE_API int gsubchan_ReadGroupInfo(void* group, CGSubchanTypeDescr* descr);
-/// Stores a descriptor in a group: the group's name from @c groupName,
-/// item 9999 with the module's layout version (also stored in @p current)
-/// and the module's always-written items, then each other item only when
-/// @p previous is null or the field differs from
-/// previous's (floats compare with ==, so a NaN always counts as changed).
-/// Then @p previous becomes a copy of @p current, so that the next call
-/// stores only what changed.
-/// Every item written is appended to the group (a reader takes the last item
-/// of an id); a failing write does not stop the others.
-/// @param group a group handle of a group created since the file was opened
-///        (VelFile::file_GroupCreate)
-/// @param previous what the group already holds, or null to write every item
-/// @param current the descriptor to store
-/// @return 0, or the bitwise OR of the codes of the failed item writes:
-///   1 memory, 2 a value that could not be written, 3 not a group handle or
-///   a text the narrow character set cannot hold, 8 a group loaded from the
-///   file (read-only); 3 alone for a null descriptor. The result of setting
-///   the name is not part of it.
+/// @copydoc module_operations::WriteGroupInfo
 VELFILE_API int gsubchan_WriteGroupInfo(void* group, CGSubchanTypeDescr* previous,
                                         CGSubchanTypeDescr* current);
 

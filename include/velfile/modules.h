@@ -52,4 +52,82 @@
   X(gweldsp, class, CGWeldScanPlanDescr)  \
   X(gweldFill, class, CGWeldFillDescr)
 
+#ifdef VELFILE_DOXYGEN
+/// The operations the group modules share, described once. A module's header
+/// declares them as \c prefix_Init, \c prefix_Allocate and so on over its own
+/// descriptor type, and refers here; where a module's operation departs from
+/// what is said here, its header describes that operation itself.
+namespace module_operations {
+/// Stands for a module's descriptor type.
+class Descr {};
+/// Installs the module's host hooks, replacing those installed before; any
+/// may be null. Only @p enter and @p leave are ever called, around each
+/// operation of the module; the others are kept and never used.
+/// @param enter called at the start of every operation of the module
+/// @param leave called on every way out of those operations
+/// @param alloc kept, never called
+/// @param free kept, never called
+/// @param error kept, never called
+void Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free, VelErrorHook error);
+/// Creates a descriptor at its defaults on the library's heap, with the
+/// module's signature and @p name as its group name.
+/// @param flag not used
+/// @param name zero-terminated UTF-16 group name, cut to 31 code units;
+///        null gives an empty name
+/// @return the descriptor, to be freed with the module's Delete; null when memory ran out
+Descr* Allocate(int flag, const VelChar* name);
+/// Frees a descriptor that the module's Allocate gave when @p flag is non-zero; with 0
+/// the descriptor is left alone. The caller's pointer is not changed.
+/// @param descr the descriptor; may be null
+/// @param flag non-zero to free it
+void Delete(Descr* descr, int flag);
+/// Copies one descriptor into another.
+/// @param source the descriptor copied
+/// @param destination the descriptor overwritten
+/// @return 0 when copied, -1 (nothing copied) when either pointer is null
+int Duplicate(Descr* source, Descr* destination);
+/// Sets a descriptor back to its defaults (initializeData) with the module's
+/// signature.
+/// @param descr the descriptor; null does nothing
+void InitDescr(Descr* descr);
+/// Fills a descriptor from the items of a group. Stores the module's
+/// signature and the group handle, sets the swap flag from
+/// VelFile::file_SwapNeeded unless it is already non-zero, then reads the
+/// items in file order: a field whose item the group lacks keeps its value
+/// (the last item of an id wins); item ids the module does not know are
+/// skipped after a diagnostic report.
+/// @param group a group handle (VelFile::file_GroupOpen or
+///        VelFile::file_GroupCreate); any other handle has no items, so
+///        nothing is read and the result is 0
+/// @param descr the descriptor to fill
+/// @return
+///   - 0: read;
+///   - 1 (VelFile::kErrMemory): memory ran out;
+///   - 2 (VelFile::kErrIo): the group's directory or an item's value cannot
+///     be read (a damaged or cut file); fields read before keep their new
+///     values (a diagnostic report);
+///   - 3 (VelFile::kErrNotFound): a null @p descr.
+int ReadGroupInfo(void* group, Descr* descr);
+/// Stores a descriptor in a group: the group's name from @c groupName,
+/// item 9999 with the module's layout version (also stored in @p current)
+/// and the module's always-written items, then each other item only when
+/// @p previous is null or the field differs from
+/// previous's (floats compare with ==, so a NaN always counts as changed).
+/// Then @p previous becomes a copy of @p current, so that the next call
+/// stores only what changed.
+/// Every item written is appended to the group (a reader takes the last item
+/// of an id); a failing write does not stop the others.
+/// @param group a group handle of a group created since the file was opened
+///        (VelFile::file_GroupCreate)
+/// @param previous what the group already holds, or null to write every item
+/// @param current the descriptor to store
+/// @return 0, or the bitwise OR of the codes of the failed item writes:
+///   1 memory, 2 a value that could not be written, 3 not a group handle or
+///   a text the narrow character set cannot hold, 8 a group loaded from the
+///   file (read-only); 3 alone for a null descriptor. The result of setting
+///   the name is not part of it.
+int WriteGroupInfo(void* group, Descr* previous, Descr* current);
+}  // namespace module_operations
+#endif
+
 #endif
