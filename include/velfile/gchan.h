@@ -1,5 +1,6 @@
 /// @file
 /// The channel group (integers, floats, one byte item and a text).
+/// The C++ layer calls the module @c channel (velfile::find_module()).
 #ifndef VELFILE_GCHAN_H
 #define VELFILE_GCHAN_H
 
@@ -27,24 +28,14 @@ class VELFILE_API CGChanTypeDescr {
   /// @param other the descriptor compared
   /// @return 1 when equal (a descriptor always equals itself), 0 otherwise
   int operator==(const CGChanTypeDescr& other) const;
-  /// The negation of operator==.
-  /// @param other the descriptor compared
-  /// @return 1 when different, 0 when equal
+  /// @copydoc module_operations::Descr::operator!=
   int operator!=(const CGChanTypeDescr& other) const;
-  /// Sets every field to its default: name empty, the module's signature,
-  /// swap flag 0, group handle null.
+  /// @copydoc module_operations::Descr::initializeData
   void initializeData();
 
   /// @name Fields of CGChanTypeDescr
-  /// The descriptor's fields, as the group stores them. Each @c itemN holds
-  /// the value of item N of the group (the module converts between the field's
-  /// type and the item's). @c layoutVersion is item 9999: the module's layout
-  /// version, which the write stores in it. @c groupName is the group's name
-  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
-  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
-  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
-  /// a section written in the other byte order. @c groupHandle is the group the
-  /// descriptor was last read from (null at the defaults).
+  /// The descriptor's fields, as the group stores them (see
+  /// module_operations::Descr).
   /// @c item22: only its low-order byte is stored; reading keeps the others
   ///@{
   int32_t item22;         ///< One of the fields of CGChanTypeDescr (see their description).

@@ -1,5 +1,6 @@
 /// @file
 /// The DAC group (a curve of up to 512 points and three values).
+/// The C++ layer calls the module @c dac (velfile::find_module()).
 #ifndef VELFILE_GDAC_H
 #define VELFILE_GDAC_H
 
@@ -10,39 +11,25 @@ class VELFILE_API CDacPts {
  public:
   /// Constructs a descriptor at the module's defaults (initializeData).
   CDacPts();
-  /// Copies another descriptor, as the assignment does.
-  /// @param other the descriptor copied
+  /// @copydoc module_operations::Descr::Descr(const Descr&)
   CDacPts(const CDacPts& other) = default;
   /// Destroys the descriptor.
   ~CDacPts();
-  /// Copies another descriptor: every field, signature, swap flag and
-  /// group handle included.
-  /// @param other the descriptor copied
-  /// @return this descriptor
+  /// @copydoc module_operations::Descr::operator=
   CDacPts& operator=(const CDacPts& other) = default;
   /// Compares two descriptors field by field.
   /// Float equality of both values: a NaN equals nothing but the point itself.
   /// @param other the descriptor compared
   /// @return 1 when equal (a descriptor always equals itself), 0 otherwise
   int operator==(const CDacPts& other) const;
-  /// The negation of operator==.
-  /// @param other the descriptor compared
-  /// @return 1 when different, 0 when equal
+  /// @copydoc module_operations::Descr::operator!=
   int operator!=(const CDacPts& other) const;
-  /// Sets every field to its default: name empty, the module's signature,
-  /// swap flag 0, group handle null.
+  /// @copydoc module_operations::Descr::initializeData
   void initializeData();
 
   /// @name Fields of CDacPts
-  /// The descriptor's fields, as the group stores them. Each @c itemN holds
-  /// the value of item N of the group (the module converts between the field's
-  /// type and the item's). @c layoutVersion is item 9999: the module's layout
-  /// version, which the write stores in it. @c groupName is the group's name
-  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
-  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
-  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
-  /// a section written in the other byte order. @c groupHandle is the group the
-  /// descriptor was last read from (null at the defaults).
+  /// The descriptor's fields, as the group stores them (see
+  /// module_operations::Descr).
   ///@{
   float firstValue;  ///< One of the fields of CDacPts (see their description).
   float secondValue;
@@ -55,15 +42,11 @@ class VELFILE_API CGDacTypeDescr {
  public:
   /// Constructs a descriptor at the module's defaults (initializeData).
   CGDacTypeDescr();
-  /// Copies another descriptor, as the assignment does.
-  /// @param other the descriptor copied
+  /// @copydoc module_operations::Descr::Descr(const Descr&)
   CGDacTypeDescr(const CGDacTypeDescr& other) = default;
   /// Destroys the descriptor.
   ~CGDacTypeDescr();
-  /// Copies another descriptor: every field, signature, swap flag and
-  /// group handle included.
-  /// @param other the descriptor copied
-  /// @return this descriptor
+  /// @copydoc module_operations::Descr::operator=
   CGDacTypeDescr& operator=(const CGDacTypeDescr& other) = default;
   /// Compares two descriptors field by field.
   /// Every field takes part, all 512 points (not only the first pointCount),
@@ -71,24 +54,14 @@ class VELFILE_API CGDacTypeDescr {
   /// @param other the descriptor compared
   /// @return 1 when equal (a descriptor always equals itself), 0 otherwise
   int operator==(const CGDacTypeDescr& other) const;
-  /// The negation of operator==.
-  /// @param other the descriptor compared
-  /// @return 1 when different, 0 when equal
+  /// @copydoc module_operations::Descr::operator!=
   int operator!=(const CGDacTypeDescr& other) const;
-  /// Sets every field to its default: name empty, the module's signature,
-  /// swap flag 0, group handle null.
+  /// @copydoc module_operations::Descr::initializeData
   void initializeData();
 
   /// @name Fields of CGDacTypeDescr
-  /// The descriptor's fields, as the group stores them. Each @c itemN holds
-  /// the value of item N of the group (the module converts between the field's
-  /// type and the item's). @c layoutVersion is item 9999: the module's layout
-  /// version, which the write stores in it. @c groupName is the group's name
-  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
-  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
-  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
-  /// a section written in the other byte order. @c groupHandle is the group the
-  /// descriptor was last read from (null at the defaults).
+  /// The descriptor's fields, as the group stores them (see
+  /// module_operations::Descr).
   /// @c layoutVersion: 2 by default
   ///@{
   int32_t layoutVersion;  ///< One of the fields of CGDacTypeDescr (see their description).

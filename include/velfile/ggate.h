@@ -1,5 +1,6 @@
 /// @file
 /// The gate group (integers, floats, one byte item and the original position).
+/// The C++ layer calls the module @c gate (velfile::find_module()).
 #ifndef VELFILE_GGATE_H
 #define VELFILE_GGATE_H
 
@@ -10,8 +11,7 @@ class VELFILE_API CGGateTypeDescr {
  public:
   /// Constructs a descriptor at the module's defaults (initializeData).
   CGGateTypeDescr();
-  /// Copies another descriptor, as the assignment does.
-  /// @param other the descriptor copied
+  /// @copydoc module_operations::Descr::Descr(const Descr&)
   CGGateTypeDescr(const CGGateTypeDescr& other);
   /// Destroys the descriptor.
   /// Overwrites the record (signature 0, item3 and item12 -1, ...), so a
@@ -28,12 +28,9 @@ class VELFILE_API CGGateTypeDescr {
   /// @param other the descriptor compared
   /// @return 1 when equal (a descriptor always equals itself), 0 otherwise
   int operator==(const CGGateTypeDescr& other) const;
-  /// The negation of operator==.
-  /// @param other the descriptor compared
-  /// @return 1 when different, 0 when equal
+  /// @copydoc module_operations::Descr::operator!=
   int operator!=(const CGGateTypeDescr& other) const;
-  /// Sets every field to its default: name empty, the module's signature,
-  /// swap flag 0, group handle null.
+  /// @copydoc module_operations::Descr::initializeData
   void initializeData();
 
   /// The original position, carried by item 14 (1 by default).
@@ -44,15 +41,8 @@ class VELFILE_API CGGateTypeDescr {
   void SetOriginalPosition(int position);
 
   /// @name Fields of CGGateTypeDescr
-  /// The descriptor's fields, as the group stores them. Each @c itemN holds
-  /// the value of item N of the group (the module converts between the field's
-  /// type and the item's). @c layoutVersion is item 9999: the module's layout
-  /// version, which the write stores in it. @c groupName is the group's name
-  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
-  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
-  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
-  /// a section written in the other byte order. @c groupHandle is the group the
-  /// descriptor was last read from (null at the defaults).
+  /// The descriptor's fields, as the group stores them (see
+  /// module_operations::Descr).
   ///@{
   int32_t layoutVersion;  ///< One of the fields of CGGateTypeDescr (see their description).
   int32_t item1;
@@ -78,15 +68,8 @@ class VELFILE_API CGGateTypeDescr {
   ///@}
  private:
   /// @name Fields of CGGateTypeDescr
-  /// The descriptor's fields, as the group stores them. Each @c itemN holds
-  /// the value of item N of the group (the module converts between the field's
-  /// type and the item's). @c layoutVersion is item 9999: the module's layout
-  /// version, which the write stores in it. @c groupName is the group's name
-  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
-  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
-  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
-  /// a section written in the other byte order. @c groupHandle is the group the
-  /// descriptor was last read from (null at the defaults).
+  /// The descriptor's fields, as the group stores them (see
+  /// module_operations::Descr).
   /// @c originalPosition_: item 14, 1 by default
   ///@{
   int32_t originalPosition_;  ///< One of the fields of CGGateTypeDescr (see their description).

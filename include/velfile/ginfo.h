@@ -1,5 +1,6 @@
 /// @file
 /// The information group (integers and five owned texts).
+/// The C++ layer calls the module @c info (velfile::find_module()).
 #ifndef VELFILE_GINFO_H
 #define VELFILE_GINFO_H
 
@@ -12,8 +13,7 @@ class VELFILE_API CGInfoTypeDescr {
  public:
   /// Constructs a descriptor at the module's defaults (initializeData).
   CGInfoTypeDescr();
-  /// Copies another descriptor, as the assignment does.
-  /// @param other the descriptor copied
+  /// @copydoc module_operations::Descr::Descr(const Descr&)
   CGInfoTypeDescr(const CGInfoTypeDescr& other);
   /// Destroys the descriptor.
   ~CGInfoTypeDescr();
@@ -27,9 +27,7 @@ class VELFILE_API CGInfoTypeDescr {
   /// @param other the descriptor compared
   /// @return 1 when equal (a descriptor always equals itself), 0 otherwise
   int operator==(const CGInfoTypeDescr& other) const;
-  /// The negation of operator==.
-  /// @param other the descriptor compared
-  /// @return 1 when different, 0 when equal
+  /// @copydoc module_operations::Descr::operator!=
   int operator!=(const CGInfoTypeDescr& other) const;
   /// Sets every field to its default.
   /// Back to defaults; releases the texts held before.
@@ -38,15 +36,8 @@ class VELFILE_API CGInfoTypeDescr {
   void releaseStrings();
 
   /// @name Fields of CGInfoTypeDescr
-  /// The descriptor's fields, as the group stores them. Each @c itemN holds
-  /// the value of item N of the group (the module converts between the field's
-  /// type and the item's). @c layoutVersion is item 9999: the module's layout
-  /// version, which the write stores in it. @c groupName is the group's name
-  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
-  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
-  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
-  /// a section written in the other byte order. @c groupHandle is the group the
-  /// descriptor was last read from (null at the defaults).
+  /// The descriptor's fields, as the group stores them (see
+  /// module_operations::Descr).
   ///@{
   int32_t layoutVersion;  ///< One of the fields of CGInfoTypeDescr (see their description).
   int32_t item15690;

@@ -1,5 +1,6 @@
 /// @file
 /// The mesh group (one float and four integers; no mesh data).
+/// The C++ layer calls the module @c mesh (velfile::find_module()).
 #ifndef VELFILE_GMESH_H
 #define VELFILE_GMESH_H
 

@@ -1,5 +1,6 @@
 /// @file
 /// The patch group (seven integers and six floats).
+/// The C++ layer calls the module @c patch (velfile::find_module()).
 #ifndef VELFILE_GPATCH_H
 #define VELFILE_GPATCH_H
 
@@ -10,39 +11,25 @@ class VELFILE_API CGPatchTypeDescr {
  public:
   /// Constructs a descriptor at the module's defaults (initializeData).
   CGPatchTypeDescr();
-  /// Copies another descriptor, as the assignment does.
-  /// @param other the descriptor copied
+  /// @copydoc module_operations::Descr::Descr(const Descr&)
   CGPatchTypeDescr(const CGPatchTypeDescr& other) = default;
   /// Destroys the descriptor.
   ~CGPatchTypeDescr();
-  /// Copies another descriptor: every field, signature, swap flag and
-  /// group handle included.
-  /// @param other the descriptor copied
-  /// @return this descriptor
+  /// @copydoc module_operations::Descr::operator=
   CGPatchTypeDescr& operator=(const CGPatchTypeDescr& other) = default;
   /// Compares two descriptors field by field.
   /// Every field takes part, the signature, swap flag and group handle included.
   /// @param other the descriptor compared
   /// @return 1 when equal (a descriptor always equals itself), 0 otherwise
   int operator==(const CGPatchTypeDescr& other) const;
-  /// The negation of operator==.
-  /// @param other the descriptor compared
-  /// @return 1 when different, 0 when equal
+  /// @copydoc module_operations::Descr::operator!=
   int operator!=(const CGPatchTypeDescr& other) const;
-  /// Sets every field to its default: name empty, the module's signature,
-  /// swap flag 0, group handle null.
+  /// @copydoc module_operations::Descr::initializeData
   void initializeData();
 
   /// @name Fields of CGPatchTypeDescr
-  /// The descriptor's fields, as the group stores them. Each @c itemN holds
-  /// the value of item N of the group (the module converts between the field's
-  /// type and the item's). @c layoutVersion is item 9999: the module's layout
-  /// version, which the write stores in it. @c groupName is the group's name
-  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
-  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
-  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
-  /// a section written in the other byte order. @c groupHandle is the group the
-  /// descriptor was last read from (null at the defaults).
+  /// The descriptor's fields, as the group stores them (see
+  /// module_operations::Descr).
   ///@{
   int32_t layoutVersion;  ///< One of the fields of CGPatchTypeDescr (see their description).
   int32_t item1;

@@ -1,5 +1,6 @@
 /// @file
 /// The 2-D specimen group and its blocks of 16-byte records.
+/// The C++ layer calls the module @c specimen2d (velfile::find_module()).
 #ifndef VELFILE_GSPEC2D_H
 #define VELFILE_GSPEC2D_H
 

@@ -1,5 +1,6 @@
 /// @file
 /// The 3-D specimen group and its blocks of 96-byte records.
+/// The C++ layer calls the module @c specimen3d (velfile::find_module()).
 #ifndef VELFILE_GSPEC3D_H
 #define VELFILE_GSPEC3D_H
 

@@ -1,5 +1,6 @@
 /// @file
 /// The specimen definition group (one integer and seven floats).
+/// The C++ layer calls the module @c specimen (velfile::find_module()).
 #ifndef VELFILE_GSPECDEF_H
 #define VELFILE_GSPECDEF_H
 
@@ -10,30 +11,18 @@ class VELFILE_API CGSpecdefTypeDescr {
  public:
   /// Constructs a descriptor at the module's defaults (initializeData).
   CGSpecdefTypeDescr();
-  /// Copies another descriptor, as the assignment does.
-  /// @param other the descriptor copied
+  /// @copydoc module_operations::Descr::Descr(const Descr&)
   CGSpecdefTypeDescr(const CGSpecdefTypeDescr& other) = default;
   /// Destroys the descriptor.
   ~CGSpecdefTypeDescr();
-  /// Copies another descriptor: every field, signature, swap flag and
-  /// group handle included.
-  /// @param other the descriptor copied
-  /// @return this descriptor
+  /// @copydoc module_operations::Descr::operator=
   CGSpecdefTypeDescr& operator=(const CGSpecdefTypeDescr& other) = default;
-  /// Sets every field to its default: name empty, the module's signature,
-  /// swap flag 0, group handle null.
+  /// @copydoc module_operations::Descr::initializeData
   void initializeData();
 
   /// @name Fields of CGSpecdefTypeDescr
-  /// The descriptor's fields, as the group stores them. Each @c itemN holds
-  /// the value of item N of the group (the module converts between the field's
-  /// type and the item's). @c layoutVersion is item 9999: the module's layout
-  /// version, which the write stores in it. @c groupName is the group's name
-  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
-  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
-  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
-  /// a section written in the other byte order. @c groupHandle is the group the
-  /// descriptor was last read from (null at the defaults).
+  /// The descriptor's fields, as the group stores them (see
+  /// module_operations::Descr).
   ///@{
   VelChar groupName[32];  ///< One of the fields of CGSpecdefTypeDescr (see their description).
   int32_t layoutVersion;

@@ -1,5 +1,6 @@
 /// @file
 /// The specimen information group (three texts and one integer).
+/// The C++ layer calls the module @c specinfo (velfile::find_module()).
 #ifndef VELFILE_GSPECINF_H
 #define VELFILE_GSPECINF_H
 
@@ -10,8 +11,7 @@ class VELFILE_API CGSpecinfTypeDescr {
  public:
   /// Constructs a descriptor at the module's defaults (initializeData).
   CGSpecinfTypeDescr();
-  /// Copies another descriptor, as the assignment does.
-  /// @param other the descriptor copied
+  /// @copydoc module_operations::Descr::Descr(const Descr&)
   CGSpecinfTypeDescr(const CGSpecinfTypeDescr& other);
   /// Destroys the descriptor.
   ~CGSpecinfTypeDescr();
@@ -26,15 +26,8 @@ class VELFILE_API CGSpecinfTypeDescr {
   void initializeData();
 
   /// @name Fields of CGSpecinfTypeDescr
-  /// The descriptor's fields, as the group stores them. Each @c itemN holds
-  /// the value of item N of the group (the module converts between the field's
-  /// type and the item's). @c layoutVersion is item 9999: the module's layout
-  /// version, which the write stores in it. @c groupName is the group's name
-  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
-  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
-  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
-  /// a section written in the other byte order. @c groupHandle is the group the
-  /// descriptor was last read from (null at the defaults).
+  /// The descriptor's fields, as the group stores them (see
+  /// module_operations::Descr).
   ///@{
   VelChar groupName[32];  ///< One of the fields of CGSpecinfTypeDescr (see their description).
   int32_t layoutVersion;

@@ -1,5 +1,6 @@
 /// @file
 /// The specimen simulation group, a plain record written whole every time.
+/// The C++ layer calls the module @c simulation (velfile::find_module()).
 #ifndef VELFILE_GSPECSIM_H
 #define VELFILE_GSPECSIM_H
 

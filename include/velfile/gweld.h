@@ -1,5 +1,6 @@
 /// @file
 /// The weld group (integers, floats and two texts).
+/// The C++ layer calls the module @c weld (velfile::find_module()).
 #ifndef VELFILE_GWELD_H
 #define VELFILE_GWELD_H
 
@@ -25,8 +26,7 @@ class CGWeldTypeDescr {
   /// @param other the descriptor copied
   /// @return this descriptor
   CGWeldTypeDescr& operator=(const CGWeldTypeDescr& other) = default;
-  /// Sets every field to its default: name empty, the module's signature,
-  /// swap flag 0, group handle null.
+  /// @copydoc module_operations::Descr::initializeData
   void initializeData();
 
   /// @name Fields of CGWeldTypeDescr

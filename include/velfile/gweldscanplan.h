@@ -1,5 +1,6 @@
 /// @file
 /// The weld scan plan group.
+/// The C++ layer calls the module @c scanplan (velfile::find_module()).
 #ifndef VELFILE_GWELDSCANPLAN_H
 #define VELFILE_GWELDSCANPLAN_H
 
@@ -11,8 +12,7 @@ class VELFILE_API CGWeldScanPlanDescr {
  public:
   /// Constructs a descriptor at the module's defaults (initializeData).
   CGWeldScanPlanDescr();
-  /// Copies another descriptor, as the assignment does.
-  /// @param other the descriptor copied
+  /// @copydoc module_operations::Descr::Descr(const Descr&)
   CGWeldScanPlanDescr(const CGWeldScanPlanDescr& other);
   /// Destroys the descriptor.
   ~CGWeldScanPlanDescr();
@@ -21,20 +21,12 @@ class VELFILE_API CGWeldScanPlanDescr {
   /// @param other the descriptor copied
   /// @return this descriptor
   CGWeldScanPlanDescr& operator=(const CGWeldScanPlanDescr& other);
-  /// Sets every field to its default: name empty, the module's signature,
-  /// swap flag 0, group handle null.
+  /// @copydoc module_operations::Descr::initializeData
   void initializeData();
 
   /// @name Fields of CGWeldScanPlanDescr
-  /// The descriptor's fields, as the group stores them. Each @c itemN holds
-  /// the value of item N of the group (the module converts between the field's
-  /// type and the item's). @c layoutVersion is item 9999: the module's layout
-  /// version, which the write stores in it. @c groupName is the group's name
-  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
-  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
-  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
-  /// a section written in the other byte order. @c groupHandle is the group the
-  /// descriptor was last read from (null at the defaults).
+  /// The descriptor's fields, as the group stores them (see
+  /// module_operations::Descr).
   /// @c layoutVersion: 1 once written
   ///@{
   int32_t layoutVersion;  ///< One of the fields of CGWeldScanPlanDescr (see their description).

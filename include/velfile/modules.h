@@ -59,7 +59,34 @@
 /// what is said here, its header describes that operation itself.
 namespace module_operations {
 /// Stands for a module's descriptor type.
-class Descr {};
+///
+/// Its fields, as the group stores them: each @c itemN holds
+/// the value of item N of the group (the module converts between the field's
+/// type and the item's). @c layoutVersion is item 9999: the module's layout
+/// version, which the write stores in it. @c groupName is the group's name
+/// (item 10000), zero-terminated, at most 31 code units. @c signature is the
+/// module's descriptor signature, set by Allocate, InitDescr, initializeData
+/// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
+/// a section written in the other byte order. @c groupHandle is the group the
+/// descriptor was last read from (null at the defaults).
+class Descr {
+ public:
+  /// Copies another descriptor, as the assignment does.
+  /// @param other the descriptor copied
+  Descr(const Descr& other);
+  /// Copies another descriptor: every field, signature, swap flag and
+  /// group handle included.
+  /// @param other the descriptor copied
+  /// @return this descriptor
+  Descr& operator=(const Descr& other);
+  /// The negation of operator==.
+  /// @param other the descriptor compared
+  /// @return 1 when different, 0 when equal
+  int operator!=(const Descr& other) const;
+  /// Sets every field to its default: name empty, the module's signature,
+  /// swap flag 0, group handle null.
+  void initializeData();
+};
 /// Installs the module's host hooks, replacing those installed before; any
 /// may be null. Only @p enter and @p leave are ever called, around each
 /// operation of the module; the others are kept and never used.
