@@ -154,6 +154,54 @@ int ReadGroupInfo(void* group, Descr* descr);
 ///   file (read-only); 3 alone for a null descriptor. The result of setting
 ///   the name is not part of it.
 int WriteGroupInfo(void* group, Descr* previous, Descr* current);
+/// Stands for a structure module's descriptor (gspecsim, gspec2d, gspec3d): a
+/// plain record. Their operations differ from the others' where said below.
+struct Record {};
+/// Creates a descriptor on the library's heap: with @p flag non-zero at the
+/// module's defaults, with 0 all zero bytes; then the name.
+/// @param flag non-zero: the module's defaults; 0: all zero bytes
+/// @param name zero-terminated UTF-16 group name, cut to 31 code units;
+///        null gives an empty name
+/// @return the descriptor, to be freed with the module's Delete; null when memory ran out
+Record* RecordAllocate(int flag, const VelChar* name);
+/// Copies one record into another, byte for byte.
+/// @param source the descriptor copied
+/// @param destination the descriptor overwritten
+/// @return 0 when copied, -1 (nothing copied) when either pointer is null
+int RecordDuplicate(Record* source, Record* destination);
+/// Fills a descriptor from the items of a group. Stores the group handle,
+/// sets the swap flag from
+/// VelFile::file_SwapNeeded unless it is already non-zero, then reads the
+/// items in file order: a field whose item the group lacks keeps its value
+/// (the last item of an id wins); item ids the module does not know are
+/// skipped.
+/// @param group a group handle (VelFile::file_GroupOpen or
+///        VelFile::file_GroupCreate); any other handle has no items, so
+///        nothing is read and the result is 0
+/// @param descr the descriptor to fill
+/// @return
+///   - 0: read;
+///   - 1 (VelFile::kErrMemory): memory ran out;
+///   - 2 (VelFile::kErrIo): the group's directory or an item's value cannot
+///     be read (a damaged or cut file); fields read before keep their new
+///     values (a diagnostic report);
+///   - 3 (VelFile::kErrNotFound): a null @p descr.
+int RecordReadGroupInfo(void* group, Record* descr);
+/// Writes every item.
+/// Stores a descriptor in a group, every item on every call: the group's
+/// name, item 9999 with the module's layout version (also stored in
+/// @p descr) and each item of the module.
+/// Every item written is appended to the group (a reader takes the last item
+/// of an id); a failing write does not stop the others.
+/// @param group a group handle of a group created since the file was opened
+///        (VelFile::file_GroupCreate)
+/// @param descr the descriptor to store
+/// @return 0, or the bitwise OR of the codes of the failed item writes:
+///   1 memory, 2 a value that could not be written, 3 not a group handle or
+///   a text the narrow character set cannot hold, 8 a group loaded from the
+///   file (read-only); 3 alone for a null descriptor. The result of setting
+///   the name is not part of it.
+int RecordWriteGroupInfo(void* group, Record* descr);
 }  // namespace module_operations
 #endif
 
