@@ -380,6 +380,8 @@ void assignDescr(void* to, const void* from) {
 #define VELFILE_DECLARE_OPS(prefix, key, D) const ModuleOps& prefix##Ops();
 VELFILE_LAYER_MODULES(VELFILE_DECLARE_OPS)
 #undef VELFILE_DECLARE_OPS
+// The data module, whose descriptor's operations live in a source of their own.
+const Module<CGDataTypeFDD>& dataModule();
 
 // --- common fields ---
 
