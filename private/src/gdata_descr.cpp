@@ -10,8 +10,6 @@ using velfile::textLength;
 
 namespace {
 
-const uint32_t kSignature = 0x12345678;
-const size_t kNameUnits = 260;
 const size_t kTextUnits = 32;
 
 // Pair 5's text may be held without a terminator; the copy keeps what comes

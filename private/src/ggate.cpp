@@ -67,7 +67,7 @@ Module<D> kGate = makeModule();
 // Volatile, so that stores made just before the record's lifetime ends are
 // not dropped by the optimiser.
 template <class T>
-void wipe(T& field, T value) {
+void wipeTo(T& field, T value) {
   *static_cast<volatile T*>(&field) = value;
 }
 
@@ -80,17 +80,12 @@ CGGateTypeDescr::CGGateTypeDescr(const CGGateTypeDescr& other) : CGGateTypeDescr
   *this = other;
 }
 
+// The fields are overwritten: zeros, but for the three below.
 CGGateTypeDescr::~CGGateTypeDescr() {
-  for (int32_t* f : {&layoutVersion, &item1, &item2, &item4, &item10, &item11, &item5, &item13, &item16})
-    wipe(*f, 0);
-  for (float* f : {&item6, &item7, &item8, &item9}) wipe(*f, 0.0f);
-  wipe(item3, -1);
-  wipe(item12, -1);
-  wipe(item15, 1);
-  for (VelChar& c : groupName) wipe(c, VelChar(0));
-  wipe(signature, 0u);
-  wipe(swapFlag, 0);
-  wipe(groupHandle, static_cast<void*>(nullptr));
+  wipeFields(kGate, *this);
+  wipeTo(item3, -1);
+  wipeTo(item12, -1);
+  wipeTo(item15, 1);
 }
 
 void CGGateTypeDescr::initializeData() {

@@ -164,6 +164,26 @@ void setDefault(Kind kind, void* field, double initial, uint32_t capacity, bool 
   }
 }
 
+size_t fieldBytes(Kind kind, uint32_t capacity) {
+  switch (kind) {
+    case Kind::Int16:
+      return 2;
+    case Kind::Double:
+      return 8;
+    case Kind::Text:
+      return capacity * sizeof(VelChar);
+    case Kind::Custom:
+      return 0;
+    default:
+      return 4;
+  }
+}
+
+void wipeBytes(void* field, size_t bytes) {
+  volatile unsigned char* p = static_cast<volatile unsigned char*>(field);
+  for (size_t i = 0; i < bytes; ++i) p[i] = 0;
+}
+
 void copyField(Kind kind, void* to, const void* from, uint32_t capacity) {
   switch (kind) {
     case Kind::Int16:

@@ -469,6 +469,8 @@ void* memberIn(const ItemRule<D>& r, const D& d) {
 }
 
 void setDefault(Kind kind, void* field, double initial, uint32_t capacity, bool keepsTail);
+// The bytes a field of the kind takes.
+size_t fieldBytes(Kind kind, uint32_t capacity);
 void copyField(Kind kind, void* to, const void* from, uint32_t capacity);
 
 // Every field of the table at its default; the name empty, the signature
@@ -495,6 +497,20 @@ void assignFields(const Module<D>& m, D& d, const D& o) {
   if constexpr (HasSignature<D>::value) d.signature = o.signature;
   if constexpr (HasGroupHandle<D>::value) d.groupHandle = o.groupHandle;
   d.swapFlag = o.swapFlag;
+}
+
+// Zero bytes over every field, stored so that the optimiser keeps them even
+// just before the descriptor's lifetime ends.
+void wipeBytes(void* field, size_t bytes);
+template <class D>
+void wipeFields(const Module<D>& m, D& d) {
+  for (size_t i = 0; i < m.ruleCount; ++i)
+    if (hasMember(m.rules[i]))
+      wipeBytes(m.rules[i].field(&d), fieldBytes(m.rules[i].kind, m.rules[i].capacity));
+  wipeBytes(d.groupName, sizeof d.groupName);
+  wipeBytes(&d.signature, sizeof d.signature);
+  wipeBytes(&d.swapFlag, sizeof d.swapFlag);
+  wipeBytes(&d.groupHandle, sizeof d.groupHandle);
 }
 
 // Equal when every field is: floats as numbers, texts ordinally.
