@@ -79,9 +79,7 @@ VELFILE_API void gchan_Delete(CGChanTypeDescr* descr, int flag);
 /// @param destination the descriptor overwritten
 /// @return 0 when copied, -1 (nothing copied) when either pointer is null
 VELFILE_API int gchan_Duplicate(CGChanTypeDescr* source, CGChanTypeDescr* destination);
-/// Sets a descriptor back to its defaults (initializeData) with the module's
-/// signature.
-/// @param descr the descriptor; null does nothing (a diagnostic report)
+/// @copydoc module_operations::InitDescrReporting
 VELFILE_API void gchan_InitDescr(CGChanTypeDescr* descr);
 /// @copydoc module_operations::ReadGroupInfo
 VELFILE_API int gchan_ReadGroupInfo(void* group, CGChanTypeDescr* descr);

@@ -50,22 +50,7 @@ VELFILE_API void gcontour_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocH
 VELFILE_API CGContourTypeDescr* gcontour_Allocate(int flag, const VelChar* name);
 /// @copydoc module_operations::Delete
 VELFILE_API void gcontour_Delete(CGContourTypeDescr* descr, int flag);
-/// Fills a descriptor from the items of a group, starting from the
-/// defaults: a field whose item the group lacks comes back at its default.
-/// Stores the module's signature and the group handle, sets the swap flag
-/// from VelFile::file_SwapNeeded, then reads the items in file order (the
-/// last item of an id wins); item ids the module does not know are skipped.
-/// @param group a group handle (VelFile::file_GroupOpen or
-///        VelFile::file_GroupCreate); any other handle has no items, so
-///        nothing is read and the result is 0
-/// @param descr the descriptor to fill
-/// @return
-///   - 0: read;
-///   - 1 (VelFile::kErrMemory): memory ran out;
-///   - 2 (VelFile::kErrIo): the group's directory or an item's value cannot
-///     be read (a damaged or cut file); fields read before keep their new
-///     values (a diagnostic report);
-///   - 3 (VelFile::kErrNotFound): a null @p descr.
+/// @copydoc module_operations::ReadGroupInfoFromDefaults
 VELFILE_API int gcontour_ReadGroupInfo(void* group, CGContourTypeDescr* descr);
 /// Stores a descriptor in a group: the group's name from @c groupName,
 /// item 9999 with the module's layout version (also stored in @p current)

@@ -85,9 +85,7 @@ VELFILE_API CGGateTypeDescr* ggate_Allocate(int flag, const VelChar* name);
 VELFILE_API void ggate_Delete(CGGateTypeDescr* descr, int flag);
 /// @copydoc module_operations::Duplicate
 VELFILE_API int ggate_Duplicate(CGGateTypeDescr* source, CGGateTypeDescr* destination);
-/// Sets a descriptor back to its defaults (initializeData) with the module's
-/// signature.
-/// @param descr the descriptor; null does nothing (a diagnostic report)
+/// @copydoc module_operations::InitDescrReporting
 VELFILE_API void ggate_InitDescr(CGGateTypeDescr* descr);
 /// keep false: the descriptor is back at its defaults before the group is
 /// read; keep true: fields the group lacks keep their values.

@@ -54,9 +54,7 @@ VELFILE_API CGProbeTypeDescr* gprobe_Allocate(int flag, const VelChar* name);
 VELFILE_API void gprobe_Delete(CGProbeTypeDescr* descr, int flag);
 /// @copydoc module_operations::Duplicate
 VELFILE_API int gprobe_Duplicate(CGProbeTypeDescr* source, CGProbeTypeDescr* destination);
-/// Sets a descriptor back to its defaults (initializeData) with the module's
-/// signature.
-/// @param descr the descriptor; null does nothing (a diagnostic report)
+/// @copydoc module_operations::InitDescrReporting
 VELFILE_API void gprobe_InitDescr(CGProbeTypeDescr* descr);
 /// @copydoc module_operations::ReadGroupInfo
 VELFILE_API int gprobe_ReadGroupInfo(void* group, CGProbeTypeDescr* descr);

@@ -47,22 +47,7 @@ VELFILE_API void gspecdef_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocH
 VELFILE_API CGSpecdefTypeDescr* gspecdef_Allocate(int flag, const VelChar* name);
 /// @copydoc module_operations::Delete
 VELFILE_API void gspecdef_Delete(CGSpecdefTypeDescr* descr, int flag);
-/// Fills a descriptor from the items of a group, starting from the
-/// defaults: a field whose item the group lacks comes back at its default.
-/// Stores the module's signature and the group handle, sets the swap flag
-/// from VelFile::file_SwapNeeded, then reads the items in file order (the
-/// last item of an id wins); item ids the module does not know are skipped.
-/// @param group a group handle (VelFile::file_GroupOpen or
-///        VelFile::file_GroupCreate); any other handle has no items, so
-///        nothing is read and the result is 0
-/// @param descr the descriptor to fill
-/// @return
-///   - 0: read;
-///   - 1 (VelFile::kErrMemory): memory ran out;
-///   - 2 (VelFile::kErrIo): the group's directory or an item's value cannot
-///     be read (a damaged or cut file); fields read before keep their new
-///     values (a diagnostic report);
-///   - 3 (VelFile::kErrNotFound): a null @p descr.
+/// @copydoc module_operations::ReadGroupInfoFromDefaults
 VELFILE_API int gspecdef_ReadGroupInfo(void* group, CGSpecdefTypeDescr* descr);
 /// @copydoc module_operations::WriteGroupInfo
 VELFILE_API int gspecdef_WriteGroupInfo(void* group, CGSpecdefTypeDescr* previous,

@@ -48,23 +48,7 @@ VELFILE_API void gspecinf_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocH
 VELFILE_API CGSpecinfTypeDescr* gspecinf_Allocate(int flag, const VelChar* name);
 /// @copydoc module_operations::Delete
 VELFILE_API void gspecinf_Delete(CGSpecinfTypeDescr* descr, int flag);
-/// Fills a descriptor from the items of a group. Stores the module's
-/// signature and the group handle, sets the swap flag from
-/// VelFile::file_SwapNeeded unless it is already non-zero, then reads the
-/// items in file order: a field whose item the group lacks keeps its value
-/// (the last item of an id wins); item ids the module does not know are
-/// skipped.
-/// @param group a group handle (VelFile::file_GroupOpen or
-///        VelFile::file_GroupCreate); any other handle has no items, so
-///        nothing is read and the result is 0
-/// @param descr the descriptor to fill
-/// @return
-///   - 0: read;
-///   - 1 (VelFile::kErrMemory): memory ran out;
-///   - 2 (VelFile::kErrIo): the group's directory or an item's value cannot
-///     be read (a damaged or cut file); fields read before keep their new
-///     values (a diagnostic report);
-///   - 3 (VelFile::kErrNotFound): a null @p descr.
+/// @copydoc module_operations::ReadGroupInfoSkipping
 VELFILE_API int gspecinf_ReadGroupInfo(void* group, CGSpecinfTypeDescr* descr);
 /// @copydoc module_operations::WriteGroupInfo
 VELFILE_API int gspecinf_WriteGroupInfo(void* group, CGSpecinfTypeDescr* previous,

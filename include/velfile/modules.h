@@ -154,6 +154,45 @@ int ReadGroupInfo(void* group, Descr* descr);
 ///   file (read-only); 3 alone for a null descriptor. The result of setting
 ///   the name is not part of it.
 int WriteGroupInfo(void* group, Descr* previous, Descr* current);
+/// Fills a descriptor from the items of a group. Stores the module's
+/// signature and the group handle, sets the swap flag from
+/// VelFile::file_SwapNeeded unless it is already non-zero, then reads the
+/// items in file order: a field whose item the group lacks keeps its value
+/// (the last item of an id wins); item ids the module does not know are
+/// skipped.
+/// @param group a group handle (VelFile::file_GroupOpen or
+///        VelFile::file_GroupCreate); any other handle has no items, so
+///        nothing is read and the result is 0
+/// @param descr the descriptor to fill
+/// @return
+///   - 0: read;
+///   - 1 (VelFile::kErrMemory): memory ran out;
+///   - 2 (VelFile::kErrIo): the group's directory or an item's value cannot
+///     be read (a damaged or cut file); fields read before keep their new
+///     values (a diagnostic report);
+///   - 3 (VelFile::kErrNotFound): a null @p descr.
+int ReadGroupInfoSkipping(void* group, Descr* descr);
+/// Fills a descriptor from the items of a group, starting from the
+/// defaults: a field whose item the group lacks comes back at its default.
+/// Stores the module's signature and the group handle, sets the swap flag
+/// from VelFile::file_SwapNeeded, then reads the items in file order (the
+/// last item of an id wins); item ids the module does not know are skipped.
+/// @param group a group handle (VelFile::file_GroupOpen or
+///        VelFile::file_GroupCreate); any other handle has no items, so
+///        nothing is read and the result is 0
+/// @param descr the descriptor to fill
+/// @return
+///   - 0: read;
+///   - 1 (VelFile::kErrMemory): memory ran out;
+///   - 2 (VelFile::kErrIo): the group's directory or an item's value cannot
+///     be read (a damaged or cut file); fields read before keep their new
+///     values (a diagnostic report);
+///   - 3 (VelFile::kErrNotFound): a null @p descr.
+int ReadGroupInfoFromDefaults(void* group, Descr* descr);
+/// Sets a descriptor back to its defaults (initializeData) with the module's
+/// signature.
+/// @param descr the descriptor; null does nothing (a diagnostic report)
+void InitDescrReporting(Descr* descr);
 /// Stands for a structure module's descriptor (gspecsim, gspec2d, gspec3d): a
 /// plain record. Their operations differ from the others' where said below.
 struct Record {};
