@@ -426,13 +426,6 @@ void assignKeeping(typename MemberOf<decltype(M)>::Class& prev, typename MemberO
   prev.*M = kept;
 }
 
-// For a hand-written operator=: the fields it copies as they are, the rest
-// being its particulars. copyFields<&D::item1, &D::signature>(*this, o);
-template <auto... M, class D>
-void copyFields(D& d, const D& o) {
-  ((d.*M = o.*M), ...);
-}
-
 template <class D>
 constexpr size_t nameCapacity() {
   return std::extent_v<decltype(D::groupName)>;
@@ -467,6 +460,14 @@ template <class D>
 void* memberIn(const ItemRule<D>& r, const D& d) {
   return r.field(const_cast<D*>(&d));
 }
+// Calls f(rule) for every rule with a member, in table order; stops at the
+// first that returns false.
+template <class D, class F>
+bool forEachMember(const Module<D>& m, F&& f) {
+  for (size_t i = 0; i < m.ruleCount; ++i)
+    if (hasMember(m.rules[i]) && !f(m.rules[i])) return false;
+  return true;
+}
 
 void setDefault(Kind kind, void* field, double initial, uint32_t capacity, bool keepsTail);
 // The bytes a field of the kind takes.
@@ -477,10 +478,10 @@ void copyField(Kind kind, void* to, const void* from, uint32_t capacity);
 // the module's, the swap flag and handle clear.
 template <class D>
 void initializeFields(const Module<D>& m, D& d) {
-  for (size_t i = 0; i < m.ruleCount; ++i)
-    if (hasMember(m.rules[i]))
-      setDefault(m.rules[i].kind, m.rules[i].field(&d), m.rules[i].initial, m.rules[i].capacity,
-                 m.rules[i].keepsTail);
+  forEachMember(m, [&d](const ItemRule<D>& r) {
+    setDefault(r.kind, r.field(&d), r.initial, r.capacity, r.keepsTail);
+    return true;
+  });
   copyText(d.groupName, nameCapacity<D>(), nullptr);
   setSignature(m, d);
   d.swapFlag = 0;
@@ -490,9 +491,10 @@ void initializeFields(const Module<D>& m, D& d) {
 // A copy field by field: texts cut to their fields and terminated.
 template <class D>
 void assignFields(const Module<D>& m, D& d, const D& o) {
-  for (size_t i = 0; i < m.ruleCount; ++i)
-    if (hasMember(m.rules[i]))
-      copyField(m.rules[i].kind, m.rules[i].field(&d), memberIn(m.rules[i], o), m.rules[i].capacity);
+  forEachMember(m, [&](const ItemRule<D>& r) {
+    copyField(r.kind, r.field(&d), memberIn(r, o), r.capacity);
+    return true;
+  });
   copyText(d.groupName, nameCapacity<D>(), o.groupName);
   if constexpr (HasSignature<D>::value) d.signature = o.signature;
   if constexpr (HasGroupHandle<D>::value) d.groupHandle = o.groupHandle;
@@ -504,9 +506,10 @@ void assignFields(const Module<D>& m, D& d, const D& o) {
 void wipeBytes(void* field, size_t bytes);
 template <class D>
 void wipeFields(const Module<D>& m, D& d) {
-  for (size_t i = 0; i < m.ruleCount; ++i)
-    if (hasMember(m.rules[i]))
-      wipeBytes(m.rules[i].field(&d), fieldBytes(m.rules[i].kind, m.rules[i].capacity));
+  forEachMember(m, [&d](const ItemRule<D>& r) {
+    wipeBytes(r.field(&d), fieldBytes(r.kind, r.capacity));
+    return true;
+  });
   wipeBytes(d.groupName, sizeof d.groupName);
   wipeBytes(&d.signature, sizeof d.signature);
   wipeBytes(&d.swapFlag, sizeof d.swapFlag);
@@ -517,10 +520,10 @@ void wipeFields(const Module<D>& m, D& d) {
 template <class D>
 bool equalFields(const Module<D>& m, const D& a, const D& b) {
   if (&a == &b) return true;
-  for (size_t i = 0; i < m.ruleCount; ++i)
-    if (hasMember(m.rules[i]) &&
-        fieldsDiffer(m.rules[i].kind, memberIn(m.rules[i], a), memberIn(m.rules[i], b), m.rules[i].capacity))
-      return false;
+  const bool same = forEachMember(m, [&](const ItemRule<D>& r) {
+    return !fieldsDiffer(r.kind, memberIn(r, a), memberIn(r, b), r.capacity);
+  });
+  if (!same) return false;
   if constexpr (HasSignature<D>::value)
     if (a.signature != b.signature) return false;
   if constexpr (HasGroupHandle<D>::value)
@@ -559,9 +562,10 @@ const D& defaultRecord(const Module<D>& m) {
   static const D record = [&m] {
     D d;
     std::memset(static_cast<void*>(&d), 0, sizeof d);
-    for (size_t i = 0; i < m.ruleCount; ++i)
-      if (hasMember(m.rules[i]))
-        setDefault(m.rules[i].kind, m.rules[i].field(&d), m.rules[i].initial, m.rules[i].capacity, false);
+    forEachMember(m, [&d](const ItemRule<D>& r) {
+      setDefault(r.kind, r.field(&d), r.initial, r.capacity, false);
+      return true;
+    });
     return d;
   }();
   return record;
