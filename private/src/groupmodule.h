@@ -818,6 +818,23 @@ int writeGroup(Module<D>& m, void* group, D* prev, D* cur) {
       },                                                                              \
       [](void* d) { prefix##_Delete(static_cast<D*>(d), 1); })
 
+// The structure modules write every item every time: no previous descriptor.
+#define VELFILE_RECORD_MODULE_OPS(prefix, shortName, descrName, D, module)                    \
+  VELFILE_MODULE_OPS_WITH(                                                                    \
+      prefix, shortName, descrName, D, module,                                                \
+      [](void* g, void* d) { return prefix##_ReadGroupInfo(g, static_cast<D*>(d)); },         \
+      [](void* g, void*, void* d) { return prefix##_WriteGroupInfo(g, static_cast<D*>(d)); }, \
+      [](void* d) { prefix##_Delete(static_cast<D*>(d), 1); })
+// A module's blocks of records of recordSize bytes (writeRecords, readRecords).
+#define VELFILE_RECORD_BLOCKS(prefix, recordSize)                                                  \
+  uint32_t prefix##_WriteDataInfo(void* handle, int32_t recordCount, const uint32_t* records) {    \
+    return ::velfile::writeRecords(handle, recordCount, records, recordSize);                      \
+  }                                                                                                \
+  int prefix##_ReadDataInfo(void* group, int32_t offset, int32_t recordCount, uint32_t* records) { \
+    return ::velfile::readRecords(group, offset, recordCount, records, recordSize);                \
+  }                                                                                                \
+  static_assert(true, "")
+
 #define VELFILE_MODULE_API(prefix, D, module)        \
   VELFILE_MODULE_INIT(prefix, module, VelErrorHook); \
   VELFILE_MODULE_ALLOCATE(prefix, D, module);        \

@@ -45,9 +45,4 @@ VELFILE_RECORD_MODULE_API(gspecsim, D, kSim);
 void gspecsim_InitDescr(D* d) {
   if (d) std::memcpy(static_cast<void*>(d), &defaultRecord(kSim), sizeof *d);
 }
-// The structure modules write every item every time: no previous descriptor.
-VELFILE_MODULE_OPS_WITH(
-    gspecsim, "simulation", "gspecsim_typeDescr", D, kSim,
-    [](void* g, void* d) { return gspecsim_ReadGroupInfo(g, static_cast<D*>(d)); },
-    [](void* g, void*, void* d) { return gspecsim_WriteGroupInfo(g, static_cast<D*>(d)); },
-    [](void* d) { gspecsim_Delete(static_cast<D*>(d), 1); });
+VELFILE_RECORD_MODULE_OPS(gspecsim, "simulation", "gspecsim_typeDescr", D, kSim);
