@@ -49,29 +49,11 @@ VELFILE_API int gspec2d_ReadGroupInfo(void* group, gspec2d_typeDescr* descr);
 /// @copydoc module_operations::RecordWriteGroupInfo
 VELFILE_API int gspec2d_WriteGroupInfo(void* group, gspec2d_typeDescr* descr);
 
-/// Stores a block of records in a section, as raw bytes in the writer's byte
-/// order: each record is four 32-bit words (16 bytes). The host keeps the
-/// returned offset and the count (for example in items of its own) to read the
-/// block back with gspec2d_ReadDataInfo. A failed write of the reserved block is
-/// not reported.
-/// @param handle a group handle of a section created since the file was
-///        opened, or the file handle of that section (see VelFile::file_Allocate)
-/// @param recordCount number of records
-/// @param records recordCount records of 16 bytes each
-/// @return the block's offset relative to the section start; 0 when nothing
-///         was stored (a handle that stands for no section, a negative count,
-///         or more than 4 GiB of records)
+/// @copydoc module_operations::RecordWriteDataInfo
+/// Each record is four 32-bit words (16 bytes).
 VELFILE_API uint32_t gspec2d_WriteDataInfo(void* handle, int32_t recordCount, const uint32_t* records);
-/// Reads a block of records that gspec2d_WriteDataInfo stored, as raw bytes
-/// without byte swapping (VelFile::file_SwapNeeded tells whether the section
-/// was written in the other byte order).
-/// @param group a group handle of the section that holds the block
-/// @param offset the block's offset relative to the section start
-/// @param recordCount number of records to read
-/// @param records receives the records; must hold recordCount times 16 bytes
-/// @return 0, or 2 (VelFile::kErrIo) when they cannot be read (not a group
-///         handle, a range past the end of the file) or for a negative count
-///         (nothing is read then)
+/// @copydoc module_operations::RecordReadDataInfo
+/// Each record is 16 bytes.
 VELFILE_API int gspec2d_ReadDataInfo(void* group, int32_t offset, int32_t recordCount, uint32_t* records);
 
 #endif

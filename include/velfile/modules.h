@@ -241,6 +241,30 @@ int RecordReadGroupInfo(void* group, Record* descr);
 ///   file (read-only); 3 alone for a null descriptor. The result of setting
 ///   the name is not part of it.
 int RecordWriteGroupInfo(void* group, Record* descr);
+/// Stores a block of records in a section, as raw bytes in the writer's byte
+/// order: each record is the module's record size, given in its header. The host keeps the
+/// returned offset and the count (for example in items of its own) to read the
+/// block back with the module's ReadDataInfo. A failed write of the reserved block is
+/// not reported.
+/// @param handle a group handle of a section created since the file was
+///        opened, or the file handle of that section (see VelFile::file_Allocate)
+/// @param recordCount number of records
+/// @param records recordCount records
+/// @return the block's offset relative to the section start; 0 when nothing
+///         was stored (a handle that stands for no section, a negative count,
+///         or more than 4 GiB of records)
+uint32_t RecordWriteDataInfo(void* handle, int32_t recordCount, const uint32_t* records);
+/// Reads a block of records that the module's WriteDataInfo stored, as raw bytes
+/// without byte swapping (VelFile::file_SwapNeeded tells whether the section
+/// was written in the other byte order).
+/// @param group a group handle of the section that holds the block
+/// @param offset the block's offset relative to the section start
+/// @param recordCount number of records to read
+/// @param records receives the records; must hold recordCount records
+/// @return 0, or 2 (VelFile::kErrIo) when they cannot be read (not a group
+///         handle, a range past the end of the file) or for a negative count
+///         (nothing is read then)
+int RecordReadDataInfo(void* group, int32_t offset, int32_t recordCount, uint32_t* records);
 }  // namespace module_operations
 #endif
 
