@@ -8,6 +8,12 @@
 //
 //   Module<D> kProbe({"private/src/gprobe", 0x56789012, 2, Foreign::Report}, kProbeItems);
 //   int gprobe_ReadGroupInfo(void* g, D* d) { return readGroup(kProbe, g, d); }
+//   void CGProbeTypeDescr::initializeData() { initializeFields(kProbe, *this); }
+//
+// A new item is its member in the descriptor and one row in the table. A new
+// module is its header, its source (the table, the module, the exported
+// operations from the macros below) and its line and include in
+// <velfile/modules.h>; the module test then asks for its row.
 #ifndef VELFILE_GROUPMODULE_H
 #define VELFILE_GROUPMODULE_H
 
