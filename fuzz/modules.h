@@ -6,31 +6,13 @@
 #ifndef VELFILE_FUZZ_MODULES_H
 #define VELFILE_FUZZ_MODULES_H
 
-#include <velfile/gchan.h>
-#include <velfile/gcontour.h>
-#include <velfile/gdac.h>
-#include <velfile/gdata.h>
-#include <velfile/ggate.h>
-#include <velfile/ginfo.h>
-#include <velfile/gmesh.h>
-#include <velfile/gpatch.h>
-#include <velfile/gprobe.h>
-#include <velfile/grefadj.h>
-#include <velfile/gspec2d.h>
-#include <velfile/gspec3d.h>
-#include <velfile/gspecdef.h>
-#include <velfile/gspecdim.h>
-#include <velfile/gspecinf.h>
-#include <velfile/gspecmat.h>
-#include <velfile/gspecsim.h>
-#include <velfile/gsubchan.h>
-#include <velfile/gweld.h>
-#include <velfile/gweldfill.h>
-#include <velfile/gweldscanplan.h>
+#include <velfile/modules.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -111,20 +93,21 @@ Module makeModule(const char* name, Alloc alloc, Read read, Write write, Del del
   ::vfz::makeModule<D>(#prefix, prefix##_Allocate, prefix##_ReadGroupInfo, prefix##_WriteGroupInfo, \
                        prefix##_Delete)
 
+// In the order the interchange corpus was first written in: the probe
+// first, the data group last, the others as the library lists them.
 inline const std::vector<Module>& modules() {
-  static const std::vector<Module> all = {
-      VT_MODULE(gprobe, CGProbeTypeDescr),     VT_MODULE(ginfo, CGInfoTypeDescr),
-      VT_MODULE(gchan, CGChanTypeDescr),       VT_MODULE(gsubchan, CGSubchanTypeDescr),
-      VT_MODULE(ggate, CGGateTypeDescr),       VT_MODULE(gdac, CGDacTypeDescr),
-      VT_MODULE(gpatch, CGPatchTypeDescr),     VT_MODULE(grefadj, CGRefadjTypeDescr),
-      VT_MODULE(gspecmat, CGSpecmatTypeDescr), VT_MODULE(gspecdim, CGSpecdimTypeDescr),
-      VT_MODULE(gspecdef, CGSpecdefTypeDescr), VT_MODULE(gspecinf, CGSpecinfTypeDescr),
-      VT_MODULE(gspecsim, gspecsim_typeDescr), VT_MODULE(gspec2d, gspec2d_typeDescr),
-      VT_MODULE(gspec3d, gspec3d_typeDescr),   VT_MODULE(gcontour, CGContourTypeDescr),
-      VT_MODULE(gmesh, CGMeshTypeDescr),       VT_MODULE(gweld, CGWeldTypeDescr),
-      VT_MODULE(gweldsp, CGWeldScanPlanDescr), VT_MODULE(gweldFill, CGWeldFillDescr),
-      VT_MODULE(gdata, CGDataTypeFDD),
-  };
+  static const std::vector<Module> all = [] {
+#define VFZ_MODULE(prefix, key, D) VT_MODULE(prefix, D),
+    std::vector<Module> v = {VELFILE_LAYER_MODULES(VFZ_MODULE)};
+#undef VFZ_MODULE
+    auto at = [&v](const char* name) {
+      return std::find_if(v.begin(), v.end(),
+                          [name](const Module& m) { return std::string(m.name) == name; });
+    };
+    std::rotate(at("gdata"), at("gdata") + 1, v.end());
+    std::rotate(v.begin(), at("gprobe"), at("gprobe") + 1);
+    return v;
+  }();
   return all;
 }
 

@@ -6,6 +6,8 @@
 #define VELFILE_TESTS_MODULETEST_H
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -83,6 +85,89 @@ inline std::string listing(void* g, bool swapText = false, const VelString& kept
     out += " :";
     for (uint8_t v : it.value) out += " " + std::to_string(v);
     out += "\n";
+  }
+  return out;
+}
+
+// A group's items as "id type value" rows joined by "; ", sub-groups in
+// braces: integers and floats as numbers (a run of one value as value*n),
+// texts quoted, other types as hex bytes. The same text on every machine.
+inline std::string values(void* g) {
+  std::string out;
+  for (uint32_t i = 0; i < VelFile::file_ItemNbrGet(g); ++i) {
+    Item it = itemAt(g, i);
+    out += (i ? "; " : "") + std::to_string(it.id) + " " + std::to_string(it.type);
+    if (it.type == VelFile::kTypeGroup) {
+      void* sub = nullptr;
+      uint32_t key = 0;
+      VelFile::file_ItemInfo(g, i, nullptr, nullptr, nullptr, &key, nullptr, 0);
+      out += VelFile::file_GroupOpen(g, &sub, key) == 0 ? " {" + values(sub) + "}" : " unreadable";
+      continue;
+    }
+    const size_t size = static_cast<size_t>(VelFile::file_SizeOf(it.type));
+    if (hostBigEndian()) it.value = reversedElements(it.value, it.type);
+    auto element = [&](uint32_t e) -> std::string {
+      const uint8_t* p = &it.value[e * size];
+      uint64_t u = 0;
+      for (size_t k = size; k-- > 0;) u = (u << 8) | p[k];
+      char buf[40];
+      // printf's way with exponents differs between C libraries: "e+037" is "e+37".
+      auto real = [&buf](double v, int digits) {
+        std::snprintf(buf, sizeof buf, "%.*g", digits, v);
+        std::string s = buf;
+        const size_t e = s.find('e');
+        if (e != std::string::npos) {
+          size_t z = e + 2;
+          while (z + 1 < s.size() && s[z] == '0') s.erase(z, 1);
+        }
+        return s;
+      };
+      switch (it.type) {
+        case VelFile::kTypeInt8:
+          return std::to_string(int8_t(u));
+        case VelFile::kTypeInt16:
+          return std::to_string(int16_t(u));
+        case VelFile::kTypeInt32:
+          return std::to_string(int32_t(u));
+        case VelFile::kTypeUInt8:
+        case VelFile::kTypeUInt16:
+        case VelFile::kTypeUInt32:
+          return std::to_string(u);
+        case VelFile::kTypeFloat: {
+          float f;
+          const uint32_t w = uint32_t(u);
+          std::memcpy(&f, &w, 4);
+          return real(f, 9);
+        }
+        case VelFile::kTypeDouble: {
+          double d;
+          std::memcpy(&d, &u, 8);
+          return real(d, 17);
+        }
+        default:
+          std::snprintf(buf, sizeof buf, "%0*llx", int(2 * size), static_cast<unsigned long long>(u));
+          return buf;
+      }
+    };
+    if (it.type == VelFile::kTypeUtf16 || it.type == VelFile::kTypeNarrow) {
+      out += " \"";
+      for (uint32_t e = 0; e + 1 < it.count; ++e) {
+        const uint32_t c =
+            it.type == VelFile::kTypeNarrow ? it.value[e] : it.value[2 * e] | it.value[2 * e + 1] << 8;
+        char buf[12];
+        std::snprintf(buf, sizeof buf, c >= 32 && c < 127 && c != '"' ? "%c" : "\\u%04x", c);
+        out += buf;
+      }
+      out += "\"";
+      continue;
+    }
+    for (uint32_t e = 0; e < it.count;) {
+      uint32_t run = 1;
+      while (e + run < it.count && !std::memcmp(&it.value[e * size], &it.value[(e + run) * size], size))
+        ++run;
+      out += " " + element(e) + (run > 1 ? "*" + std::to_string(run) : "");
+      e += run;
+    }
   }
   return out;
 }

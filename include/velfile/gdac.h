@@ -1,5 +1,6 @@
 /// @file
 /// The DAC group (a curve of up to 512 points and three values).
+/// The C++ layer calls the module @c dac (velfile::find_module()).
 #ifndef VELFILE_GDAC_H
 #define VELFILE_GDAC_H
 
@@ -10,39 +11,25 @@ class VELFILE_API CDacPts {
  public:
   /// Constructs a descriptor at the module's defaults (initializeData).
   CDacPts();
-  /// Copies another descriptor, as the assignment does.
-  /// @param other the descriptor copied
+  /// @copydoc module_operations::Descr::Descr(const Descr&)
   CDacPts(const CDacPts& other) = default;
   /// Destroys the descriptor.
   ~CDacPts();
-  /// Copies another descriptor: every field, signature, swap flag and
-  /// group handle included.
-  /// @param other the descriptor copied
-  /// @return this descriptor
+  /// @copydoc module_operations::Descr::operator=
   CDacPts& operator=(const CDacPts& other) = default;
   /// Compares two descriptors field by field.
   /// Float equality of both values: a NaN equals nothing but the point itself.
   /// @param other the descriptor compared
   /// @return 1 when equal (a descriptor always equals itself), 0 otherwise
   int operator==(const CDacPts& other) const;
-  /// The negation of operator==.
-  /// @param other the descriptor compared
-  /// @return 1 when different, 0 when equal
+  /// @copydoc module_operations::Descr::operator!=
   int operator!=(const CDacPts& other) const;
-  /// Sets every field to its default: name empty, the module's signature,
-  /// swap flag 0, group handle null.
+  /// @copydoc module_operations::Descr::initializeData
   void initializeData();
 
   /// @name Fields of CDacPts
-  /// The descriptor's fields, as the group stores them. Each @c itemN holds
-  /// the value of item N of the group (the module converts between the field's
-  /// type and the item's). @c layoutVersion is item 9999: the module's layout
-  /// version, which the write stores in it. @c groupName is the group's name
-  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
-  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
-  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
-  /// a section written in the other byte order. @c groupHandle is the group the
-  /// descriptor was last read from (null at the defaults).
+  /// The descriptor's fields, as the group stores them (see
+  /// module_operations::Descr).
   ///@{
   float firstValue;  ///< One of the fields of CDacPts (see their description).
   float secondValue;
@@ -55,15 +42,11 @@ class VELFILE_API CGDacTypeDescr {
  public:
   /// Constructs a descriptor at the module's defaults (initializeData).
   CGDacTypeDescr();
-  /// Copies another descriptor, as the assignment does.
-  /// @param other the descriptor copied
+  /// @copydoc module_operations::Descr::Descr(const Descr&)
   CGDacTypeDescr(const CGDacTypeDescr& other) = default;
   /// Destroys the descriptor.
   ~CGDacTypeDescr();
-  /// Copies another descriptor: every field, signature, swap flag and
-  /// group handle included.
-  /// @param other the descriptor copied
-  /// @return this descriptor
+  /// @copydoc module_operations::Descr::operator=
   CGDacTypeDescr& operator=(const CGDacTypeDescr& other) = default;
   /// Compares two descriptors field by field.
   /// Every field takes part, all 512 points (not only the first pointCount),
@@ -71,24 +54,14 @@ class VELFILE_API CGDacTypeDescr {
   /// @param other the descriptor compared
   /// @return 1 when equal (a descriptor always equals itself), 0 otherwise
   int operator==(const CGDacTypeDescr& other) const;
-  /// The negation of operator==.
-  /// @param other the descriptor compared
-  /// @return 1 when different, 0 when equal
+  /// @copydoc module_operations::Descr::operator!=
   int operator!=(const CGDacTypeDescr& other) const;
-  /// Sets every field to its default: name empty, the module's signature,
-  /// swap flag 0, group handle null.
+  /// @copydoc module_operations::Descr::initializeData
   void initializeData();
 
   /// @name Fields of CGDacTypeDescr
-  /// The descriptor's fields, as the group stores them. Each @c itemN holds
-  /// the value of item N of the group (the module converts between the field's
-  /// type and the item's). @c layoutVersion is item 9999: the module's layout
-  /// version, which the write stores in it. @c groupName is the group's name
-  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
-  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
-  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
-  /// a section written in the other byte order. @c groupHandle is the group the
-  /// descriptor was last read from (null at the defaults).
+  /// The descriptor's fields, as the group stores them (see
+  /// module_operations::Descr).
   /// @c layoutVersion: 2 by default
   ///@{
   int32_t layoutVersion;  ///< One of the fields of CGDacTypeDescr (see their description).
@@ -104,50 +77,16 @@ class VELFILE_API CGDacTypeDescr {
   ///@}
 };
 
-/// Installs the module's host hooks, replacing those installed before; any
-/// may be null. Only @p enter and @p leave are ever called, around each
-/// operation of the module; the others are kept and never used.
-/// @param enter called at the start of every operation of the module
-/// @param leave called on every way out of those operations
-/// @param alloc kept, never called
-/// @param free kept, never called
-/// @param error kept, never called
+/// @copydoc module_operations::Init
 VELFILE_API void gdac_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
                            VelErrorHook error);
-/// Creates a descriptor at its defaults on the library's heap, with the
-/// module's signature and @p name as its group name.
-/// @param flag not used
-/// @param name zero-terminated UTF-16 group name, cut to 31 code units;
-///        null gives an empty name
-/// @return the descriptor, to be freed with gdac_Delete; null when memory ran out
+/// @copydoc module_operations::Allocate
 VELFILE_API CGDacTypeDescr* gdac_Allocate(int flag, const VelChar* name);
-/// Frees a descriptor that gdac_Allocate gave when @p flag is non-zero; with 0
-/// the descriptor is left alone. The caller's pointer is not changed.
-/// @param descr the descriptor; may be null
-/// @param flag non-zero to free it
+/// @copydoc module_operations::Delete
 VELFILE_API void gdac_Delete(CGDacTypeDescr* descr, int flag);
-/// Copies one descriptor into another.
-/// @param source the descriptor copied
-/// @param destination the descriptor overwritten
-/// @return 0 when copied, -1 (nothing copied) when either pointer is null
+/// @copydoc module_operations::Duplicate
 VELFILE_API int gdac_Duplicate(CGDacTypeDescr* source, CGDacTypeDescr* destination);
-/// Fills a descriptor from the items of a group. Stores the module's
-/// signature and the group handle, sets the swap flag from
-/// VelFile::file_SwapNeeded unless it is already non-zero, then reads the
-/// items in file order: a field whose item the group lacks keeps its value
-/// (the last item of an id wins); item ids the module does not know are
-/// skipped after a diagnostic report.
-/// @param group a group handle (VelFile::file_GroupOpen or
-///        VelFile::file_GroupCreate); any other handle has no items, so
-///        nothing is read and the result is 0
-/// @param descr the descriptor to fill
-/// @return
-///   - 0: read;
-///   - 1 (VelFile::kErrMemory): memory ran out;
-///   - 2 (VelFile::kErrIo): the group's directory or an item's value cannot
-///     be read (a damaged or cut file); fields read before keep their new
-///     values (a diagnostic report);
-///   - 3 (VelFile::kErrNotFound): a null @p descr.
+/// @copydoc module_operations::ReadGroupInfo
 VELFILE_API int gdac_ReadGroupInfo(void* group, CGDacTypeDescr* descr);
 /// Stores a descriptor in a group: item 9999 with the module's layout version
 /// (also stored in @p current) and the always-written items, then each other

@@ -1,5 +1,6 @@
 /// @file
 /// The acquisition data group.
+/// The C++ layer calls the module @c data (velfile::find_module()).
 ///
 /// A CGDataTypeFDD describes one block of acquired data: the point counts along
 /// two axes, the samples per point, the sample type and units, the point entry
@@ -150,8 +151,7 @@ class VELFILE_API CGDataTypeFDD {
 
   /// Constructs a descriptor at its defaults (InitializeData).
   CGDataTypeFDD();
-  /// Copies another descriptor, as the assignment does.
-  /// @param other the descriptor copied
+  /// @copydoc module_operations::Descr::Descr(const Descr&)
   CGDataTypeFDD(const CGDataTypeFDD& other);
   /// Destroys the descriptor.
   ~CGDataTypeFDD();

@@ -1,5 +1,6 @@
 /// @file
 /// The gate group (integers, floats, one byte item and the original position).
+/// The C++ layer calls the module @c gate (velfile::find_module()).
 #ifndef VELFILE_GGATE_H
 #define VELFILE_GGATE_H
 
@@ -10,8 +11,7 @@ class VELFILE_API CGGateTypeDescr {
  public:
   /// Constructs a descriptor at the module's defaults (initializeData).
   CGGateTypeDescr();
-  /// Copies another descriptor, as the assignment does.
-  /// @param other the descriptor copied
+  /// @copydoc module_operations::Descr::Descr(const Descr&)
   CGGateTypeDescr(const CGGateTypeDescr& other);
   /// Destroys the descriptor.
   /// Overwrites the record (signature 0, item3 and item12 -1, ...), so a
@@ -28,12 +28,9 @@ class VELFILE_API CGGateTypeDescr {
   /// @param other the descriptor compared
   /// @return 1 when equal (a descriptor always equals itself), 0 otherwise
   int operator==(const CGGateTypeDescr& other) const;
-  /// The negation of operator==.
-  /// @param other the descriptor compared
-  /// @return 1 when different, 0 when equal
+  /// @copydoc module_operations::Descr::operator!=
   int operator!=(const CGGateTypeDescr& other) const;
-  /// Sets every field to its default: name empty, the module's signature,
-  /// swap flag 0, group handle null.
+  /// @copydoc module_operations::Descr::initializeData
   void initializeData();
 
   /// The original position, carried by item 14 (1 by default).
@@ -44,15 +41,8 @@ class VELFILE_API CGGateTypeDescr {
   void SetOriginalPosition(int position);
 
   /// @name Fields of CGGateTypeDescr
-  /// The descriptor's fields, as the group stores them. Each @c itemN holds
-  /// the value of item N of the group (the module converts between the field's
-  /// type and the item's). @c layoutVersion is item 9999: the module's layout
-  /// version, which the write stores in it. @c groupName is the group's name
-  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
-  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
-  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
-  /// a section written in the other byte order. @c groupHandle is the group the
-  /// descriptor was last read from (null at the defaults).
+  /// The descriptor's fields, as the group stores them (see
+  /// module_operations::Descr).
   ///@{
   int32_t layoutVersion;  ///< One of the fields of CGGateTypeDescr (see their description).
   int32_t item1;
@@ -78,51 +68,24 @@ class VELFILE_API CGGateTypeDescr {
   ///@}
  private:
   /// @name Fields of CGGateTypeDescr
-  /// The descriptor's fields, as the group stores them. Each @c itemN holds
-  /// the value of item N of the group (the module converts between the field's
-  /// type and the item's). @c layoutVersion is item 9999: the module's layout
-  /// version, which the write stores in it. @c groupName is the group's name
-  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
-  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
-  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
-  /// a section written in the other byte order. @c groupHandle is the group the
-  /// descriptor was last read from (null at the defaults).
+  /// The descriptor's fields, as the group stores them (see
+  /// module_operations::Descr).
   /// @c originalPosition_: item 14, 1 by default
   ///@{
   int32_t originalPosition_;  ///< One of the fields of CGGateTypeDescr (see their description).
   ///@}
 };
 
-/// Installs the module's host hooks, replacing those installed before; any
-/// may be null. Only @p enter and @p leave are ever called, around each
-/// operation of the module; the others are kept and never used.
-/// @param enter called at the start of every operation of the module
-/// @param leave called on every way out of those operations
-/// @param alloc kept, never called
-/// @param free kept, never called
-/// @param error kept, never called
+/// @copydoc module_operations::Init
 VELFILE_API void ggate_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
                             VelErrorHook error);
-/// Creates a descriptor at its defaults on the library's heap, with the
-/// module's signature and @p name as its group name.
-/// @param flag not used
-/// @param name zero-terminated UTF-16 group name, cut to 31 code units;
-///        null gives an empty name
-/// @return the descriptor, to be freed with ggate_Delete; null when memory ran out
+/// @copydoc module_operations::Allocate
 VELFILE_API CGGateTypeDescr* ggate_Allocate(int flag, const VelChar* name);
-/// Frees a descriptor that ggate_Allocate gave when @p flag is non-zero; with 0
-/// the descriptor is left alone. The caller's pointer is not changed.
-/// @param descr the descriptor; may be null
-/// @param flag non-zero to free it
+/// @copydoc module_operations::Delete
 VELFILE_API void ggate_Delete(CGGateTypeDescr* descr, int flag);
-/// Copies one descriptor into another.
-/// @param source the descriptor copied
-/// @param destination the descriptor overwritten
-/// @return 0 when copied, -1 (nothing copied) when either pointer is null
+/// @copydoc module_operations::Duplicate
 VELFILE_API int ggate_Duplicate(CGGateTypeDescr* source, CGGateTypeDescr* destination);
-/// Sets a descriptor back to its defaults (initializeData) with the module's
-/// signature.
-/// @param descr the descriptor; null does nothing (a diagnostic report)
+/// @copydoc module_operations::InitDescrReporting
 VELFILE_API void ggate_InitDescr(CGGateTypeDescr* descr);
 /// keep false: the descriptor is back at its defaults before the group is
 /// read; keep true: fields the group lacks keep their values.
@@ -146,24 +109,7 @@ VELFILE_API void ggate_InitDescr(CGGateTypeDescr* descr);
 ///     values (a diagnostic report);
 ///   - 3 (VelFile::kErrNotFound): a null @p descr.
 VELFILE_API int ggate_ReadGroupInfo(void* group, CGGateTypeDescr* descr, bool keep);
-/// Stores a descriptor in a group: the group's name from @c groupName,
-/// item 9999 with the module's layout version (also stored in @p current)
-/// and the module's always-written items, then each other item only when
-/// @p previous is null or the field differs from
-/// previous's (floats compare with ==, so a NaN always counts as changed).
-/// Then @p previous becomes a copy of @p current, so that the next call
-/// stores only what changed.
-/// Every item written is appended to the group (a reader takes the last item
-/// of an id); a failing write does not stop the others.
-/// @param group a group handle of a group created since the file was opened
-///        (VelFile::file_GroupCreate)
-/// @param previous what the group already holds, or null to write every item
-/// @param current the descriptor to store
-/// @return 0, or the bitwise OR of the codes of the failed item writes:
-///   1 memory, 2 a value that could not be written, 3 not a group handle or
-///   a text the narrow character set cannot hold, 8 a group loaded from the
-///   file (read-only); 3 alone for a null descriptor. The result of setting
-///   the name is not part of it.
+/// @copydoc module_operations::WriteGroupInfo
 VELFILE_API int ggate_WriteGroupInfo(void* group, CGGateTypeDescr* previous, CGGateTypeDescr* current);
 
 #endif

@@ -1,5 +1,6 @@
 /// @file
 /// The information group (integers and five owned texts).
+/// The C++ layer calls the module @c info (velfile::find_module()).
 #ifndef VELFILE_GINFO_H
 #define VELFILE_GINFO_H
 
@@ -12,8 +13,7 @@ class VELFILE_API CGInfoTypeDescr {
  public:
   /// Constructs a descriptor at the module's defaults (initializeData).
   CGInfoTypeDescr();
-  /// Copies another descriptor, as the assignment does.
-  /// @param other the descriptor copied
+  /// @copydoc module_operations::Descr::Descr(const Descr&)
   CGInfoTypeDescr(const CGInfoTypeDescr& other);
   /// Destroys the descriptor.
   ~CGInfoTypeDescr();
@@ -27,9 +27,7 @@ class VELFILE_API CGInfoTypeDescr {
   /// @param other the descriptor compared
   /// @return 1 when equal (a descriptor always equals itself), 0 otherwise
   int operator==(const CGInfoTypeDescr& other) const;
-  /// The negation of operator==.
-  /// @param other the descriptor compared
-  /// @return 1 when different, 0 when equal
+  /// @copydoc module_operations::Descr::operator!=
   int operator!=(const CGInfoTypeDescr& other) const;
   /// Sets every field to its default.
   /// Back to defaults; releases the texts held before.
@@ -38,15 +36,8 @@ class VELFILE_API CGInfoTypeDescr {
   void releaseStrings();
 
   /// @name Fields of CGInfoTypeDescr
-  /// The descriptor's fields, as the group stores them. Each @c itemN holds
-  /// the value of item N of the group (the module converts between the field's
-  /// type and the item's). @c layoutVersion is item 9999: the module's layout
-  /// version, which the write stores in it. @c groupName is the group's name
-  /// (item 10000), zero-terminated, at most 31 code units. @c signature is the
-  /// module's descriptor signature, set by Allocate, InitDescr, initializeData
-  /// and ReadGroupInfo and never checked. @c swapFlag is 0, or 1 once read from
-  /// a section written in the other byte order. @c groupHandle is the group the
-  /// descriptor was last read from (null at the defaults).
+  /// The descriptor's fields, as the group stores them (see
+  /// module_operations::Descr).
   ///@{
   int32_t layoutVersion;  ///< One of the fields of CGInfoTypeDescr (see their description).
   int32_t item15690;
@@ -73,22 +64,10 @@ class VELFILE_API CGInfoTypeDescr {
   ///@}
 };
 
-/// Installs the module's host hooks, replacing those installed before; any
-/// may be null. Only @p enter and @p leave are ever called, around each
-/// operation of the module; the others are kept and never used.
-/// @param enter called at the start of every operation of the module
-/// @param leave called on every way out of those operations
-/// @param alloc kept, never called
-/// @param free kept, never called
-/// @param error kept, never called
+/// @copydoc module_operations::Init
 VELFILE_API void ginfo_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
                             VelWideErrorHook error);
-/// Creates a descriptor at its defaults on the library's heap, with the
-/// module's signature and @p name as its group name.
-/// @param flag not used
-/// @param name zero-terminated UTF-16 group name, cut to 31 code units;
-///        null gives an empty name
-/// @return the descriptor, to be freed with ginfo_Delete; null when memory ran out
+/// @copydoc module_operations::Allocate
 VELFILE_API CGInfoTypeDescr* ginfo_Allocate(int flag, const VelChar* name);
 /// Releases the descriptor's five texts whatever @p flag is, then frees the
 /// descriptor that ginfo_Allocate gave when @p flag is non-zero (with 0 it is
@@ -96,28 +75,9 @@ VELFILE_API CGInfoTypeDescr* ginfo_Allocate(int flag, const VelChar* name);
 /// @param descr the descriptor; may be null
 /// @param flag non-zero to free it
 VELFILE_API void ginfo_Delete(CGInfoTypeDescr* descr, int flag);
-/// Copies one descriptor into another.
-/// @param source the descriptor copied
-/// @param destination the descriptor overwritten
-/// @return 0 when copied, -1 (nothing copied) when either pointer is null
+/// @copydoc module_operations::Duplicate
 VELFILE_API int ginfo_Duplicate(CGInfoTypeDescr* source, CGInfoTypeDescr* destination);
-/// Fills a descriptor from the items of a group. Stores the module's
-/// signature and the group handle, sets the swap flag from
-/// VelFile::file_SwapNeeded unless it is already non-zero, then reads the
-/// items in file order: a field whose item the group lacks keeps its value
-/// (the last item of an id wins); item ids the module does not know are
-/// skipped after a diagnostic report.
-/// @param group a group handle (VelFile::file_GroupOpen or
-///        VelFile::file_GroupCreate); any other handle has no items, so
-///        nothing is read and the result is 0
-/// @param descr the descriptor to fill
-/// @return
-///   - 0: read;
-///   - 1 (VelFile::kErrMemory): memory ran out;
-///   - 2 (VelFile::kErrIo): the group's directory or an item's value cannot
-///     be read (a damaged or cut file); fields read before keep their new
-///     values (a diagnostic report);
-///   - 3 (VelFile::kErrNotFound): a null @p descr.
+/// @copydoc module_operations::ReadGroupInfo
 VELFILE_API int ginfo_ReadGroupInfo(void* group, CGInfoTypeDescr* descr);
 /// Stores a descriptor in a group: the group's name from @c groupName,
 /// item 9999 with the module's layout version (also stored in @p current)

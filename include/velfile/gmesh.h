@@ -1,5 +1,6 @@
 /// @file
 /// The mesh group (one float and four integers; no mesh data).
+/// The C++ layer calls the module @c mesh (velfile::find_module()).
 #ifndef VELFILE_GMESH_H
 #define VELFILE_GMESH_H
 
@@ -47,45 +48,14 @@ class CGMeshTypeDescr {
   ///@}
 };
 
-/// Installs the module's host hooks, replacing those installed before; any
-/// may be null. Only @p enter and @p leave are ever called, around each
-/// operation of the module; the others are kept and never used.
-/// @param enter called at the start of every operation of the module
-/// @param leave called on every way out of those operations
-/// @param alloc kept, never called
-/// @param free kept, never called
-/// @param error kept, never called
+/// @copydoc module_operations::Init
 VELFILE_API void gmesh_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
                             VelErrorHook error);
-/// Creates a descriptor at its defaults on the library's heap, with the
-/// module's signature and @p name as its group name.
-/// @param flag not used
-/// @param name zero-terminated UTF-16 group name, cut to 31 code units;
-///        null gives an empty name
-/// @return the descriptor, to be freed with gmesh_Delete; null when memory ran out
+/// @copydoc module_operations::Allocate
 VELFILE_API CGMeshTypeDescr* gmesh_Allocate(int flag, const VelChar* name);
-/// Frees a descriptor that gmesh_Allocate gave when @p flag is non-zero; with 0
-/// the descriptor is left alone. The caller's pointer is not changed.
-/// @param descr the descriptor; may be null
-/// @param flag non-zero to free it
+/// @copydoc module_operations::Delete
 VELFILE_API void gmesh_Delete(CGMeshTypeDescr* descr, int flag);
-/// Fills a descriptor from the items of a group. Stores the module's
-/// signature and the group handle, sets the swap flag from
-/// VelFile::file_SwapNeeded unless it is already non-zero, then reads the
-/// items in file order: a field whose item the group lacks keeps its value
-/// (the last item of an id wins); item ids the module does not know are
-/// skipped.
-/// @param group a group handle (VelFile::file_GroupOpen or
-///        VelFile::file_GroupCreate); any other handle has no items, so
-///        nothing is read and the result is 0
-/// @param descr the descriptor to fill
-/// @return
-///   - 0: read;
-///   - 1 (VelFile::kErrMemory): memory ran out;
-///   - 2 (VelFile::kErrIo): the group's directory or an item's value cannot
-///     be read (a damaged or cut file); fields read before keep their new
-///     values (a diagnostic report);
-///   - 3 (VelFile::kErrNotFound): a null @p descr.
+/// @copydoc module_operations::ReadGroupInfoSkipping
 VELFILE_API int gmesh_ReadGroupInfo(void* group, CGMeshTypeDescr* descr);
 /// Stores a descriptor in a group, every item on every call (the name, item
 /// 9999 with the layout version, then each item of the module); @p previous

@@ -1,5 +1,6 @@
 /// @file
 /// The specimen simulation group, a plain record written whole every time.
+/// The C++ layer calls the module @c simulation (velfile::find_module()).
 #ifndef VELFILE_GSPECSIM_H
 #define VELFILE_GSPECSIM_H
 
@@ -33,37 +34,14 @@ struct gspecsim_typeDescr {
   ///@}
 };
 
-/// flag non-zero: the module's defaults; zero: all zero bytes. Then the name.
-/// @param flag non-zero: the module's defaults; 0: all zero bytes
-/// @param name zero-terminated UTF-16 group name, cut to 31 code units;
-///        null gives an empty name
-/// @return the descriptor, to be freed with gspecsim_Delete; null when memory ran out
+/// @copydoc module_operations::RecordAllocate
 VELFILE_API gspecsim_typeDescr* gspecsim_Allocate(int flag, const VelChar* name);
-/// Frees a descriptor that gspecsim_Allocate gave when @p flag is non-zero; with 0
-/// the descriptor is left alone. The caller's pointer is not changed.
-/// @param descr the descriptor; may be null
-/// @param flag non-zero to free it
+/// @copydoc module_operations::Delete
 VELFILE_API void gspecsim_Delete(gspecsim_typeDescr* descr, int flag);
 /// Back to the module's defaults, name, swap flag and group handle included.
 /// @param descr the descriptor; null does nothing
 VELFILE_API void gspecsim_InitDescr(gspecsim_typeDescr* descr);
-/// Fills a descriptor from the items of a group. Stores the group handle,
-/// sets the swap flag from
-/// VelFile::file_SwapNeeded unless it is already non-zero, then reads the
-/// items in file order: a field whose item the group lacks keeps its value
-/// (the last item of an id wins); item ids the module does not know are
-/// skipped.
-/// @param group a group handle (VelFile::file_GroupOpen or
-///        VelFile::file_GroupCreate); any other handle has no items, so
-///        nothing is read and the result is 0
-/// @param descr the descriptor to fill
-/// @return
-///   - 0: read;
-///   - 1 (VelFile::kErrMemory): memory ran out;
-///   - 2 (VelFile::kErrIo): the group's directory or an item's value cannot
-///     be read (a damaged or cut file); fields read before keep their new
-///     values (a diagnostic report);
-///   - 3 (VelFile::kErrNotFound): a null @p descr.
+/// @copydoc module_operations::RecordReadGroupInfo
 VELFILE_API int gspecsim_ReadGroupInfo(void* group, gspecsim_typeDescr* descr);
 /// Writes every item. An item 1 of 0 or a range whose high end is below its
 /// low end (or NaN) makes a diagnostic report; the values are written as they are.

@@ -1,5 +1,6 @@
 /// @file
 /// The weld group (integers, floats and two texts).
+/// The C++ layer calls the module @c weld (velfile::find_module()).
 #ifndef VELFILE_GWELD_H
 #define VELFILE_GWELD_H
 
@@ -25,8 +26,7 @@ class CGWeldTypeDescr {
   /// @param other the descriptor copied
   /// @return this descriptor
   CGWeldTypeDescr& operator=(const CGWeldTypeDescr& other) = default;
-  /// Sets every field to its default: name empty, the module's signature,
-  /// swap flag 0, group handle null.
+  /// @copydoc module_operations::Descr::initializeData
   void initializeData();
 
   /// @name Fields of CGWeldTypeDescr
@@ -75,54 +75,18 @@ class CGWeldTypeDescr {
   ///@}
 };
 
-/// Installs the module's host hooks, replacing those installed before; any
-/// may be null. Only @p enter and @p leave are ever called, around each
-/// operation of the module; the others are kept and never used.
-/// @param enter called at the start of every operation of the module
-/// @param leave called on every way out of those operations
-/// @param alloc kept, never called
-/// @param free kept, never called
-/// @param error kept, never called
+/// @copydoc module_operations::Init
 VELFILE_API void gweld_Init(VelEnterHook enter, VelLeaveHook leave, VelAllocHook alloc, VelFreeHook free,
                             VelErrorHook error);
-/// Creates a descriptor at its defaults on the library's heap, with the
-/// module's signature and @p name as its group name.
-/// @param flag not used
-/// @param name zero-terminated UTF-16 group name, cut to 31 code units;
-///        null gives an empty name
-/// @return the descriptor, to be freed with gweld_Delete; null when memory ran out
+/// @copydoc module_operations::Allocate
 VELFILE_API CGWeldTypeDescr* gweld_Allocate(int flag, const VelChar* name);
-/// Frees a descriptor that gweld_Allocate gave when @p flag is non-zero; with 0
-/// the descriptor is left alone. The caller's pointer is not changed.
-/// @param descr the descriptor; may be null
-/// @param flag non-zero to free it
+/// @copydoc module_operations::Delete
 VELFILE_API void gweld_Delete(CGWeldTypeDescr* descr, int flag);
-/// Copies one descriptor into another.
-/// @param source the descriptor copied
-/// @param destination the descriptor overwritten
-/// @return 0 when copied, -1 (nothing copied) when either pointer is null
+/// @copydoc module_operations::Duplicate
 VELFILE_API int gweld_Duplicate(CGWeldTypeDescr* source, CGWeldTypeDescr* destination);
-/// Sets a descriptor back to its defaults (initializeData) with the module's
-/// signature.
-/// @param descr the descriptor; null does nothing
+/// @copydoc module_operations::InitDescr
 VELFILE_API void gweld_InitDescr(CGWeldTypeDescr* descr);
-/// Fills a descriptor from the items of a group. Stores the module's
-/// signature and the group handle, sets the swap flag from
-/// VelFile::file_SwapNeeded unless it is already non-zero, then reads the
-/// items in file order: a field whose item the group lacks keeps its value
-/// (the last item of an id wins); item ids the module does not know are
-/// skipped after a diagnostic report.
-/// @param group a group handle (VelFile::file_GroupOpen or
-///        VelFile::file_GroupCreate); any other handle has no items, so
-///        nothing is read and the result is 0
-/// @param descr the descriptor to fill
-/// @return
-///   - 0: read;
-///   - 1 (VelFile::kErrMemory): memory ran out;
-///   - 2 (VelFile::kErrIo): the group's directory or an item's value cannot
-///     be read (a damaged or cut file); fields read before keep their new
-///     values (a diagnostic report);
-///   - 3 (VelFile::kErrNotFound): a null @p descr.
+/// @copydoc module_operations::ReadGroupInfo
 VELFILE_API int gweld_ReadGroupInfo(void* group, CGWeldTypeDescr* descr);
 /// Stores a descriptor in a group: the group\'s name from @c groupName, then
 /// Items 1 and 9999 every time, the others when they differ from previous.

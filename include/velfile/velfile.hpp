@@ -33,6 +33,7 @@
 #endif
 
 #include <velfile/gdata.h>
+#include <velfile/modules.h>
 #include <velfile/velfile.h>
 
 #include <array>
@@ -47,36 +48,6 @@
 #include <utility>
 #include <variant>
 #include <vector>
-
-/// The descriptors of the 21 modules, for the typed Group::read() and
-/// Group::write(): X(prefix, class key, descriptor type) for each.
-#define VELFILE_LAYER_MODULES(X)          \
-  X(ginfo, class, CGInfoTypeDescr)        \
-  X(gdata, class, CGDataTypeFDD)          \
-  X(gprobe, class, CGProbeTypeDescr)      \
-  X(gchan, class, CGChanTypeDescr)        \
-  X(gsubchan, class, CGSubchanTypeDescr)  \
-  X(ggate, class, CGGateTypeDescr)        \
-  X(gdac, class, CGDacTypeDescr)          \
-  X(gpatch, class, CGPatchTypeDescr)      \
-  X(grefadj, class, CGRefadjTypeDescr)    \
-  X(gspecmat, class, CGSpecmatTypeDescr)  \
-  X(gspecdim, class, CGSpecdimTypeDescr)  \
-  X(gspecdef, class, CGSpecdefTypeDescr)  \
-  X(gspecinf, class, CGSpecinfTypeDescr)  \
-  X(gspecsim, struct, gspecsim_typeDescr) \
-  X(gspec2d, struct, gspec2d_typeDescr)   \
-  X(gspec3d, struct, gspec3d_typeDescr)   \
-  X(gcontour, class, CGContourTypeDescr)  \
-  X(gmesh, class, CGMeshTypeDescr)        \
-  X(gweld, class, CGWeldTypeDescr)        \
-  X(gweldsp, class, CGWeldScanPlanDescr)  \
-  X(gweldFill, class, CGWeldFillDescr)
-/// @cond
-#define VELFILE_LAYER_DECLARE(prefix, key, D) key D;
-VELFILE_LAYER_MODULES(VELFILE_LAYER_DECLARE)
-#undef VELFILE_LAYER_DECLARE
-/// @endcond
 
 namespace velfile {
 
@@ -265,11 +236,8 @@ struct ModuleSchema {
   std::vector<Field> fields;  ///< its fields, in the order of its item table
 };
 
-/// The 21 modules. Short names: info, data, probe, channel, subchannel,
-/// gate, dac, patch, refadj, material, dimension, specimen (gspecdef),
-/// specinfo, simulation, specimen2d, specimen3d, contour, mesh, weld,
-/// scanplan (gweldsp), weldfill.
-/// @return every module's schema, in the order above
+/// The 21 modules; each module's header gives its short name.
+/// @return every module's schema, in the order of VELFILE_LAYER_MODULES
 VELFILE_API const std::vector<ModuleSchema>& modules();
 /// A module by short name or prefix; Reason::NotFound for another name.
 /// @param name a short name or a prefix

@@ -1,27 +1,7 @@
 // The C++ layer: the 21 modules as data, generic and typed descriptors, and
 // the guess of a group's module. Everything is driven by the modules' own
 // item tables (ModuleOps), never by a table of the layer's.
-#include <velfile/gchan.h>
-#include <velfile/gcontour.h>
-#include <velfile/gdac.h>
-#include <velfile/gdata.h>
-#include <velfile/ggate.h>
-#include <velfile/ginfo.h>
-#include <velfile/gmesh.h>
-#include <velfile/gpatch.h>
-#include <velfile/gprobe.h>
-#include <velfile/grefadj.h>
-#include <velfile/gspec2d.h>
-#include <velfile/gspec3d.h>
-#include <velfile/gspecdef.h>
-#include <velfile/gspecdim.h>
-#include <velfile/gspecinf.h>
-#include <velfile/gspecmat.h>
-#include <velfile/gspecsim.h>
-#include <velfile/gsubchan.h>
-#include <velfile/gweld.h>
-#include <velfile/gweldfill.h>
-#include <velfile/gweldscanplan.h>
+#include <velfile/modules.h>
 
 #include <algorithm>
 #include <cfloat>
@@ -41,8 +21,8 @@ namespace {
 using Values = std::vector<std::pair<std::string, Value>>;
 
 const std::vector<const ModuleOps*>& allOps() {
-#define VELFILE_OPS_ADDRESS(prefix) &prefix##Ops(),
-  static const std::vector<const ModuleOps*> ops = {VELFILE_MODULE_LIST(VELFILE_OPS_ADDRESS)};
+#define VELFILE_OPS_ADDRESS(prefix, key, D) &prefix##Ops(),
+  static const std::vector<const ModuleOps*> ops = {VELFILE_LAYER_MODULES(VELFILE_OPS_ADDRESS)};
 #undef VELFILE_OPS_ADDRESS
   return ops;
 }

@@ -23,12 +23,12 @@ int readItem3(const ItemRule<D>&, ReadContext<D>& ctx) {
   return rc;
 }
 
-const ItemRule<D> kItems[] = {
+constexpr ItemRule<D> kItems[] = {
     always<&D::item1>("item1", 1, kU32),
     always<&D::item4>("item4", 4, kU32),
     always<&D::item5>("item5", 5, kU32),
     always<&D::item19>("item19", 19, kU32),
-    version<D>(),
+    version<D>(3),
     changed<&D::item18>("item18", 18, kU32),
     withRead(changed<&D::item3>("item3", 3, VelFile::kTypeUtf16), &readItem3),
     changed<&D::item6>("item6", 6, kU32),
@@ -61,40 +61,20 @@ CGChanTypeDescr::CGChanTypeDescr(CGChanTypeDescr& other) : CGChanTypeDescr() {
 CGChanTypeDescr::~CGChanTypeDescr() = default;
 
 void CGChanTypeDescr::initializeData() {
-  item22 = 0;
-  layoutVersion = 3;
-  item1 = item18 = item19 = item4 = item5 = 0;
-  item7 = item20 = item9 = item10 = item11 = item13 = item14 = item15 = item21 = 0.0f;
-  item6 = item8 = item12 = item16 = 0;
-  copyText(groupName, 32, nullptr);
-  copyText(item3, 32, nullptr);
-  signature = kSignature;
-  swapFlag = 0;
-  groupHandle = nullptr;
+  initializeFields(kChan, *this);
 }
 
+// The source's texts are terminated in place first.
 CGChanTypeDescr& CGChanTypeDescr::operator=(CGChanTypeDescr& o) {
   if (this == &o) return *this;
   o.groupName[31] = 0;
   o.item3[31] = 0;
-  copyText(groupName, 32, o.groupName);
-  copyText(item3, 32, o.item3);
-  copyFields<&D::item22, &D::layoutVersion, &D::item1, &D::item18, &D::item19, &D::item4, &D::item5,
-             &D::item7, &D::item20, &D::item9, &D::item10, &D::item11, &D::item13, &D::item14, &D::item15,
-             &D::item21, &D::item6, &D::item8, &D::item12, &D::item16, &D::signature, &D::swapFlag,
-             &D::groupHandle>(*this, o);
+  assignFields(kChan, *this, o);
   return *this;
 }
 
 int CGChanTypeDescr::operator==(const CGChanTypeDescr& o) const {
-  if (this == &o) return 1;
-  return item22 == o.item22 && layoutVersion == o.layoutVersion && item1 == o.item1 && item18 == o.item18 &&
-         item19 == o.item19 && item4 == o.item4 && item5 == o.item5 && item7 == o.item7 &&
-         item20 == o.item20 && item9 == o.item9 && item10 == o.item10 && item11 == o.item11 &&
-         item13 == o.item13 && item14 == o.item14 && item15 == o.item15 && item21 == o.item21 &&
-         item6 == o.item6 && item8 == o.item8 && item12 == o.item12 && item16 == o.item16 &&
-         textEqual(groupName, o.groupName, 32) && textEqual(item3, o.item3, 32) && signature == o.signature &&
-         swapFlag == o.swapFlag && groupHandle == o.groupHandle;
+  return equalFields(kChan, *this, o);
 }
 int CGChanTypeDescr::operator!=(const CGChanTypeDescr& o) const {
   return !(*this == o);

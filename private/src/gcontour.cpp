@@ -10,7 +10,7 @@ namespace {
 
 const uint32_t kSignature = 0x00123456;
 
-const ItemRule<D> kItems[] = {
+constexpr ItemRule<D> kItems[] = {
     version<D>(),
     always<&D::item9>("item9", 9, VelFile::kTypeUInt32),
     always<&D::item1>("item1", 1, VelFile::kTypeUInt32),
@@ -23,7 +23,7 @@ const ItemRule<D> kItems[] = {
     withoutPrevious<&D::item7>("item7", 7, VelFile::kTypeUInt32),
 };
 
-Module<D> makeModule() {
+constexpr Module<D> makeModule() {
   Module<D> m({"private/src/gcontour", kSignature, 2, Foreign::Skip}, kItems);
   m.reset = &initializeDescr<D>;  // a read starts from the defaults, swap flag included
   m.assignPrevious = &assignKeeping<&D::item7>;
@@ -39,14 +39,7 @@ CGContourTypeDescr::CGContourTypeDescr() {
 CGContourTypeDescr::~CGContourTypeDescr() = default;
 
 void CGContourTypeDescr::initializeData() {
-  layoutVersion = 0;
-  item9 = item1 = item3 = item7 = 0;
-  item4 = item5 = 0.0f;
-  copyText(groupName, 32, nullptr);
-  item8 = item2 = item6 = 0;
-  signature = kSignature;
-  swapFlag = 0;
-  groupHandle = nullptr;
+  initializeFields(kContour, *this);
 }
 
 VELFILE_MODULE_API(gcontour, D, kContour);

@@ -72,8 +72,8 @@ bool setPoints(void* d, const FieldData& in) {
   return true;
 }
 
-const ItemRule<D> kItems[] = {
-    version<D>(),
+constexpr ItemRule<D> kItems[] = {
+    version<D>(2),
     withRead(always<&D::item1>("item1", 1, kI32), &readItem1),
     changed<&D::item2>("item2", 2, VelFile::kTypeUInt32),
     changed<&D::item3>("item3", 3, kF32),
@@ -81,7 +81,7 @@ const ItemRule<D> kItems[] = {
     custom<D>("points", 5, kF32, &readPoints, &writePoints, nullptr, &getPoints, &setPoints, 2 * kMaxPoints),
 };
 
-Module<D> makeModule() {
+constexpr Module<D> makeModule() {
   Module<D> m({"private/src/gdac", kSignature, 2, Foreign::Report}, kItems);
   m.setsName = false;         // the group keeps the name it was created with
   m.updatesPrevious = false;  // the host brings previous up to date itself
@@ -111,26 +111,16 @@ CGDacTypeDescr::CGDacTypeDescr() {
 CGDacTypeDescr::~CGDacTypeDescr() = default;
 
 void CGDacTypeDescr::initializeData() {
-  layoutVersion = 2;
-  item1 = 0;
-  item3 = 0.0f;
-  pointCount = 0;
-  item2 = 0;
-  copyText(groupName, 32, nullptr);
+  initializeFields(kDac, *this);
   for (CDacPts& p : points) p.initializeData();
-  signature = kSignature;
-  swapFlag = 0;
-  groupHandle = nullptr;
 }
 
+// Every point takes part, stored or not.
 int CGDacTypeDescr::operator==(const CGDacTypeDescr& o) const {
-  if (this == &o) return 1;
-  if (!textEqual(groupName, o.groupName, 32) || layoutVersion != o.layoutVersion || item1 != o.item1 ||
-      item2 != o.item2 || !(item3 == o.item3) || pointCount != o.pointCount)
-    return 0;
+  if (!equalFields(kDac, *this, o)) return 0;
   for (int32_t i = 0; i < kMaxPoints; ++i)
     if (points[i] != o.points[i]) return 0;
-  return signature == o.signature && swapFlag == o.swapFlag && groupHandle == o.groupHandle;
+  return 1;
 }
 int CGDacTypeDescr::operator!=(const CGDacTypeDescr& o) const {
   return !(*this == o);

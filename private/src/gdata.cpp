@@ -59,7 +59,7 @@ bool setThrough(void* d, const FieldData& in) {
 }
 
 template <auto Get, auto Set, int32_t Start = 0>
-ItemRule<D> through(const char* name, uint16_t id, When when) {
+constexpr ItemRule<D> through(const char* name, uint16_t id, When when) {
   ItemRule<D> r = custom<D>(name, id, kU32, &readThrough<Get, Set, Start>, &writeThrough<Get>, nullptr,
                             &getThrough<Get>, &setThrough<Get, Set>);
   r.when = when;
@@ -114,13 +114,13 @@ int writeSampleAxis(const ItemRule<D>& r, WriteContext<D>& ctx) {
 }
 
 template <auto M>
-ItemRule<D> sampleAxis(const char* name, uint16_t id, uint16_t type) {
-  ItemRule<D> r = changed<M>(name, id, type);
+constexpr ItemRule<D> sampleAxis(const char* name, uint16_t id, uint16_t type, double initial = 0) {
+  ItemRule<D> r = changed<M>(name, id, type, initial);
   r.write = &writeSampleAxis<&writePlain>;
   return r;
 }
 
-ItemRule<D> sampleQuantity() {
+constexpr ItemRule<D> sampleQuantity() {
   ItemRule<D> r = through<&D::GetSampleQty, &D::SetSampleQty>("sampleQty", 10430, When::Changed);
   r.write = &writeSampleAxis<&writeThrough<&D::GetSampleQty>>;
   return r;
@@ -148,7 +148,7 @@ int writeAngle(const ItemRule<D>& r, WriteContext<D>& ctx) {
 }
 
 template <auto M>
-ItemRule<D> angle(const char* name, uint16_t id) {
+constexpr ItemRule<D> angle(const char* name, uint16_t id) {
   ItemRule<D> r = changed<M>(name, id, kF32);
   r.read = &readAngle;
   r.write = &writeAngle;
@@ -270,7 +270,7 @@ bool setDataReference(void* d, const FieldData& in) {
   return true;
 }
 
-const ItemRule<D> kItems[] = {
+constexpr ItemRule<D> kItems[] = {
     always<&D::dataClass>("dataClass", 10400, kU32),
     always<&D::item10200>("item10200", 10200, kU32),
     always<&D::item10418>("item10418", 10418, kU32),
@@ -293,25 +293,25 @@ const ItemRule<D> kItems[] = {
     changed<&D::item10403>("item10403", 10403, kU32),
     changed<&D::item10404>("item10404", 10404, kU32),
     changed<&D::item10440>("item10440", 10440, kU32),
-    changed<&D::firstPointCount>("firstPointCount", 10420, kU32),
-    changed<&D::firstAxisFactor>("firstAxisFactor", 10421, kF32),
+    changed<&D::firstPointCount>("firstPointCount", 10420, kU32, -1),
+    changed<&D::firstAxisFactor>("firstAxisFactor", 10421, kF32, 1.0f),
     changed<&D::firstAxisOffset>("firstAxisOffset", 10422, kF32),
     changed<&D::firstAxisInteger>("firstAxisInteger", 10423, kU32),
-    changed<&D::secondPointCount>("secondPointCount", 10410, kU32),
-    changed<&D::secondAxisFactor>("secondAxisFactor", 10411, kF32),
+    changed<&D::secondPointCount>("secondPointCount", 10410, kU32, -1),
+    changed<&D::secondAxisFactor>("secondAxisFactor", 10411, kF32, 1.0f),
     changed<&D::secondAxisOffset>("secondAxisOffset", 10412, kF32),
     changed<&D::secondAxisInteger>("secondAxisInteger", 10413, kU32),
     sampleQuantity(),
-    sampleAxis<&D::sampleAxisFactor>("sampleAxisFactor", 10431, kF32),
+    sampleAxis<&D::sampleAxisFactor>("sampleAxisFactor", 10431, kF32, 1.0f),
     sampleAxis<&D::sampleAxisOffset>("sampleAxisOffset", 10432, kF32),
     changed<&D::sampleAxisInteger>("sampleAxisInteger", 10433, kU32),
     through<&D::GetDataType, &D::SetDataType, -1>("dataType", 10450, When::Changed),
-    changed<&D::item10451>("item10451", 10451, kF32),
-    changed<&D::item10452>("item10452", 10452, kF32),
+    changed<&D::item10451>("item10451", 10451, kF32, 1.0e38f),
+    changed<&D::item10452>("item10452", 10452, kF32, 1.0e38f),
     through<&D::GetDataUnits, &D::SetDataUnits, -1>("dataUnits", 10453, When::Changed),
-    changed<&D::item10454>("item10454", 10454, kF32),
+    changed<&D::item10454>("item10454", 10454, kF32, 1.0f),
     changed<&D::item10455>("item10455", 10455, kF32),
-    changed<&D::item10465>("item10465", 10465, kU32),
+    changed<&D::item10465>("item10465", 10465, kU32, -1),
     changed<&D::item10466>("item10466", 10466, kU32),
     changed<&D::item10467>("item10467", 10467, kU32),
     changed<&D::item10468>("item10468", 10468, kU32),
@@ -323,20 +323,20 @@ const ItemRule<D> kItems[] = {
     changed<&D::item1106>("item1106", 1106, kF32),
     angle<&D::secondAngle>("secondAngle", 10458),
     changed<&D::item2604>("item2604", 2604, kF32),
-    changed<&D::item10456>("item10456", 10456, kF32),
-    changed<&D::item10480>("item10480", 10480, kU32),
+    changed<&D::item10456>("item10456", 10456, kF32, 3265.0f),
+    changed<&D::item10480>("item10480", 10480, kU32, -1),
     changed<&D::item10481>("item10481", 10481, kF64),
     changed<&D::depthEntryCount>("depthEntryCount", 10483, kU16),
     custom<D>("depthTable", 10482, kF64, &readDepthTable, &writeDepthTable, nullptr, &getDepthTable,
               &setDepthTable, kDepthDoubles),
     changed<&D::item10484>("item10484", 10484, kF32),
-    changed<&D::item10485>("item10485", 10485, kU32),
+    changed<&D::item10485>("item10485", 10485, kU32, -1),
     changed<&D::item10486>("item10486", 10486, kI32),
     changed<&D::item10487>("item10487", 10487, kI32),
     changed<&D::item10488>("item10488", 10488, kI32),
-    changed<&D::item10460>("item10460", 10460, kU32),
-    changed<&D::pointEntrySize>("pointEntrySize", 10462, kU32),
-    changed<&D::item10463>("item10463", 10463, kU32),
+    changed<&D::item10460>("item10460", 10460, kU32, 3),
+    changed<&D::pointEntrySize>("pointEntrySize", 10462, kU32, -1),
+    changed<&D::item10463>("item10463", 10463, kU32, 256),
     changed<&D::item1>("item1", 1, kU32),
     changed<&D::item2>("item2", 2, kU32),
     changed<&D::item3>("item3", 3, kU32),
@@ -361,7 +361,7 @@ void afterRead(D& d) {
   if (d.item2604 < 0.0f || d.item2604 > 5.0f) d.item2604 = 0.05f;
 }
 
-Module<D> makeModule() {
+constexpr Module<D> makeModule() {
   Module<D> m({"private/src/gdata", 0x12345678, 2, Foreign::Skip}, kItems);
   m.stamp = &stamp;
   m.afterRead = &afterRead;
@@ -371,6 +371,10 @@ Module<D> makeModule() {
 Module<D> kData = makeModule();
 
 }  // namespace
+
+const Module<D>& velfile::dataModule() {
+  return kData;
+}
 
 void gdata_Init() {
   kData.hooks.set(nullptr, nullptr, nullptr, nullptr, nullptr);

@@ -10,8 +10,6 @@ using velfile::textLength;
 
 namespace {
 
-const uint32_t kSignature = 0x12345678;
-const size_t kNameUnits = 260;
 const size_t kTextUnits = 32;
 
 // Pair 5's text may be held without a terminator; the copy keeps what comes
@@ -69,43 +67,12 @@ CGDataTypeFDD::CGDataTypeFDD(const CGDataTypeFDD& other) : CGDataTypeFDD() {
 CGDataTypeFDD::~CGDataTypeFDD() = default;
 
 void CGDataTypeFDD::InitializeData() {
-  layoutVersion = 0;
-  copyText(groupName, kNameUnits, nullptr);
-  dataClass = item10405 = item10200 = item10418 = item10206 = 0;
-  for (VelChar* text : {item10407, item10406, item10208, item10419, item10207})
-    copyText(text, kTextUnits, nullptr);
-  item10401 = item10402 = item10403 = item10404 = 0;
-  firstPointCount = secondPointCount = -1;
-  firstAxisFactor = secondAxisFactor = sampleAxisFactor = 1.0f;
-  firstAxisOffset = secondAxisOffset = sampleAxisOffset = 0.0f;
-  firstAxisInteger = secondAxisInteger = sampleAxisInteger = 0;
+  velfile::initializeFields(velfile::dataModule(), *this);
   sampleQty = 0xFFFFFFFFu;
-  item10465 = -1;
-  item10466 = item10467 = item10468 = 0;
-  item10451 = item10452 = 1.0e38f;
-  item10454 = 1.0f;
-  item10455 = item1007 = firstAngle = item1106 = secondAngle = 0.0f;
-  item6 = 0;
-  item2604 = item4 = item5 = 0.0f;
-  item10456 = 3265.0f;
-  item1 = item2 = item3 = 0;
   dataReference = 0;
-  pointEntrySize = -1;
   sampleSize = 0;
-  item10463 = 256;
-  item10460 = 3;
-  signature = kSignature;
-  swapFlag = 0;
-  item10480 = -1;
-  item10481 = 0.0;
-  depthEntryCount = 0;
   for (CSCSDepth& depth : depthTable) depth.initializeData();
-  item10484 = 0.0f;
-  item10485 = -1;
-  item10486 = item10487 = item10488 = 0;
-  item10440 = 0;
   spareFloat = 0.0f;
-  item10100 = 0;
   SetPatchID(0);
   ResetPatchIDName();
   SetDataType(zor_eDataTypeGroup);
@@ -120,80 +87,22 @@ void CGDataTypeFDD::InitializeData() {
   dataGroupHandle = nullptr;
 }
 
+// The table's fields as they are, but pair 5's text and the angles; then
+// what lies behind the accessors, through them.
 CGDataTypeFDD& CGDataTypeFDD::operator=(const CGDataTypeFDD& o) {
   if (this == &o) return *this;
-  copyText(groupName, kNameUnits, o.groupName);
-  copyText(item10407, kTextUnits, o.item10407);
-  copyText(item10406, kTextUnits, o.item10406);
-  copyText(item10208, kTextUnits, o.item10208);
-  copyText(item10419, kTextUnits, o.item10419);
+  velfile::assignFields(velfile::dataModule(), *this, o);
   copyPair5Text(item10207, o.item10207);
+  firstAngle = static_cast<float>(NormalizeAngle(o.firstAngle));
+  secondAngle = static_cast<float>(NormalizeAngle(o.secondAngle));
   const VelChar* name = nullptr;
   const uint32_t nameLength = static_cast<uint32_t>(o.GetPatchIDName(&name));
   SetPatchIDName(name, nameLength);  // the source's name is always shorter than 32
-
-  layoutVersion = o.layoutVersion;
-  dataClass = o.dataClass;
-  item10405 = o.item10405;
-  item10200 = o.item10200;
-  item10418 = o.item10418;
-  item10206 = o.item10206;
-  item10401 = o.item10401;
-  item10402 = o.item10402;
-  item10403 = o.item10403;
-  item10404 = o.item10404;
-  firstPointCount = o.firstPointCount;
-  firstAxisFactor = o.firstAxisFactor;
-  firstAxisOffset = o.firstAxisOffset;
-  firstAxisInteger = o.firstAxisInteger;
-  secondPointCount = o.secondPointCount;
-  secondAxisFactor = o.secondAxisFactor;
-  secondAxisOffset = o.secondAxisOffset;
-  secondAxisInteger = o.secondAxisInteger;
   SetSampleQty(o.sampleQty);
-  sampleAxisFactor = o.sampleAxisFactor;
-  sampleAxisOffset = o.sampleAxisOffset;
-  sampleAxisInteger = o.sampleAxisInteger;
-  item10465 = o.item10465;
-  item10466 = o.item10466;
-  item10467 = o.item10467;
-  item10468 = o.item10468;
-  item10451 = o.item10451;
-  item10452 = o.item10452;
-  item10454 = o.item10454;
-  item10455 = o.item10455;
-  item1007 = o.item1007;
-  firstAngle = static_cast<float>(NormalizeAngle(o.firstAngle));
-  item1106 = o.item1106;
-  secondAngle = static_cast<float>(NormalizeAngle(o.secondAngle));
-  item6 = o.item6;
-  item2604 = o.item2604;
-  item4 = o.item4;
-  item5 = o.item5;
-  item10456 = o.item10456;
-  item1 = o.item1;
-  item2 = o.item2;
-  item3 = o.item3;
   dataReference = o.dataReference;
-  pointEntrySize = o.pointEntrySize;
   sampleSize = o.sampleSize;
-  item10463 = o.item10463;
-  item10460 = o.item10460;
-  signature = o.signature;
-  swapFlag = o.swapFlag;
-  item10480 = o.item10480;
-  item10481 = o.item10481;
-  depthEntryCount = o.depthEntryCount;
   for (size_t i = 0; i < 32; ++i) depthTable[i] = o.depthTable[i];
-  item10484 = o.item10484;
-  item10485 = o.item10485;
-  item10486 = o.item10486;
-  item10487 = o.item10487;
-  item10488 = o.item10488;
-  item10440 = o.item10440;
   spareFloat = o.spareFloat;
-  item10100 = o.item10100;
-
   SetPatchID(o.patchID);
   SetDataType(o.dataType);
   SetDataUnits(o.dataUnits);

@@ -9,7 +9,7 @@ using D = CGGateTypeDescr;
 namespace {
 
 const uint32_t kSignature = 0x78901234;
-const float kUnset = 1.0e38f;  // bits 0x7E967699
+constexpr float kUnset = 1.0e38f;  // bits 0x7E967699
 const uint16_t kI32 = VelFile::kTypeInt32;
 const uint16_t kU32 = VelFile::kTypeUInt32;
 const uint16_t kF32 = VelFile::kTypeFloat;
@@ -36,28 +36,28 @@ bool setOriginalPosition(void* d, const FieldData& in) {
   return true;
 }
 
-const ItemRule<D> kItems[] = {
+constexpr ItemRule<D> kItems[] = {
     always<&D::item1>("item1", 1, kU32),
     always<&D::item2>("item2", 2, kU32),
     version<D>(),
     changed<&D::item4>("item4", 4, kI32),
     changed<&D::item3>("item3", 3, kU32),
-    changed<&D::item5>("item5", 5, kU32),
-    changed<&D::item6>("item6", 6, kF32),
-    changed<&D::item7>("item7", 7, kF32),
-    changed<&D::item8>("item8", 8, kF32),
-    changed<&D::item9>("item9", 9, kF32),
+    changed<&D::item5>("item5", 5, kU32, 1),
+    changed<&D::item6>("item6", 6, kF32, kUnset),
+    changed<&D::item7>("item7", 7, kF32, kUnset),
+    changed<&D::item8>("item8", 8, kF32, kUnset),
+    changed<&D::item9>("item9", 9, kF32, kUnset),
     changed<&D::item10>("item10", 10, kI32),
     changed<&D::item11>("item11", 11, kI32),
     changed<&D::item12>("item12", 12, kU32),
     changed<&D::item13>("item13", 13, kU32),
     custom<D>("originalPosition", 14, kI32, &readOriginalPosition, &writeOriginalPosition, nullptr,
               &getOriginalPosition, &setOriginalPosition),
-    changed<&D::item15>("item15", 15, kU32),
+    changed<&D::item15>("item15", 15, kU32, 1),
     byteItem<&D::item16>("item16", 16, When::Changed),
 };
 
-Module<D> makeModule() {
+constexpr Module<D> makeModule() {
   Module<D> m({"private/src/ggate", kSignature, 3, Foreign::Skip}, kItems);
   m.reset = &initializeDescr<D>;  // ggate_ReadGroupInfo with keep false
   return m;
@@ -67,7 +67,7 @@ Module<D> kGate = makeModule();
 // Volatile, so that stores made just before the record's lifetime ends are
 // not dropped by the optimiser.
 template <class T>
-void wipe(T& field, T value) {
+void wipeTo(T& field, T value) {
   *static_cast<volatile T*>(&field) = value;
 }
 
@@ -80,32 +80,16 @@ CGGateTypeDescr::CGGateTypeDescr(const CGGateTypeDescr& other) : CGGateTypeDescr
   *this = other;
 }
 
+// The fields are overwritten: zeros, but for the three below.
 CGGateTypeDescr::~CGGateTypeDescr() {
-  for (int32_t* f : {&layoutVersion, &item1, &item2, &item4, &item10, &item11, &item5, &item13, &item16})
-    wipe(*f, 0);
-  for (float* f : {&item6, &item7, &item8, &item9}) wipe(*f, 0.0f);
-  wipe(item3, -1);
-  wipe(item12, -1);
-  wipe(item15, 1);
-  for (VelChar& c : groupName) wipe(c, VelChar(0));
-  wipe(signature, 0u);
-  wipe(swapFlag, 0);
-  wipe(groupHandle, static_cast<void*>(nullptr));
+  wipeFields(kGate, *this);
+  wipeTo(item3, -1);
+  wipeTo(item12, -1);
+  wipeTo(item15, 1);
 }
 
 void CGGateTypeDescr::initializeData() {
-  layoutVersion = 0;
-  item1 = item2 = 0;
-  item6 = item7 = item8 = item9 = kUnset;
-  item4 = item10 = item11 = item3 = 0;
-  item5 = 1;
-  item12 = item13 = 0;
-  item15 = 1;
-  item16 = 0;
-  copyText(groupName, 32, nullptr);
-  signature = kSignature;
-  swapFlag = 0;
-  groupHandle = nullptr;
+  initializeFields(kGate, *this);
   SetOriginalPosition(1);
 }
 
@@ -118,22 +102,13 @@ void CGGateTypeDescr::SetOriginalPosition(int position) {
 
 CGGateTypeDescr& CGGateTypeDescr::operator=(const CGGateTypeDescr& o) {
   if (this == &o) return *this;
-  copyText(groupName, 32, o.groupName);
-  copyFields<&D::layoutVersion, &D::item1, &D::item2, &D::item6, &D::item7, &D::item8, &D::item9, &D::item4,
-             &D::item10, &D::item11, &D::item3, &D::item5, &D::item12, &D::item13, &D::item15, &D::item16,
-             &D::signature, &D::swapFlag, &D::groupHandle>(*this, o);
+  assignFields(kGate, *this, o);
   SetOriginalPosition(o.GetOriginalPosition());
   return *this;
 }
 
 int CGGateTypeDescr::operator==(const CGGateTypeDescr& o) const {
-  if (this == &o) return 1;
-  return layoutVersion == o.layoutVersion && item1 == o.item1 && item2 == o.item2 && item6 == o.item6 &&
-         item7 == o.item7 && item8 == o.item8 && item9 == o.item9 && item4 == o.item4 && item10 == o.item10 &&
-         item11 == o.item11 && item3 == o.item3 && item5 == o.item5 && item12 == o.item12 &&
-         item13 == o.item13 && item15 == o.item15 && item16 == o.item16 &&
-         textEqual(groupName, o.groupName, 32) && signature == o.signature && swapFlag == o.swapFlag &&
-         groupHandle == o.groupHandle && GetOriginalPosition() == o.GetOriginalPosition();
+  return equalFields(kGate, *this, o) && GetOriginalPosition() == o.GetOriginalPosition();
 }
 int CGGateTypeDescr::operator!=(const CGGateTypeDescr& o) const {
   return !(*this == o);

@@ -62,12 +62,12 @@ bool setOwned(void* d, const FieldData& in) {
 }
 
 template <auto M>
-ItemRule<D> ownedText(const char* name, uint16_t id) {
+constexpr ItemRule<D> ownedText(const char* name, uint16_t id) {
   return custom<D>(name, id, VelFile::kTypeUtf16, &readOwned, &writeOwned, &fieldOf<M>, &getOwned<M>,
                    &setOwned<M>, 0);
 }
 
-const ItemRule<D> kItems[] = {
+constexpr ItemRule<D> kItems[] = {
     version<D>(),
     changed<&D::item15682>("item15682", 15682, VelFile::kTypeUInt32),
     changed<&D::item15683>("item15683", 15683, VelFile::kTypeUInt32),
@@ -88,7 +88,7 @@ const ItemRule<D> kItems[] = {
     changed<&D::item4>("item4", 4, VelFile::kTypeUInt32),
 };
 
-Module<D> makeModule() {
+constexpr Module<D> makeModule() {
   Module<D> m({"private/src/ginfo", kSignature, 2, Foreign::Report}, kItems);
   m.updatesPrevious = false;  // previous stays as the caller passed it
   return m;
@@ -118,15 +118,8 @@ void CGInfoTypeDescr::releaseStrings() {
 }
 
 void CGInfoTypeDescr::initializeData() {
-  layoutVersion = 0;
-  item15690 = item15691 = item15701 = item15702 = 0;
-  item2 = item1 = item3 = item4 = 0;
-  item15685 = item15682 = item15683 = item15684 = 0;
+  initializeFields(kInfo, *this);
   releaseStrings();
-  copyText(groupName, 32, nullptr);
-  signature = kSignature;
-  swapFlag = 0;
-  groupHandle = nullptr;
 }
 
 CGInfoTypeDescr& CGInfoTypeDescr::operator=(const CGInfoTypeDescr& o) {
@@ -140,29 +133,20 @@ CGInfoTypeDescr& CGInfoTypeDescr::operator=(const CGInfoTypeDescr& o) {
     for (VelChar* t : texts) delete[] t;
     throw;
   }
-  copyText(groupName, 32, o.groupName);
   releaseStrings();
   item15687 = texts[0];
   item15688 = texts[1];
   item15700 = texts[2];
   item15686 = texts[3];
   item15689 = texts[4];
-  copyFields<&D::layoutVersion, &D::item15682, &D::item15683, &D::item15684, &D::item15685, &D::item15690,
-             &D::item15691, &D::item15701, &D::item15702, &D::item2, &D::item1, &D::item3, &D::item4,
-             &D::signature, &D::swapFlag, &D::groupHandle>(*this, o);
+  assignFields(kInfo, *this, o);
   return *this;
 }
 
+// The texts compare by address.
 int CGInfoTypeDescr::operator==(const CGInfoTypeDescr& o) const {
-  if (this == &o) return 1;
-  return textEqual(groupName, o.groupName, 32) && layoutVersion == o.layoutVersion &&
-         item15682 == o.item15682 && item15683 == o.item15683 && item15684 == o.item15684 &&
-         item15685 == o.item15685 && item15687 == o.item15687 && item15688 == o.item15688 &&
-         item15700 == o.item15700 && item15686 == o.item15686 && item15689 == o.item15689 &&
-         item15690 == o.item15690 && item15691 == o.item15691 && item15701 == o.item15701 &&
-         item15702 == o.item15702 && item2 == o.item2 && item1 == o.item1 && item3 == o.item3 &&
-         item4 == o.item4 && signature == o.signature && swapFlag == o.swapFlag &&
-         groupHandle == o.groupHandle;
+  return equalFields(kInfo, *this, o) && item15687 == o.item15687 && item15688 == o.item15688 &&
+         item15700 == o.item15700 && item15686 == o.item15686 && item15689 == o.item15689;
 }
 int CGInfoTypeDescr::operator!=(const CGInfoTypeDescr& o) const {
   return !(*this == o);

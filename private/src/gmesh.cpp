@@ -10,7 +10,7 @@ namespace {
 
 const uint32_t kSignature = 0x90123456;
 
-const ItemRule<D> kItems[] = {
+constexpr ItemRule<D> kItems[] = {
     version<D>(),
     always<&D::item1>("item1", 1, VelFile::kTypeFloat),
     always<&D::item2>("item2", 2, VelFile::kTypeUInt32),
@@ -19,7 +19,7 @@ const ItemRule<D> kItems[] = {
     always<&D::item5>("item5", 5, VelFile::kTypeUInt32),
 };
 
-Module<D> makeModule() {
+constexpr Module<D> makeModule() {
   Module<D> m({"private/src/gmesh", kSignature, 2, Foreign::Skip}, kItems);
   m.assignPrevious = &assignKeeping<&D::item4>;
   return m;
@@ -28,17 +28,8 @@ Module<D> kMesh = makeModule();
 
 }  // namespace
 
-CGMeshTypeDescr::CGMeshTypeDescr()
-    : layoutVersion(0),
-      item1(0.0f),
-      item2(0),
-      item3(0),
-      item4(0),
-      item5(0),
-      signature(kSignature),
-      swapFlag(0),
-      groupHandle(nullptr) {
-  copyText(groupName, 32, nullptr);
+CGMeshTypeDescr::CGMeshTypeDescr() {
+  initializeFields(kMesh, *this);
 }
 CGMeshTypeDescr::~CGMeshTypeDescr() = default;
 

@@ -13,7 +13,7 @@ const uint16_t kI32 = VelFile::kTypeInt32;
 const uint16_t kU32 = VelFile::kTypeUInt32;
 const uint16_t kF32 = VelFile::kTypeFloat;
 
-const ItemRule<D> kItems[] = {
+constexpr ItemRule<D> kItems[] = {
     always<&D::item1>("item1", 1, kU32),
     always<&D::item16>("item16", 16, kU32),
     version<D>(),
@@ -21,12 +21,12 @@ const ItemRule<D> kItems[] = {
     changed<&D::item5>("item5", 5, kU32),
     changed<&D::item6>("item6", 6, kF32),
     changed<&D::item7>("item7", 7, kF32),
-    changed<&D::item8>("item8", 8, kF32),
+    changed<&D::item8>("item8", 8, kF32, 1.0f),
     changed<&D::item9>("item9", 9, kI32),
     changed<&D::item11>("item11", 11, kU32),
     changed<&D::item12>("item12", 12, kF32),
     changed<&D::item13>("item13", 13, kF32),
-    changed<&D::item14>("item14", 14, kF32),
+    changed<&D::item14>("item14", 14, kF32, 1.0f),
     changed<&D::item15>("item15", 15, kI32),
     readOnly<&D::groupName>("groupName", 2, VelFile::kTypeUtf16),  // older files name the group here
 };
@@ -41,24 +41,11 @@ CGPatchTypeDescr::CGPatchTypeDescr() {
 CGPatchTypeDescr::~CGPatchTypeDescr() = default;
 
 void CGPatchTypeDescr::initializeData() {
-  layoutVersion = 0;
-  item1 = item16 = 0;
-  item6 = item7 = item12 = item13 = 0.0f;
-  item8 = item14 = 1.0f;
-  item9 = item15 = item11 = item3 = item5 = 0;
-  copyText(groupName, 32, nullptr);
-  signature = kSignature;
-  swapFlag = 0;
-  groupHandle = nullptr;
+  initializeFields(kPatch, *this);
 }
 
 int CGPatchTypeDescr::operator==(const CGPatchTypeDescr& o) const {
-  if (this == &o) return 1;
-  return textEqual(groupName, o.groupName, 32) && layoutVersion == o.layoutVersion && item1 == o.item1 &&
-         item3 == o.item3 && item16 == o.item16 && item5 == o.item5 && item6 == o.item6 && item7 == o.item7 &&
-         item8 == o.item8 && item9 == o.item9 && item11 == o.item11 && item12 == o.item12 &&
-         item13 == o.item13 && item14 == o.item14 && item15 == o.item15 && signature == o.signature &&
-         swapFlag == o.swapFlag && groupHandle == o.groupHandle;
+  return equalFields(kPatch, *this, o);
 }
 int CGPatchTypeDescr::operator!=(const CGPatchTypeDescr& o) const {
   return !(*this == o);

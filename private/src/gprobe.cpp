@@ -10,10 +10,10 @@ namespace {
 
 const uint32_t kSignature = 0x56789012;
 
-const ItemRule<D> kItems[] = {
+constexpr ItemRule<D> kItems[] = {
     always<&D::item1>("item1", 1, VelFile::kTypeUInt32),
     version<D>(),
-    changed<&D::item3>("item3", 3, VelFile::kTypeFloat),
+    changed<&D::item3>("item3", 3, VelFile::kTypeFloat, 1.0f),
     changed<&D::item4>("item4", 4, VelFile::kTypeFloat),
     changed<&D::item5>("item5", 5, VelFile::kTypeFloat),
     changed<&D::item6>("item6", 6, VelFile::kTypeFloat),
@@ -32,22 +32,11 @@ CGProbeTypeDescr::CGProbeTypeDescr() {
 CGProbeTypeDescr::~CGProbeTypeDescr() = default;
 
 void CGProbeTypeDescr::initializeData() {
-  layoutVersion = 0;
-  item1 = 0;
-  item3 = 1.0f;
-  item4 = item5 = item6 = item7 = item8 = 0.0f;
-  copyText(groupName, 32, nullptr);
-  signature = kSignature;
-  swapFlag = 0;
-  groupHandle = nullptr;
+  initializeFields(kProbe, *this);
 }
 
 int CGProbeTypeDescr::operator==(const CGProbeTypeDescr& o) const {
-  if (this == &o) return 1;
-  return textEqual(groupName, o.groupName, 32) && layoutVersion == o.layoutVersion && item1 == o.item1 &&
-         item3 == o.item3 && item4 == o.item4 && item5 == o.item5 && item6 == o.item6 && item7 == o.item7 &&
-         item8 == o.item8 && signature == o.signature && swapFlag == o.swapFlag &&
-         groupHandle == o.groupHandle;
+  return equalFields(kProbe, *this, o);
 }
 int CGProbeTypeDescr::operator!=(const CGProbeTypeDescr& o) const {
   return !(*this == o);

@@ -45,6 +45,7 @@ bool fieldsDiffer(Kind kind, const void* a, const void* b, uint32_t capacity) {
     case Kind::Int16:
       return std::memcmp(a, b, 2) != 0;
     case Kind::Int32:
+    case Kind::Version:
     case Kind::Byte:  // the whole 32-bit field takes part
       return std::memcmp(a, b, 4) != 0;
     case Kind::Text:
@@ -127,6 +128,78 @@ int readRecords(void* group, int32_t offset, int32_t recordCount, void* records,
   uint32_t bytes = 0;
   if (!recordBytes(recordCount, recordSize, &bytes)) return VelFile::kErrIo;
   return VelFile::file_ReadBlock(group, static_cast<uint32_t>(offset), bytes, static_cast<char*>(records));
+}
+
+}  // namespace velfile
+
+namespace velfile {
+
+void setDefault(Kind kind, void* field, double initial, uint32_t capacity, bool keepsTail) {
+  switch (kind) {
+    case Kind::Int16: {
+      const int16_t v = static_cast<int16_t>(initial);
+      std::memcpy(field, &v, 2);
+      break;
+    }
+    case Kind::Float: {
+      const float v = static_cast<float>(initial);
+      std::memcpy(field, &v, 4);
+      break;
+    }
+    case Kind::Double:
+      std::memcpy(field, &initial, 8);
+      break;
+    case Kind::Text:
+      if (keepsTail)
+        static_cast<VelChar*>(field)[0] = 0;
+      else
+        copyText(static_cast<VelChar*>(field), capacity, nullptr);
+      break;
+    case Kind::Custom:
+      break;
+    default: {  // 32-bit fields, signed or not
+      const int32_t v = static_cast<int32_t>(static_cast<int64_t>(initial));
+      std::memcpy(field, &v, 4);
+    }
+  }
+}
+
+size_t fieldBytes(Kind kind, uint32_t capacity) {
+  switch (kind) {
+    case Kind::Int16:
+      return 2;
+    case Kind::Double:
+      return 8;
+    case Kind::Text:
+      return capacity * sizeof(VelChar);
+    case Kind::Custom:
+      return 0;
+    default:
+      return 4;
+  }
+}
+
+void wipeBytes(void* field, size_t bytes) {
+  volatile unsigned char* p = static_cast<volatile unsigned char*>(field);
+  for (size_t i = 0; i < bytes; ++i) p[i] = 0;
+}
+
+void copyField(Kind kind, void* to, const void* from, uint32_t capacity) {
+  switch (kind) {
+    case Kind::Int16:
+      std::memcpy(to, from, 2);
+      break;
+    case Kind::Double:
+      std::memcpy(to, from, 8);
+      break;
+    case Kind::Text:
+      copyText(static_cast<VelChar*>(to), capacity, static_cast<const VelChar*>(from));
+      break;
+    case Kind::Custom:
+      break;
+    default:
+      std::memcpy(to, from, 4);
+  }
 }
 
 }  // namespace velfile

@@ -2,14 +2,22 @@
 //
 // A module is its descriptor type, a Module<D> (source name, signature,
 // layout version, foreign-id policy, hook slots, particulars) and a table of
-// ItemRule<D> in write order. The read loop, the write-what-changed sequence,
-// the hooks and the diagnostic reports live here once:
+// ItemRule<D> in write order, each row with the field's default. The read
+// loop, the write-what-changed sequence, the descriptor's defaults, copy and
+// comparison, the hooks and the diagnostic reports live here once:
 //
 //   Module<D> kProbe({"private/src/gprobe", 0x56789012, 2, Foreign::Report}, kProbeItems);
 //   int gprobe_ReadGroupInfo(void* g, D* d) { return readGroup(kProbe, g, d); }
+//   void CGProbeTypeDescr::initializeData() { initializeFields(kProbe, *this); }
+//
+// A new item is its member in the descriptor and one row in the table. A new
+// module is its header, its source (the table, the module, the exported
+// operations from the macros below) and its line and include in
+// <velfile/modules.h>; the module test then asks for its row.
 #ifndef VELFILE_GROUPMODULE_H
 #define VELFILE_GROUPMODULE_H
 
+#include <velfile/modules.h>
 #include <velfile/velfile.h>
 
 #include <cstddef>
@@ -100,13 +108,14 @@ struct MemberOf<T C::*> {
 };
 
 template <auto M>
-void* fieldOf(void* d) {
+constexpr void* fieldOf(void* d) {
   using Class = typename MemberOf<decltype(M)>::Class;
   return &(static_cast<Class*>(d)->*M);
 }
 
 enum class Kind : uint8_t { Int32, Int16, Float, Double, Byte, Text, Version, Custom };
-enum class When : uint8_t { Always, Changed, Never, WithoutPrevious };
+// Memory: a field without an item, kept only in the descriptor.
+enum class When : uint8_t { Always, Changed, Never, WithoutPrevious, Memory };
 enum class Foreign : uint8_t { Report, Skip };
 
 template <class D>
@@ -161,6 +170,8 @@ struct ItemRule {
   uint32_t count = 1;          // elements of the field: 1, or the capacity of an array; 0 varies
   FieldGet get = nullptr;      // for custom rules; the others go through field
   FieldSet set = nullptr;
+  double initial = 0;      // the field's default; texts start empty
+  bool keepsTail = false;  // a text whose default is its terminator alone, the rest left as it was
 
   void* in(D* d) const { return field(d); }
 };
@@ -184,8 +195,8 @@ constexpr Kind kindOf() {
 // name is the member M, as the rule builders below take it: every rule names
 // its field, so that the C++ layer can offer a module's fields as data.
 template <auto M>
-ItemRule<typename MemberOf<decltype(M)>::Class> item(const char* name, uint16_t id, uint16_t type,
-                                                     When when) {
+constexpr ItemRule<typename MemberOf<decltype(M)>::Class> item(const char* name, uint16_t id, uint16_t type,
+                                                               When when, double initial = 0) {
   using Type = typename MemberOf<decltype(M)>::Type;
   constexpr Kind kind = kindOf<Type>();
   static_assert(kind != Kind::Custom, "use custom() for fields of this type");
@@ -194,38 +205,53 @@ ItemRule<typename MemberOf<decltype(M)>::Class> item(const char* name, uint16_t 
                                                     &fieldOf<M>, capacity, nullptr, nullptr};
   r.name = name;
   r.count = capacity ? capacity : 1;
+  r.initial = initial;
   return r;
 }
 
-// Rule builders, named after the write rule: always<&D::item3>("item3", 3, kF32).
+// Rule builders, named after the write rule, the default last (0 if left
+// out): changed<&D::item3>("item3", 3, kF32, 1.0f).
 template <auto M>
-auto always(const char* name, uint16_t id, uint16_t type) {
-  return item<M>(name, id, type, When::Always);
+constexpr auto always(const char* name, uint16_t id, uint16_t type, double initial = 0) {
+  return item<M>(name, id, type, When::Always, initial);
 }
 template <auto M>
-auto changed(const char* name, uint16_t id, uint16_t type) {
-  return item<M>(name, id, type, When::Changed);
+constexpr auto changed(const char* name, uint16_t id, uint16_t type, double initial = 0) {
+  return item<M>(name, id, type, When::Changed, initial);
 }
 // Read into the field, never written.
 template <auto M>
-auto readOnly(const char* name, uint16_t id, uint16_t type) {
+constexpr auto readOnly(const char* name, uint16_t id, uint16_t type) {
   return item<M>(name, id, type, When::Never);
 }
 // Written only when there is no previous descriptor.
 template <auto M>
-auto withoutPrevious(const char* name, uint16_t id, uint16_t type) {
-  return item<M>(name, id, type, When::WithoutPrevious);
+constexpr auto withoutPrevious(const char* name, uint16_t id, uint16_t type, double initial = 0) {
+  return item<M>(name, id, type, When::WithoutPrevious, initial);
+}
+// A field without an item: never read nor written, nor offered to the C++
+// layer, but set, copied and compared with the others.
+template <auto M>
+constexpr auto inMemory(const char* name, double initial = 0) {
+  return item<M>(name, 0, 0, When::Memory, initial);
 }
 // A 32-bit field of which one byte (the low-order one) is stored as type 3.
 template <auto M>
-auto byteItem(const char* name, uint16_t id, When when) {
-  auto r = item<M>(name, id, VelFile::kTypeUInt8, when);
+constexpr auto byteItem(const char* name, uint16_t id, When when, double initial = 0) {
+  auto r = item<M>(name, id, VelFile::kTypeUInt8, when, initial);
   r.kind = Kind::Byte;
   return r;
 }
-// Item 9999: the layout version, set to the module's constant and written.
+// A text rule whose default sets the terminator alone.
 template <class D>
-ItemRule<D> version() {
+constexpr ItemRule<D> keepingTail(ItemRule<D> r) {
+  r.keepsTail = true;
+  return r;
+}
+// Item 9999: the layout version, set to the module's constant and written;
+// initial is what a fresh descriptor holds.
+template <class D>
+constexpr ItemRule<D> version(int32_t initial = 0) {
   ItemRule<D> r{VelFile::kItemLayoutVersion,
                 VelFile::kTypeUInt32,
                 Kind::Version,
@@ -235,16 +261,18 @@ ItemRule<D> version() {
                 nullptr,
                 nullptr};
   r.name = "layoutVersion";
+  r.initial = initial;
   return r;
 }
 // A module particular: its own read and/or write (null: not read / not
 // written), and its accessors for the generic descriptors (a field behind
 // the descriptor's accessors has no member pointer to go through).
 template <class D>
-ItemRule<D> custom(const char* name, uint16_t id, uint16_t type,
-                   int (*read)(const ItemRule<D>&, ReadContext<D>&),
-                   int (*write)(const ItemRule<D>&, WriteContext<D>&), void* (*field)(void*) = nullptr,
-                   FieldGet get = nullptr, FieldSet set = nullptr, uint32_t count = 1) {
+constexpr ItemRule<D> custom(const char* name, uint16_t id, uint16_t type,
+                             int (*read)(const ItemRule<D>&, ReadContext<D>&),
+                             int (*write)(const ItemRule<D>&, WriteContext<D>&),
+                             void* (*field)(void*) = nullptr, FieldGet get = nullptr, FieldSet set = nullptr,
+                             uint32_t count = 1) {
   ItemRule<D> r{id, type, Kind::Custom, When::Always, field, 0, read, write};
   r.name = name;
   r.get = get;
@@ -255,12 +283,12 @@ ItemRule<D> custom(const char* name, uint16_t id, uint16_t type,
 // A table rule whose reading (or writing) is the module's own, the other half
 // staying the common one: withRead(always<&D::item1>(1, kTypeInt32), &readAsUnsigned).
 template <class D>
-ItemRule<D> withRead(ItemRule<D> r, int (*read)(const ItemRule<D>&, ReadContext<D>&)) {
+constexpr ItemRule<D> withRead(ItemRule<D> r, int (*read)(const ItemRule<D>&, ReadContext<D>&)) {
   r.read = read;
   return r;
 }
 template <class D>
-ItemRule<D> withWrite(ItemRule<D> r, int (*write)(const ItemRule<D>&, WriteContext<D>&)) {
+constexpr ItemRule<D> withWrite(ItemRule<D> r, int (*write)(const ItemRule<D>&, WriteContext<D>&)) {
   r.write = write;
   return r;
 }
@@ -289,15 +317,18 @@ struct Module {
   void (*beforeWrite)(D&) = nullptr;                  // checks made before anything is written
   void (*assignPrevious)(D& prev, D& cur) = nullptr;  // replaces prev = cur
 
+  // Constant: a module is ready before any descriptor is constructed.
   template <size_t N>
-  Module(ModuleInfo i, const ItemRule<D> (&table)[N]) : info(i), rules(table), ruleCount(N) {}
+  constexpr Module(ModuleInfo i, const ItemRule<D> (&table)[N]) : info(i), rules(table), ruleCount(N) {}
   // A table built elsewhere (for instance shared by two twin modules); it must
   // outlive the module.
-  Module(ModuleInfo i, const ItemRule<D>* table, size_t count) : info(i), rules(table), ruleCount(count) {}
+  constexpr Module(ModuleInfo i, const ItemRule<D>* table, size_t count)
+      : info(i), rules(table), ruleCount(count) {}
 
   const ItemRule<D>* find(uint16_t id) const {
     for (size_t i = 0; i < ruleCount; ++i)
-      if (rules[i].id == id && rules[i].kind != Kind::Version) return &rules[i];
+      if (rules[i].id == id && rules[i].kind != Kind::Version && rules[i].when != When::Memory)
+        return &rules[i];
     return nullptr;
   }
 };
@@ -339,6 +370,7 @@ std::vector<RuleView> ruleViews(const Module<D>& m) {
   std::vector<RuleView> out;
   for (size_t i = 0; i < m.ruleCount; ++i) {
     const ItemRule<D>& r = m.rules[i];
+    if (r.when == When::Memory) continue;
     out.push_back({r.name, r.id, r.type, r.count, r.kind, r.when, r.capacity, r.field, r.get, r.set});
   }
   return out;
@@ -350,16 +382,12 @@ void assignDescr(void* to, const void* from) {
   *static_cast<D*>(to) = *static_cast<D*>(const_cast<void*>(from));
 }
 
-// The modules in the order the layer lists them; each source defines its
-// const ModuleOps& <prefix>Ops().
-#define VELFILE_MODULE_LIST(X)                                                                           \
-  X(ginfo)                                                                                               \
-  X(gdata) X(gprobe) X(gchan) X(gsubchan) X(ggate) X(gdac) X(gpatch) X(grefadj) X(gspecmat) X(gspecdim)  \
-      X(gspecdef) X(gspecinf) X(gspecsim) X(gspec2d) X(gspec3d) X(gcontour) X(gmesh) X(gweld) X(gweldsp) \
-          X(gweldFill)
-#define VELFILE_DECLARE_OPS(prefix) const ModuleOps& prefix##Ops();
-VELFILE_MODULE_LIST(VELFILE_DECLARE_OPS)
+// Each module source defines its const ModuleOps& <prefix>Ops().
+#define VELFILE_DECLARE_OPS(prefix, key, D) const ModuleOps& prefix##Ops();
+VELFILE_LAYER_MODULES(VELFILE_DECLARE_OPS)
 #undef VELFILE_DECLARE_OPS
+// The data module, whose descriptor's operations live in a source of their own.
+const Module<CGDataTypeFDD>& dataModule();
 
 // --- common fields ---
 
@@ -404,13 +432,6 @@ void assignKeeping(typename MemberOf<decltype(M)>::Class& prev, typename MemberO
   prev.*M = kept;
 }
 
-// For a hand-written operator=: the fields it copies as they are, the rest
-// being its particulars. copyFields<&D::item1, &D::signature>(*this, o);
-template <auto... M, class D>
-void copyFields(D& d, const D& o) {
-  ((d.*M = o.*M), ...);
-}
-
 template <class D>
 constexpr size_t nameCapacity() {
   return std::extent_v<decltype(D::groupName)>;
@@ -433,6 +454,88 @@ int setGroupName(void* group, const VelChar* name, size_t capacity);
 bool fieldsDiffer(Kind kind, const void* a, const void* b, uint32_t capacity);
 int readField(Kind kind, uint16_t type, void* group, uint16_t index, void* field, uint32_t capacity);
 int writeField(Kind kind, uint16_t id, uint16_t type, void* group, const void* field, uint32_t capacity);
+
+// --- the descriptor's defaults, copy and comparison, from its table ---
+
+// The rules with a member behind them; a custom rule's field is its module's.
+template <class D>
+bool hasMember(const ItemRule<D>& r) {
+  return r.kind != Kind::Custom && r.field;
+}
+template <class D>
+void* memberIn(const ItemRule<D>& r, const D& d) {
+  return r.field(const_cast<D*>(&d));
+}
+// Calls f(rule) for every rule with a member, in table order; stops at the
+// first that returns false.
+template <class D, class F>
+bool forEachMember(const Module<D>& m, F&& f) {
+  for (size_t i = 0; i < m.ruleCount; ++i)
+    if (hasMember(m.rules[i]) && !f(m.rules[i])) return false;
+  return true;
+}
+
+void setDefault(Kind kind, void* field, double initial, uint32_t capacity, bool keepsTail);
+// The bytes a field of the kind takes.
+size_t fieldBytes(Kind kind, uint32_t capacity);
+void copyField(Kind kind, void* to, const void* from, uint32_t capacity);
+
+// Every field of the table at its default; the name empty, the signature
+// the module's, the swap flag and handle clear.
+template <class D>
+void initializeFields(const Module<D>& m, D& d) {
+  forEachMember(m, [&d](const ItemRule<D>& r) {
+    setDefault(r.kind, r.field(&d), r.initial, r.capacity, r.keepsTail);
+    return true;
+  });
+  copyText(d.groupName, nameCapacity<D>(), nullptr);
+  setSignature(m, d);
+  d.swapFlag = 0;
+  storeGroupHandle(d, nullptr);
+}
+
+// A copy field by field: texts cut to their fields and terminated.
+template <class D>
+void assignFields(const Module<D>& m, D& d, const D& o) {
+  forEachMember(m, [&](const ItemRule<D>& r) {
+    copyField(r.kind, r.field(&d), memberIn(r, o), r.capacity);
+    return true;
+  });
+  copyText(d.groupName, nameCapacity<D>(), o.groupName);
+  if constexpr (HasSignature<D>::value) d.signature = o.signature;
+  if constexpr (HasGroupHandle<D>::value) d.groupHandle = o.groupHandle;
+  d.swapFlag = o.swapFlag;
+}
+
+// Zero bytes over every field, stored so that the optimiser keeps them even
+// just before the descriptor's lifetime ends.
+void wipeBytes(void* field, size_t bytes);
+template <class D>
+void wipeFields(const Module<D>& m, D& d) {
+  forEachMember(m, [&d](const ItemRule<D>& r) {
+    wipeBytes(r.field(&d), fieldBytes(r.kind, r.capacity));
+    return true;
+  });
+  wipeBytes(d.groupName, sizeof d.groupName);
+  wipeBytes(&d.signature, sizeof d.signature);
+  wipeBytes(&d.swapFlag, sizeof d.swapFlag);
+  wipeBytes(&d.groupHandle, sizeof d.groupHandle);
+}
+
+// Equal when every field is: floats as numbers, texts ordinally.
+template <class D>
+bool equalFields(const Module<D>& m, const D& a, const D& b) {
+  if (&a == &b) return true;
+  const bool same = forEachMember(m, [&](const ItemRule<D>& r) {
+    return !fieldsDiffer(r.kind, memberIn(r, a), memberIn(r, b), r.capacity);
+  });
+  if (!same) return false;
+  if constexpr (HasSignature<D>::value)
+    if (a.signature != b.signature) return false;
+  if constexpr (HasGroupHandle<D>::value)
+    if (a.groupHandle != b.groupHandle) return false;
+  return textEqual(a.groupName, b.groupName, nameCapacity<D>()) && a.swapFlag == b.swapFlag;
+}
 
 // --- record blocks: arrays of fixed-size records kept as raw bytes ---
 
@@ -459,15 +562,30 @@ D* allocateDescr(Module<D>& m, const VelChar* name) {
   return d;
 }
 
+// A structure module's default record: zero bytes but for the table's defaults.
+template <class D>
+const D& defaultRecord(const Module<D>& m) {
+  static const D record = [&m] {
+    D d;
+    std::memset(static_cast<void*>(&d), 0, sizeof d);
+    forEachMember(m, [&d](const ItemRule<D>& r) {
+      setDefault(r.kind, r.field(&d), r.initial, r.capacity, false);
+      return true;
+    });
+    return d;
+  }();
+  return record;
+}
+
 // Structure descriptors: the default record or zero bytes, then the name.
 template <class D>
-D* allocateRecord(Module<D>& m, int flag, const D& defaults, const VelChar* name) {
+D* allocateRecord(Module<D>& m, int flag, const VelChar* name) {
   static_assert(std::is_trivially_copyable_v<D>, "structure descriptors are plain records");
   ModuleScope scope(m.hooks);
   D* d = static_cast<D*>(::operator new(sizeof(D), std::nothrow));
   if (d) {
     if (flag)
-      std::memcpy(static_cast<void*>(d), &defaults, sizeof(D));
+      std::memcpy(static_cast<void*>(d), &defaultRecord(m), sizeof(D));
     else
       std::memset(static_cast<void*>(d), 0, sizeof(D));
     copyText(d->groupName, nameCapacity<D>(), name);
@@ -566,6 +684,7 @@ bool ruleWrites(const ItemRule<D>& r, const WriteContext<D>& ctx) {
     case When::Always:
       return true;
     case When::Never:
+    case When::Memory:
       return false;
     case When::WithoutPrevious:
       return ctx.prev == nullptr;
@@ -705,6 +824,23 @@ int writeGroup(Module<D>& m, void* group, D* prev, D* cur) {
       },                                                                              \
       [](void* d) { prefix##_Delete(static_cast<D*>(d), 1); })
 
+// The structure modules write every item every time: no previous descriptor.
+#define VELFILE_RECORD_MODULE_OPS(prefix, shortName, descrName, D, module)                    \
+  VELFILE_MODULE_OPS_WITH(                                                                    \
+      prefix, shortName, descrName, D, module,                                                \
+      [](void* g, void* d) { return prefix##_ReadGroupInfo(g, static_cast<D*>(d)); },         \
+      [](void* g, void*, void* d) { return prefix##_WriteGroupInfo(g, static_cast<D*>(d)); }, \
+      [](void* d) { prefix##_Delete(static_cast<D*>(d), 1); })
+// A module's blocks of records of recordSize bytes (writeRecords, readRecords).
+#define VELFILE_RECORD_BLOCKS(prefix, recordSize)                                                  \
+  uint32_t prefix##_WriteDataInfo(void* handle, int32_t recordCount, const uint32_t* records) {    \
+    return ::velfile::writeRecords(handle, recordCount, records, recordSize);                      \
+  }                                                                                                \
+  int prefix##_ReadDataInfo(void* group, int32_t offset, int32_t recordCount, uint32_t* records) { \
+    return ::velfile::readRecords(group, offset, recordCount, records, recordSize);                \
+  }                                                                                                \
+  static_assert(true, "")
+
 #define VELFILE_MODULE_API(prefix, D, module)        \
   VELFILE_MODULE_INIT(prefix, module, VelErrorHook); \
   VELFILE_MODULE_ALLOCATE(prefix, D, module);        \
@@ -715,15 +851,15 @@ int writeGroup(Module<D>& m, void* group, D* prev, D* cur) {
 // The structure modules: no Init; Allocate gives the defaults record (flag
 // non-zero) or zero bytes, and the write takes the descriptor alone and
 // writes every item every time.
-#define VELFILE_RECORD_MODULE_API(prefix, D, module, defaults)      \
-  D* prefix##_Allocate(int flag, const VelChar* name) {             \
-    return ::velfile::allocateRecord(module, flag, defaults, name); \
-  }                                                                 \
-  VELFILE_MODULE_DELETE(prefix, D, module);                         \
-  VELFILE_MODULE_READ(prefix, D, module);                           \
-  int prefix##_WriteGroupInfo(void* group, D* d) {                  \
-    return ::velfile::writeGroup<D>(module, group, nullptr, d);     \
-  }                                                                 \
+#define VELFILE_RECORD_MODULE_API(prefix, D, module)            \
+  D* prefix##_Allocate(int flag, const VelChar* name) {         \
+    return ::velfile::allocateRecord(module, flag, name);       \
+  }                                                             \
+  VELFILE_MODULE_DELETE(prefix, D, module);                     \
+  VELFILE_MODULE_READ(prefix, D, module);                       \
+  int prefix##_WriteGroupInfo(void* group, D* d) {              \
+    return ::velfile::writeGroup<D>(module, group, nullptr, d); \
+  }                                                             \
   static_assert(true, "")
 
 #endif

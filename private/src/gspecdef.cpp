@@ -10,7 +10,7 @@ namespace {
 
 const uint32_t kSignature = 0x11234567;
 
-const ItemRule<D> kItems[] = {
+constexpr ItemRule<D> kItems[] = {
     version<D>(),
     changed<&D::item1>("item1", 1, VelFile::kTypeUInt32),
     changed<&D::item2>("item2", 2, VelFile::kTypeFloat),
@@ -22,7 +22,7 @@ const ItemRule<D> kItems[] = {
     changed<&D::item8>("item8", 8, VelFile::kTypeFloat),
 };
 
-Module<D> makeModule() {
+constexpr Module<D> makeModule() {
   Module<D> m({"private/src/gspecdef", kSignature, 2, Foreign::Skip}, kItems);
   m.reset = &initializeDescr<D>;  // a read starts from the defaults, swap flag included
   return m;
@@ -37,13 +37,7 @@ CGSpecdefTypeDescr::CGSpecdefTypeDescr() {
 CGSpecdefTypeDescr::~CGSpecdefTypeDescr() = default;
 
 void CGSpecdefTypeDescr::initializeData() {
-  copyText(groupName, 32, nullptr);
-  layoutVersion = 0;
-  item1 = 0;
-  item2 = item3 = item4 = item5 = item6 = item7 = item8 = 0.0f;
-  signature = kSignature;
-  swapFlag = 0;
-  groupHandle = nullptr;
+  initializeFields(kSpecdef, *this);
 }
 
 VELFILE_MODULE_API(gspecdef, D, kSpecdef);

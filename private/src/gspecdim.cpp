@@ -10,18 +10,18 @@ namespace {
 
 const uint32_t kSignature = 0x22345678;
 
-const ItemRule<D> kItems[] = {
+constexpr ItemRule<D> kItems[] = {
     version<D>(),
-    changed<&D::item1>("item1", 1, VelFile::kTypeFloat),
-    changed<&D::item2>("item2", 2, VelFile::kTypeFloat),
-    changed<&D::item3>("item3", 3, VelFile::kTypeFloat),
-    changed<&D::item4>("item4", 4, VelFile::kTypeFloat),
-    changed<&D::item5>("item5", 5, VelFile::kTypeFloat),
-    changed<&D::item6>("item6", 6, VelFile::kTypeFloat),
+    changed<&D::item1>("item1", 1, VelFile::kTypeFloat, -10.0f),
+    changed<&D::item2>("item2", 2, VelFile::kTypeFloat, 10.0f),
+    changed<&D::item3>("item3", 3, VelFile::kTypeFloat, -10.0f),
+    changed<&D::item4>("item4", 4, VelFile::kTypeFloat, 10.0f),
+    changed<&D::item5>("item5", 5, VelFile::kTypeFloat, -10.0f),
+    changed<&D::item6>("item6", 6, VelFile::kTypeFloat, 10.0f),
     changed<&D::item7>("item7", 7, VelFile::kTypeFloat),
-    changed<&D::item8>("item8", 8, VelFile::kTypeFloat),
+    changed<&D::item8>("item8", 8, VelFile::kTypeFloat, 10.0f),
     changed<&D::item9>("item9", 9, VelFile::kTypeFloat),
-    changed<&D::item10>("item10", 10, VelFile::kTypeFloat),
+    changed<&D::item10>("item10", 10, VelFile::kTypeFloat, 360.0f),
 };
 
 Module<D> kSpecdim({"private/src/gspecdim", kSignature, 2, Foreign::Skip}, kItems);
@@ -34,15 +34,7 @@ CGSpecdimTypeDescr::CGSpecdimTypeDescr() {
 CGSpecdimTypeDescr::~CGSpecdimTypeDescr() = default;
 
 void CGSpecdimTypeDescr::initializeData() {
-  copyText(groupName, 32, nullptr);
-  layoutVersion = 0;
-  item1 = item3 = item5 = -10.0f;
-  item2 = item4 = item6 = item8 = 10.0f;
-  item7 = item9 = 0.0f;
-  item10 = 360.0f;
-  signature = kSignature;
-  swapFlag = 0;
-  groupHandle = nullptr;
+  initializeFields(kSpecdim, *this);
 }
 
 VELFILE_MODULE_API(gspecdim, D, kSpecdim);

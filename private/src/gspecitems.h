@@ -5,7 +5,6 @@
 #define VELFILE_GSPECITEMS_H
 
 #include <array>
-#include <cstring>
 #include <limits>
 
 #include "groupmodule.h"
@@ -14,16 +13,16 @@ namespace velfile {
 
 // Item 9999, items 1 to 12, then the module's own items.
 template <class D, class... Extra>
-std::array<ItemRule<D>, 13 + sizeof...(Extra)> specimenItems(Extra... extra) {
+constexpr std::array<ItemRule<D>, 13 + sizeof...(Extra)> specimenItems(Extra... extra) {
   using namespace VelFile;
   return {{
-      version<D>(),
+      version<D>(1),
       always<&D::item1>("item1", 1, kTypeUInt32),
       always<&D::item2>("item2", 2, kTypeUInt32),
       always<&D::item3>("item3", 3, kTypeUInt32),
-      always<&D::item4>("item4", 4, kTypeUInt32),
-      always<&D::item5>("item5", 5, kTypeFloat),
-      always<&D::item6>("item6", 6, kTypeFloat),
+      always<&D::item4>("item4", 4, kTypeUInt32, 1),
+      always<&D::item5>("item5", 5, kTypeFloat, std::numeric_limits<float>::lowest()),
+      always<&D::item6>("item6", 6, kTypeFloat, std::numeric_limits<float>::max()),
       always<&D::item7>("item7", 7, kTypeInt32),
       always<&D::item8>("item8", 8, kTypeInt32),
       always<&D::item9>("item9", 9, kTypeUInt32),
@@ -32,18 +31,6 @@ std::array<ItemRule<D>, 13 + sizeof...(Extra)> specimenItems(Extra... extra) {
       always<&D::item12>("item12", 12, kTypeUtf16),
       extra...,
   }};
-}
-
-// The default record: zero bytes but for these fields.
-template <class D>
-D specimenDefaults() {
-  D d;
-  std::memset(static_cast<void*>(&d), 0, sizeof d);
-  d.layoutVersion = 1;
-  d.item4 = 1;
-  d.item5 = std::numeric_limits<float>::lowest();
-  d.item6 = std::numeric_limits<float>::max();
-  return d;
 }
 
 }  // namespace velfile

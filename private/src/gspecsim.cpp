@@ -10,8 +10,8 @@ namespace {
 
 const char kSource[] = "private/src/gspecsim";
 
-const ItemRule<D> kItems[] = {
-    version<D>(),
+constexpr ItemRule<D> kItems[] = {
+    version<D>(2),
     always<&D::item1>("item1", 1, VelFile::kTypeUInt32),
     always<&D::item2>("item2", 2, VelFile::kTypeUtf16),
     always<&D::item3>("item3", 3, VelFile::kTypeUtf16),
@@ -32,29 +32,17 @@ void checkConsistency(D& d) {
   if (!(d.item9 >= d.item8)) VEL_DIAG(kSource);
 }
 
-Module<D> makeModule() {
+constexpr Module<D> makeModule() {
   Module<D> m({kSource, 0, 2, Foreign::Skip}, kItems);
   m.beforeWrite = &checkConsistency;
   return m;
 }
 Module<D> kSim = makeModule();
 
-const D kDefaults = [] {
-  D d;
-  std::memset(static_cast<void*>(&d), 0, sizeof d);
-  d.layoutVersion = 2;
-  return d;
-}();
-
 }  // namespace
 
-VELFILE_RECORD_MODULE_API(gspecsim, D, kSim, kDefaults);
+VELFILE_RECORD_MODULE_API(gspecsim, D, kSim);
 void gspecsim_InitDescr(D* d) {
-  if (d) std::memcpy(static_cast<void*>(d), &kDefaults, sizeof *d);
+  if (d) std::memcpy(static_cast<void*>(d), &defaultRecord(kSim), sizeof *d);
 }
-// The structure modules write every item every time: no previous descriptor.
-VELFILE_MODULE_OPS_WITH(
-    gspecsim, "simulation", "gspecsim_typeDescr", D, kSim,
-    [](void* g, void* d) { return gspecsim_ReadGroupInfo(g, static_cast<D*>(d)); },
-    [](void* g, void*, void* d) { return gspecsim_WriteGroupInfo(g, static_cast<D*>(d)); },
-    [](void* d) { gspecsim_Delete(static_cast<D*>(d), 1); });
+VELFILE_RECORD_MODULE_OPS(gspecsim, "simulation", "gspecsim_typeDescr", D, kSim);

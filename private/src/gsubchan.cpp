@@ -12,7 +12,7 @@ const uint32_t kSignature = 0x55678901;
 const uint16_t kU32 = VelFile::kTypeUInt32;
 const uint16_t kF32 = VelFile::kTypeFloat;
 
-const ItemRule<D> kItems[] = {
+constexpr ItemRule<D> kItems[] = {
     always<&D::item1>("item1", 1, kU32),     always<&D::item2>("item2", 2, kU32),
     always<&D::item14>("item14", 14, kU32),  version<D>(),
     changed<&D::item13>("item13", 13, kU32), changed<&D::item3>("item3", 3, kF32),
@@ -33,23 +33,11 @@ CGSubchanTypeDescr::CGSubchanTypeDescr() {
 CGSubchanTypeDescr::~CGSubchanTypeDescr() = default;
 
 void CGSubchanTypeDescr::initializeData() {
-  layoutVersion = 0;
-  item1 = item2 = item13 = item14 = 0;
-  item3 = item4 = item5 = item6 = item7 = item8 = item9 = item11 = item12 = 0.0f;
-  item10 = 0;
-  copyText(groupName, 32, nullptr);
-  signature = kSignature;
-  swapFlag = 0;
-  groupHandle = nullptr;
+  initializeFields(kSubchan, *this);
 }
 
 int CGSubchanTypeDescr::operator==(const CGSubchanTypeDescr& o) const {
-  if (this == &o) return 1;
-  return layoutVersion == o.layoutVersion && item1 == o.item1 && item2 == o.item2 && item13 == o.item13 &&
-         item14 == o.item14 && item3 == o.item3 && item4 == o.item4 && item5 == o.item5 && item6 == o.item6 &&
-         item7 == o.item7 && item8 == o.item8 && item9 == o.item9 && item11 == o.item11 &&
-         item12 == o.item12 && item10 == o.item10 && textEqual(groupName, o.groupName, 32) &&
-         signature == o.signature && swapFlag == o.swapFlag && groupHandle == o.groupHandle;
+  return equalFields(kSubchan, *this, o);
 }
 int CGSubchanTypeDescr::operator!=(const CGSubchanTypeDescr& o) const {
   return !(*this == o);

@@ -10,7 +10,7 @@ namespace {
 
 const uint32_t kSignature = 0x66789012;
 
-const ItemRule<D> kItems[] = {
+constexpr ItemRule<D> kItems[] = {
     always<&D::item1>("item1", 1, VelFile::kTypeUInt32),
     version<D>(),
     changed<&D::item2>("item2", 2, VelFile::kTypeUInt32),
@@ -31,7 +31,7 @@ const ItemRule<D> kItems[] = {
     changed<&D::item17>("item17", 17, VelFile::kTypeFloat),
     changed<&D::item18>("item18", 18, VelFile::kTypeFloat),
     changed<&D::item19>("item19", 19, VelFile::kTypeFloat),
-    changed<&D::item20>("item20", 20, VelFile::kTypeUInt32),
+    changed<&D::item20>("item20", 20, VelFile::kTypeUInt32, 1),
     changed<&D::item21>("item21", 21, VelFile::kTypeUtf16),
     changed<&D::item22>("item22", 22, VelFile::kTypeUtf16),
     changed<&D::item23>("item23", 23, VelFile::kTypeFloat),
@@ -49,19 +49,7 @@ CGWeldTypeDescr::CGWeldTypeDescr() {
 }
 
 void CGWeldTypeDescr::initializeData() {
-  layoutVersion = 0;
-  item1 = item26 = 0;
-  item5 = item6 = item7 = item8 = item9 = item10 = item11 = item12 = 0.0f;
-  item13 = item14 = item15 = item16 = item17 = item18 = item19 = 0.0f;
-  item23 = item24 = item25 = 0.0f;
-  item20 = 1;
-  item2 = item3 = item4 = 0;
-  copyText(item21, 50, nullptr);
-  copyText(item22, 500, nullptr);
-  copyText(groupName, 32, nullptr);
-  groupHandle = nullptr;
-  signature = kSignature;
-  swapFlag = 0;
+  initializeFields(kWeld, *this);
 }
 
 VELFILE_MODULE_API(gweld, D, kWeld);

@@ -1,7 +1,7 @@
 // The weld fill group.
 #include <velfile/gweldfill.h>
 
-#include "gweldhead.h"
+#include "groupmodule.h"
 
 using namespace velfile;
 using D = CGWeldFillDescr;
@@ -10,9 +10,10 @@ namespace {
 
 const uint32_t kSignature = 0x54B89C72;
 
-// The two texts have no item: they stay in memory.
-const ItemRule<D> kItems[] = {
+constexpr ItemRule<D> kItems[] = {
     version<D>(),
+    inMemory<&D::shortText>("shortText"),
+    inMemory<&D::longText>("longText"),
     changed<&D::item1>("item1", 1, VelFile::kTypeUInt32),
     changed<&D::item2>("item2", 2, VelFile::kTypeUInt32),
     changed<&D::item3>("item3", 3, VelFile::kTypeDouble),
@@ -32,15 +33,11 @@ CGWeldFillDescr::CGWeldFillDescr(const CGWeldFillDescr& other) : CGWeldFillDescr
 CGWeldFillDescr::~CGWeldFillDescr() = default;
 
 void CGWeldFillDescr::initializeData() {
-  resetWeldHead(*this, kSignature);
-  item1 = item2 = 0;
-  item3 = item4 = 0.0;
+  initializeFields(kFill, *this);
 }
 
 CGWeldFillDescr& CGWeldFillDescr::operator=(const CGWeldFillDescr& o) {
-  if (this == &o) return *this;
-  copyWeldHead(*this, o);
-  copyFields<&D::item1, &D::item2, &D::item3, &D::item4>(*this, o);
+  if (this != &o) assignFields(kFill, *this, o);
   return *this;
 }
 

@@ -1,7 +1,7 @@
 // The weld scan plan group.
 #include <velfile/gweldscanplan.h>
 
-#include "gweldhead.h"
+#include "groupmodule.h"
 
 using namespace velfile;
 using D = CGWeldScanPlanDescr;
@@ -10,9 +10,10 @@ namespace {
 
 const uint32_t kSignature = 0x66A89C12;
 
-// The two texts have no item: they stay in memory.
-const ItemRule<D> kItems[] = {
+constexpr ItemRule<D> kItems[] = {
     version<D>(),
+    inMemory<&D::shortText>("shortText"),
+    inMemory<&D::longText>("longText"),
     changed<&D::item1>("item1", 1, VelFile::kTypeUInt32),
     changed<&D::item2>("item2", 2, VelFile::kTypeUInt16),
     changed<&D::item3>("item3", 3, VelFile::kTypeUInt16),
@@ -38,17 +39,11 @@ CGWeldScanPlanDescr::CGWeldScanPlanDescr(const CGWeldScanPlanDescr& other) : CGW
 CGWeldScanPlanDescr::~CGWeldScanPlanDescr() = default;
 
 void CGWeldScanPlanDescr::initializeData() {
-  resetWeldHead(*this, kSignature);
-  item1 = item4 = 0;
-  item2 = item3 = 0;
-  item5 = item6 = item7 = item8 = item9 = item10 = 0.0;
+  initializeFields(kScanPlan, *this);
 }
 
 CGWeldScanPlanDescr& CGWeldScanPlanDescr::operator=(const CGWeldScanPlanDescr& o) {
-  if (this == &o) return *this;
-  copyWeldHead(*this, o);
-  copyFields<&D::item1, &D::item2, &D::item3, &D::item4, &D::item5, &D::item6, &D::item7, &D::item8,
-             &D::item9, &D::item10>(*this, o);
+  if (this != &o) assignFields(kScanPlan, *this, o);
   return *this;
 }
 
