@@ -2,14 +2,17 @@
 // and the exceptions of the C++ layer (velfile.hpp), a class for each of its
 // classes and a method for each of their methods, under the same names. The
 // package's own File, Group and Item (_tree.py) are Python classes over them.
-#include <cerrno>
 #include <pybind11/stl.h>
 
+#include <cerrno>
 #include <fstream>
 #include <map>
 
 #include "binding.h"
 #include "velinspect/exit_codes.h"
+#if defined(VELFILE_PYTHON_CHECK)
+#include "velinspect/commands.h"
+#endif
 #ifdef VELFILE_PYTHON_JSON
 #include "velfile_json.h"
 #endif
@@ -137,8 +140,10 @@ void addErrors(py::module_& m) {
     errorTypes()[static_cast<int>(c.reason)] = type;
   }
   noSuchFile() = py::reinterpret_steal<py::object>(PyErr_NewExceptionWithDoc(
-      "velfile.NoSuchFileError", "No such file (or directory): a NotFoundError that is also a FileNotFoundError.",
-      py::make_tuple(errorTypes()[static_cast<int>(Reason::NotFound)], builtins.attr("FileNotFoundError")).ptr(),
+      "velfile.NoSuchFileError",
+      "No such file (or directory): a NotFoundError that is also a FileNotFoundError.",
+      py::make_tuple(errorTypes()[static_cast<int>(Reason::NotFound)], builtins.attr("FileNotFoundError"))
+          .ptr(),
       nullptr));
   m.attr("NoSuchFileError") = noSuchFile();
   noSuchFile().attr("reason") = velfile::reason_name(Reason::NotFound);
@@ -148,7 +153,7 @@ void addErrors(py::module_& m) {
     } catch (const velfile::Error& e) {
       const auto found = errorTypes().find(static_cast<int>(e.reason()));
       const bool missing = e.reason() == Reason::NotFound && opensAFile(e.operation());
-      py::object type = missing                     ? noSuchFile()
+      py::object type = missing                       ? noSuchFile()
                         : found != errorTypes().end() ? found->second
                                                       : errorTypes().at(0);
       // The OSError ones carry errno, as Python's own do (the file is in
@@ -261,6 +266,19 @@ PYBIND11_MODULE(_velfile, m) {
   for (const velfile_exit::ExitCode& c : velfile_exit::kExitCodes)
     exits.append(py::make_tuple(int(c.code), c.name, c.meaning, c.velinspect));
   m.attr("EXIT_CODES") = exits;
+#if defined(VELFILE_PYTHON_CHECK)
+  m.def(
+      "_check",
+      [](const std::string& path) {
+        velinspect::CheckReport r;
+        {
+          py::gil_scoped_release unlocked;
+          r = velinspect::checkFile(path);
+        }
+        return py::make_tuple(r.code, r.problems, r.error);
+      },
+      py::arg("path"), "velinspect check's exit code, problems and error for a file.");
+#endif
   py::class_<velfile::Section> sectionClass(m, "Section", "One section of a file, as the library loaded it.");
   py::class_<PyFile> fileClass(m, "File", "velfile::File");
   py::class_<PyGroup> groupClass(m, "Group", "velfile::Group");

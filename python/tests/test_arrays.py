@@ -83,4 +83,7 @@ def test_open_many_matches_the_files_read_one_by_one(tmp_path, processes):
         with distributed.LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=None) as cluster:
             with distributed.Client(cluster) as client:
                 got = client.compute(_cscan(many)).result()
+                # One file, a task per line: both workers hold it open at once.
+                one = velfile.open_many(paths[:1], group="0/Scan", chunks={"file": 1, "second": 1})
+                assert np.allclose(client.compute(_cscan(one)).result().values, _eager(paths[:1]), equal_nan=True)
     assert np.allclose(got.values, _eager(paths), equal_nan=True)

@@ -159,6 +159,10 @@ def test_each_failure_to_open_says_why(tmp_path):
     with pytest.raises(velfile.NotContainerError):
         velfile.open(str(tmp_path / "t.A01"))
     assert issubclass(velfile.PermissionDeniedError, PermissionError)
+    with pytest.raises(FileNotFoundError):
+        velfile.check(missing)
+    with pytest.raises(velfile.NotContainerError):
+        velfile.check(str(tmp_path / "t.A01"))
 
 
 DAMAGE = {
@@ -263,6 +267,8 @@ def test_records_that_overlap_are_a_damaged_group(path, quantity):
     open(path, "wb").write(raw)
     with pytest.raises(velfile.OutsideSectionError, match="0/Scan.*(overlap|outside)"):
         velfile.open(path)["0/Scan"].data.samples
+    problems = velfile.check(path)
+    assert len(problems) == 1 and "0/Scan" in problems[0]
     if os.environ.get("VELFILE_VELINSPECT"):
         run = subprocess.run([os.environ["VELFILE_VELINSPECT"], "check", path], capture_output=True, text=True)
         assert run.returncode == 1 and "damaged" in run.stdout

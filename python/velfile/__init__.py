@@ -68,6 +68,27 @@ def type_from_name(name: str) -> int:
     return item_type(_velfile.type_from_name(name))
 
 
+def check(path) -> list:
+    """The problems velinspect check finds in a file, with the same texts
+    ("0x...: what is wrong"); an empty list for a sound file. A file that
+    cannot be opened raises NoSuchFileError or PermissionError, one that is
+    not a container file NotContainerError."""
+    import errno
+    import os
+
+    path = os.fspath(path)
+    code, problems, error = _velfile._check(path)
+    if code == 2:
+        for kind, number, holds in ((NoSuchFileError, errno.ENOENT, not os.path.exists(path)),
+                                    (PermissionDeniedError, errno.EACCES, not os.access(path, os.R_OK))):
+            if holds:
+                e = kind(error)
+                e.errno, e.strerror, e.file = number, error, path
+                raise e
+        raise NotContainerError(error)
+    return list(problems)
+
+
 def modules() -> list:
     """The 21 group modules: dicts of name, prefix, descriptor type and fields
     (name, item id, item type, count), as the modules' item tables know them."""
@@ -83,7 +104,7 @@ __all__ = [
     "MAX_OPEN_FILES", "NoMemoryError", "NoSuchFileError", "NotContainerError", "NotFoundError", "OutsideSectionError",
     "PermissionDeniedError", "QUAD8",
     "QUAD9", "RAW", "ReadOnlyError", "Section", "TooManyFilesError", "UINT16", "UINT32", "UINT8", "UTF16",
-    "UnsupportedError", "WalkNode", "WrongTypeError", "__version__", "create", "modules", "open", "open_many",
+    "UnsupportedError", "WalkNode", "WrongTypeError", "__version__", "check", "create", "modules", "open", "open_many",
     "type_from_name", "type_name",
 ]
 

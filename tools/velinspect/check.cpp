@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <iostream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 #include <velfile/velfile.hpp>
@@ -65,7 +66,9 @@ struct Directory {
 class Checker {
  public:
   explicit Checker(RawFile& file) : file_(file) {}
-  int run(const std::string& name);
+  int run(const std::string& name, std::ostream& out, std::ostream& err);
+  const std::vector<std::string>& problems() const { return problems_; }
+  size_t problemCount() const { return problemCount_; }
 
  private:
   // Counts a problem; its text is made only when it is shown.
@@ -318,7 +321,7 @@ void Checker::checkDataGroups(const std::string& name) {
   }
 }
 
-int Checker::run(const std::string& name) {
+int Checker::run(const std::string& name, std::ostream& out, std::ostream& err) {
   const uint64_t size = file_.size();
   uint8_t raw[kHeaderSize];
   velfile::SectionHeaderFields h;
@@ -327,7 +330,7 @@ int Checker::run(const std::string& name) {
            velfile::decode_section_header(raw, &h);
   };
   if (!header(0)) {
-    std::cerr << "velinspect: " << name << " is not a container file: no section header at offset 0\n";
+    err << "velinspect: " << name << " is not a container file: no section header at offset 0\n";
     return kExitUnreadable;
   }
   uint64_t position = 0, lastStart = 0;
@@ -392,17 +395,17 @@ int Checker::run(const std::string& name) {
   if (!cut.empty()) problem(position, [&] { return cut; });
   checkOverlaps();
   if (problemCount_ == 0) checkDataGroups(name);
-  for (const std::string& p : problems_) std::cout << p << "\n";
+  for (const std::string& p : problems_) out << p << "\n";
   if (problemCount_ > problems_.size())
-    std::cout << "... and " << problemCount_ - problems_.size() << " more problems\n";
+    out << "... and " << problemCount_ - problems_.size() << " more problems\n";
   if (!chainBroken && cut.empty() && position < size)
-    std::cout << "note: " << size - position << " bytes after the last section belong to no section\n";
+    out << "note: " << size - position << " bytes after the last section belong to no section\n";
   if (problemCount_ == 0) {
-    std::cout << name << ": sound: " << index << (index == 1 ? " section, " : " sections, ") << dirs_.size()
-              << (dirs_.size() == 1 ? " group, " : " groups, ") << items_ << " items\n";
+    out << name << ": sound: " << index << (index == 1 ? " section, " : " sections, ") << dirs_.size()
+        << (dirs_.size() == 1 ? " group, " : " groups, ") << items_ << " items\n";
     return kExitOk;
   }
-  std::cout << name << ": damaged: " << problemCount_ << (problemCount_ == 1 ? " problem\n" : " problems\n");
+  out << name << ": damaged: " << problemCount_ << (problemCount_ == 1 ? " problem\n" : " problems\n");
   return kExitDamaged;
 }
 
@@ -415,7 +418,30 @@ int runCheck(const std::string& file) {
     std::cerr << "velinspect: cannot open " << file << ": " << error << "\n";
     return kExitUnreadable;
   }
-  return Checker(raw).run(file);
+  return Checker(raw).run(file, std::cout, std::cerr);
+}
+
+CheckReport checkFile(const std::string& file) {
+  CheckReport report;
+  RawFile raw;
+  std::string error;
+  if (!raw.open(file, &error)) {
+    report.code = kExitUnreadable;
+    report.error = "cannot open " + file + ": " + error;
+    return report;
+  }
+  std::ostringstream out, err;
+  Checker checker(raw);
+  report.code = checker.run(file, out, err);
+  report.problems = checker.problems();
+  if (checker.problemCount() > report.problems.size())
+    report.problems.push_back("... and " + std::to_string(checker.problemCount() - report.problems.size()) +
+                              " more problems");
+  report.error = err.str();
+  const std::string prefix = "velinspect: ";
+  if (report.error.compare(0, prefix.size(), prefix) == 0) report.error.erase(0, prefix.size());
+  while (!report.error.empty() && report.error.back() == '\n') report.error.pop_back();
+  return report;
 }
 
 }  // namespace velinspect

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace velinspect {
 
@@ -19,6 +20,15 @@ struct DumpOptions {
 int runDump(const DumpOptions& options);
 
 int runCheck(const std::string& file);
+
+// What runCheck finds, without printing it: its exit code, the problems it
+// lists (the same texts), and why a file could not be checked at all.
+struct CheckReport {
+  int code = 0;
+  std::vector<std::string> problems;
+  std::string error;
+};
+CheckReport checkFile(const std::string& file);
 
 struct ExtractOptions {
   std::string file;
