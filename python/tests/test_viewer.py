@@ -225,3 +225,16 @@ def test_browser(paths, tmp_path):
         process.send_signal(signal.SIGINT)
         process.wait(30)
     assert process.returncode == 0 and "velfile view: stopped" in list(printed.queue), list(printed.queue)
+
+
+def test_a_file_another_process_reads_is_served(server, paths):
+    holder = subprocess.Popen(
+        [sys.executable, "-c", "import sys, velfile; f = velfile.open(sys.argv[1]); print('open', flush=True); "
+         "sys.stdin.read()", paths[0]], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+        env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+    try:
+        assert holder.stdout.readline().strip() == "open"
+        assert get(server, f"/api/cscan?{SCAN}&gate=4:12")[0] == 200
+    finally:
+        holder.communicate("", timeout=30)
+    assert holder.returncode == 0
