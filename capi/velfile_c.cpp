@@ -185,28 +185,49 @@ velfile_status failed(const std::shared_ptr<FileRec>& file, velfile_status statu
   return status;
 }
 
-// A sentence about a handle: the call, then where it applies.
-std::string where(const Target& t) {
-  std::string s;
-  if (t.file) s += " (file '" + t.file->file.path() + "'";
-  if (t.group.valid()) s += std::string(t.file ? ", " : " (") + "group '" + t.group.path() + "'";
-  if (!s.empty()) s += ")";
-  return s;
+// Where a call on a handle applies, for its sentence: " (file 'x', group
+// 'y')", or empty. Never throws (it runs in the handlers of guard()).
+std::string where(const Target& t) noexcept {
+  try {
+    std::string s;
+    if (t.file) s += " (file '" + t.file->file.path() + "'";
+    if (t.group.valid()) s += std::string(t.file ? ", " : " (") + "group '" + t.group.path() + "'";
+    if (t.item.count() || t.item.id()) s += ", item " + std::to_string(t.item.id());
+    if (!s.empty()) s += ")";
+    return s;
+  } catch (...) {
+    return std::string();
+  }
+}
+
+// The status and sentence of the exception being handled. Never throws:
+// when even the sentence finds no memory, the status goes back alone.
+velfile_status failCurrent(const char* call, const Target& t) noexcept {
+  velfile_status status = VELFILE_IO;
+  try {
+    try {
+      throw;
+    } catch (const velfile::Error& e) {
+      status = velfile_status(static_cast<int>(e.reason()));
+      return failed(t.file, status, e.what());
+    } catch (const std::bad_alloc&) {
+      status = VELFILE_MEMORY;
+      return failed(t.file, status, std::string(call) + ": not enough memory" + where(t));
+    } catch (const std::exception& e) {
+      return failed(t.file, status, std::string(call) + ": " + e.what() + where(t));
+    }
+  } catch (...) {
+    return status;
+  }
 }
 
 // Runs a call's body, turning what it throws into a status.
 template <class F>
-velfile_status guard(const char* call, const std::shared_ptr<FileRec>& file, F&& body) {
+velfile_status guard(const char* call, const Target& t, F&& body) noexcept {
   try {
     return body();
-  } catch (const velfile::Error& e) {
-    return failed(file, velfile_status(static_cast<int>(e.reason())), e.what());
-  } catch (const std::bad_alloc&) {
-    return failed(file, VELFILE_MEMORY, std::string(call) + ": not enough memory");
-  } catch (const std::exception& e) {
-    return failed(file, VELFILE_IO, std::string(call) + ": " + e.what());
   } catch (...) {
-    return failed(file, VELFILE_IO, std::string(call) + ": an unexpected failure");
+    return failCurrent(call, t);
   }
 }
 
@@ -295,17 +316,17 @@ velfile::Range range(uint32_t start, uint32_t count) {
 }
 
 // The checked null pointer of an out argument.
-#define VELFILE_NEED(p, t)                          \
-  do {                                              \
-    if (!(p)) return nullArgument(__func__, t, #p); \
+#define VELFILE_NEED(p, t)                      \
+  do {                                          \
+    if (!(p)) return nullArgument(call, t, #p); \
   } while (0)
 
 // Resolves handle h of a kind into Target t, or returns its status.
-#define VELFILE_RESOLVE(h, kind, t)                           \
-  Target t;                                                   \
-  do {                                                        \
-    const velfile_status s_ = resolve(__func__, h, kind, &t); \
-    if (s_ != VELFILE_OK) return s_;                          \
+#define VELFILE_RESOLVE(h, kind, t)                       \
+  Target t;                                               \
+  do {                                                    \
+    const velfile_status s_ = resolve(call, h, kind, &t); \
+    if (s_ != VELFILE_OK) return s_;                      \
   } while (0)
 
 // A text argument: not NULL (UTF-8 is checked by the layer).
@@ -316,7 +337,7 @@ velfile_status openWith(const char* call, velfile::File (*how)(const std::string
   Target none;
   VELFILE_NEED(path, none);
   VELFILE_NEED(file, none);
-  return guard(call, nullptr, [&] {
+  return guard(call, Target(), [&] {
     auto rec = std::make_shared<FileRec>();
     rec->file = how(path);
     Slot s;
@@ -334,7 +355,7 @@ velfile_status endFile(const char* call, velfile_file file, bool abandon) {
                   std::string(call) + ": file '" + path +
                       "' cannot be abandoned: this library has no abandoning yet; it is still open");
   table().releaseFile(file, *t.file, path);
-  return guard(call, nullptr, [&] {
+  return guard(call, Target(), [&] {
     t.file->file.close();
     return VELFILE_OK;
   });
@@ -380,7 +401,7 @@ velfile_status setField(const char* call, velfile_descriptor d, const char* fiel
   if (std::none_of(fields.begin(), fields.end(), [&](const velfile::Field& f) { return f.name == field; }))
     return failed(nullptr, VELFILE_NOT_FOUND,
                   std::string(call) + ": module '" + t.desc->schema->name + "' has no field '" + field + "'");
-  return guard(call, nullptr, [&] {
+  return guard(call, Target(), [&] {
     for (auto& nv : t.desc->values)
       if (nv.first == field) return nv.second = std::move(v), VELFILE_OK;
     t.desc->values.emplace_back(field, std::move(v));
@@ -423,439 +444,556 @@ const char* velfile_status_name(int status) {
 }
 
 velfile_status velfile_last_error(char* buffer, size_t length, size_t* needed) {
-  return putText(__func__, Target(), tlsError, buffer, length, needed, false);
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    return putText(call, Target(), tlsError, buffer, length, needed, false);
+  });
 }
 
 velfile_status velfile_file_last_error(velfile_file file, char* buffer, size_t length, size_t* needed) {
-  VELFILE_RESOLVE(file, kFile, t);
-  std::string text;
-  {
-    std::lock_guard<std::mutex> lock(t.file->mutex);
-    text = t.file->lastError;
-  }
-  return putText(__func__, t, text, buffer, length, needed, false);
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(file, kFile, t);
+    std::string text;
+    {
+      std::lock_guard<std::mutex> lock(t.file->mutex);
+      text = t.file->lastError;
+    }
+    return putText(call, t, text, buffer, length, needed, false);
+  });
 }
 
 velfile_status velfile_open(const char* path, velfile_file* file) {
-  return openWith(__func__, &velfile::File::open, path, file);
+  const char* const call = __func__;
+  return guard(call, Target(),
+               [&]() -> velfile_status { return openWith(call, &velfile::File::open, path, file); });
 }
 
 velfile_status velfile_create(const char* path, velfile_file* file) {
-  return openWith(__func__, &velfile::File::create, path, file);
+  const char* const call = __func__;
+  return guard(call, Target(),
+               [&]() -> velfile_status { return openWith(call, &velfile::File::create, path, file); });
 }
 
 velfile_status velfile_append(const char* path, velfile_file* file) {
-  return openWith(__func__, &velfile::File::append, path, file);
+  const char* const call = __func__;
+  return guard(call, Target(),
+               [&]() -> velfile_status { return openWith(call, &velfile::File::append, path, file); });
 }
 
 velfile_status velfile_close(velfile_file file) {
-  return endFile(__func__, file, false);
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status { return endFile(call, file, false); });
 }
 
 velfile_status velfile_abandon(velfile_file file) {
-  return endFile(__func__, file, true);
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status { return endFile(call, file, true); });
 }
 
 velfile_status velfile_release(uint64_t handle) {
-  const Kind kind = Kind(handle >> 56);
-  if (kind == kFile)
-    return failed(nullptr, VELFILE_INVALID,
-                  std::string(__func__) + ": a file handle is closed with velfile_close()");
-  VELFILE_RESOLVE(handle, kind >= kGroup && kind <= kWriter ? kind : kGroup, t);
-  table().release(handle);
-  return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    const Kind kind = Kind(handle >> 56);
+    if (kind == kFile)
+      return failed(nullptr, VELFILE_INVALID,
+                    std::string(call) + ": a file handle is closed with velfile_close()");
+    VELFILE_RESOLVE(handle, kind >= kGroup && kind <= kWriter ? kind : kGroup, t);
+    table().release(handle);
+    return VELFILE_OK;
+  });
 }
 
 velfile_status velfile_section_count(velfile_file file, uint32_t* count) {
-  VELFILE_RESOLVE(file, kFile, t);
-  VELFILE_NEED(count, t);
-  return guard(__func__, t.file, [&] {
-    *count = uint32_t(t.file->file.sections().size());
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(file, kFile, t);
+    VELFILE_NEED(count, t);
+    return guard(call, t, [&] {
+      *count = uint32_t(t.file->file.sections().size());
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_section(velfile_file file, uint32_t index, velfile_section_info* info,
                                velfile_group* group) {
-  VELFILE_RESOLVE(file, kFile, t);
-  return guard(__func__, t.file, [&] {
-    const velfile::Group g = t.file->file.section_group(index);
-    if (info) {
-      const velfile::Section s = g.section();
-      *info = velfile_section_info{s.index(),
-                                   s.start(),
-                                   s.size(),
-                                   s.entries(),
-                                   s.byte_order() == velfile::ByteOrder::Big ? 1u : 0u,
-                                   s.string_format() == velfile::StringFormat::Utf16 ? 1u : 0u};
-    }
-    if (group) *group = child(kGroup, t, [&](Slot& s) { s.group = g; });
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(file, kFile, t);
+    return guard(call, t, [&] {
+      const velfile::Group g = t.file->file.section_group(index);
+      if (info) {
+        const velfile::Section s = g.section();
+        *info = velfile_section_info{s.index(),
+                                     s.start(),
+                                     s.size(),
+                                     s.entries(),
+                                     s.byte_order() == velfile::ByteOrder::Big ? 1u : 0u,
+                                     s.string_format() == velfile::StringFormat::Utf16 ? 1u : 0u};
+      }
+      if (group) *group = child(kGroup, t, [&](Slot& s) { s.group = g; });
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_create_section(velfile_file file, const char* name, velfile_group* group) {
-  VELFILE_RESOLVE(file, kFile, t);
-  VELFILE_TEXT_ARG(name, t);
-  VELFILE_NEED(group, t);
-  return guard(__func__, t.file, [&] {
-    const velfile::Group g = t.file->file.create_group(name);
-    *group = child(kGroup, t, [&](Slot& s) { s.group = g; });
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(file, kFile, t);
+    VELFILE_TEXT_ARG(name, t);
+    VELFILE_NEED(group, t);
+    return guard(call, t, [&] {
+      const velfile::Group g = t.file->file.create_group(name);
+      *group = child(kGroup, t, [&](Slot& s) { s.group = g; });
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_group_by_path(velfile_file file, const char* path, velfile_group* group) {
-  VELFILE_RESOLVE(file, kFile, t);
-  VELFILE_TEXT_ARG(path, t);
-  VELFILE_NEED(group, t);
-  return guard(__func__, t.file, [&] {
-    const velfile::Group g = t.file->file.group(path);
-    *group = child(kGroup, t, [&](Slot& s) { s.group = g; });
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(file, kFile, t);
+    VELFILE_TEXT_ARG(path, t);
+    VELFILE_NEED(group, t);
+    return guard(call, t, [&] {
+      const velfile::Group g = t.file->file.group(path);
+      *group = child(kGroup, t, [&](Slot& s) { s.group = g; });
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_group_sub(velfile_group group, const char* relative, velfile_group* sub) {
-  VELFILE_RESOLVE(group, kGroup, t);
-  VELFILE_TEXT_ARG(relative, t);
-  VELFILE_NEED(sub, t);
-  return guard(__func__, t.file, [&] {
-    const velfile::Group g = t.group.group(relative);
-    *sub = child(kGroup, t, [&](Slot& s) { s.group = g; });
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(group, kGroup, t);
+    VELFILE_TEXT_ARG(relative, t);
+    VELFILE_NEED(sub, t);
+    return guard(call, t, [&] {
+      const velfile::Group g = t.group.group(relative);
+      *sub = child(kGroup, t, [&](Slot& s) { s.group = g; });
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_group_name(velfile_group group, char* buffer, size_t length, size_t* needed) {
-  VELFILE_RESOLVE(group, kGroup, t);
-  return guard(__func__, t.file,
-               [&] { return putText(__func__, t, t.group.name(), buffer, length, needed); });
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(group, kGroup, t);
+    return guard(call, t, [&] { return putText(call, t, t.group.name(), buffer, length, needed); });
+  });
 }
 
 velfile_status velfile_group_path(velfile_group group, char* buffer, size_t length, size_t* needed) {
-  VELFILE_RESOLVE(group, kGroup, t);
-  return guard(__func__, t.file,
-               [&] { return putText(__func__, t, t.group.path(), buffer, length, needed); });
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(group, kGroup, t);
+    return guard(call, t, [&] { return putText(call, t, t.group.path(), buffer, length, needed); });
+  });
 }
 
 velfile_status velfile_group_walk(velfile_group group, uint32_t max_depth, velfile_group* groups,
                                   size_t length, size_t* needed) {
-  VELFILE_RESOLVE(group, kGroup, t);
-  velfile::WalkLimits limits;
-  if (max_depth < 1 || max_depth > uint32_t(limits.max_depth))
-    return failed(t.file, VELFILE_INVALID,
-                  std::string(__func__) + ": max_depth " + std::to_string(max_depth) +
-                      " is not within 1 to " + std::to_string(limits.max_depth) + where(t));
-  limits.max_depth = int(max_depth);
-  return guard(__func__, t.file, [&] {
-    std::vector<velfile::Group> found;
-    velfile::walk(
-        t.group,
-        [&](const velfile::WalkNode& n) {
-          if (n.depth > 0 && n.state == velfile::NodeState::Open) found.push_back(n.group);
-          return n.depth < int(max_depth);
-        },
-        velfile::WalkLeave(), limits);
-    if (needed) *needed = found.size();
-    if (!groups && length == 0) return VELFILE_OK;
-    if (length < found.size()) return tooSmall(__func__, t, length, found.size(), "handles", "the groups");
-    if (!groups) return nullArgument(__func__, t, "groups");
-    for (size_t i = 0; i < found.size(); ++i)
-      groups[i] = child(kGroup, t, [&](Slot& s) { s.group = found[i]; });
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(group, kGroup, t);
+    velfile::WalkLimits limits;
+    if (max_depth < 1 || max_depth > uint32_t(limits.max_depth))
+      return failed(t.file, VELFILE_INVALID,
+                    std::string(call) + ": max_depth " + std::to_string(max_depth) + " is not within 1 to " +
+                        std::to_string(limits.max_depth) + where(t));
+    limits.max_depth = int(max_depth);
+    return guard(call, t, [&] {
+      std::vector<velfile::Group> found;
+      velfile::walk(
+          t.group,
+          [&](const velfile::WalkNode& n) {
+            if (n.depth > 0 && n.state == velfile::NodeState::Open) found.push_back(n.group);
+            return n.depth < int(max_depth);
+          },
+          velfile::WalkLeave(), limits);
+      if (needed) *needed = found.size();
+      if (!groups && length == 0) return VELFILE_OK;
+      if (length < found.size()) return tooSmall(call, t, length, found.size(), "handles", "the groups");
+      if (!groups) return nullArgument(call, t, "groups");
+      for (size_t i = 0; i < found.size(); ++i)
+        groups[i] = child(kGroup, t, [&](Slot& s) { s.group = found[i]; });
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_group_create(velfile_group parent, const char* name, uint16_t id,
                                     velfile_group* group) {
-  VELFILE_RESOLVE(parent, kGroup, t);
-  VELFILE_TEXT_ARG(name, t);
-  VELFILE_NEED(group, t);
-  return guard(__func__, t.file, [&] {
-    const velfile::Group g = t.group.create_group(name, id);
-    *group = child(kGroup, t, [&](Slot& s) { s.group = g; });
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(parent, kGroup, t);
+    VELFILE_TEXT_ARG(name, t);
+    VELFILE_NEED(group, t);
+    return guard(call, t, [&] {
+      const velfile::Group g = t.group.create_group(name, id);
+      *group = child(kGroup, t, [&](Slot& s) { s.group = g; });
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_group_set_name(velfile_group group, const char* name) {
-  VELFILE_RESOLVE(group, kGroup, t);
-  VELFILE_TEXT_ARG(name, t);
-  return guard(__func__, t.file, [&] {
-    t.group.set_name(name);
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(group, kGroup, t);
+    VELFILE_TEXT_ARG(name, t);
+    return guard(call, t, [&] {
+      t.group.set_name(name);
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_item_count(velfile_group group, uint32_t* count) {
-  VELFILE_RESOLVE(group, kGroup, t);
-  VELFILE_NEED(count, t);
-  return guard(__func__, t.file, [&] {
-    *count = t.group.item_count();
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(group, kGroup, t);
+    VELFILE_NEED(count, t);
+    return guard(call, t, [&] {
+      *count = t.group.item_count();
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_item_at(velfile_group group, uint32_t index, velfile_item* item) {
-  VELFILE_RESOLVE(group, kGroup, t);
-  VELFILE_NEED(item, t);
-  return guard(__func__, t.file, [&] {
-    const velfile::Item it = t.group.item_at(index);
-    *item = child(kItem, t, [&](Slot& s) { s.group = t.group, s.item = it; });
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(group, kGroup, t);
+    VELFILE_NEED(item, t);
+    return guard(call, t, [&] {
+      const velfile::Item it = t.group.item_at(index);
+      *item = child(kItem, t, [&](Slot& s) { s.group = t.group, s.item = it; });
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_item_by_id(velfile_group group, uint16_t id, velfile_item* item) {
-  VELFILE_RESOLVE(group, kGroup, t);
-  VELFILE_NEED(item, t);
-  return guard(__func__, t.file, [&] {
-    const velfile::Item it = t.group.item(id);
-    *item = child(kItem, t, [&](Slot& s) { s.group = t.group, s.item = it; });
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(group, kGroup, t);
+    VELFILE_NEED(item, t);
+    return guard(call, t, [&] {
+      const velfile::Item it = t.group.item(id);
+      *item = child(kItem, t, [&](Slot& s) { s.group = t.group, s.item = it; });
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_item_info(velfile_item item, uint16_t* id, uint16_t* type, uint32_t* count) {
-  VELFILE_RESOLVE(item, kItem, t);
-  return guard(__func__, t.file, [&] {
-    if (id) *id = t.item.id();
-    if (type) *type = t.item.type();
-    if (count) *count = t.item.count();
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(item, kItem, t);
+    return guard(call, t, [&] {
+      if (id) *id = t.item.id();
+      if (type) *type = t.item.type();
+      if (count) *count = t.item.count();
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_item_read(velfile_item item, int type, void* buffer, size_t length, size_t* needed) {
-  VELFILE_RESOLVE(item, kItem, t);
-  const std::string what =
-      "the " + std::to_string(t.item.count()) + " elements of item " + std::to_string(t.item.id());
-  return guard(__func__, t.file, [&]() -> velfile_status {
-    switch (type) {
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(item, kItem, t);
+    const std::string what =
+        "the " + std::to_string(t.item.count()) + " elements of item " + std::to_string(t.item.id());
+    return guard(call, t, [&]() -> velfile_status {
+      switch (type) {
 #define VELFILE_READ_AS(code, E) \
   case code:                     \
-    return putArray(__func__, t, t.item.as<std::vector<E>>(), static_cast<E*>(buffer), length, needed, what);
-      VELFILE_READ_AS(VELFILE_TYPE_INT8, int8_t)
-      VELFILE_READ_AS(VELFILE_TYPE_UINT8, uint8_t)
-      VELFILE_READ_AS(VELFILE_TYPE_INT16, int16_t)
-      VELFILE_READ_AS(VELFILE_TYPE_UINT16, uint16_t)
-      VELFILE_READ_AS(VELFILE_TYPE_INT32, int32_t)
-      VELFILE_READ_AS(VELFILE_TYPE_UINT32, uint32_t)
-      VELFILE_READ_AS(VELFILE_TYPE_QUAD8, velfile::Words)
-      VELFILE_READ_AS(VELFILE_TYPE_FLOAT32, float)
-      VELFILE_READ_AS(VELFILE_TYPE_FLOAT64, double)
+    return putArray(call, t, t.item.as<std::vector<E>>(), static_cast<E*>(buffer), length, needed, what);
+        VELFILE_READ_AS(VELFILE_TYPE_INT8, int8_t)
+        VELFILE_READ_AS(VELFILE_TYPE_UINT8, uint8_t)
+        VELFILE_READ_AS(VELFILE_TYPE_INT16, int16_t)
+        VELFILE_READ_AS(VELFILE_TYPE_UINT16, uint16_t)
+        VELFILE_READ_AS(VELFILE_TYPE_INT32, int32_t)
+        VELFILE_READ_AS(VELFILE_TYPE_UINT32, uint32_t)
+        VELFILE_READ_AS(VELFILE_TYPE_QUAD8, velfile::Words)
+        VELFILE_READ_AS(VELFILE_TYPE_FLOAT32, float)
+        VELFILE_READ_AS(VELFILE_TYPE_FLOAT64, double)
 #undef VELFILE_READ_AS
-      default:
-        return failed(t.file, VELFILE_WRONG_TYPE,
-                      std::string(__func__) + ": item " + std::to_string(t.item.id()) +
-                          " cannot be read as " + velfile::type_name(uint16_t(type)) +
-                          " elements: ask for a number type (text: velfile_item_text())" + where(t));
-    }
+        default:
+          return failed(t.file, VELFILE_WRONG_TYPE,
+                        std::string(call) + ": item " + std::to_string(t.item.id()) + " cannot be read as " +
+                            velfile::type_name(uint16_t(type)) +
+                            " elements: ask for a number type (text: velfile_item_text())" + where(t));
+      }
+    });
   });
 }
 
 velfile_status velfile_item_text(velfile_item item, char* buffer, size_t length, size_t* needed) {
-  VELFILE_RESOLVE(item, kItem, t);
-  return guard(__func__, t.file, [&] { return putText(__func__, t, t.item.text(), buffer, length, needed); });
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(item, kItem, t);
+    return guard(call, t, [&] { return putText(call, t, t.item.text(), buffer, length, needed); });
+  });
 }
 
 velfile_status velfile_item_write(velfile_group group, uint16_t id, int type, const void* data,
                                   uint32_t count) {
-  VELFILE_RESOLVE(group, kGroup, t);
-  if (count) VELFILE_NEED(data, t);
-  return guard(__func__, t.file, [&] {
-    t.group.write_item(id, uint16_t(type), data, count);
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(group, kGroup, t);
+    if (count) VELFILE_NEED(data, t);
+    return guard(call, t, [&] {
+      t.group.write_item(id, uint16_t(type), data, count);
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_item_write_text(velfile_group group, uint16_t id, const char* text) {
-  VELFILE_RESOLVE(group, kGroup, t);
-  VELFILE_TEXT_ARG(text, t);
-  return guard(__func__, t.file, [&] {
-    t.group.write_text(id, text);
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(group, kGroup, t);
+    VELFILE_TEXT_ARG(text, t);
+    return guard(call, t, [&] {
+      t.group.write_text(id, text);
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_module_count(uint32_t* count) {
-  VELFILE_NEED(count, Target());
-  *count = uint32_t(velfile::modules().size());
-  return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_NEED(count, Target());
+    *count = uint32_t(velfile::modules().size());
+    return VELFILE_OK;
+  });
 }
 
 velfile_status velfile_module_name(uint32_t index, char* buffer, size_t length, size_t* needed) {
-  const auto& all = velfile::modules();
-  if (index >= all.size())
-    return failed(nullptr, VELFILE_NOT_FOUND,
-                  std::string(__func__) + ": there is no module " + std::to_string(index) + " (there are " +
-                      std::to_string(all.size()) + ")");
-  return putText(__func__, Target(), all[index].name, buffer, length, needed);
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    const auto& all = velfile::modules();
+    if (index >= all.size())
+      return failed(nullptr, VELFILE_NOT_FOUND,
+                    std::string(call) + ": there is no module " + std::to_string(index) + " (there are " +
+                        std::to_string(all.size()) + ")");
+    return putText(call, Target(), all[index].name, buffer, length, needed);
+  });
 }
 
 velfile_status velfile_descriptor_read(velfile_group group, const char* module,
                                        velfile_descriptor* descriptor) {
-  VELFILE_RESOLVE(group, kGroup, t);
-  VELFILE_TEXT_ARG(module, t);
-  VELFILE_NEED(descriptor, t);
-  return guard(__func__, t.file, [&] {
-    auto d = std::make_shared<DescRec>();
-    d->schema = &velfile::find_module(module);
-    d->values = t.group.read_descriptor(module);
-    Slot s;
-    s.desc = std::move(d);
-    *descriptor = table().add(kDescriptor, std::move(s));
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(group, kGroup, t);
+    VELFILE_TEXT_ARG(module, t);
+    VELFILE_NEED(descriptor, t);
+    return guard(call, t, [&] {
+      auto d = std::make_shared<DescRec>();
+      d->schema = &velfile::find_module(module);
+      d->values = t.group.read_descriptor(module);
+      Slot s;
+      s.desc = std::move(d);
+      *descriptor = table().add(kDescriptor, std::move(s));
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_descriptor_new(const char* module, velfile_descriptor* descriptor) {
-  VELFILE_TEXT_ARG(module, Target());
-  VELFILE_NEED(descriptor, Target());
-  return guard(__func__, nullptr, [&] {
-    auto d = std::make_shared<DescRec>();
-    d->schema = &velfile::find_module(module);
-    Slot s;
-    s.desc = std::move(d);
-    *descriptor = table().add(kDescriptor, std::move(s));
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_TEXT_ARG(module, Target());
+    VELFILE_NEED(descriptor, Target());
+    return guard(call, Target(), [&] {
+      auto d = std::make_shared<DescRec>();
+      d->schema = &velfile::find_module(module);
+      Slot s;
+      s.desc = std::move(d);
+      *descriptor = table().add(kDescriptor, std::move(s));
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_descriptor_write(velfile_group group, velfile_descriptor descriptor) {
-  VELFILE_RESOLVE(group, kGroup, t);
-  VELFILE_RESOLVE(descriptor, kDescriptor, d);
-  return guard(__func__, t.file, [&] {
-    t.group.write_descriptor(d.desc->schema->name, d.desc->values);
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(group, kGroup, t);
+    VELFILE_RESOLVE(descriptor, kDescriptor, d);
+    return guard(call, t, [&] {
+      t.group.write_descriptor(d.desc->schema->name, d.desc->values);
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_descriptor_field_count(velfile_descriptor descriptor, uint32_t* count) {
-  VELFILE_RESOLVE(descriptor, kDescriptor, t);
-  VELFILE_NEED(count, t);
-  *count = uint32_t(t.desc->schema->fields.size());
-  return VELFILE_OK;
-}
-
-velfile_status velfile_descriptor_field(velfile_descriptor descriptor, uint32_t index, char* name,
-                                        size_t length, size_t* needed, int* kind, uint32_t* capacity) {
-  VELFILE_RESOLVE(descriptor, kDescriptor, t);
-  const auto& fields = t.desc->schema->fields;
-  if (index >= fields.size())
-    return failed(nullptr, VELFILE_NOT_FOUND,
-                  std::string(__func__) + ": module '" + t.desc->schema->name + "' has no field " +
-                      std::to_string(index) + " (it has " + std::to_string(fields.size()) + ")");
-  const velfile::Field& f = fields[index];
-  const bool text = f.type == VELFILE_TYPE_NARROW || f.type == VELFILE_TYPE_UTF16;
-  if (kind)
-    *kind = text                                                               ? VELFILE_FIELD_TEXT
-            : f.count != 1                                                     ? VELFILE_FIELD_ARRAY
-            : f.type == VELFILE_TYPE_FLOAT32 || f.type == VELFILE_TYPE_FLOAT64 ? VELFILE_FIELD_REAL
-                                                                               : VELFILE_FIELD_INTEGER;
-  if (capacity) *capacity = f.count;
-  return guard(__func__, nullptr, [&] { return putText(__func__, t, f.name, name, length, needed); });
-}
-
-velfile_status velfile_descriptor_get_number(velfile_descriptor descriptor, const char* field,
-                                             double* value) {
-  VELFILE_RESOLVE(descriptor, kDescriptor, t);
-  VELFILE_TEXT_ARG(field, t);
-  VELFILE_NEED(value, t);
-  velfile_status status = VELFILE_OK;
-  const Value* v = heldValue(__func__, t, field, &status);
-  if (!v) return status;
-  if (const int64_t* i = std::get_if<int64_t>(v)) return *value = double(*i), VELFILE_OK;
-  if (const double* r = std::get_if<double>(v)) return *value = *r, VELFILE_OK;
-  return wrongKind(__func__, t, field, *v, "a number");
-}
-
-velfile_status velfile_descriptor_get_text(velfile_descriptor descriptor, const char* field, char* buffer,
-                                           size_t length, size_t* needed) {
-  VELFILE_RESOLVE(descriptor, kDescriptor, t);
-  VELFILE_TEXT_ARG(field, t);
-  velfile_status status = VELFILE_OK;
-  const Value* v = heldValue(__func__, t, field, &status);
-  if (!v) return status;
-  const std::string* s = std::get_if<std::string>(v);
-  if (!s) return wrongKind(__func__, t, field, *v, "text");
-  return guard(__func__, nullptr, [&] { return putText(__func__, t, *s, buffer, length, needed); });
-}
-
-velfile_status velfile_descriptor_get_array(velfile_descriptor descriptor, const char* field, double* values,
-                                            size_t length, size_t* needed) {
-  VELFILE_RESOLVE(descriptor, kDescriptor, t);
-  VELFILE_TEXT_ARG(field, t);
-  velfile_status status = VELFILE_OK;
-  const Value* v = heldValue(__func__, t, field, &status);
-  if (!v) return status;
-  const std::vector<double>* a = std::get_if<std::vector<double>>(v);
-  if (!a) return wrongKind(__func__, t, field, *v, "an array");
-  return putArray(__func__, t, *a, values, length, needed, "field '" + std::string(field) + "'");
-}
-
-velfile_status velfile_descriptor_set_number(velfile_descriptor descriptor, const char* field, double value) {
-  return setField(__func__, descriptor, field, Value(value));
-}
-
-velfile_status velfile_descriptor_set_text(velfile_descriptor descriptor, const char* field,
-                                           const char* text) {
-  if (!text) return failed(nullptr, VELFILE_INVALID, std::string(__func__) + ": text is NULL");
-  return setField(__func__, descriptor, field, Value(std::string(text)));
-}
-
-velfile_status velfile_descriptor_set_array(velfile_descriptor descriptor, const char* field,
-                                            const double* values, size_t count) {
-  if (!values && count) return failed(nullptr, VELFILE_INVALID, std::string(__func__) + ": values is NULL");
-  return setField(__func__, descriptor, field, Value(std::vector<double>(values, values + count)));
-}
-
-velfile_status velfile_data_open(velfile_group group, velfile_data* data) {
-  VELFILE_RESOLVE(group, kGroup, t);
-  VELFILE_NEED(data, t);
-  return guard(__func__, t.file, [&] {
-    const velfile::DataGroup d = t.group.data();
-    *data = child(kData, t, [&](Slot& s) { s.group = t.group, s.data = d; });
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(descriptor, kDescriptor, t);
+    VELFILE_NEED(count, t);
+    *count = uint32_t(t.desc->schema->fields.size());
     return VELFILE_OK;
   });
 }
 
+velfile_status velfile_descriptor_field(velfile_descriptor descriptor, uint32_t index, char* name,
+                                        size_t length, size_t* needed, int* kind, uint32_t* capacity) {
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(descriptor, kDescriptor, t);
+    const auto& fields = t.desc->schema->fields;
+    if (index >= fields.size())
+      return failed(nullptr, VELFILE_NOT_FOUND,
+                    std::string(call) + ": module '" + t.desc->schema->name + "' has no field " +
+                        std::to_string(index) + " (it has " + std::to_string(fields.size()) + ")");
+    const velfile::Field& f = fields[index];
+    const bool text = f.type == VELFILE_TYPE_NARROW || f.type == VELFILE_TYPE_UTF16;
+    if (kind)
+      *kind = text                                                               ? VELFILE_FIELD_TEXT
+              : f.count != 1                                                     ? VELFILE_FIELD_ARRAY
+              : f.type == VELFILE_TYPE_FLOAT32 || f.type == VELFILE_TYPE_FLOAT64 ? VELFILE_FIELD_REAL
+                                                                                 : VELFILE_FIELD_INTEGER;
+    if (capacity) *capacity = f.count;
+    return guard(call, Target(), [&] { return putText(call, t, f.name, name, length, needed); });
+  });
+}
+
+velfile_status velfile_descriptor_get_number(velfile_descriptor descriptor, const char* field,
+                                             double* value) {
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(descriptor, kDescriptor, t);
+    VELFILE_TEXT_ARG(field, t);
+    VELFILE_NEED(value, t);
+    velfile_status status = VELFILE_OK;
+    const Value* v = heldValue(call, t, field, &status);
+    if (!v) return status;
+    if (const int64_t* i = std::get_if<int64_t>(v)) return *value = double(*i), VELFILE_OK;
+    if (const double* r = std::get_if<double>(v)) return *value = *r, VELFILE_OK;
+    return wrongKind(call, t, field, *v, "a number");
+  });
+}
+
+velfile_status velfile_descriptor_get_text(velfile_descriptor descriptor, const char* field, char* buffer,
+                                           size_t length, size_t* needed) {
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(descriptor, kDescriptor, t);
+    VELFILE_TEXT_ARG(field, t);
+    velfile_status status = VELFILE_OK;
+    const Value* v = heldValue(call, t, field, &status);
+    if (!v) return status;
+    const std::string* s = std::get_if<std::string>(v);
+    if (!s) return wrongKind(call, t, field, *v, "text");
+    return guard(call, Target(), [&] { return putText(call, t, *s, buffer, length, needed); });
+  });
+}
+
+velfile_status velfile_descriptor_get_array(velfile_descriptor descriptor, const char* field, double* values,
+                                            size_t length, size_t* needed) {
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(descriptor, kDescriptor, t);
+    VELFILE_TEXT_ARG(field, t);
+    velfile_status status = VELFILE_OK;
+    const Value* v = heldValue(call, t, field, &status);
+    if (!v) return status;
+    const std::vector<double>* a = std::get_if<std::vector<double>>(v);
+    if (!a) return wrongKind(call, t, field, *v, "an array");
+    return putArray(call, t, *a, values, length, needed, "field '" + std::string(field) + "'");
+  });
+}
+
+velfile_status velfile_descriptor_set_number(velfile_descriptor descriptor, const char* field, double value) {
+  const char* const call = __func__;
+  return guard(call, Target(),
+               [&]() -> velfile_status { return setField(call, descriptor, field, Value(value)); });
+}
+
+velfile_status velfile_descriptor_set_text(velfile_descriptor descriptor, const char* field,
+                                           const char* text) {
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    if (!text) return failed(nullptr, VELFILE_INVALID, std::string(call) + ": text is NULL");
+    return setField(call, descriptor, field, Value(std::string(text)));
+  });
+}
+
+velfile_status velfile_descriptor_set_array(velfile_descriptor descriptor, const char* field,
+                                            const double* values, size_t count) {
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    if (!values && count) return failed(nullptr, VELFILE_INVALID, std::string(call) + ": values is NULL");
+    return setField(call, descriptor, field, Value(std::vector<double>(values, values + count)));
+  });
+}
+
+velfile_status velfile_data_open(velfile_group group, velfile_data* data) {
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(group, kGroup, t);
+    VELFILE_NEED(data, t);
+    return guard(call, t, [&] {
+      const velfile::DataGroup d = t.group.data();
+      *data = child(kData, t, [&](Slot& s) { s.group = t.group, s.data = d; });
+      return VELFILE_OK;
+    });
+  });
+}
+
 velfile_status velfile_data_layout_of(velfile_data data, velfile_data_layout* layout, int32_t* data_class) {
-  VELFILE_RESOLVE(data, kData, t);
-  VELFILE_NEED(layout, t);
-  return guard(__func__, t.file, [&] {
-    const auto shape = t.data.shape();
-    const auto axes = t.data.axes();
-    *layout = velfile_data_layout{shape[0],       shape[1],       shape[2],       t.data.sample_type(),
-                                  axes[0].factor, axes[0].offset, axes[1].factor, axes[1].offset,
-                                  axes[2].factor, axes[2].offset};
-    if (data_class) *data_class = t.data.data_class();
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(data, kData, t);
+    VELFILE_NEED(layout, t);
+    return guard(call, t, [&] {
+      const auto shape = t.data.shape();
+      const auto axes = t.data.axes();
+      *layout = velfile_data_layout{shape[0],       shape[1],       shape[2],       t.data.sample_type(),
+                                    axes[0].factor, axes[0].offset, axes[1].factor, axes[1].offset,
+                                    axes[2].factor, axes[2].offset};
+      if (data_class) *data_class = t.data.data_class();
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_data_has_data(velfile_data data, uint32_t second_start, uint32_t second_count,
                                      uint32_t first_start, uint32_t first_count, uint8_t* mask, size_t length,
                                      size_t* needed) {
-  VELFILE_RESOLVE(data, kData, t);
-  return guard(__func__, t.file, [&] {
-    const auto shape = t.data.shape();
-    const velfile::Range second = range(second_start, second_count), first = range(first_start, first_count);
-    const velfile::Range none{0, 0};
-    t.data.bytes_needed(second, first, none);  // refuses a range outside the data
-    const auto extent = [](velfile::Range r, uint32_t n) {
-      return uint64_t(r.count == VELFILE_ALL ? n - r.start : r.count);
-    };
-    const uint64_t points = extent(second, shape[0]) * extent(first, shape[1]);
-    if (needed) *needed = size_t(points);
-    if (!mask && length == 0) return VELFILE_OK;
-    if (length < points) return tooSmall(__func__, t, length, size_t(points), "bytes", "the points' marks");
-    if (!mask) return nullArgument(__func__, t, "mask");
-    uint8_t unused = 0;
-    t.data.read(&unused, 0, mask, second, first, none);
-    for (uint64_t i = 0; i < points; ++i) mask[i] = mask[i] >= gdata_kPointHasData ? 1 : 0;
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(data, kData, t);
+    return guard(call, t, [&] {
+      const auto shape = t.data.shape();
+      const velfile::Range second = range(second_start, second_count),
+                           first = range(first_start, first_count);
+      const velfile::Range none{0, 0};
+      t.data.bytes_needed(second, first, none);  // refuses a range outside the data
+      const auto extent = [](velfile::Range r, uint32_t n) {
+        return uint64_t(r.count == VELFILE_ALL ? n - r.start : r.count);
+      };
+      const uint64_t points = extent(second, shape[0]) * extent(first, shape[1]);
+      if (needed) *needed = size_t(points);
+      if (!mask && length == 0) return VELFILE_OK;
+      if (length < points) return tooSmall(call, t, length, size_t(points), "bytes", "the points' marks");
+      if (!mask) return nullArgument(call, t, "mask");
+      uint8_t unused = 0;
+      t.data.read(&unused, 0, mask, second, first, none);
+      for (uint64_t i = 0; i < points; ++i) mask[i] = mask[i] >= gdata_kPointHasData ? 1 : 0;
+      return VELFILE_OK;
+    });
   });
 }
 
@@ -863,87 +1001,105 @@ velfile_status velfile_data_read(velfile_data data, uint32_t second_start, uint3
                                  uint32_t first_start, uint32_t first_count, uint32_t sample_start,
                                  uint32_t sample_count, int type, void* buffer, size_t length,
                                  size_t* needed) {
-  VELFILE_RESOLVE(data, kData, t);
-  return guard(__func__, t.file, [&] {
-    const velfile::Range second = range(second_start, second_count), first = range(first_start, first_count),
-                         samples = range(sample_start, sample_count);
-    const uint64_t bytes = t.data.bytes_needed(second, first, samples);
-    const size_t size = t.data.element_size();
-    if (type != t.data.sample_type())
-      return failed(t.file, VELFILE_WRONG_TYPE,
-                    std::string(__func__) + ": the buffer is of " + velfile::type_name(uint16_t(type)) +
-                        " elements, the data group's are " + velfile::type_name(t.data.sample_type()) +
-                        where(t));
-    const uint64_t elements = bytes / size;
-    if (needed) *needed = size_t(elements);
-    if (!buffer && length == 0) return VELFILE_OK;
-    if (length < elements) return tooSmall(__func__, t, length, size_t(elements), "elements", "the range");
-    if (!buffer) return nullArgument(__func__, t, "buffer");
-    t.data.read(buffer, size_t(bytes), nullptr, second, first, samples);
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(data, kData, t);
+    return guard(call, t, [&] {
+      const velfile::Range second = range(second_start, second_count),
+                           first = range(first_start, first_count),
+                           samples = range(sample_start, sample_count);
+      const uint64_t bytes = t.data.bytes_needed(second, first, samples);
+      const size_t size = t.data.element_size();
+      if (type != t.data.sample_type())
+        return failed(t.file, VELFILE_WRONG_TYPE,
+                      std::string(call) + ": the buffer is of " + velfile::type_name(uint16_t(type)) +
+                          " elements, the data group's are " + velfile::type_name(t.data.sample_type()) +
+                          where(t));
+      const uint64_t elements = bytes / size;
+      if (needed) *needed = size_t(elements);
+      if (!buffer && length == 0) return VELFILE_OK;
+      if (length < elements) return tooSmall(call, t, length, size_t(elements), "elements", "the range");
+      if (!buffer) return nullArgument(call, t, "buffer");
+      t.data.read(buffer, size_t(bytes), nullptr, second, first, samples);
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_data_write(velfile_group group, const velfile_data_layout* layout, const void* samples,
                                   size_t count, const uint8_t* has_data, size_t points, velfile_data* data) {
-  VELFILE_RESOLVE(group, kGroup, t);
-  VELFILE_NEED(layout, t);
-  if (count) VELFILE_NEED(samples, t);
-  if (points) VELFILE_NEED(has_data, t);
-  const size_t size = elementSize(int(layout->sample_type));
-  if (!size)
-    return failed(t.file, VELFILE_INVALID,
-                  std::string(__func__) + ": sample type " +
-                      velfile::type_name(uint16_t(layout->sample_type)) + " is not a type of samples" +
-                      where(t));
-  return guard(__func__, t.file, [&] {
-    std::vector<uint8_t> markers(points);
-    for (size_t i = 0; i < points; ++i) markers[i] = has_data[i] ? gdata_kPointHasData : 0;
-    const velfile::DataGroup d = t.group.write_data(descriptorOf(*layout), samples, count * size,
-                                                    points ? markers.data() : nullptr, points);
-    if (data) *data = child(kData, t, [&](Slot& s) { s.group = t.group, s.data = d; });
-    return VELFILE_OK;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(group, kGroup, t);
+    VELFILE_NEED(layout, t);
+    if (count) VELFILE_NEED(samples, t);
+    if (points) VELFILE_NEED(has_data, t);
+    const size_t size = elementSize(int(layout->sample_type));
+    if (!size)
+      return failed(t.file, VELFILE_INVALID,
+                    std::string(call) + ": sample type " + velfile::type_name(uint16_t(layout->sample_type)) +
+                        " is not a type of samples" + where(t));
+    return guard(call, t, [&] {
+      std::vector<uint8_t> markers(points);
+      for (size_t i = 0; i < points; ++i) markers[i] = has_data[i] ? gdata_kPointHasData : 0;
+      const velfile::DataGroup d = t.group.write_data(descriptorOf(*layout), samples, count * size,
+                                                      points ? markers.data() : nullptr, points);
+      if (data) *data = child(kData, t, [&](Slot& s) { s.group = t.group, s.data = d; });
+      return VELFILE_OK;
+    });
   });
 }
 
 velfile_status velfile_writer_begin(velfile_group group, const velfile_data_layout* layout,
                                     velfile_writer* writer) {
-  VELFILE_RESOLVE(group, kGroup, t);
-  VELFILE_NEED(layout, t);
-  VELFILE_NEED(writer, t);
-  return failed(t.file, VELFILE_UNSUPPORTED,
-                std::string(__func__) +
-                    ": this library cannot write a data group line by line yet; write it "
-                    "whole with velfile_data_write()" +
-                    where(t));
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_RESOLVE(group, kGroup, t);
+    VELFILE_NEED(layout, t);
+    VELFILE_NEED(writer, t);
+    return failed(t.file, VELFILE_UNSUPPORTED,
+                  std::string(call) +
+                      ": this library cannot write a data group line by line yet; write it "
+                      "whole with velfile_data_write()" +
+                      where(t));
+  });
 }
 
 velfile_status velfile_writer_line(velfile_writer writer, const void* samples, size_t count,
                                    const uint8_t* has_data, size_t points) {
-  (void)samples, (void)count, (void)has_data, (void)points;
-  VELFILE_RESOLVE(writer, kWriter, t);
-  return VELFILE_UNSUPPORTED;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    (void)samples, (void)count, (void)has_data, (void)points;
+    VELFILE_RESOLVE(writer, kWriter, t);
+    return VELFILE_UNSUPPORTED;
+  });
 }
 
 velfile_status velfile_writer_finish(velfile_writer writer, velfile_data* data) {
-  (void)data;
-  VELFILE_RESOLVE(writer, kWriter, t);
-  return VELFILE_UNSUPPORTED;
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    (void)data;
+    VELFILE_RESOLVE(writer, kWriter, t);
+    return VELFILE_UNSUPPORTED;
+  });
 }
 
 velfile_status velfile_check(const char* path, char* buffer, size_t length, size_t* needed,
                              uint32_t* problems) {
-  VELFILE_TEXT_ARG(path, Target());
-  return guard(__func__, nullptr, [&] {
-    const velinspect::CheckReport report = velinspect::checkFile(path);
-    if (report.code == velfile_exit::kExitUnreadable) {
-      velfile::File::open(path);  // throws the reason it cannot be opened
-      throw velfile::Error(velfile::Reason::Io, 0, __func__, path, "", -1, report.error);
-    }
-    std::string text;
-    for (const std::string& p : report.problems) text += p + "\n";
-    if (problems) *problems = uint32_t(report.problems.size());
-    return putText(__func__, Target(), text, buffer, length, needed);
+  const char* const call = __func__;
+  return guard(call, Target(), [&]() -> velfile_status {
+    VELFILE_TEXT_ARG(path, Target());
+    return guard(call, Target(), [&] {
+      const velinspect::CheckReport report = velinspect::checkFile(path);
+      if (report.code == velfile_exit::kExitUnreadable) {
+        velfile::File::open(path);  // throws the reason it cannot be opened
+        throw velfile::Error(velfile::Reason::Io, 0, call, path, "", -1, report.error);
+      }
+      std::string text;
+      for (const std::string& p : report.problems) text += p + "\n";
+      if (problems) *problems = uint32_t(report.problems.size());
+      return putText(call, Target(), text, buffer, length, needed);
+    });
   });
 }
 
