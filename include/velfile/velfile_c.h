@@ -43,13 +43,14 @@
 #if defined(VELFILE_C_STATIC)
 /// Marks a function of the C interface (empty for a static build).
 #define VELFILE_C_API
-#elif defined(_WIN32)
-#if defined(VELFILE_C_BUILDING)
+#elif defined(_WIN32) && defined(VELFILE_C_BUILDING)
+/// Marks a function of the C interface (exported while building it).
 #define VELFILE_C_API __declspec(dllexport)
-#else
+#elif defined(_WIN32)
+/// Marks a function of the C interface (imported from the DLL).
 #define VELFILE_C_API __declspec(dllimport)
-#endif
 #else
+/// Marks a function of the C interface (exported from the shared library).
 #define VELFILE_C_API __attribute__((visibility("default")))
 #endif
 
