@@ -14,19 +14,39 @@
 // negative); the C interface must turn the failure into VELFILE_MEMORY.
 // Windows binds each DLL to its own allocator, so there it is not reached.
 thread_local int g_allocationsLeft = -1;
-void* operator new(size_t size) {
+void* allocate(size_t size, bool nothrow) {
   if (g_allocationsLeft == 0) {
     g_allocationsLeft = -1;
+    if (nothrow) return nullptr;
     throw std::bad_alloc();
   }
   if (g_allocationsLeft > 0) --g_allocationsLeft;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
+  void* p = std::malloc(size ? size : 1);
+  if (!p && !nothrow) throw std::bad_alloc();
+  return p;
+}
+void* operator new(size_t size) {
+  return allocate(size, false);
+}
+void* operator new[](size_t size) {
+  return allocate(size, false);
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+  return allocate(size, true);
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+  return allocate(size, true);
 }
 void operator delete(void* p) noexcept {
   std::free(p);
 }
+void operator delete[](void* p) noexcept {
+  std::free(p);
+}
 void operator delete(void* p, size_t) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, size_t) noexcept {
   std::free(p);
 }
 
