@@ -2,6 +2,7 @@
 // 1,000,000 points (1000 x 1000) of 32 int16 samples into a buffer the
 // caller allocated once. Each round reads through both, in turns (the first
 // one alternating), and the medians are compared; the goal is 1.10x.
+// Both time the whole read: open, group by path, data group, read, close.
 //
 //   bench_capi [--rounds N] [directory]
 #include <velfile/velfile_c.h>
@@ -93,11 +94,15 @@ int main(int argc, char** argv) try {
       }
     }
   }
-  const double ml = median(layer), mc = median(c);
+  // Also the median of each round's own ratio, which a burst of load on a
+  // shared machine moves less than either median.
+  std::vector<double> ratios;
+  for (size_t r = 0; r < c.size(); ++r) ratios.push_back(c[r] / layer[r]);
+  const double ml = median(layer), mc = median(c), paired = median(ratios);
   std::printf(
       "class 1, %u points x %u int16 (%.1f MiB), %d rounds: C++ layer %.2f ms, C interface %.2f ms "
-      "(median), C/C++ %.3f, goal <= 1.10: %s\n",
-      kSecond * kFirst, kSamples, samples.size() * 2 / 1048576.0, rounds, ml, mc, mc / ml,
+      "(medians), C/C++ %.3f, median of the rounds' ratios %.3f; goal <= 1.10: %s\n",
+      kSecond * kFirst, kSamples, samples.size() * 2 / 1048576.0, rounds, ml, mc, mc / ml, paired,
       mc / ml <= 1.10 ? "PASS" : "MISS");
   std::remove(path.c_str());
   return 0;

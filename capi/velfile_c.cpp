@@ -8,6 +8,7 @@
 #include <velfile/velfile_c.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -313,6 +314,21 @@ size_t elementSize(int type) {
 
 velfile::Range range(uint32_t start, uint32_t count) {
   return velfile::Range{start, count};
+}
+
+// The indices each range takes along its axis (second, first, samples),
+// from the shape alone: a read checks the data itself, and measuring by the
+// layer's bytes_needed() would walk the point table once more. A range
+// outside its axis goes to the layer, which refuses it with its sentence.
+std::array<uint64_t, 3> extents(const velfile::DataGroup& d, const std::array<velfile::Range, 3>& r) {
+  const auto shape = d.shape();
+  std::array<uint64_t, 3> out{};
+  for (size_t i = 0; i < 3; ++i) {
+    const uint64_t n = shape[i], start = r[i].start;
+    out[i] = r[i].count == VELFILE_ALL ? (start <= n ? n - start : 0) : r[i].count;
+    if (start > n || start + out[i] > n) d.bytes_needed(r[0], r[1], r[2]);
+  }
+  return out;
 }
 
 // The checked null pointer of an out argument.
@@ -976,15 +992,11 @@ velfile_status velfile_data_has_data(velfile_data data, uint32_t second_start, u
   return guard(call, Target(), [&]() -> velfile_status {
     VELFILE_RESOLVE(data, kData, t);
     return guard(call, t, [&] {
-      const auto shape = t.data.shape();
       const velfile::Range second = range(second_start, second_count),
                            first = range(first_start, first_count);
       const velfile::Range none{0, 0};
-      t.data.bytes_needed(second, first, none);  // refuses a range outside the data
-      const auto extent = [](velfile::Range r, uint32_t n) {
-        return uint64_t(r.count == VELFILE_ALL ? n - r.start : r.count);
-      };
-      const uint64_t points = extent(second, shape[0]) * extent(first, shape[1]);
+      const auto n = extents(t.data, {second, first, none});
+      const uint64_t points = n[0] * n[1];
       if (needed) *needed = size_t(points);
       if (!mask && length == 0) return VELFILE_OK;
       if (length < points) return tooSmall(call, t, length, size_t(points), "bytes", "the points' marks");
@@ -1008,19 +1020,19 @@ velfile_status velfile_data_read(velfile_data data, uint32_t second_start, uint3
       const velfile::Range second = range(second_start, second_count),
                            first = range(first_start, first_count),
                            samples = range(sample_start, sample_count);
-      const uint64_t bytes = t.data.bytes_needed(second, first, samples);
+      const auto n = extents(t.data, {second, first, samples});
       const size_t size = t.data.element_size();
       if (type != t.data.sample_type())
         return failed(t.file, VELFILE_WRONG_TYPE,
                       std::string(call) + ": the buffer is of " + velfile::type_name(uint16_t(type)) +
                           " elements, the data group's are " + velfile::type_name(t.data.sample_type()) +
                           where(t));
-      const uint64_t elements = bytes / size;
+      const uint64_t elements = n[0] * n[1] * n[2];
       if (needed) *needed = size_t(elements);
       if (!buffer && length == 0) return VELFILE_OK;
       if (length < elements) return tooSmall(call, t, length, size_t(elements), "elements", "the range");
       if (!buffer) return nullArgument(call, t, "buffer");
-      t.data.read(buffer, size_t(bytes), nullptr, second, first, samples);
+      t.data.read(buffer, size_t(elements * size), nullptr, second, first, samples);
       return VELFILE_OK;
     });
   });
