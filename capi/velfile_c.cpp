@@ -39,8 +39,11 @@ struct FileRec {
   std::vector<uint64_t> children;  // handles made for this file (some may be released)
 };
 
+// A descriptor: its module (fixed) and its values, which calls from several
+// threads may read and set at once.
 struct DescRec {
   const velfile::ModuleSchema* schema = nullptr;
+  std::mutex mutex;  // guards values
   Values values;
 };
 
@@ -418,6 +421,7 @@ velfile_status setField(const char* call, velfile_descriptor d, const char* fiel
     return failed(nullptr, VELFILE_NOT_FOUND,
                   std::string(call) + ": module '" + t.desc->schema->name + "' has no field '" + field + "'");
   return guard(call, Target(), [&] {
+    std::lock_guard<std::mutex> lock(t.desc->mutex);
     for (auto& nv : t.desc->values)
       if (nv.first == field) return nv.second = std::move(v), VELFILE_OK;
     t.desc->values.emplace_back(field, std::move(v));
@@ -847,7 +851,12 @@ velfile_status velfile_descriptor_write(velfile_group group, velfile_descriptor 
     VELFILE_RESOLVE(group, kGroup, t);
     VELFILE_RESOLVE(descriptor, kDescriptor, d);
     return guard(call, t, [&] {
-      t.group.write_descriptor(d.desc->schema->name, d.desc->values);
+      Values values;
+      {
+        std::lock_guard<std::mutex> lock(d.desc->mutex);
+        values = d.desc->values;
+      }
+      t.group.write_descriptor(d.desc->schema->name, values);
       return VELFILE_OK;
     });
   });
@@ -892,6 +901,7 @@ velfile_status velfile_descriptor_get_number(velfile_descriptor descriptor, cons
     VELFILE_RESOLVE(descriptor, kDescriptor, t);
     VELFILE_TEXT_ARG(field, t);
     VELFILE_NEED(value, t);
+    std::lock_guard<std::mutex> lock(t.desc->mutex);
     velfile_status status = VELFILE_OK;
     const Value* v = heldValue(call, t, field, &status);
     if (!v) return status;
@@ -907,6 +917,7 @@ velfile_status velfile_descriptor_get_text(velfile_descriptor descriptor, const 
   return guard(call, Target(), [&]() -> velfile_status {
     VELFILE_RESOLVE(descriptor, kDescriptor, t);
     VELFILE_TEXT_ARG(field, t);
+    std::lock_guard<std::mutex> lock(t.desc->mutex);
     velfile_status status = VELFILE_OK;
     const Value* v = heldValue(call, t, field, &status);
     if (!v) return status;
@@ -922,6 +933,7 @@ velfile_status velfile_descriptor_get_array(velfile_descriptor descriptor, const
   return guard(call, Target(), [&]() -> velfile_status {
     VELFILE_RESOLVE(descriptor, kDescriptor, t);
     VELFILE_TEXT_ARG(field, t);
+    std::lock_guard<std::mutex> lock(t.desc->mutex);
     velfile_status status = VELFILE_OK;
     const Value* v = heldValue(call, t, field, &status);
     if (!v) return status;
@@ -1047,6 +1059,10 @@ velfile_status velfile_data_write(velfile_group group, const velfile_data_layout
     if (count) VELFILE_NEED(samples, t);
     if (points) VELFILE_NEED(has_data, t);
     const size_t size = elementSize(int(layout->sample_type));
+    if (size && count > SIZE_MAX / size)
+      return failed(
+          t.file, VELFILE_INVALID,
+          std::string(call) + ": " + std::to_string(count) + " samples do not fit in memory" + where(t));
     if (!size)
       return failed(t.file, VELFILE_INVALID,
                     std::string(call) + ": sample type " + velfile::type_name(uint16_t(layout->sample_type)) +
