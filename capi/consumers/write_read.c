@@ -45,6 +45,8 @@ static void write_file(const char* path) {
   const int32_t numbers[3] = {-7, 0, 123456};
   const double points[4] = {1.0, 90.0, 2.5, 60.0};
   velfile_data_layout layout;
+  const double factor = 0.125;
+  char text[256];
   uint32_t i, s;
 
   if (!CALL(velfile_create(path, &file))) return;
@@ -86,6 +88,15 @@ static void write_file(const char* path) {
   CALL(velfile_group_create(root, "Scan", 4, &scan));
   CALL(velfile_data_write(scan, &layout, samples, SECOND * FIRST * SAMPLES, has_data, SECOND * FIRST, NULL));
   CALL(velfile_close(file));
+
+  /* A second section, appended; a failure's sentence kept by the file. */
+  if (!CALL(velfile_append(path, &file))) return;
+  CALL(velfile_create_section(file, "Appended", &root));
+  CALL(velfile_item_write(root, 7, VELFILE_TYPE_FLOAT64, &factor, 1));
+  EXPECT(velfile_group_by_path(file, "0/Nowhere", &values) == VELFILE_NOT_FOUND);
+  CALL(velfile_file_last_error(file, text, sizeof text, NULL));
+  EXPECT(strstr(text, "Nowhere") != NULL);
+  CALL(velfile_close(file));
 }
 
 static void read_file(const char* path) {
@@ -100,15 +111,25 @@ static void read_file(const char* path) {
   static int16_t line[FIRST * SAMPLES];
   uint8_t mask[SECOND * FIRST];
   double value = 0, points[8];
+  float single = 0;
   char text[64];
   size_t needed = 0, n = 0;
   uint32_t count = 0, i, s, problems = 1;
   uint16_t id = 0, type = 0;
   int kind = -1;
 
+  CALL(velfile_module_count(&count));
+  EXPECT(count == 21);
+  CALL(velfile_module_name(count - 1, text, sizeof text, NULL));
+
   if (!CALL(velfile_open(path, &file))) return;
   CALL(velfile_section_count(file, &count));
-  EXPECT(count == 1);
+  EXPECT(count == 2);
+  CALL(velfile_section(file, 1, &info, &g));
+  CALL(velfile_item_at(g, 1, &item)); /* after the name item */
+  CALL(velfile_item_read(item, VELFILE_TYPE_FLOAT32, &single, 1, &needed));
+  EXPECT(single == 0.125f);
+  CALL(velfile_release(g));
   CALL(velfile_section(file, 0, &info, &root));
   EXPECT(info.index == 0 && info.utf16 == 1);
   CALL(velfile_group_walk(root, 1, NULL, 0, &n));

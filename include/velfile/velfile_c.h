@@ -166,7 +166,9 @@ VELFILE_C_API const char* velfile_status_name(int status);
 /// @return VELFILE_OK, or VELFILE_BUFFER_TOO_SMALL
 VELFILE_C_API velfile_status velfile_last_error(char* buffer, size_t length, size_t* needed);
 /// The sentence of the last failed call on this file or on one of its
-/// handles, from any thread (LabVIEW may run calls on any of its threads).
+/// handles, from any thread (LabVIEW may run calls on any of its threads),
+/// while the file is open; the failure of velfile_close() itself is the
+/// calling thread's (velfile_last_error()).
 /// @param file an open file
 /// @param buffer receives the UTF-8 text and its terminating zero
 /// @param length the buffer's size in bytes
