@@ -27,7 +27,7 @@ function velread_test(path)
       assert(strcmp(e.identifier, 'velfile:NotFound'), e.identifier);
       assert(~isempty(strfind(e.message, 'No such group')), e.message);
     end
-    printf('velread: %d x %d points of %d int16 samples, %d groups; %s\n', size(samples, 3), ...
+    fprintf('velread: %d x %d points of %d int16 samples, %d groups; %s\n', size(samples, 3), ...
            size(samples, 2), size(samples, 1), numel(tree), e.message);
   catch failure
     fprintf(2, 'velread_test: %s\n', failure.message);
