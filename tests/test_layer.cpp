@@ -456,7 +456,8 @@ TEST_F(Layer, WrittenFromDenseArraysAndReadByRange) {
     {
       File f = File::create(path("data.A01"));
       velfile::Group g = f.create_group("Section").create_group("Scan");
-      g.write_data(d, dense, c.markers);
+      g.write_data(d, dense.data(), dense.size(), c.markers.empty() ? nullptr : c.markers.data(),
+                   c.markers.size());
       f.close();
     }
     File f = File::open(path("data.A01"));
@@ -499,7 +500,7 @@ TEST_F(Layer, RecordsOutOfOrderAreReadWhereTheTableSays) {
     d.secondPointCount = 3, d.firstPointCount = 100;
     d.SetSampleQty(4);
     File f = File::create(path("order.A01"));
-    f.create_group("Section").write_data(d, dense);
+    f.create_group("Section").write_data(d, dense.data(), dense.size() * sizeof(int64_t));
   }
   const auto [start, table, entry] = [&] {
     File f = File::open(path("order.A01"));
