@@ -246,7 +246,7 @@ class Group(_Mapping):
 
     @property
     def name(self) -> str:
-        """The group's name (settable on a group being written; 31 characters are kept)."""
+        """The group's name (settable on a group being written; more than 31 characters are refused)."""
         return self._g.name()
 
     @name.setter
