@@ -748,50 +748,63 @@ class VELFILE_API Group {
 
 struct ChildRefs;
 
+/// A forward iterator over a range that makes each element when it is
+/// dereferenced (Range::at(index)): the iterator of Group::children() and
+/// Group::entries().
+/// @tparam Range the range iterated
+/// @tparam Value what an element is
+template <class Range, class Value>
+class IndexIterator {
+ public:
+  using iterator_category = std::forward_iterator_tag;  ///< a forward iterator
+  using value_type = Value;                             ///< an element
+  using difference_type = std::ptrdiff_t;               ///< a distance between positions
+  using pointer = void;                                 ///< none: elements are made when reached
+  using reference = Value;                              ///< an element by value
+  /// An iterator of no range.
+  IndexIterator() = default;
+  /// An iterator at a position of a range.
+  /// @param range the range
+  /// @param index the position
+  IndexIterator(const Range* range, size_t index) : range_(range), index_(index) {}
+  /// The element at this position, made now.
+  /// @return the element
+  Value operator*() const { return range_->at(index_); }
+  /// Steps to the next element.
+  /// @return this iterator
+  IndexIterator& operator++() {
+    ++index_;
+    return *this;
+  }
+  /// Steps to the next element.
+  /// @return the iterator before the step
+  IndexIterator operator++(int) {
+    IndexIterator before = *this;
+    ++index_;
+    return before;
+  }
+  /// Whether both stand at the same position.
+  /// @param other the iterator compared
+  /// @return true when equal
+  bool operator==(const IndexIterator& other) const { return index_ == other.index_; }
+  /// Whether they stand at different positions.
+  /// @param other the iterator compared
+  /// @return true when different
+  bool operator!=(const IndexIterator& other) const { return index_ != other.index_; }
+
+ private:
+  const Range* range_ = nullptr;
+  size_t index_ = 0;
+};
+
+struct ChildRefs;
+
 /// The sub-groups of a group (Group::children()): listed when the range is
 /// made, each opened when its iterator is dereferenced.
 class VELFILE_API Group::Children {
  public:
-  /// A forward iterator over the sub-groups.
-  class iterator {
-   public:
-    using iterator_category = std::forward_iterator_tag;  ///< a forward iterator
-    using value_type = Group;                             ///< the sub-group
-    using difference_type = std::ptrdiff_t;               ///< a distance between positions
-    using pointer = void;                                 ///< none: groups are made when reached
-    using reference = Group;                              ///< a Group by value
-    iterator() = default;
-    /// The sub-group at this position, opened now.
-    /// @return the sub-group
-    Group operator*() const { return range_->at(index_); }
-    /// Steps to the next sub-group.
-    /// @return this iterator
-    iterator& operator++() {
-      ++index_;
-      return *this;
-    }
-    /// Steps to the next sub-group.
-    /// @return the iterator before the step
-    iterator operator++(int) {
-      iterator before = *this;
-      ++index_;
-      return before;
-    }
-    /// Whether both stand at the same position.
-    /// @param other the iterator compared
-    /// @return true when equal
-    bool operator==(const iterator& other) const { return index_ == other.index_; }
-    /// Whether they stand at different positions.
-    /// @param other the iterator compared
-    /// @return true when different
-    bool operator!=(const iterator& other) const { return index_ != other.index_; }
-
-   private:
-    friend class Children;
-    iterator(const Children* range, size_t index) : range_(range), index_(index) {}
-    const Children* range_ = nullptr;
-    size_t index_ = 0;
-  };
+  /// The iterator over the sub-groups.
+  using iterator = IndexIterator<Children, Group>;
   /// The first sub-group.
   /// @return its iterator
   iterator begin() const { return iterator(this, 0); }
@@ -816,55 +829,21 @@ class VELFILE_API Group::Children {
 /// dereferenced.
 class VELFILE_API Group::Items {
  public:
-  /// A forward iterator over the items.
-  class iterator {
-   public:
-    using iterator_category = std::forward_iterator_tag;  ///< a forward iterator
-    using value_type = Item;                              ///< the item
-    using difference_type = std::ptrdiff_t;               ///< a distance between positions
-    using pointer = void;                                 ///< none: items are read when reached
-    using reference = Item;                               ///< an Item by value
-    iterator() = default;
-    /// The item at this position, read now.
-    /// @return the item
-    Item operator*() const { return group_->item_at(index_); }
-    /// Steps to the next item.
-    /// @return this iterator
-    iterator& operator++() {
-      ++index_;
-      return *this;
-    }
-    /// Steps to the next item.
-    /// @return the iterator before the step
-    iterator operator++(int) {
-      iterator before = *this;
-      ++index_;
-      return before;
-    }
-    /// Whether both stand at the same position.
-    /// @param other the iterator compared
-    /// @return true when equal
-    bool operator==(const iterator& other) const { return index_ == other.index_; }
-    /// Whether they stand at different positions.
-    /// @param other the iterator compared
-    /// @return true when different
-    bool operator!=(const iterator& other) const { return index_ != other.index_; }
-
-   private:
-    friend class Items;
-    iterator(const Group* group, uint32_t index) : group_(group), index_(index) {}
-    const Group* group_ = nullptr;
-    uint32_t index_ = 0;
-  };
+  /// The iterator over the items.
+  using iterator = IndexIterator<Items, Item>;
   /// The first item.
   /// @return its iterator
-  iterator begin() const { return iterator(&group_, 0); }
+  iterator begin() const { return iterator(this, 0); }
   /// Past the last item.
   /// @return its iterator
-  iterator end() const { return iterator(&group_, count_); }
+  iterator end() const { return iterator(this, count_); }
   /// Number of items (as the directory held them when the range was made).
   /// @return the count
   uint32_t size() const { return count_; }
+  /// The item at directory index i, read now (Group::item_at()).
+  /// @param i the directory index
+  /// @return the item
+  Item at(size_t i) const { return group_.item_at(static_cast<uint32_t>(i)); }
 
  private:
   friend class Group;

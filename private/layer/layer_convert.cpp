@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "conversion.h"
 #include "layer.h"
 
 namespace velfile {
@@ -21,17 +22,6 @@ bool isReal(uint16_t t) {
 }
 bool isWords(uint16_t t) {
   return t == VelFile::kTypeQuad8 || t == VelFile::kTypeQuad9;
-}
-
-template <class T>
-T load(const void* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-template <class T>
-void store(void* p, T v) {
-  std::memcpy(p, &v, sizeof v);
 }
 
 int64_t integerAt(uint16_t t, const void* src) {
