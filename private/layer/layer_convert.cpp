@@ -197,8 +197,9 @@ Samples DataGroup::read_samples(std::vector<uint8_t>* markers, Range second, Ran
   return visit_type(sample_type(), [&](auto tag) -> Samples {
     using T = decltype(tag);
     if constexpr (std::is_same<T, Words>::value) {
-      check_element(VelFile::kTypeQuad8);  // no data group holds pairs of words
-      return Samples();
+      fail(Reason::WrongType, "DataGroup::read_samples",
+           Where{group_.file_state().get(), Access::node(group_).get(), -1},
+           "holds pairs of 32-bit words, which no Samples vector holds; read them with read()");
     } else {
       return read<T>(markers, second, first, samples);
     }
