@@ -31,7 +31,7 @@ void refused(F&& f) {
     if (d.data_class() == 10) {
       d.read_records();
     } else if (d.bytes_needed() < (1u << 24)) {
-      d.read<uint8_t>();
+      d.read_samples();
     }
   });
   for (const velfile::ModuleSchema& m : velfile::modules()) refused([&] { g.read_descriptor(m.name); });

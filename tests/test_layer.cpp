@@ -456,7 +456,8 @@ TEST_F(Layer, WrittenFromDenseArraysAndReadByRange) {
     {
       File f = File::create(path("data.A01"));
       velfile::Group g = f.create_group("Section").create_group("Scan");
-      g.write_data(d, dense, c.markers);
+      g.write_data(d, dense.data(), dense.size(), c.markers.empty() ? nullptr : c.markers.data(),
+                   c.markers.size());
       f.close();
     }
     File f = File::open(path("data.A01"));
@@ -499,7 +500,7 @@ TEST_F(Layer, RecordsOutOfOrderAreReadWhereTheTableSays) {
     d.secondPointCount = 3, d.firstPointCount = 100;
     d.SetSampleQty(4);
     File f = File::create(path("order.A01"));
-    f.create_group("Section").write_data(d, dense);
+    f.create_group("Section").write_data(d, dense.data(), dense.size() * sizeof(int64_t));
   }
   const auto [start, table, entry] = [&] {
     File f = File::open(path("order.A01"));
@@ -628,3 +629,142 @@ TEST_F(Layer, ChangesUnknownFieldsAndTypedDescriptors) {
 }
 
 }  // namespace
+
+// One conversion rule: a value is read as a type only when the type holds it
+// (never narrowed, wrapped or clamped), and the refusal names value and type.
+TEST_F(Layer, ValuesAreNeverChangedWithoutAWord) {
+  const std::vector<float> floats{1.0e38f, -1.0e38f, 3.0f, 2.5f};
+  const std::vector<int32_t> ints{70000, -5, 16777217};
+  {
+    File f = File::create(path("conv.A01"));
+    Group g = f.create_group("Values");
+    for (size_t i = 0; i < floats.size(); ++i) g.write_item(uint16_t(1 + i), floats[i]);
+    for (size_t i = 0; i < ints.size(); ++i) g.write_item(uint16_t(11 + i), ints[i]);
+    g.write_item(20, 4000000000u);
+    g.write_item(21, std::array<double, 2>{0.5, 1.0e39});  // a contiguous range
+  }
+  File f = File::open(std::filesystem::path(path("conv.A01")));
+  const Group g = f.group(std::string_view("0"));
+  auto item = [&](uint16_t id) { return g.item(id); };
+  const struct {
+    std::function<void()> read;
+    const char* says;
+  } refused[] = {
+      {[&] { item(1).as<int16_t>(); }, "holds 1e+38, which int16 cannot hold (-32768 to 32767)"},
+      {[&] { item(1).as<int32_t>(); }, "int32 cannot hold"},
+      {[&] { item(1).as<uint8_t>(); }, "uint8 cannot hold"},
+      {[&] { item(2).as<int16_t>(); }, "holds -1e+38"},
+      {[&] { item(4).as<int32_t>(); }, "holds 2.5, which is not an integer"},
+      {[&] { item(11).as<int16_t>(); }, "holds 70000, which int16"},
+      {[&] { item(12).as<uint32_t>(); }, "holds -5, which uint32"},
+      {[&] { item(13).as<float>(); }, "16777217, which float32 cannot hold exactly"},
+      {[&] { item(20).as<int32_t>(); }, "holds 4000000000, which int32"},
+      {[&] { item(21).as<std::vector<float>>(); },
+       "element 1 of 2 holds 1e+39, which lies outside the range of float32"},
+      {[] { velfile::convert<int16_t>(70000.0); }, "the value 70000, which int16 cannot hold"},
+  };
+  for (const auto& c : refused) expectError(c.read, Reason::WrongType, c.says, c.says);
+  EXPECT_EQ(3, item(3).as<int16_t>());
+  EXPECT_EQ(double(1.0e38f), item(1).as<double>());
+  EXPECT_EQ(16777217.0, item(13).as<double>());
+  EXPECT_EQ(4000000000u, item(20).as<uint32_t>());
+  EXPECT_EQ(-3, velfile::convert<int16_t>(-3.0));
+  EXPECT_EQ(std::vector<float>{0.5f}, std::vector<float>(1, velfile::convert<float>(0.5)));
+  int16_t kept = 9;
+  const double big = 1e10;
+  EXPECT_FALSE(velfile::convert_value(VelFile::kTypeInt16, &kept, VelFile::kTypeDouble, &big));
+  EXPECT_EQ(9, kept);
+}
+
+// write_data and read take the sample type, converting reads say so, and a
+// range outside the data names its axis.
+TEST_F(Layer, SampleTypesAreCheckedAndRangesNamed) {
+  CGDataTypeFDD d;
+  d.dataClass = 1;
+  d.secondPointCount = 3, d.firstPointCount = 2;
+  d.SetSampleQty(2);
+  d.SetDataType(zor_eDataTypeInt16);
+  std::vector<int16_t> samples(12);
+  std::iota(samples.begin(), samples.end(), int16_t(295));
+  File f = File::create(path("typed.A01"));
+  Group root = f.create_group("Scans");
+  expectError([&] { root.create_group("F").write_data(d, std::vector<float>(6)); }, Reason::WrongType,
+              "cannot take samples of type float32 for a descriptor of sample type int16", "floats as int16");
+  CGDataTypeFDD untyped = d;
+  untyped.SetDataType(zor_enumDataType(-1));
+  expectError([&] { root.create_group("U").write_data(untyped, samples.data(), 24); }, Reason::Invalid,
+              "without a sample type", "no sample type");
+  const DataGroup dg = root.create_group("S").write_data(d, velfile::Samples(samples));
+  expectError([&] { dg.read<uint16_t>(); }, Reason::WrongType, "holds elements of type int16, not uint16",
+              "uint16 of int16");
+  EXPECT_EQ(std::vector<double>(samples.begin(), samples.end()), dg.read_as<double>());
+  expectError([&] { dg.read_as<int8_t>(); }, Reason::WrongType, "sample 0 of the range holds 295", "int8");
+  EXPECT_EQ(samples, std::get<std::vector<int16_t>>(dg.read_samples()));
+  std::array<int16_t, 4> line{};
+  EXPECT_EQ(4u, dg.read_into(line, nullptr, {2, 1}));
+  EXPECT_EQ(303, line[0]);
+  expectError(
+      [&] {
+        dg.read<int16_t>(nullptr, {2, 2});
+      },
+      Reason::OutOfRange, "has no second indices 2 to 3: its second axis runs from 0 to 2", "second range");
+  expectError([&] { dg.read<int16_t>(nullptr, {}, {}, {3}); }, Reason::OutOfRange,
+              "sample axis runs from 0 to 1", "sample range");
+  expectError([&] { dg.read(line.data(), 2); }, Reason::Invalid,
+              "needs 24 bytes for that range; the buffer has 2", "short buffer");
+}
+
+// Names: more than 31 units refused everywhere, never cut; views of a
+// closed File throw; iteration and the walk over every section.
+TEST_F(Layer, NamesViewsAndIteration) {
+  const std::string long40(40, 'n'), long32(32, 'n'), ok31(31, 'k');
+  {
+    File f = File::create(path("names.A01"));
+    expectError([&] { f.create_group(long40); }, Reason::Invalid, "it has 40 characters", "section name");
+    Group root = f.create_group("Root");
+    expectError([&] { root.create_group(long40); }, Reason::Invalid, "at most 31", "create_group");
+    Group g = root.create_group(ok31, 1);
+    expectError([&] { g.set_name(long32); }, Reason::Invalid, "it has 32", "set_name");
+    CGDataTypeFDD d;
+    d.SetDataType(zor_eDataTypeUInt8);
+    d.dataClass = 1, d.secondPointCount = d.firstPointCount = 1;
+    d.SetSampleQty(1);
+    for (size_t i = 0; i < 40; ++i) d.groupName[i] = VelChar('d');
+    d.groupName[40] = 0;
+    expectError([&] { root.create_group("D", 2).write_data(d, std::vector<uint8_t>{1}); }, Reason::Invalid,
+                "it has 40", "descriptor name");
+    d.groupName[0] = 0;  // takes the group's
+    root.create_group("Data", 4).write_data(d, std::vector<uint8_t>{1});
+    std::vector<CGChanTypeDescr> chans;  // copies from a const source change only the copy
+    CGChanTypeDescr full;
+    std::fill(std::begin(full.item3), std::end(full.item3), VelChar('x'));
+    const CGChanTypeDescr& source = full;
+    chans.push_back(source);
+    EXPECT_EQ(VelChar('x'), full.item3[31]);
+    EXPECT_EQ(VelChar(0), chans[0].item3[31]);
+    root.create_group("Chan", 3).write(static_cast<const CGChanTypeDescr&>(chans[0]));
+  }
+  {
+    File f = File::append(path("names.A01"));
+    f.create_group("Second").create_group("Leaf");
+  }
+  File f = File::open(path("names.A01"));
+  const Group root = f.group("0");
+  EXPECT_EQ(ok31, f.group("0/" + ok31).name());
+  std::vector<std::string> paths;
+  for (const Group& child : root.children()) paths.push_back(child.path());
+  EXPECT_EQ((std::vector<std::string>{"0/" + ok31, "0/D", "0/Data", "0/Chan"}), paths);
+  uint32_t items = 0;
+  for (const velfile::Item& it : root.entries()) items += it.index() == items;
+  EXPECT_EQ(root.item_count(), items);
+  paths.clear();
+  EXPECT_TRUE(velfile::walk(f, [&](const velfile::WalkNode& n) { return paths.push_back(n.path()), true; }));
+  EXPECT_EQ((std::vector<std::string>{"0", "0/" + ok31, "0/D", "0/Data", "0/Chan", "1", "1/Leaf"}), paths);
+  const velfile::Item item = root.item(10000);
+  const DataGroup data = f.group("0/Data").data();
+  f.close();
+  EXPECT_FALSE(root.valid());
+  for (const auto& use : std::vector<std::function<void()>>{
+           [&] { root.path(); }, [&] { item.id(); }, [&] { data.shape(); }, [&] { data.descriptor(); }})
+    expectError(use, Reason::Closed, "was closed", "a view of a closed File");
+}

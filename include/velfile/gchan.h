@@ -14,6 +14,11 @@ class VELFILE_API CGChanTypeDescr {
   /// Copies another descriptor, as the assignment does.
   /// @param other the descriptor copied
   CGChanTypeDescr(CGChanTypeDescr& other);
+  /// Copies a descriptor that is left as it is: the copy's texts are cut to
+  /// 31 characters, the source's are not touched (what containers such as
+  /// std::vector need; a non-const source takes the constructor above).
+  /// @param other the descriptor copied
+  CGChanTypeDescr(const CGChanTypeDescr& other);
   /// Destroys the descriptor.
   ~CGChanTypeDescr();
   /// Copies another descriptor.
@@ -22,6 +27,11 @@ class VELFILE_API CGChanTypeDescr {
   /// @param other the descriptor copied
   /// @return this descriptor
   CGChanTypeDescr& operator=(CGChanTypeDescr& other);
+  /// Copies a descriptor that is left as it is; only this copy's texts are
+  /// cut to 31 characters (a non-const source takes the assignment above).
+  /// @param other the descriptor copied
+  /// @return this descriptor
+  CGChanTypeDescr& operator=(const CGChanTypeDescr& other);
   /// Compares two descriptors field by field.
   /// Every field takes part: the whole 32-bit item22, the signature, swap
   /// flag and group handle included; a NaN equals nothing but the descriptor itself.

@@ -39,11 +39,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -67,6 +70,7 @@ enum class Reason : int {
   Invalid,         ///< an argument the operation cannot take
   Unsupported,     ///< data the layer has no reading or writing for
   Permission,      ///< the file system denies the access (no permission to read or write)
+  OutOfRange,      ///< a range or index outside the data it reads (the axis and its bounds are named)
 };
 
 /// The one exception type of the layer.
@@ -284,32 +288,137 @@ constexpr uint16_t type_of() {
   }
 }
 
-/// One entry of a group's directory.
+/// @name The layer's conversion rule
+/// Every read of the layer that converts a value to a type asked for
+/// (Item::as(), DataGroup::read_as(), the Python package's reads as a type)
+/// follows one rule, and never changes a value without a word: a type that
+/// cannot hold the value is refused with Reason::WrongType, naming the value
+/// and the type.
+/// - Integer to integer: when the value lies in the target's range (70000 is
+///   no int16, -5 no uint32).
+/// - Integer to float32 or float64: when the float holds it exactly (every
+///   integer of 24 bits for float32; every stored integer for float64).
+/// - float32 to float64: always.
+/// - float64 to float32: when within float32's range, rounded to the nearest
+///   float32; NaN and infinities are kept.
+/// - A float to an integer: when it is integral (no NaN, no infinity, no
+///   fraction) and in the integer's range.
+/// - Types 8 and 9 read only as Words, raw bytes (13) only as uint8_t, text
+///   only through Item::text(); a type read as itself is never changed.
+///
+/// This is the layer's own rule, on top of the exported file_IndexValueRead,
+/// whose conversions (which narrow and wrap) stay as they are.
+///@{
+
+/// Converts one element by the layer's rule: the element at src, of item
+/// type from, into item type to at dst (host order both, file_SizeOf()
+/// bytes each; src and dst need no alignment).
+/// @param to the item type asked for
+/// @param dst receives the converted element; left untouched when refused
+/// @param from the element's item type
+/// @param src the element
+/// @param why null, or receives why a refused conversion is refused ("holds
+///        1e+38, which int16 cannot hold (-32768 to 32767)"), for a message
+/// @return false when the rule refuses (dst untouched)
+VELFILE_API bool convert_value(uint16_t to, void* dst, uint16_t from, const void* src,
+                               std::string* why = nullptr);
+
+/// @cond
+[[noreturn]] VELFILE_API void refuse_conversion(const std::string& why);
+/// @endcond
+
+/// A C++ number converted by the layer's rule; Reason::WrongType when T
+/// cannot hold it (velfile::convert<int16_t>(70000.0) throws,
+/// velfile::convert<int16_t>(-3.0) is -3).
+/// @tparam T the type asked for (an element type of type_of())
+/// @tparam S the value's type (an element type of type_of())
+/// @param value the value
+/// @return the value as T
+template <class T, class S>
+T convert(S value) {
+  T out{};
+  std::string why;
+  if (!convert_value(type_of<T>(), &out, type_of<S>(), &value, &why)) refuse_conversion(why);
+  return out;
+}
+///@}
+
+/// Calls f with a value-initialised element of the C++ type of an item type
+/// code (int8_t 2 ... uint32_t 7, Words 8 and 9, float 10, double 11,
+/// uint8_t 13), for hosts that know the type only at run time:
+/// `visit_type(dg.sample_type(), [&](auto tag) { using T = decltype(tag); ... })`.
+/// Reason::WrongType for a code without elements of a C++ type (text, groups,
+/// unknown codes).
+/// @tparam F a callable taking every such element type, returning one type
+/// @param type the item type code
+/// @param f the callable
+/// @return what f returns
+template <class F>
+decltype(auto) visit_type(uint16_t type, F&& f) {
+  switch (type) {
+    case 2:
+      return f(int8_t{});
+    case 4:
+      return f(int16_t{});
+    case 5:
+      return f(uint16_t{});
+    case 6:
+      return f(int32_t{});
+    case 7:
+      return f(uint32_t{});
+    case 8:
+    case 9:
+      return f(Words{});
+    case 10:
+      return f(float{});
+    case 11:
+      return f(double{});
+    case 3:
+    case 13:
+      return f(uint8_t{});
+    default:
+      refuse_conversion("item type " + std::to_string(type) + " has no C++ element type");
+  }
+}
+
+/// The samples of a data group in a vector of their own type, for hosts
+/// that learn the type at run time: DataGroup::read_samples() gives one, a
+/// Group::write_data() overload takes one; std::visit() reaches the vector.
+/// Raw bytes (no sample type, or block entries of no whole number of
+/// samples) come as uint8_t.
+using Samples =
+    std::variant<std::vector<int8_t>, std::vector<uint8_t>, std::vector<int16_t>, std::vector<uint16_t>,
+                 std::vector<int32_t>, std::vector<uint32_t>, std::vector<float>, std::vector<double>>;
+
+/// One entry of a group's directory. Like every view, each of its functions
+/// throws Reason::Closed once its File was closed.
 class VELFILE_API Item {
  public:
   /// The item id.
   /// @return the id
-  uint16_t id() const { return id_; }
+  uint16_t id() const;
   /// The item type code (see type_name()).
   /// @return the type code
-  uint16_t type() const { return type_; }
+  uint16_t type() const;
   /// Number of elements; for a group reference, the sub-group's entries.
   /// @return the element count
-  uint32_t count() const { return count_; }
+  uint32_t count() const;
   /// Position in the group's directory.
   /// @return the directory index
-  uint32_t index() const { return index_; }
+  uint32_t index() const;
   /// The 4-byte value field as the library gives it: the value itself when
   /// it fits, else the offset of its bytes in the section.
   /// @return the raw value field
-  uint32_t value_field() const { return value_; }
+  uint32_t value_field() const;
   /// Whether the value lies outside the directory entry.
   /// @return true when the value is stored outside the entry
   bool out_of_line() const;
 
-  /// The value converted to T by the library's conversion rules. A scalar T
-  /// needs an item of one element; std::vector<T> takes every element.
-  /// Throws Reason::WrongType when the stored type does not convert to T.
+  /// The value converted to T by the layer's conversion rule (see
+  /// convert_value()). A scalar T needs an item of one element;
+  /// std::vector<T> takes every element. Throws Reason::WrongType, naming
+  /// the value and the type, when T cannot hold a value (or the stored type
+  /// has no conversion to T).
   /// @tparam T a scalar element type, Words, or a std::vector of one
   /// @return the converted value
   template <class T>
@@ -317,13 +426,23 @@ class VELFILE_API Item {
     if constexpr (is_vector<T>::value) {
       using E = typename T::value_type;
       T out(checked_elements());
-      read_converted(type_of<E>(), out.data(), out.size() * sizeof(E));
+      read_converted(type_of<E>(), out.data(), out.size(), true);
       return out;
     } else {
       T out{};
-      read_converted(type_of<T>(), &out, sizeof(T));
+      read_converted(type_of<T>(), &out, 1, false);
       return out;
     }
+  }
+  /// As as<std::vector<T>>(), into count elements at out (exactly the item's
+  /// count; Reason::Invalid otherwise).
+  /// @tparam T an element type of type_of()
+  /// @param out receives the elements
+  /// @param count the elements out holds
+  template <class T>
+  void as(T* out, size_t count) const {
+    if (count != checked_elements()) refuse_count(count);
+    read_converted(type_of<T>(), out, count, true);
   }
   /// A string item (types 1 and 12) as UTF-8, up to its first zero.
   /// @return the text in UTF-8
@@ -352,7 +471,8 @@ class VELFILE_API Item {
   struct is_vector : std::false_type {};
   template <class E, class A>
   struct is_vector<std::vector<E, A>> : std::true_type {};
-  void read_converted(uint16_t requested, void* out, size_t capacity) const;
+  void read_converted(uint16_t requested, void* out, size_t count, bool vector) const;
+  [[noreturn]] void refuse_count(size_t count) const;
   // The element count, once the value is known to lie inside its section:
   // no count from a file sizes an allocation before that.
   uint32_t checked_elements() const;
@@ -363,24 +483,43 @@ class VELFILE_API Item {
   uint16_t id_ = 0, type_ = 0;
 };
 
+/// The longest group name, in UTF-16 units, that the layer writes: a longer
+/// name given to File::create_group(), Group::create_group(),
+/// Group::set_name() or as a descriptor's groupName is refused
+/// (Reason::Invalid) before anything is written, never cut.
+const size_t kMaxGroupName = 31;
+
 /// A group: a named directory of items, with sub-groups.
 ///
 /// Groups are views: copying one is cheap and copies share the file. The
 /// path of a group is kept as a chain shared with its parent, so holding
-/// many groups costs their names, not their full paths.
+/// many groups costs their names, not their full paths. Once its File was
+/// closed, valid() is false and every other function throws Reason::Closed.
 class VELFILE_API Group {
  public:
   /// A group that refers to nothing; every use throws.
   Group() = default;
-  /// Whether the group refers to an opened group.
-  /// @return true when it refers to a group
-  bool valid() const { return handle_ != nullptr; }
+  /// Whether the group refers to an opened group of a File still open.
+  /// @return true when it can be used
+  bool valid() const;
   /// The group's name.
   /// @return the name in UTF-8
   std::string name() const;
   /// The group's path, in the grammar of parse_group_path().
   /// @return the path
   std::string path() const;
+
+  class Children;
+  class Items;
+  /// The sub-groups in directory order, as a range whose iterator opens each
+  /// one when it is reached (named as groups() names them):
+  /// `for (const velfile::Group& child : g.children())`.
+  /// @return the range of sub-groups
+  Children children() const;
+  /// Every item in directory order, as a range read one entry at a time:
+  /// `for (const velfile::Item& it : g.entries())`.
+  /// @return the range of items
+  Items entries() const;
   /// The sub-groups in directory order (opened when asked for). Each is
   /// named in its path by the shortest step that names it alone: its name,
   /// else \#id, else [index]. The list does not look for cycles; walk() does.
@@ -408,7 +547,7 @@ class VELFILE_API Group {
   /// The sub-group a relative path names ("Channel 1/Gate A", "#3/[2]").
   /// @param relative the path below this group
   /// @return the sub-group
-  Group group(const std::string& relative) const;
+  Group group(std::string_view relative) const;
   /// The section the group lies in.
   /// @return the section
   Section section() const;
@@ -416,14 +555,16 @@ class VELFILE_API Group {
   /// @return true when it can be written
   bool writable() const;
 
-  /// Makes a sub-group with this name, recorded under item id id.
+  /// Makes a sub-group with this name, recorded under item id id. A name of
+  /// more than kMaxGroupName units is refused (Reason::Invalid).
   /// @param name the sub-group's name
   /// @param id the item id of its reference
   /// @return the new sub-group
-  Group create_group(const std::string& name, uint16_t id = 0);
-  /// Sets the group's name (at most 31 characters are kept by the library).
+  Group create_group(std::string_view name, uint16_t id = 0);
+  /// Sets the group's name; a name of more than kMaxGroupName units is
+  /// refused (Reason::Invalid), the group keeping its name.
   /// @param name the new name in UTF-8
-  void set_name(const std::string& name);
+  void set_name(std::string_view name);
   /// Writes an item of count elements of type type from host-order data
   /// (count x element size bytes). Group references (type 0) are refused.
   /// @param id the item id
@@ -435,11 +576,22 @@ class VELFILE_API Group {
   /// @tparam T an element type that type_of() knows
   /// @param id the item id
   /// @param value the value
-  template <class T>
+  template <class T, std::enable_if_t<std::is_arithmetic<T>::value || std::is_same<T, Words>::value, int> = 0>
   void write_item(uint16_t id, const T& value) {
     write_item(id, type_of<T>(), &value, 1);
   }
-  /// Writes an array as the type_of() type of its elements.
+  /// Writes an array as the type_of() type of its elements, from any
+  /// contiguous range (std::vector, std::array, a C array, std::span).
+  /// @tparam R a contiguous range of an element type that type_of() knows
+  /// @param id the item id
+  /// @param values the elements
+  template <class R,
+            class E = std::remove_cv_t<std::remove_pointer_t<decltype(std::data(std::declval<const R&>()))>>,
+            std::enable_if_t<!std::is_same<R, Words>::value, int> = 0>
+  void write_item(uint16_t id, const R& values) {
+    write_item(id, type_of<E>(), std::data(values), checked_count(std::size(values)));
+  }
+  /// Writes a vector as the type_of() type of its elements.
   /// @tparam T an element type that type_of() knows
   /// @param id the item id
   /// @param values the elements
@@ -447,11 +599,20 @@ class VELFILE_API Group {
   void write_item(uint16_t id, const std::vector<T>& values) {
     write_item(id, type_of<T>(), values.data(), checked_count(values.size()));
   }
+  /// Writes count elements as the type_of() type of T.
+  /// @tparam T an element type that type_of() knows
+  /// @param id the item id
+  /// @param values the elements
+  /// @param count the number of elements
+  template <class T>
+  void write_item(uint16_t id, const T* values, size_t count) {
+    write_item(id, type_of<T>(), values, checked_count(count));
+  }
   /// Writes UTF-8 text as a UTF-16 string item (type 12; the library stores
   /// it narrow when the section is narrow).
   /// @param id the item id
   /// @param text the text in UTF-8
-  void write_text(uint16_t id, const std::string& text);
+  void write_text(uint16_t id, std::string_view text);
 
   /// The group decoded by a module (named by its short name or prefix; see
   /// modules()), through the module's ReadGroupInfo into a fresh descriptor:
@@ -485,13 +646,23 @@ class VELFILE_API Group {
     read_descriptor_into(*this, d);
     return d;
   }
-  /// Writes every field of d through its module's WriteGroupInfo. Here and
-  /// in write_descriptor(), an empty group name keeps the group's (d takes it).
+  /// Writes every field of d through its module's WriteGroupInfo, which sets
+  /// d's layout version. Here and in write_descriptor(), an empty group name
+  /// keeps the group's (d takes it); a name of more than kMaxGroupName units
+  /// is refused (Reason::Invalid).
   /// @tparam D a module's descriptor type
   /// @param d the descriptor written
   template <class D>
   void write(D& d) {
     write_descriptor_from(*this, d, nullptr);
+  }
+  /// As write(D&), from a copy: d is left as it is.
+  /// @tparam D a module's descriptor type
+  /// @param d the descriptor written
+  template <class D>
+  void write(const D& d) {
+    D copy(d);
+    write_descriptor_from(*this, copy, nullptr);
   }
   /// Writes what differs from previous, which then holds d (for most
   /// modules; the DAC and information modules leave it alone).
@@ -524,7 +695,9 @@ class VELFILE_API Group {
   ///   second x first entries of E bytes, E being the point entry size, or
   ///   q x sample size when the entry size is unset (-1); markers must be
   ///   null.
-  /// bytes and marker_count must match exactly (Reason::Invalid otherwise).
+  /// bytes and marker_count must match exactly (Reason::Invalid otherwise). A
+  /// descriptor without a sample type is refused (Reason::Invalid), as is a
+  /// groupName of more than kMaxGroupName units.
   /// @param descr the descriptor, as described above
   /// @param samples the samples or block, in host order
   /// @param bytes the size of samples in bytes
@@ -533,15 +706,27 @@ class VELFILE_API Group {
   /// @return the group read back as a data group
   DataGroup write_data(const CGDataTypeFDD& descr, const void* samples, size_t bytes,
                        const uint8_t* markers = nullptr, size_t marker_count = 0);
-  /// As write_data() above, from vectors (markers empty: every point has
-  /// data).
-  /// @tparam T the element type of samples
+  /// As write_data() above, from contiguous ranges (std::vector,
+  /// std::array, std::span; markers empty: every point has data) whose
+  /// element type T is the descriptor's sample type (type_of<T>() equals
+  /// its data type; Reason::WrongType otherwise). Bytes of another layout,
+  /// such as block entries that are no whole number of samples, go through
+  /// the overload above.
+  /// @tparam R a contiguous range of the sample type
   /// @param descr the descriptor, as described above
   /// @param samples the samples or block
   /// @param markers one marker per point, or empty
   /// @return the group read back as a data group
-  template <class T>
-  DataGroup write_data(const CGDataTypeFDD& descr, const std::vector<T>& samples,
+  template <class R>
+  DataGroup write_data(const CGDataTypeFDD& descr, const R& samples,
+                       const std::vector<uint8_t>& markers = std::vector<uint8_t>());
+  /// As write_data() above, from a vector of the sample type held in a
+  /// Samples variant (see DataGroup::read_samples()).
+  /// @param descr the descriptor, as described above
+  /// @param samples the samples or block
+  /// @param markers one marker per point, or empty
+  /// @return the group read back as a data group
+  DataGroup write_data(const CGDataTypeFDD& descr, const Samples& samples,
                        const std::vector<uint8_t>& markers = std::vector<uint8_t>());
 
   /// The library's handle of the group, for direct calls of the exported
@@ -555,9 +740,115 @@ class VELFILE_API Group {
  private:
   friend struct Access;
   static uint32_t checked_count(size_t n);
+  void check_sample_type(const CGDataTypeFDD& descr, uint16_t type) const;
   std::shared_ptr<FileState> file_;
   std::shared_ptr<const PathNode> node_;
   void* handle_ = nullptr;
+};
+
+struct ChildRefs;
+
+/// A forward iterator over a range that makes each element when it is
+/// dereferenced (Range::at(index)): the iterator of Group::children() and
+/// Group::entries().
+/// @tparam Range the range iterated
+/// @tparam Value what an element is
+template <class Range, class Value>
+class IndexIterator {
+ public:
+  using iterator_category = std::forward_iterator_tag;  ///< a forward iterator
+  using value_type = Value;                             ///< an element
+  using difference_type = std::ptrdiff_t;               ///< a distance between positions
+  using pointer = void;                                 ///< none: elements are made when reached
+  using reference = Value;                              ///< an element by value
+  /// An iterator of no range.
+  IndexIterator() = default;
+  /// An iterator at a position of a range.
+  /// @param range the range
+  /// @param index the position
+  IndexIterator(const Range* range, size_t index) : range_(range), index_(index) {}
+  /// The element at this position, made now.
+  /// @return the element
+  Value operator*() const { return range_->at(index_); }
+  /// Steps to the next element.
+  /// @return this iterator
+  IndexIterator& operator++() {
+    ++index_;
+    return *this;
+  }
+  /// Steps to the next element.
+  /// @return the iterator before the step
+  IndexIterator operator++(int) {
+    IndexIterator before = *this;
+    ++index_;
+    return before;
+  }
+  /// Whether both stand at the same position.
+  /// @param other the iterator compared
+  /// @return true when equal
+  bool operator==(const IndexIterator& other) const { return index_ == other.index_; }
+  /// Whether they stand at different positions.
+  /// @param other the iterator compared
+  /// @return true when different
+  bool operator!=(const IndexIterator& other) const { return index_ != other.index_; }
+
+ private:
+  const Range* range_ = nullptr;
+  size_t index_ = 0;
+};
+
+struct ChildRefs;
+
+/// The sub-groups of a group (Group::children()): listed when the range is
+/// made, each opened when its iterator is dereferenced.
+class VELFILE_API Group::Children {
+ public:
+  /// The iterator over the sub-groups.
+  using iterator = IndexIterator<Children, Group>;
+  /// The first sub-group.
+  /// @return its iterator
+  iterator begin() const { return iterator(this, 0); }
+  /// Past the last sub-group.
+  /// @return its iterator
+  iterator end() const { return iterator(this, size()); }
+  /// Number of sub-groups.
+  /// @return the count
+  size_t size() const;
+  /// The sub-group at position i (Reason::NotFound past the end), opened now.
+  /// @param i its position among the sub-groups
+  /// @return the sub-group
+  Group at(size_t i) const;
+
+ private:
+  friend class Group;
+  Group parent_;
+  std::shared_ptr<const ChildRefs> refs_;
+};
+
+/// The items of a group (Group::entries()), each read when its iterator is
+/// dereferenced.
+class VELFILE_API Group::Items {
+ public:
+  /// The iterator over the items.
+  using iterator = IndexIterator<Items, Item>;
+  /// The first item.
+  /// @return its iterator
+  iterator begin() const { return iterator(this, 0); }
+  /// Past the last item.
+  /// @return its iterator
+  iterator end() const { return iterator(this, count_); }
+  /// Number of items (as the directory held them when the range was made).
+  /// @return the count
+  uint32_t size() const { return count_; }
+  /// The item at directory index i, read now (Group::item_at()).
+  /// @param i the directory index
+  /// @return the item
+  Item at(size_t i) const { return group_.item_at(static_cast<uint32_t>(i)); }
+
+ private:
+  friend class Group;
+  Group group_;
+  uint32_t count_ = 0;
 };
 
 /// @cond
@@ -599,15 +890,16 @@ struct Records {
 ///
 /// Points are numbered second-major (the first axis runs fastest); markers
 /// hold 0, 1 or 2 for a point without data and gdata_kPointHasData (3) for
-/// a point with data.
+/// a point with data. Once its File was closed, every function throws
+/// Reason::Closed.
 class VELFILE_API DataGroup {
  public:
   /// The group it was read from.
   /// @return the group
-  const Group& group() const { return group_; }
+  const Group& group() const;
   /// The descriptor as gdata_ReadGroupInfo filled it.
   /// @return the descriptor
-  const CGDataTypeFDD& descriptor() const { return *descr_; }
+  const CGDataTypeFDD& descriptor() const;
   /// The data class.
   /// @return the data class
   int32_t data_class() const;
@@ -634,7 +926,9 @@ class VELFILE_API DataGroup {
   /// @return the size in bytes
   uint64_t bytes_needed(Range second = Range(), Range first = Range(), Range samples = Range()) const;
   /// Reads the ranges into buffer (capacity bytes; Reason::Invalid when
-  /// short), elements in host order, points without data as zeros; markers,
+  /// short, saying how many bytes the range needs), elements in host order,
+  /// points without data as zeros; a range that reaches outside an axis is
+  /// Reason::OutOfRange, naming the axis and its bounds. markers,
   /// when given, receives one marker per point. Data whose table, records or
   /// block lie outside the group's section is refused
   /// (Reason::OutsideSection). Not for class 10: see read_records().
@@ -646,8 +940,9 @@ class VELFILE_API DataGroup {
   /// @param samples the range of elements of each point
   void read(void* buffer, size_t capacity, uint8_t* markers = nullptr, Range second = Range(),
             Range first = Range(), Range samples = Range()) const;
-  /// As read(), into a vector of T, whose size must be element_size() and
-  /// whose kind must match sample_type() (Reason::WrongType otherwise).
+  /// As read(), into a vector of T, which must be the type of the elements
+  /// (type_of<T>() equals sample_type(); uint8_t for raw bytes):
+  /// Reason::WrongType otherwise. read_as() converts.
   /// @tparam T the element type
   /// @param markers null, or receives one marker per point
   /// @param second the range of second point indices
@@ -657,12 +952,57 @@ class VELFILE_API DataGroup {
   template <class T>
   std::vector<T> read(std::vector<uint8_t>* markers = nullptr, Range second = Range(), Range first = Range(),
                       Range samples = Range()) const {
-    check_element(std::is_floating_point<T>::value, sizeof(T));
+    check_element(type_of<T>());
     std::vector<T> out(static_cast<size_t>(bytes_needed(second, first, samples) / sizeof(T)));
     if (markers) markers->assign(points(second, first), 0);
     read(out.data(), out.size() * sizeof(T), markers ? markers->data() : nullptr, second, first, samples);
     return out;
   }
+  /// As read<T>(), into a contiguous range of T (std::vector, std::array,
+  /// std::span) holding at least the elements of the ranges.
+  /// @tparam R a contiguous range of the element type
+  /// @param out receives the elements
+  /// @param markers null, or receives one marker per point
+  /// @param second the range of second point indices
+  /// @param first the range of first point indices
+  /// @param samples the range of elements of each point
+  /// @return the elements stored
+  template <class R>
+  size_t read_into(R&& out, uint8_t* markers = nullptr, Range second = Range(), Range first = Range(),
+                   Range samples = Range()) const {
+    using T = std::remove_pointer_t<decltype(std::data(out))>;
+    check_element(type_of<T>());
+    const size_t n = static_cast<size_t>(bytes_needed(second, first, samples) / sizeof(T));
+    read(std::data(out), std::size(out) * sizeof(T), markers, second, first, samples);
+    return n;
+  }
+  /// The elements of the ranges converted to T by the layer's conversion rule
+  /// (see convert_value()): Reason::WrongType, naming the first sample T
+  /// cannot hold, otherwise. Points without data read as zeros.
+  /// @tparam T the element type asked for
+  /// @param markers null, or receives one marker per point
+  /// @param second the range of second point indices
+  /// @param first the range of first point indices
+  /// @param samples the range of elements of each point
+  /// @return the converted elements
+  template <class T>
+  std::vector<T> read_as(std::vector<uint8_t>* markers = nullptr, Range second = Range(),
+                         Range first = Range(), Range samples = Range()) const {
+    std::vector<T> out;
+    read_converted(
+        type_of<T>(), sizeof(T), [&](size_t n) { return out.resize(n), static_cast<void*>(out.data()); },
+        markers, second, first, samples);
+    return out;
+  }
+  /// The elements of the ranges in a vector of their own type, for a host
+  /// that learns the type at run time (std::visit() reaches the vector).
+  /// @param markers null, or receives one marker per point
+  /// @param second the range of second point indices
+  /// @param first the range of first point indices
+  /// @param samples the range of elements of each point
+  /// @return the elements
+  Samples read_samples(std::vector<uint8_t>* markers = nullptr, Range second = Range(), Range first = Range(),
+                       Range samples = Range()) const;
   /// The records of a class 10 group for the ranges of points.
   /// @param second the range of second point indices
   /// @param first the range of first point indices
@@ -676,16 +1016,20 @@ class VELFILE_API DataGroup {
 
  private:
   friend struct Access;
-  void check_element(bool floating, size_t size) const;
+  void check_element(uint16_t type) const;
+  void read_converted(uint16_t type, size_t size, const std::function<void*(size_t)>& allocate,
+                      std::vector<uint8_t>* markers, Range second, Range first, Range samples) const;
   size_t points(Range second, Range first) const;
   std::shared_ptr<CGDataTypeFDD> descr_;
   Group group_;
 };
 
-template <class T>
-DataGroup Group::write_data(const CGDataTypeFDD& descr, const std::vector<T>& samples,
+template <class R>
+DataGroup Group::write_data(const CGDataTypeFDD& descr, const R& samples,
                             const std::vector<uint8_t>& markers) {
-  return write_data(descr, samples.data(), samples.size() * sizeof(T),
+  using T = std::remove_cv_t<std::remove_pointer_t<decltype(std::data(samples))>>;
+  check_sample_type(descr, type_of<T>());
+  return write_data(descr, std::data(samples), std::size(samples) * sizeof(T),
                     markers.empty() ? nullptr : markers.data(), markers.size());
 }
 
@@ -835,19 +1179,38 @@ class VELFILE_API File {
   /// Reason::NotFound, Reason::TooManyFiles, Reason::InUse, ...
   /// @param path the file's path
   /// @return the open File
-  static File open(const std::string& path);
+  static File open(std::string_view path);
   /// Creates a container, replacing a file of that name; the first
   /// create_group() starts its one section. A file closed without a group is
   /// left empty (0 bytes), which no reader accepts.
   /// @param path the file's path
   /// @return the new File
-  static File create(const std::string& path);
+  static File create(std::string_view path);
   /// Opens a file whose name ends in ".A01" (any letter case) to add one
   /// section to it; other files are refused (Reason::Invalid), as is one
   /// the library cannot write or extend (Reason::ReadOnly).
   /// @param path the file's path
   /// @return the File, open for adding a section
-  static File append(const std::string& path);
+  static File append(std::string_view path);
+  /// open(), create() and append() of a std::filesystem::path (text given
+  /// as UTF-8 goes through the std::string_view overloads).
+  /// @tparam P std::filesystem::path
+  /// @param path the file's path
+  /// @return the open File
+  template <class P, std::enable_if_t<std::is_same<P, std::filesystem::path>::value, int> = 0>
+  static File open(const P& path) {
+    return open_path(path, 0);
+  }
+  /// @copydoc open(const P&)
+  template <class P, std::enable_if_t<std::is_same<P, std::filesystem::path>::value, int> = 0>
+  static File create(const P& path) {
+    return open_path(path, 1);
+  }
+  /// @copydoc open(const P&)
+  template <class P, std::enable_if_t<std::is_same<P, std::filesystem::path>::value, int> = 0>
+  static File append(const P& path) {
+    return open_path(path, 2);
+  }
 
   /// A File that is not open.
   File() = default;
@@ -885,7 +1248,7 @@ class VELFILE_API File {
   /// that failed when there is none.
   /// @param path the group path
   /// @return the group
-  Group group(const std::string& path) const;
+  Group group(std::string_view path) const;
   /// The section group of a section, by index.
   /// @param index the section's index
   /// @return its section group
@@ -893,9 +1256,10 @@ class VELFILE_API File {
   /// Starts the new section of a File made by create() or append() and
   /// returns its section group. A file takes one new section per opening: a
   /// second call throws Reason::ReadOnly.
+  /// A name of more than kMaxGroupName units is refused (Reason::Invalid).
   /// @param name the section group's name
   /// @return the section group
-  Group create_group(const std::string& name);
+  Group create_group(std::string_view name);
 
   /// The library's file handle, for direct calls of the exported operations.
   /// @return the handle
@@ -903,8 +1267,21 @@ class VELFILE_API File {
 
  private:
   friend struct Access;
+  static File open_path(const std::filesystem::path& path, int mode);
   std::shared_ptr<FileState> state_;
 };
+
+/// walk() over every section of a file in file order, each section group a
+/// root of its own (depth 0; the limits hold for each section). A section
+/// group that cannot be opened is reported as an Error node. Returns true
+/// when every group of every section was entered.
+/// @param file the open file
+/// @param enter called for each group before its sub-groups
+/// @param leave called for each group after its sub-groups
+/// @param limits the bounds of each section's walk
+/// @return true when every group was entered
+VELFILE_API bool walk(const File& file, const WalkEnter& enter, const WalkLeave& leave = WalkLeave(),
+                      const WalkLimits& limits = WalkLimits());
 
 }  // namespace velfile
 

@@ -113,6 +113,9 @@ struct Access {
   static void setState(File& f, std::shared_ptr<FileState> s) { f.state_ = std::move(s); }
 };
 
+// Refuses a group name longer than kMaxGroupName units.
+void checkGroupName(const std::u16string& name, const char* operation, const Where& where);
+
 // A group's checked handle and its section (lock held).
 struct GroupFacts {
   void* handle;

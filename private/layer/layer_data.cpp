@@ -55,6 +55,10 @@ DataGroup Group::write_data(const CGDataTypeFDD& descr, const void* samples, siz
     fail(Reason::Unsupported, op, where,
          "cannot take data of class " + std::to_string(c) +
              ": only class 1 and the block classes are written");
+  if (cur.GetDataType() < 0 || VelFile::file_SizeOf(static_cast<uint16_t>(cur.GetDataType())) == 0)
+    fail(Reason::Invalid, op, where,
+         "cannot take a descriptor without a sample type (its data type is " +
+             std::to_string(cur.GetDataType()) + "): set one with SetDataType()");
   const uint64_t n = uint64_t(uint32_t(cur.firstPointCount)) * uint32_t(cur.secondPointCount);
   const uint64_t s = uint64_t(VelFile::file_SizeOf(static_cast<uint16_t>(cur.GetDataType())));
   const uint64_t record = s * cur.GetSampleQty();
@@ -85,9 +89,12 @@ DataGroup Group::write_data(const CGDataTypeFDD& descr, const void* samples, siz
   }
   if (bytes && !samples) fail(Reason::Invalid, op, where, "got no samples");
   if (cur.groupName[0] == 0) {
-    const std::u16string name = toUtf16(this->name(), op, where).substr(0, 259);
+    const std::u16string name = toUtf16(this->name(), op, where);
+    checkGroupName(name, op, where);
     std::copy(name.begin(), name.end(), cur.groupName);
     cur.groupName[name.size()] = 0;
+  } else {
+    checkGroupName(fromVel(cur.groupName), op, where);
   }
   cur.SetGroupHandle(f.handle);
   cur.SetDataGroupHandle(f.handle);
@@ -96,11 +103,38 @@ DataGroup Group::write_data(const CGDataTypeFDD& descr, const void* samples, siz
   return data();
 }
 
+void Group::check_sample_type(const CGDataTypeFDD& descr, uint16_t type) const {
+  if (descr.GetDataType() == type) return;
+  const int32_t t = descr.GetDataType();
+  fail(Reason::WrongType, "Group::write_data", whereOf(*this),
+       "cannot take samples of type " + type_name(type) + " for a descriptor of sample type " +
+           (t < 0 ? "none (set one with SetDataType())" : type_name(static_cast<uint16_t>(t))) +
+           ": give them in a range of the sample type, or as bytes");
+}
+
+DataGroup Group::write_data(const CGDataTypeFDD& descr, const Samples& samples,
+                            const std::vector<uint8_t>& markers) {
+  return std::visit([&](const auto& v) { return write_data(descr, v, markers); }, samples);
+}
+
+// Every function of a DataGroup throws once its File was closed.
+const Group& DataGroup::group() const {
+  groupFacts(group_, "DataGroup::group");
+  return group_;
+}
+
+const CGDataTypeFDD& DataGroup::descriptor() const {
+  Lock lock(library_mutex());
+  checkOpen(group_.file_state().get(), Access::node(group_).get(), "DataGroup::descriptor");
+  return *descr_;
+}
+
 int32_t DataGroup::data_class() const {
-  return descr_->dataClass;
+  return descriptor().dataClass;
 }
 
 uint16_t DataGroup::sample_type() const {
+  descriptor();
   const int32_t c = descr_->dataClass;
   const int32_t t = descr_->GetDataType();
   if (c == 10) return VelFile::kTypeUInt16;
@@ -115,6 +149,7 @@ size_t DataGroup::element_size() const {
 }
 
 std::array<uint32_t, 3> DataGroup::shape() const {
+  descriptor();
   const uint32_t second = uint32_t(descr_->secondPointCount), first = uint32_t(descr_->firstPointCount);
   const int32_t c = descr_->dataClass;
   const uint32_t per = c == 1    ? descr_->GetSampleQty()
@@ -124,7 +159,7 @@ std::array<uint32_t, 3> DataGroup::shape() const {
 }
 
 std::array<Axis, 3> DataGroup::axes() const {
-  const CGDataTypeFDD& d = *descr_;
+  const CGDataTypeFDD& d = descriptor();
   const std::array<uint32_t, 3> s = shape();
   return {Axis{s[0], d.secondAxisFactor, d.secondAxisOffset},
           Axis{s[1], d.firstAxisFactor, d.firstAxisOffset},
@@ -136,15 +171,27 @@ size_t DataGroup::points(Range second, Range first) const {
   return size_t(uint64_t(clamp(s[0], second)) * clamp(s[1], first));
 }
 
-void DataGroup::check_element(bool floating, size_t size) const {
+void DataGroup::check_element(uint16_t type) const {
   const uint16_t t = sample_type();
-  const bool isFloat = t == VelFile::kTypeFloat || t == VelFile::kTypeDouble;
-  if (size != element_size() || (floating != isFloat && t != VelFile::kTypeRaw))
-    fail(Reason::WrongType, "DataGroup::read", whereOf(group_),
-         "holds elements of type " + type_name(t) + "; read them into a vector of that type");
+  if (type == t || (t == VelFile::kTypeRaw && type == VelFile::kTypeUInt8)) return;
+  fail(Reason::WrongType, "DataGroup::read", whereOf(group_),
+       "holds elements of type " + type_name(t) + ", not " + type_name(type) + "; read them as " +
+           (t == VelFile::kTypeRaw ? std::string("uint8_t") : type_name(t)) +
+           ", or convert them with read_as<T>()");
 }
 
 namespace {
+
+// Refuses a range that reaches outside its axis, naming both.
+void checkRange(const DataGroup& dg, const char* axis, uint32_t total, const Range& r) {
+  const bool toEnd = r.count == UINT32_MAX;
+  if (r.start <= total && (toEnd || uint64_t(r.start) + r.count <= total)) return;
+  fail(Reason::OutOfRange, "DataGroup::read", whereOf(dg.group()),
+       "has no " + std::string(axis) + " indices " + std::to_string(r.start) +
+           (toEnd ? " onwards" : " to " + std::to_string(uint64_t(r.start) + r.count - 1)) + ": its " + axis +
+           " axis runs from 0 to " +
+           (total ? std::to_string(total - 1) : std::string("nothing (it is empty)")));
+}
 
 // gdata_ReadDataClassData under the lock, its result turned into an error.
 void readRange(const DataGroup& dg, CGDataTypeFDD* d, const Range& second, const Range& first,
@@ -152,6 +199,10 @@ void readRange(const DataGroup& dg, CGDataTypeFDD* d, const Range& second, const
                uint64_t* used) {
   const Group& g = dg.group();
   groupFacts(g, "DataGroup::read");
+  const std::array<uint32_t, 3> shape = dg.shape();
+  checkRange(dg, "second", shape[0], second);
+  checkRange(dg, "first", shape[1], first);
+  if (d->dataClass != 10) checkRange(dg, "sample", shape[2], samples);
   const int rc =
       gdata_ReadDataClassData(d, second.start, second.count, first.start, first.count, samples.start,
                               samples.count, buffer, capacity, markers, starts, used);

@@ -84,7 +84,7 @@ const CodeText kCodeTexts[] = {
      "point "
      "table so that points would read their neighbours' samples, or its counts overflow (a damaged file)"},
     {"gdata_ReadDataClassData", 3, Reason::Invalid,
-     "cannot be read: the range is outside the data, or the buffer is too small"},
+     "cannot be read: the range needs more bytes than a buffer can hold"},
     {"gdata_ReadDataClassData", 4, Reason::Unsupported, "has a data class without a layout"},
     {"gdata_WriteDataClassData", 2, Reason::Io,
      "cannot take the data: the counts overflow, the class has no layout, or writing failed"},
@@ -162,9 +162,10 @@ void checkOpen(const FileState* file, const PathNode* group, const char* operati
 }
 
 const char* reason_name(Reason reason) {
-  static const char* const kNames[] = {"Memory",         "Io",       "NotContainer", "NotFound",  "InUse",
-                                       "TooManyFiles",   "ReadOnly", "WrongType",    "Closed",    "BadPath",
-                                       "OutsideSection", "Invalid",  "Unsupported",  "Permission"};
+  static const char* const kNames[] = {"Memory",      "Io",           "NotContainer",   "NotFound",
+                                       "InUse",       "TooManyFiles", "ReadOnly",       "WrongType",
+                                       "Closed",      "BadPath",      "OutsideSection", "Invalid",
+                                       "Unsupported", "Permission",   "OutOfRange"};
   const int i = static_cast<int>(reason) - 1;
   return i >= 0 && i < int(sizeof kNames / sizeof kNames[0]) ? kNames[i] : "Unknown";
 }
@@ -382,12 +383,12 @@ int releaseHandle(FileState& st) {
   return VelFile::file_Close(handle);
 }
 
-File openAs(const std::string& path, Mode mode) {
+File openAs(const std::string& path, Mode mode, const std::u16string* wide = nullptr) {
   const char* op = mode == kCreate ? "File::create" : mode == kAppend ? "File::append" : "File::open";
   auto st = std::make_shared<FileState>();
   st->path = path;
   const Where where{st.get(), nullptr, -1};
-  st->wide = toUtf16(path, op, where);
+  st->wide = wide ? *wide : toUtf16(path, op, where);
   if (path.empty()) fail(Reason::Invalid, op, where, "is an empty path");
   if (mode == kAppend && !hasUpdateExtension(st->wide))
     fail(Reason::Invalid, op, where,
@@ -445,14 +446,23 @@ Section Access::section(const SectionFacts& f, uint32_t entries, std::string nam
 
 // --- File ---
 
-File File::open(const std::string& path) {
-  return openAs(path, kRead);
+File File::open(std::string_view path) {
+  return openAs(std::string(path), kRead);
 }
-File File::create(const std::string& path) {
-  return openAs(path, kCreate);
+File File::create(std::string_view path) {
+  return openAs(std::string(path), kCreate);
 }
-File File::append(const std::string& path) {
-  return openAs(path, kAppend);
+File File::append(std::string_view path) {
+  return openAs(std::string(path), kAppend);
+}
+File File::open_path(const std::filesystem::path& path, int mode) {
+  // UTF-16 from the path's own encoding; UTF-8 for the messages.
+  const std::u16string wide = path.u16string();
+  return openAs(utf16ToUtf8(wide.data(), wide.size()),
+                mode == 0   ? kRead
+                : mode == 1 ? kCreate
+                            : kAppend,
+                &wide);
 }
 
 File::File(File&& other) noexcept : state_(std::move(other.state_)) {}
@@ -552,7 +562,8 @@ Group File::section_group(uint32_t index) const {
   return sectionGroup(state_, false, index, std::to_string(index), "File::section_group");
 }
 
-Group File::group(const std::string& path) const {
+Group File::group(std::string_view pathText) const {
+  const std::string path(pathText);
   GroupPath parsed = parse_group_path(path);
   const size_t slash = [&] {
     for (size_t i = 0; i < path.size(); ++i)
@@ -567,12 +578,13 @@ Group File::group(const std::string& path) const {
   return slash < path.size() ? g.group(path.substr(slash + 1)) : g;
 }
 
-Group File::create_group(const std::string& name) {
+Group File::create_group(std::string_view name) {
   const char* op = "File::create_group";
   Lock lock(library_mutex());
   checkOpen(state_.get(), nullptr, op);
   const Where where{state_.get(), nullptr, -1};
-  const std::u16string wide = toUtf16(name, op, where);
+  const std::u16string wide = toUtf16(std::string(name), op, where);
+  checkGroupName(wide, op, where);
   if (!state_->writer) fail(Reason::ReadOnly, op, where, "was opened for reading; it takes no new section");
   Shared& sh = *sharedOf(state_->handle);
   if (sh.sectionMade)
@@ -585,6 +597,30 @@ Group File::create_group(const std::string& name) {
   SectionFacts facts;
   sectionFacts(g, &facts);
   return Access::group(state_, g, childNode(nullptr, std::to_string(facts.index)));
+}
+
+bool walk(const File& file, const WalkEnter& enter, const WalkLeave& leave, const WalkLimits& limits) {
+  bool complete = true;
+  const size_t n = file.sections().size();
+  for (uint32_t i = 0; i < n; ++i) {
+    Group root;
+    WalkNode failed;
+    try {
+      root = file.section_group(i);
+    } catch (const Error& e) {
+      if (e.reason() == Reason::Closed) throw;
+      failed.state = NodeState::Error;
+      failed.reason = std::string("the section group cannot be opened: ") + e.what();
+      failed.index = i;
+      failed.node = childNode(nullptr, std::to_string(i));
+      complete = false;
+      enter(failed);
+      if (leave) leave(failed);
+      continue;
+    }
+    complete = walk(root, enter, leave, limits) && complete;
+  }
+  return complete;
 }
 
 }  // namespace velfile

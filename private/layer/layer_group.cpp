@@ -7,7 +7,6 @@
 #include <unordered_set>
 
 #include "byteorder.h"
-#include "conversion.h"
 #include "layer.h"
 #include "platform.h"
 
@@ -41,6 +40,12 @@ namespace {
 
 Where whereOf(const Group& g, int item = -1) {
   return Where{g.file_state().get(), Access::node(g).get(), item};
+}
+
+// Throws unless the view's File is still open.
+void checkLive(const FileState* file, const PathNode* group, const char* op) {
+  Lock lock(library_mutex());
+  checkOpen(file, group, op);
 }
 
 // --- group paths ---
@@ -313,7 +318,13 @@ void* Group::handle() const {
   return groupFacts(*this, "Group::handle").handle;
 }
 
+bool Group::valid() const {
+  Lock lock(library_mutex());
+  return handle_ && file_ && file_->open;
+}
+
 std::string Group::path() const {
+  checkLive(file_.get(), node_.get(), "Group::path");
   return joinPath(node_.get());
 }
 
@@ -339,6 +350,56 @@ std::vector<Group> Group::groups() const {
   std::vector<Group> out;
   out.reserve(refs.size());
   for (const Ref& r : refs) out.push_back(openRef(*this, f.handle, r, namer.step(r)));
+  return out;
+}
+
+void checkGroupName(const std::u16string& name, const char* op, const Where& where) {
+  if (name.size() <= kMaxGroupName) return;
+  fail(Reason::Invalid, op, where,
+       "cannot take the group name '" + escape_text(utf16ToUtf8(name.data(), name.size())) + "': it has " +
+           std::to_string(name.size()) + " characters (UTF-16 units), and a group name has at most " +
+           std::to_string(kMaxGroupName));
+}
+
+struct ChildRefs {
+  std::vector<Ref> refs;
+  std::vector<std::string> steps;
+};
+
+Group::Children Group::children() const {
+  Lock lock(library_mutex());
+  const GroupFacts f = groupFacts(*this, "Group::children");
+  StepNamer namer;
+  auto list = std::make_shared<ChildRefs>();
+  list->refs = listRefs(*this, f, &namer);
+  for (Ref& r : list->refs) {
+    list->steps.push_back(namer.step(r));
+    std::string().swap(r.name);  // the steps are all a child needs
+  }
+  Children out;
+  out.parent_ = *this;
+  out.refs_ = std::move(list);
+  return out;
+}
+
+size_t Group::Children::size() const {
+  return refs_ ? refs_->refs.size() : 0;
+}
+
+Group Group::Children::at(size_t i) const {
+  const char* op = "Group::children";
+  Lock lock(library_mutex());
+  const GroupFacts f = groupFacts(parent_, op);
+  if (i >= size())
+    fail(Reason::NotFound, op, whereOf(parent_),
+         "has no sub-group at position " + std::to_string(i) + " (it has " + std::to_string(size()) + ")");
+  return openRef(parent_, f.handle, refs_->refs[i], refs_->steps[i]);
+}
+
+Group::Items Group::entries() const {
+  Items out;
+  out.group_ = *this;
+  out.count_ = item_count();
   return out;
 }
 
@@ -399,7 +460,8 @@ Item Group::item(uint16_t id) const {
   return item_at(uint32_t(i));
 }
 
-Group Group::group(const std::string& relative) const {
+Group Group::group(std::string_view relativeText) const {
+  const std::string relative(relativeText);
   const std::vector<PathStep> steps = parse_relative_path(relative);
   const std::vector<std::string> given = splitPath(relative);
   Lock lock(library_mutex());
@@ -438,11 +500,13 @@ bool Group::writable() const {
   return groupFacts(*this, "Group::writable").section.written;
 }
 
-Group Group::create_group(const std::string& name, uint16_t id) {
+Group Group::create_group(std::string_view nameText, uint16_t id) {
   const char* op = "Group::create_group";
+  const std::string name(nameText);
   Lock lock(library_mutex());
   const GroupFacts f = groupFacts(*this, op);
   const std::u16string wide = toUtf16(name, op, whereOf(*this));
+  checkGroupName(wide, op, whereOf(*this));
   void* g = nullptr;
   const int rc = VelFile::file_GroupCreate(f.handle, &g, id, velText(wide));
   if (rc != VelFile::kOk) failCode("file_GroupCreate", rc, whereOf(*this));
@@ -455,11 +519,12 @@ Group Group::create_group(const std::string& name, uint16_t id) {
   return Access::group(file_, g, childNode(node_, step));
 }
 
-void Group::set_name(const std::string& name) {
+void Group::set_name(std::string_view name) {
   const char* op = "Group::set_name";
   Lock lock(library_mutex());
   const GroupFacts f = groupFacts(*this, op);
-  const std::u16string wide = toUtf16(name, op, whereOf(*this));
+  const std::u16string wide = toUtf16(std::string(name), op, whereOf(*this));
+  checkGroupName(wide, op, whereOf(*this));
   const int rc = VelFile::file_GroupNameSet(f.handle, velText(wide), static_cast<uint32_t>(wide.size() + 1));
   if (rc != VelFile::kOk) failCode("file_GroupNameSet", rc, whereOf(*this));
 }
@@ -476,8 +541,8 @@ void Group::write_item(uint16_t id, uint16_t type, const void* data, uint32_t co
   if (rc != VelFile::kOk) failCode("file_ItemValueWrite", rc, whereOf(*this, id));
 }
 
-void Group::write_text(uint16_t id, const std::string& text) {
-  std::u16string wide = toUtf16(text, "Group::write_text", whereOf(*this, id));
+void Group::write_text(uint16_t id, std::string_view text) {
+  std::u16string wide = toUtf16(std::string(text), "Group::write_text", whereOf(*this, id));
   write_item(id, VelFile::kTypeUtf16, wide.c_str(), checked_count(wide.size() + 1));
 }
 
@@ -518,46 +583,30 @@ bool isText(uint16_t type) {
 
 }  // namespace
 
-bool Item::out_of_line() const {
-  return type_ == VelFile::kTypeGroup || uint64_t(VelFile::file_SizeOf(type_)) * count_ > 4;
+uint16_t Item::id() const {
+  checkLive(file_.get(), group_.get(), "Item::id");
+  return id_;
+}
+uint16_t Item::type() const {
+  checkLive(file_.get(), group_.get(), "Item::type");
+  return type_;
+}
+uint32_t Item::count() const {
+  checkLive(file_.get(), group_.get(), "Item::count");
+  return count_;
+}
+uint32_t Item::index() const {
+  checkLive(file_.get(), group_.get(), "Item::index");
+  return index_;
+}
+uint32_t Item::value_field() const {
+  checkLive(file_.get(), group_.get(), "Item::value_field");
+  return value_;
 }
 
-void Item::read_converted(uint16_t requested, void* out, size_t capacity) const {
-  const char* op = "Item::as";
-  Lock lock(library_mutex());
-  const ItemPlace p = placeOf(*this, file_, group_, handle_, op);
-  const Where where{file_.get(), group_.get(), id_};
-  const bool vector = capacity != static_cast<size_t>(VelFile::file_SizeOf(requested));
-  if (requested == VelFile::kTypeQuad8) {
-    if (type_ != VelFile::kTypeQuad8 && type_ != VelFile::kTypeQuad9)
-      fail(Reason::WrongType, op, where,
-           "is " + type_name(type_) + "; only items of types 8 and 9 are read as pairs of 32-bit words");
-    if (!vector && count_ != 1)
-      fail(Reason::WrongType, op, where,
-           "holds " + std::to_string(count_) + " elements; read it as a std::vector");
-    read(out, capacity);
-    return;
-  }
-  if (!canConvert(requested, type_))
-    fail(Reason::WrongType, op, where,
-         "is " + type_name(type_) + " and cannot be read as " + type_name(requested) +
-             (isText(type_) ? "; read it with text()" : ""));
-  if (!vector && count_ != 1)
-    fail(Reason::WrongType, op, where,
-         "holds " + std::to_string(count_) + " elements; read it as a std::vector");
-  int rc;
-  if (vector && count_ == 0) return;  // nothing to read, and no buffer to read it into
-  if (vector) {
-    rc = VelFile::file_IndexBlockRead(handle_, index_, requested, static_cast<char*>(out));
-    if (rc != VelFile::kOk) failCode("file_IndexBlockRead", rc, where);
-  } else {
-    uint32_t got = 0;
-    char buf[8] = {};
-    rc = VelFile::file_IndexValueRead(handle_, index_, requested, buf, &got);
-    if (rc != VelFile::kOk) failCode("file_IndexValueRead", rc, where);
-    std::memcpy(out, buf, capacity);
-  }
-  (void)p;
+bool Item::out_of_line() const {
+  checkLive(file_.get(), group_.get(), "Item::out_of_line");
+  return type_ == VelFile::kTypeGroup || uint64_t(VelFile::file_SizeOf(type_)) * count_ > 4;
 }
 
 std::u16string Item::u16text() const {

@@ -266,12 +266,15 @@ bool holdsModule(const ModuleOps& m, void* handle) {
   return false;
 }
 
+// The name is held to the layer's one rule either way: never cut.
 void keepGroupName(const ModuleOps& m, void* d, const Group& g, const char* op) {
   const RuleView r = nameRule(m);
-  if (!get(r, d).text.empty()) return;
+  const std::u16string given = get(r, d).text;
+  if (!given.empty()) return checkGroupName(given, op, whereOf(g));
   FieldData name;
   name.form = FieldData::Text;
-  name.text = toUtf16(g.name(), op, whereOf(g)).substr(0, r.capacity - 1);
+  name.text = toUtf16(g.name(), op, whereOf(g));
+  checkGroupName(name.text, op, whereOf(g));
   set(r, d, name);
 }
 

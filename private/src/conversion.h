@@ -3,8 +3,21 @@
 #define VELFILE_CONVERSION_H
 
 #include <cstdint>
+#include <cstring>
 
 namespace velfile {
+
+// An element of type T at p, which needs no alignment.
+template <typename T>
+T load(const void* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+template <typename T>
+void store(void* p, T v) {
+  std::memcpy(p, &v, sizeof v);
+}
 
 // Converts the element at src, stored as storedType, into the requested type
 // at dst. An unsupported pair is a caller error: dst is left untouched, a

@@ -10,17 +10,6 @@ namespace {
 
 const char kModule[] = "private/src/fileconversionhelper";
 
-template <typename T>
-T load(const void* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-template <typename T>
-void store(void* p, T v) {
-  std::memcpy(p, &v, sizeof v);
-}
-
 // Signed integer value of stored types 2, 4, 6 and unsigned of 3, 5, 7.
 bool isSignedInt(uint16_t t) {
   return t == 2 || t == 4 || t == 6;

@@ -73,6 +73,19 @@ CGChanTypeDescr& CGChanTypeDescr::operator=(CGChanTypeDescr& o) {
   return *this;
 }
 
+CGChanTypeDescr::CGChanTypeDescr(const CGChanTypeDescr& other) : CGChanTypeDescr() {
+  *this = other;
+}
+
+// The copy's texts are terminated; the source is left alone.
+CGChanTypeDescr& CGChanTypeDescr::operator=(const CGChanTypeDescr& o) {
+  if (this == &o) return *this;
+  assignFields(kChan, *this, o);
+  groupName[31] = 0;
+  item3[31] = 0;
+  return *this;
+}
+
 int CGChanTypeDescr::operator==(const CGChanTypeDescr& o) const {
   return equalFields(kChan, *this, o);
 }

@@ -64,6 +64,10 @@ py::dtype dtypeOf(uint16_t type);
 // The item type of a numpy dtype; -1 for a dtype no item type stores.
 int typeOfDtype(const py::dtype& dtype);
 
+// An array of numbers converted element by element by the layer's rule
+// (velfile::convert_value); WrongType naming the first value refused.
+py::array convertArray(const py::array& values, uint16_t to);
+
 // Where a value lies, for a memory map: (offset, bytes, host order).
 py::tuple extentTuple(const velfile::Extent& extent);
 

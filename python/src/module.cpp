@@ -63,6 +63,25 @@ int typeOfDtype(const py::dtype& dtype) {
   return -1;
 }
 
+py::array convertArray(const py::array& values, uint16_t to) {
+  const int from = typeOfDtype(values.dtype());
+  const bool number = (to >= 2 && to <= 7) || to == 10 || to == 11;
+  if (from < 0 || !number)
+    throw velfile::Error(Reason::WrongType, 0, "convert", "", "", -1,
+                         "cannot convert " + std::string(py::str(values.dtype())) + " values to " +
+                             velfile::type_name(to) + ": the rule converts numbers of the item types");
+  const auto in = py::array::ensure(values, py::array::c_style);
+  py::array out(dtypeOf(to), std::vector<py::ssize_t>(in.shape(), in.shape() + in.ndim()));
+  const auto* src = static_cast<const char*>(in.data());
+  auto* dst = static_cast<char*>(out.mutable_data());
+  const size_t n = size_t(in.size()), inSize = size_t(in.itemsize()), outSize = size_t(out.itemsize());
+  std::string why;
+  for (size_t i = 0; i < n; ++i)
+    if (!velfile::convert_value(to, dst + i * outSize, uint16_t(from), src + i * inSize, &why))
+      throw velfile::Error(Reason::WrongType, 0, "convert", "", "", -1, why);
+  return out;
+}
+
 namespace {
 
 // --- exceptions ---
@@ -93,6 +112,8 @@ const ErrorClass kErrorClasses[] = {
     {Reason::Unsupported, "UnsupportedError", nullptr, "Data the package has no reading or writing for."},
     {Reason::Permission, "PermissionDeniedError", "PermissionError",
      "The file system denies the access: no permission to read or write the file."},
+    {Reason::OutOfRange, "OutOfRangeError", "IndexError",
+     "A range or index outside the data it reads; the message names the axis and its bounds."},
 };
 
 // A file that does not exist: a NotFoundError that is also Python's
@@ -322,6 +343,9 @@ PYBIND11_MODULE(_velfile, m) {
       py::arg("little"), "UTF-16 text, little-endian, as a str; None for text with an unpaired surrogate.");
   m.def("_dtype_of", &dtypeOf, py::arg("type"));
   m.def("_type_of_dtype", &typeOfDtype, py::arg("dtype"));
+  m.def("_convert", &convertArray, py::arg("values"), py::arg("type"),
+        "The values (an array of an item type's dtype) as item type `type`, by the C++ layer's\n"
+        "conversion rule (velfile::convert_value); WrongTypeError naming the first value refused.");
   m.def(
       "_size_of", [](uint16_t type) { return VelFile::file_SizeOf(type); }, py::arg("type"));
   m.def("walk", &walkGroup, py::arg("root"), py::arg("enter"), py::arg("leave") = py::none(),

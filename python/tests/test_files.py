@@ -79,6 +79,26 @@ def test_integers_refused_by_value(path, value, type_, named):
             f.create_group("root").write_item(1, value, type=type_)
 
 
+def test_values_read_as_a_type_by_the_layers_rule(path):
+    with velfile.create(path) as f:
+        g = f.create_group("root")
+        g.write_item(1, np.float32(1e38))
+        g.write_item(2, [70000, -5])
+        g.write_data(np.array([[[300, -2]]], np.int16))
+    with velfile.open(path) as f:
+        g = f["0"]
+        assert g.item(1).value_as("float64") == float(np.float32(1e38))
+        assert list(g.item(2).value_as(np.int32)) == [70000, -5]
+        for item, type_, named in ((1, "int16", "1e+38, which int16"), (2, "int16", "70000, which int16"),
+                                   (2, "uint32", "-5, which uint32")):
+            with pytest.raises(velfile.WrongTypeError, match=f"item {item}: holds {re.escape(named)}"):
+                g.item(item).value_as(type_)
+        assert g.data.read_as("float64").tolist() == [[[300.0, -2.0]]]
+        with pytest.raises(velfile.WrongTypeError, match="holds 300, which uint8"):
+            g.data.read_as("uint8")
+    assert issubclass(velfile.OutOfRangeError, IndexError) and velfile.OutOfRangeError.reason == "OutOfRange"
+
+
 @pytest.mark.parametrize("write", [
     lambda g: g.write_item(70000, 1), lambda g: g.write_item(-1, 1), lambda g: g.write_item(10000, "name"),
     lambda g: g.write_item(2**64, 1), lambda g: g.create_group("x", 65536), lambda g: g.create_group("x", 10000),

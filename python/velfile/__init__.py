@@ -44,6 +44,7 @@ from ._velfile import (
     NoSuchFileError,
     NotContainerError,
     NotFoundError,
+    OutOfRangeError,
     OutsideSectionError,
     PermissionDeniedError,
     ReadOnlyError,
@@ -101,7 +102,8 @@ def modules() -> list:
 __all__ = [
     "Axes", "BadPathError", "CHAR", "ClosedError", "DataGroup", "Error", "FLOAT32", "FLOAT64", "File",
     "FileIOError", "GROUP", "Group", "INT16", "INT32", "INT8", "InUseError", "InvalidError", "Item", "ItemType",
-    "MAX_OPEN_FILES", "NoMemoryError", "NoSuchFileError", "NotContainerError", "NotFoundError", "OutsideSectionError",
+    "MAX_OPEN_FILES", "NoMemoryError", "NoSuchFileError", "NotContainerError", "NotFoundError", "OutOfRangeError",
+    "OutsideSectionError",
     "PermissionDeniedError", "QUAD8",
     "QUAD9", "RAW", "ReadOnlyError", "Section", "TooManyFilesError", "UINT16", "UINT32", "UINT8", "UTF16",
     "UnsupportedError", "WalkNode", "WrongTypeError", "__version__", "check", "create", "modules", "open", "open_many",

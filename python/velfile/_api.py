@@ -11,7 +11,7 @@ import numpy as np
 from . import _velfile
 from ._axes import coordinates
 from ._html import data_html
-from ._tree import File, Group, mappable
+from ._tree import _SCALAR_TYPES, File, Group, mappable
 from ._types import _PAIR_TYPES, _TEXT_TYPES, ItemType, item_type
 from ._velfile import InvalidError, WrongTypeError
 
@@ -144,6 +144,27 @@ def _unfit(source: np.ndarray, dtype: np.dtype) -> np.ndarray:
         return ~np.isfinite(converted) | (converted.astype(source.dtype) != source)
 
 
+def _converted(source: np.ndarray, dtype: np.dtype, code: int, name: str) -> np.ndarray:
+    """Numbers as an item type by the C++ layer's one conversion rule;
+    integers of no item type (Python ints, int64) are first held to the
+    target here, by the same rule."""
+    if source.dtype == object or (source.dtype.kind in "iu" and source.dtype.itemsize > 4):
+        if source.size:
+            bad = _unfit(source, dtype)
+            if np.any(bad):
+                raise WrongTypeError(f"holds {_first(source, bad)}, which {name} cannot hold")
+        return np.ascontiguousarray(source.astype(dtype))
+    if source.dtype == np.float16:
+        source = source.astype(np.float32)  # exact
+    return convert(source.astype(source.dtype.newbyteorder("=")), code)
+
+
+def convert(values: np.ndarray, code: int) -> np.ndarray:
+    """Numbers of an item type's dtype as item type code, by the C++ layer's
+    conversion rule: WrongTypeError naming the first value the type cannot hold."""
+    return _velfile._convert(np.ascontiguousarray(values), code)
+
+
 def _checked(value: Any, code: int) -> np.ndarray:
     """The value as an array of the item type's elements, refused rather than
     narrowed when a value does not fit."""
@@ -155,6 +176,8 @@ def _checked(value: Any, code: int) -> np.ndarray:
     source = exact if exact is not None else np.asarray(value)
     if source.dtype.kind not in "iufO" or (source.dtype.kind == "O" and exact is None):
         raise WrongTypeError(f"cannot be written as {name}: {source.dtype} values do not convert")
+    if code in _SCALAR_TYPES:
+        return _converted(source, dtype, code, name)
     if source.dtype.kind == "f" and dtype.kind in "iu" and source.size:
         bad = ~np.isfinite(source) | (source != np.round(source))
         if np.any(bad):
@@ -337,6 +360,14 @@ class DataGroup:
                     markers = np.take(markers, post, axis=axis)
         drop = tuple(0 if isinstance(p, int) else slice(None) for p in (sp, fp, kp))
         return samples[drop], markers[drop[:2]]
+
+    def read_as(self, type: TypeLike, key: Any = ()) -> np.ndarray:
+        """The samples of a selection (as data[key]) converted to an item type
+        (an ItemType, a name such as 'float64', or a numpy dtype) by the
+        package's one conversion rule: WrongTypeError, naming the value,
+        when the type cannot hold a sample (a float as an integer only when
+        integral and in range; float64 to float32 only within its range)."""
+        return convert(self[key], _type_code(type))
 
     @property
     def samples(self) -> np.ndarray:

@@ -246,7 +246,7 @@ class Group(_Mapping):
 
     @property
     def name(self) -> str:
-        """The group's name (settable on a group being written; 31 characters are kept)."""
+        """The group's name (settable on a group being written; more than 31 characters are refused)."""
         return self._g.name()
 
     @name.setter
@@ -473,6 +473,24 @@ class Item:
         if a.size == 1 and t in _SCALAR_TYPES:
             return a.item(0)
         return a
+
+    def value_as(self, type: Any) -> Any:
+        """The value converted to an item type (an ItemType, a name such as
+        'int16', or a numpy dtype) by the package's one conversion rule, the
+        C++ layer's: WrongTypeError, naming the value, when the type cannot
+        hold it (70000 as int16; a float as an integer unless integral and in
+        range; float64 as float32 only within its range). An int or float
+        for one number, else a numpy array."""
+        from ._api import _type_code, convert
+
+        t = self._i.type()
+        if t not in _SCALAR_TYPES:
+            raise WrongTypeError(f"item {self.id} is {self.type_name}: only numbers convert (read it with value)")
+        try:
+            a = convert(self._read(_velfile._dtype_of(t), self._shape()), _type_code(type))
+        except WrongTypeError as e:
+            raise WrongTypeError(f"item {self.id}: {e}") from None
+        return a.item(0) if a.size == 1 else a
 
     def _bytes(self) -> np.ndarray:
         """The value as stored, elements in host order (strings too)."""
