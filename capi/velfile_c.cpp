@@ -16,6 +16,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 #include <velfile/velfile.hpp>
@@ -64,6 +65,7 @@ struct Target {
   std::shared_ptr<FileRec> file;
   velfile::Group group;
   velfile::Item item;
+  bool isItem = false;  // item holds an item
   velfile::DataGroup data;
   std::shared_ptr<DescRec> desc;
 };
@@ -121,6 +123,7 @@ class Table {
     out->file = s.file;
     out->group = s.group;
     out->item = s.item;
+    out->isItem = kind == kItem;
     out->data = s.data;
     out->desc = s.desc;
     return VELFILE_OK;
@@ -196,7 +199,7 @@ std::string where(const Target& t) noexcept {
     std::string s;
     if (t.file) s += " (file '" + t.file->file.path() + "'";
     if (t.group.valid()) s += std::string(t.file ? ", " : " (") + "group '" + t.group.path() + "'";
-    if (t.item.count() || t.item.id()) s += ", item " + std::to_string(t.item.id());
+    if (t.isItem) s += ", item " + std::to_string(t.item.id());
     if (!s.empty()) s += ")";
     return s;
   } catch (...) {
@@ -351,7 +354,7 @@ std::array<uint64_t, 3> extents(const velfile::DataGroup& d, const std::array<ve
 // A text argument: not NULL (UTF-8 is checked by the layer).
 #define VELFILE_TEXT_ARG(p, t) VELFILE_NEED(p, t)
 
-velfile_status openWith(const char* call, velfile::File (*how)(const std::string&), const char* path,
+velfile_status openWith(const char* call, velfile::File (*how)(std::string_view), const char* path,
                         velfile_file* file) {
   Target none;
   VELFILE_NEED(path, none);
@@ -456,7 +459,7 @@ const char* velfile_version(void) {
 
 const char* velfile_status_name(int status) {
   if (status == VELFILE_OK) return "Ok";
-  if (status >= VELFILE_MEMORY && status <= VELFILE_PERMISSION)
+  if (status > VELFILE_OK && status < VELFILE_BAD_HANDLE)
     return velfile::reason_name(static_cast<velfile::Reason>(status));
   if (status == VELFILE_BAD_HANDLE) return "BadHandle";
   if (status == VELFILE_BUFFER_TOO_SMALL) return "BufferTooSmall";
@@ -729,29 +732,30 @@ velfile_status velfile_item_read(velfile_item item, int type, void* buffer, size
   const char* const call = __func__;
   return guard(call, Target(), [&]() -> velfile_status {
     VELFILE_RESOLVE(item, kItem, t);
-    const std::string what =
-        "the " + std::to_string(t.item.count()) + " elements of item " + std::to_string(t.item.id());
     return guard(call, t, [&]() -> velfile_status {
-      switch (type) {
-#define VELFILE_READ_AS(code, E) \
-  case code:                     \
-    return putArray(call, t, t.item.as<std::vector<E>>(), static_cast<E*>(buffer), length, needed, what);
-        VELFILE_READ_AS(VELFILE_TYPE_INT8, int8_t)
-        VELFILE_READ_AS(VELFILE_TYPE_UINT8, uint8_t)
-        VELFILE_READ_AS(VELFILE_TYPE_INT16, int16_t)
-        VELFILE_READ_AS(VELFILE_TYPE_UINT16, uint16_t)
-        VELFILE_READ_AS(VELFILE_TYPE_INT32, int32_t)
-        VELFILE_READ_AS(VELFILE_TYPE_UINT32, uint32_t)
-        VELFILE_READ_AS(VELFILE_TYPE_QUAD8, velfile::Words)
-        VELFILE_READ_AS(VELFILE_TYPE_FLOAT32, float)
-        VELFILE_READ_AS(VELFILE_TYPE_FLOAT64, double)
-#undef VELFILE_READ_AS
-        default:
-          return failed(t.file, VELFILE_WRONG_TYPE,
-                        std::string(call) + ": item " + std::to_string(t.item.id()) + " cannot be read as " +
-                            velfile::type_name(uint16_t(type)) +
-                            " elements: ask for a number type (text: velfile_item_text())" + where(t));
-      }
+      if (type < VELFILE_TYPE_INT8 || type > VELFILE_TYPE_RAW || type == VELFILE_TYPE_UTF16)
+        return failed(t.file, VELFILE_WRONG_TYPE,
+                      std::string(call) + ": item " + std::to_string(t.item.id()) + " cannot be read as " +
+                          velfile::type_name(uint16_t(type)) +
+                          " elements: ask for a number type (text: velfile_item_text())" + where(t));
+      // The count is told only of a value that lies inside its section, and
+      // text or a group reference is refused as numbers, by the layer.
+      if (t.item.out_of_line()) t.item.extent();
+      const uint16_t stored = t.item.type();
+      if (stored == VELFILE_TYPE_GROUP || stored == VELFILE_TYPE_NARROW || stored == VELFILE_TYPE_UTF16)
+        velfile::visit_type(uint16_t(type), [&](auto tag) { t.item.as<std::vector<decltype(tag)>>(); });
+      const size_t count = t.item.count();
+      if (needed) *needed = count;
+      if (!buffer && length == 0) return VELFILE_OK;
+      if (length < count)
+        return tooSmall(call, t, length, count, "elements",
+                        "the elements of item " + std::to_string(t.item.id()));
+      if (!buffer) return nullArgument(call, t, "buffer");
+      return velfile::visit_type(uint16_t(type), [&](auto tag) {
+        using E = decltype(tag);
+        t.item.as<E>(static_cast<E*>(buffer), count);  // the layer's conversion rule
+        return VELFILE_OK;
+      });
     });
   });
 }
@@ -1033,19 +1037,26 @@ velfile_status velfile_data_read(velfile_data data, uint32_t second_start, uint3
                            first = range(first_start, first_count),
                            samples = range(sample_start, sample_count);
       const auto n = extents(t.data, {second, first, samples});
-      const size_t size = t.data.element_size();
-      if (type != t.data.sample_type())
+      const bool same = type == t.data.sample_type();
+      if (!same && (type < VELFILE_TYPE_INT8 || type > VELFILE_TYPE_RAW || type == VELFILE_TYPE_UTF16))
         return failed(t.file, VELFILE_WRONG_TYPE,
-                      std::string(call) + ": the buffer is of " + velfile::type_name(uint16_t(type)) +
-                          " elements, the data group's are " + velfile::type_name(t.data.sample_type()) +
-                          where(t));
+                      std::string(call) + ": the samples cannot be read as " +
+                          velfile::type_name(uint16_t(type)) + " elements: ask for a number type" + where(t));
       const uint64_t elements = n[0] * n[1] * n[2];
       if (needed) *needed = size_t(elements);
       if (!buffer && length == 0) return VELFILE_OK;
       if (length < elements) return tooSmall(call, t, length, size_t(elements), "elements", "the range");
       if (!buffer) return nullArgument(call, t, "buffer");
-      t.data.read(buffer, size_t(elements * size), nullptr, second, first, samples);
-      return VELFILE_OK;
+      if (same) {  // straight into the caller's buffer
+        t.data.read(buffer, size_t(elements * t.data.element_size()), nullptr, second, first, samples);
+        return VELFILE_OK;
+      }
+      return velfile::visit_type(uint16_t(type), [&](auto tag) {
+        using E = decltype(tag);
+        const std::vector<E> v = t.data.read_as<E>(nullptr, second, first, samples);  // the conversion rule
+        if (!v.empty()) std::memcpy(buffer, v.data(), v.size() * sizeof(E));
+        return VELFILE_OK;
+      });
     });
   });
 }

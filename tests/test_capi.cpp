@@ -210,13 +210,14 @@ TEST_F(CInterface, EveryStatusSaysWhatAndWhere) {
      VELFILE_WRONG_TYPE,
      {file, "'0/G'", "item 2", "utf16"},
      true},
-    {"samples of another type",
+    {"samples that int8 cannot hold",
      [&] {
+       int8_t small[4];
        EXPECT_EQ(VELFILE_OK, velfile_data_open(group(f, "0/D"), &d));
-       return velfile_data_read(d, 0, 1, 0, 1, 0, 1, VELFILE_TYPE_FLOAT32, &number, 1, nullptr);
+       return velfile_data_read(d, 1, 1, 2, 1, 0, VELFILE_ALL, VELFILE_TYPE_INT8, small, 4, nullptr);
      },
      VELFILE_WRONG_TYPE,
-     {file, "'0/D'", "float32", "int16"},
+     {file, "'0/D'", "170", "int8"},
      true},
     {"a number from text",
      [&] {
@@ -255,7 +256,7 @@ TEST_F(CInterface, EveryStatusSaysWhatAndWhere) {
        EXPECT_EQ(VELFILE_OK, velfile_data_open(group(f, "0/D"), &d));
        return velfile_data_read(d, 2, 1, 0, 1, 0, 1, VELFILE_TYPE_INT16, nullptr, 0, nullptr);
      },
-     VELFILE_INVALID,
+     VELFILE_OUT_OF_RANGE,
      {file, "'0/D'"},
      true},
     {"no data group",
@@ -295,6 +296,8 @@ TEST_F(CInterface, EveryStatusSaysWhatAndWhere) {
      true},
   };
   std::vector<int> reached(VELFILE_BUFFER_TOO_SMALL + 1);
+  const int statuses[] = {
+      1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, VELFILE_BAD_HANDLE, VELFILE_BUFFER_TOO_SMALL};
   for (const auto& c : cases) {
     const velfile_status status = c.call();
     EXPECT_EQ(c.status, status) << c.name << ": " << lastError();
@@ -310,7 +313,7 @@ TEST_F(CInterface, EveryStatusSaysWhatAndWhere) {
     for (velfile_file m : many) velfile_close(m);
     many.clear();
   }
-  for (int s = 1; s <= VELFILE_BUFFER_TOO_SMALL; ++s) {
+  for (int s : statuses) {
 #if defined(_WIN32)
     if (s == VELFILE_MEMORY || s == VELFILE_PERMISSION) continue;
 #endif

@@ -73,26 +73,28 @@ typedef uint64_t velfile_descriptor;
 /// A data class 1 group being written line by line; 0 is none.
 typedef uint64_t velfile_writer;
 
-/// What a call returns: 0 for success; 1 to 14 are the C++ layer's reasons
-/// (velfile::Reason, same numbers), then the C interface's own.
+/// What a call returns: 0 for success; 1 to 99 are the C++ layer's reasons
+/// (velfile::Reason, same numbers: a reason the layer adds later keeps its
+/// number), 100 and up the C interface's own.
 typedef enum velfile_status {
-  VELFILE_OK = 0,                ///< done
-  VELFILE_MEMORY = 1,            ///< the heap is exhausted
-  VELFILE_IO = 2,                ///< reading, writing or positioning failed; damaged or cut file
-  VELFILE_NOT_CONTAINER = 3,     ///< the file is not a container file
-  VELFILE_NOT_FOUND = 4,         ///< no such file, section, group, item, module or field
-  VELFILE_IN_USE = 5,            ///< the path is open in a way that excludes this use
-  VELFILE_TOO_MANY_FILES = 6,    ///< every slot of the library's table of open files is taken
-  VELFILE_READ_ONLY = 7,         ///< the file or group cannot be written
-  VELFILE_WRONG_TYPE = 8,        ///< the value cannot be read or written as the type asked for
-  VELFILE_CLOSED = 9,            ///< the file was closed; its handles are no longer usable
-  VELFILE_BAD_PATH = 10,         ///< a group path that does not follow the grammar
-  VELFILE_OUTSIDE_SECTION = 11,  ///< a value, block or table that does not lie inside its section
-  VELFILE_INVALID = 12,          ///< an argument the call cannot take (a NULL pointer, bad UTF-8, ...)
-  VELFILE_UNSUPPORTED = 13,      ///< data or an operation this library has no reading or writing for
-  VELFILE_PERMISSION = 14,       ///< the file system denies the access
-  VELFILE_BAD_HANDLE = 15,       ///< a null handle, one of another kind, or one released
-  VELFILE_BUFFER_TOO_SMALL = 16  ///< the caller's buffer is shorter than *needed
+  VELFILE_OK = 0,                  ///< done
+  VELFILE_MEMORY = 1,              ///< the heap is exhausted
+  VELFILE_IO = 2,                  ///< reading, writing or positioning failed; damaged or cut file
+  VELFILE_NOT_CONTAINER = 3,       ///< the file is not a container file
+  VELFILE_NOT_FOUND = 4,           ///< no such file, section, group, item, module or field
+  VELFILE_IN_USE = 5,              ///< the path is open in a way that excludes this use
+  VELFILE_TOO_MANY_FILES = 6,      ///< every slot of the library's table of open files is taken
+  VELFILE_READ_ONLY = 7,           ///< the file or group cannot be written
+  VELFILE_WRONG_TYPE = 8,          ///< the value cannot be read or written as the type asked for
+  VELFILE_CLOSED = 9,              ///< the file was closed; its handles are no longer usable
+  VELFILE_BAD_PATH = 10,           ///< a group path that does not follow the grammar
+  VELFILE_OUTSIDE_SECTION = 11,    ///< a value, block or table that does not lie inside its section
+  VELFILE_INVALID = 12,            ///< an argument the call cannot take (a NULL pointer, bad UTF-8, ...)
+  VELFILE_UNSUPPORTED = 13,        ///< data or an operation this library has no reading or writing for
+  VELFILE_PERMISSION = 14,         ///< the file system denies the access
+  VELFILE_OUT_OF_RANGE = 15,       ///< a range or index outside the data it reads
+  VELFILE_BAD_HANDLE = 100,        ///< a null handle, one of another kind, or one released
+  VELFILE_BUFFER_TOO_SMALL = 101   ///< the caller's buffer is shorter than *needed
 } velfile_status;
 
 /// Item type codes: the element type of an item, of a data group's samples,
@@ -154,7 +156,7 @@ typedef struct velfile_data_layout {
 /// @return a static string
 VELFILE_C_API const char* velfile_version(void);
 /// The name of a status ("Ok", "NotFound", "BufferTooSmall", ...): the C++
-/// layer's reason names for 1 to 14.
+/// layer's reason names (velfile::reason_name()) below 100.
 /// @param status a velfile_status
 /// @return a static string; "Unknown" for another value
 VELFILE_C_API const char* velfile_status_name(int status);
@@ -487,7 +489,9 @@ VELFILE_C_API velfile_status velfile_data_has_data(velfile_data data, uint32_t s
 /// @param sample_start first element of each point
 /// @param sample_count elements of each point (VELFILE_ALL: to the end)
 /// @param type the element type of the buffer: the layout's sample_type
-///        (VELFILE_WRONG_TYPE otherwise)
+///        (read as stored), or another number type, converted by the C++
+///        layer's conversion rule (VELFILE_WRONG_TYPE for a value the type
+///        cannot hold)
 /// @param buffer receives the elements
 /// @param length the buffer's size in elements
 /// @param needed NULL, or receives the number of elements
