@@ -1114,10 +1114,10 @@ velfile_status velfile_writer_line(velfile_writer writer, const void* samples, s
   });
 }
 
-velfile_status velfile_writer_finish(velfile_writer writer, velfile_data* data) {
+velfile_status velfile_writer_finish(velfile_writer writer, uint32_t* unwritten, velfile_data* data) {
   const char* const call = __func__;
   return guard(call, Target(), [&]() -> velfile_status {
-    (void)data;
+    (void)data, (void)unwritten;
     VELFILE_RESOLVE(writer, kWriter, t);
     return VELFILE_UNSUPPORTED;
   });

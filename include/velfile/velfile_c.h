@@ -77,24 +77,24 @@ typedef uint64_t velfile_writer;
 /// (velfile::Reason, same numbers: a reason the layer adds later keeps its
 /// number), 100 and up the C interface's own.
 typedef enum velfile_status {
-  VELFILE_OK = 0,                  ///< done
-  VELFILE_MEMORY = 1,              ///< the heap is exhausted
-  VELFILE_IO = 2,                  ///< reading, writing or positioning failed; damaged or cut file
-  VELFILE_NOT_CONTAINER = 3,       ///< the file is not a container file
-  VELFILE_NOT_FOUND = 4,           ///< no such file, section, group, item, module or field
-  VELFILE_IN_USE = 5,              ///< the path is open in a way that excludes this use
-  VELFILE_TOO_MANY_FILES = 6,      ///< every slot of the library's table of open files is taken
-  VELFILE_READ_ONLY = 7,           ///< the file or group cannot be written
-  VELFILE_WRONG_TYPE = 8,          ///< the value cannot be read or written as the type asked for
-  VELFILE_CLOSED = 9,              ///< the file was closed; its handles are no longer usable
-  VELFILE_BAD_PATH = 10,           ///< a group path that does not follow the grammar
-  VELFILE_OUTSIDE_SECTION = 11,    ///< a value, block or table that does not lie inside its section
-  VELFILE_INVALID = 12,            ///< an argument the call cannot take (a NULL pointer, bad UTF-8, ...)
-  VELFILE_UNSUPPORTED = 13,        ///< data or an operation this library has no reading or writing for
-  VELFILE_PERMISSION = 14,         ///< the file system denies the access
-  VELFILE_OUT_OF_RANGE = 15,       ///< a range or index outside the data it reads
-  VELFILE_BAD_HANDLE = 100,        ///< a null handle, one of another kind, or one released
-  VELFILE_BUFFER_TOO_SMALL = 101   ///< the caller's buffer is shorter than *needed
+  VELFILE_OK = 0,                 ///< done
+  VELFILE_MEMORY = 1,             ///< the heap is exhausted
+  VELFILE_IO = 2,                 ///< reading, writing or positioning failed; damaged or cut file
+  VELFILE_NOT_CONTAINER = 3,      ///< the file is not a container file
+  VELFILE_NOT_FOUND = 4,          ///< no such file, section, group, item, module or field
+  VELFILE_IN_USE = 5,             ///< the path is open in a way that excludes this use
+  VELFILE_TOO_MANY_FILES = 6,     ///< every slot of the library's table of open files is taken
+  VELFILE_READ_ONLY = 7,          ///< the file or group cannot be written
+  VELFILE_WRONG_TYPE = 8,         ///< the value cannot be read or written as the type asked for
+  VELFILE_CLOSED = 9,             ///< the file was closed; its handles are no longer usable
+  VELFILE_BAD_PATH = 10,          ///< a group path that does not follow the grammar
+  VELFILE_OUTSIDE_SECTION = 11,   ///< a value, block or table that does not lie inside its section
+  VELFILE_INVALID = 12,           ///< an argument the call cannot take (a NULL pointer, bad UTF-8, ...)
+  VELFILE_UNSUPPORTED = 13,       ///< data or an operation this library has no reading or writing for
+  VELFILE_PERMISSION = 14,        ///< the file system denies the access
+  VELFILE_OUT_OF_RANGE = 15,      ///< a range or index outside the data it reads
+  VELFILE_BAD_HANDLE = 100,       ///< a null handle, one of another kind, or one released
+  VELFILE_BUFFER_TOO_SMALL = 101  ///< the caller's buffer is shorter than *needed
 } velfile_status;
 
 /// Item type codes: the element type of an item, of a data group's samples,
@@ -516,28 +516,40 @@ VELFILE_C_API velfile_status velfile_data_read(velfile_data data, uint32_t secon
 VELFILE_C_API velfile_status velfile_data_write(velfile_group group, const velfile_data_layout* layout,
                                                 const void* samples, size_t count, const uint8_t* has_data,
                                                 size_t points, velfile_data* data);
-/// Starts writing a data class 1 group line by line (one second index at a
-/// time); see velfile_writer_line() and velfile_writer_finish().
+/// Starts writing a data class 1 group line by line, as an acquisition
+/// produces it: one second index (a line of first_count points) at a time,
+/// in order. Each line goes to the file as it comes; when nothing else is
+/// written to the file in between, the file gets the same bytes as
+/// velfile_data_write() of the whole scan. Lines never written are stored as
+/// points without data by velfile_writer_finish() or, reported, by
+/// velfile_close(); velfile_abandon() keeps nothing.
 /// @param group a group made in this opening
 /// @param layout the shape, sample type and axes
-/// @param writer receives the writer
+/// @param writer receives the writer (released by velfile_writer_finish()
+///        or with its file)
 /// @return a status
 VELFILE_C_API velfile_status velfile_writer_begin(velfile_group group, const velfile_data_layout* layout,
                                                   velfile_writer* writer);
-/// Writes the next line: first_count x sample_count elements.
+/// Writes the next line: first_count x sample_count elements of the
+/// layout's sample type, in host order.
 /// @param writer the writer
 /// @param samples the line's samples
 /// @param count the number of elements of samples
-/// @param has_data NULL, or one byte per point of the line (0: no data)
+/// @param has_data NULL (every point has data), or one byte per point of the
+///        line: 0 for a point without data
 /// @param points the entries of has_data (first_count), 0 with NULL
-/// @return a status
+/// @return a status (VELFILE_INVALID past the last line)
 VELFILE_C_API velfile_status velfile_writer_line(velfile_writer writer, const void* samples, size_t count,
                                                  const uint8_t* has_data, size_t points);
-/// Completes the group once every line is written, and releases the writer.
+/// Ends the group, storing the lines not written as points without data,
+/// and releases the writer.
 /// @param writer the writer
+/// @param unwritten NULL, or receives the number of lines so stored (0 when
+///        every line was written)
 /// @param data NULL, or receives the group read back as a data group
 /// @return a status
-VELFILE_C_API velfile_status velfile_writer_finish(velfile_writer writer, velfile_data* data);
+VELFILE_C_API velfile_status velfile_writer_finish(velfile_writer writer, uint32_t* unwritten,
+                                                   velfile_data* data);
 
 /// Checks a file as velinspect check does: the problems it lists, one
 /// sentence a line (each ended by '\\n'), as one UTF-8 text.
