@@ -245,6 +245,17 @@ velfile_status resolve(const char* call, uint64_t h, Kind kind, Target* out) {
   return s == VELFILE_OK ? s : failed(nullptr, s, std::string(call) + ": " + why);
 }
 
+// A call on a handle of a kind: resolves it and runs body(t), turning
+// what it throws into a status.
+template <class Body>
+velfile_status on(const char* call, uint64_t h, Kind kind, Body&& body) noexcept {
+  return guard(call, Target(), [&]() -> velfile_status {
+    Target t;
+    const velfile_status s = resolve(call, h, kind, &t);
+    return s != VELFILE_OK ? s : guard(call, t, [&]() -> velfile_status { return body(t); });
+  });
+}
+
 velfile_status nullArgument(const char* call, const Target& t, const char* name) {
   return failed(t.file, VELFILE_INVALID, std::string(call) + ": " + name + " is NULL" + where(t));
 }
@@ -294,6 +305,12 @@ uint64_t child(Kind kind, const Target& t, Fill fill) {
   s.file = t.file;
   fill(s);
   return table().add(kind, std::move(s));
+}
+
+// Hands out a new handle of a group of the file.
+velfile_status giveGroup(const Target& t, const velfile::Group& g, velfile_group* out) {
+  *out = child(kGroup, t, [&](Slot& s) { s.group = g; });
+  return VELFILE_OK;
 }
 
 size_t elementSize(int type) {
@@ -475,8 +492,7 @@ velfile_status velfile_last_error(char* buffer, size_t length, size_t* needed) {
 
 velfile_status velfile_file_last_error(velfile_file file, char* buffer, size_t length, size_t* needed) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(file, kFile, t);
+  return on(call, file, kFile, [&](Target& t) -> velfile_status {
     std::string text;
     {
       std::lock_guard<std::mutex> lock(t.file->mutex);
@@ -529,92 +545,71 @@ velfile_status velfile_release(uint64_t handle) {
 
 velfile_status velfile_section_count(velfile_file file, uint32_t* count) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(file, kFile, t);
+  return on(call, file, kFile, [&](Target& t) -> velfile_status {
     VELFILE_NEED(count, t);
-    return guard(call, t, [&] {
-      *count = uint32_t(t.file->file.sections().size());
-      return VELFILE_OK;
-    });
+    *count = uint32_t(t.file->file.sections().size());
+    return VELFILE_OK;
   });
 }
 
 velfile_status velfile_section(velfile_file file, uint32_t index, velfile_section_info* info,
                                velfile_group* group) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(file, kFile, t);
-    return guard(call, t, [&] {
-      const velfile::Group g = t.file->file.section_group(index);
-      if (info) {
-        const velfile::Section s = g.section();
-        *info = velfile_section_info{s.index(),
-                                     s.start(),
-                                     s.size(),
-                                     s.entries(),
-                                     s.byte_order() == velfile::ByteOrder::Big ? 1u : 0u,
-                                     s.string_format() == velfile::StringFormat::Utf16 ? 1u : 0u};
-      }
-      if (group) *group = child(kGroup, t, [&](Slot& s) { s.group = g; });
-      return VELFILE_OK;
-    });
+  return on(call, file, kFile, [&](Target& t) -> velfile_status {
+    const velfile::Group g = t.file->file.section_group(index);
+    if (info) {
+      const velfile::Section s = g.section();
+      *info = velfile_section_info{s.index(),
+                                   s.start(),
+                                   s.size(),
+                                   s.entries(),
+                                   s.byte_order() == velfile::ByteOrder::Big ? 1u : 0u,
+                                   s.string_format() == velfile::StringFormat::Utf16 ? 1u : 0u};
+    }
+    return group ? giveGroup(t, g, group) : VELFILE_OK;
   });
 }
 
 velfile_status velfile_create_section(velfile_file file, const char* name, velfile_group* group) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(file, kFile, t);
+  return on(call, file, kFile, [&](Target& t) -> velfile_status {
     VELFILE_TEXT_ARG(name, t);
     VELFILE_NEED(group, t);
-    return guard(call, t, [&] {
-      const velfile::Group g = t.file->file.create_group(name);
-      *group = child(kGroup, t, [&](Slot& s) { s.group = g; });
-      return VELFILE_OK;
-    });
+    const velfile::Group g = t.file->file.create_group(name);
+    return giveGroup(t, g, group);
   });
 }
 
 velfile_status velfile_group_by_path(velfile_file file, const char* path, velfile_group* group) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(file, kFile, t);
+  return on(call, file, kFile, [&](Target& t) -> velfile_status {
     VELFILE_TEXT_ARG(path, t);
     VELFILE_NEED(group, t);
-    return guard(call, t, [&] {
-      const velfile::Group g = t.file->file.group(path);
-      *group = child(kGroup, t, [&](Slot& s) { s.group = g; });
-      return VELFILE_OK;
-    });
+    const velfile::Group g = t.file->file.group(path);
+    return giveGroup(t, g, group);
   });
 }
 
 velfile_status velfile_group_sub(velfile_group group, const char* relative, velfile_group* sub) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(group, kGroup, t);
+  return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     VELFILE_TEXT_ARG(relative, t);
     VELFILE_NEED(sub, t);
-    return guard(call, t, [&] {
-      const velfile::Group g = t.group.group(relative);
-      *sub = child(kGroup, t, [&](Slot& s) { s.group = g; });
-      return VELFILE_OK;
-    });
+    const velfile::Group g = t.group.group(relative);
+    return giveGroup(t, g, sub);
   });
 }
 
 velfile_status velfile_group_name(velfile_group group, char* buffer, size_t length, size_t* needed) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(group, kGroup, t);
+  return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     return guard(call, t, [&] { return putText(call, t, t.group.name(), buffer, length, needed); });
   });
 }
 
 velfile_status velfile_group_path(velfile_group group, char* buffer, size_t length, size_t* needed) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(group, kGroup, t);
+  return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     return guard(call, t, [&] { return putText(call, t, t.group.path(), buffer, length, needed); });
   });
 }
@@ -622,148 +617,122 @@ velfile_status velfile_group_path(velfile_group group, char* buffer, size_t leng
 velfile_status velfile_group_walk(velfile_group group, uint32_t max_depth, velfile_group* groups,
                                   size_t length, size_t* needed) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(group, kGroup, t);
+  return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     velfile::WalkLimits limits;
     if (max_depth < 1 || max_depth > uint32_t(limits.max_depth))
       return failed(t.file, VELFILE_INVALID,
                     std::string(call) + ": max_depth " + std::to_string(max_depth) + " is not within 1 to " +
                         std::to_string(limits.max_depth) + where(t));
     limits.max_depth = int(max_depth);
-    return guard(call, t, [&] {
-      std::vector<velfile::Group> found;
-      velfile::walk(
-          t.group,
-          [&](const velfile::WalkNode& n) {
-            if (n.depth > 0 && n.state == velfile::NodeState::Open) found.push_back(n.group);
-            return n.depth < int(max_depth);
-          },
-          velfile::WalkLeave(), limits);
-      if (needed) *needed = found.size();
-      if (!groups && length == 0) return VELFILE_OK;
-      if (length < found.size()) return tooSmall(call, t, length, found.size(), "handles", "the groups");
-      if (!groups) return nullArgument(call, t, "groups");
-      for (size_t i = 0; i < found.size(); ++i)
-        groups[i] = child(kGroup, t, [&](Slot& s) { s.group = found[i]; });
-      return VELFILE_OK;
-    });
+    std::vector<velfile::Group> found;
+    velfile::walk(
+        t.group,
+        [&](const velfile::WalkNode& n) {
+          if (n.depth > 0 && n.state == velfile::NodeState::Open) found.push_back(n.group);
+          return n.depth < int(max_depth);
+        },
+        velfile::WalkLeave(), limits);
+    if (needed) *needed = found.size();
+    if (!groups && length == 0) return VELFILE_OK;
+    if (length < found.size()) return tooSmall(call, t, length, found.size(), "handles", "the groups");
+    if (!groups) return nullArgument(call, t, "groups");
+    for (size_t i = 0; i < found.size(); ++i)
+      groups[i] = child(kGroup, t, [&](Slot& s) { s.group = found[i]; });
+    return VELFILE_OK;
   });
 }
 
 velfile_status velfile_group_create(velfile_group parent, const char* name, uint16_t id,
                                     velfile_group* group) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(parent, kGroup, t);
+  return on(call, parent, kGroup, [&](Target& t) -> velfile_status {
     VELFILE_TEXT_ARG(name, t);
     VELFILE_NEED(group, t);
-    return guard(call, t, [&] {
-      const velfile::Group g = t.group.create_group(name, id);
-      *group = child(kGroup, t, [&](Slot& s) { s.group = g; });
-      return VELFILE_OK;
-    });
+    const velfile::Group g = t.group.create_group(name, id);
+    return giveGroup(t, g, group);
   });
 }
 
 velfile_status velfile_group_set_name(velfile_group group, const char* name) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(group, kGroup, t);
+  return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     VELFILE_TEXT_ARG(name, t);
-    return guard(call, t, [&] {
-      t.group.set_name(name);
-      return VELFILE_OK;
-    });
+    t.group.set_name(name);
+    return VELFILE_OK;
   });
 }
 
 velfile_status velfile_item_count(velfile_group group, uint32_t* count) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(group, kGroup, t);
+  return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     VELFILE_NEED(count, t);
-    return guard(call, t, [&] {
-      *count = t.group.item_count();
-      return VELFILE_OK;
-    });
+    *count = t.group.item_count();
+    return VELFILE_OK;
   });
 }
 
 velfile_status velfile_item_at(velfile_group group, uint32_t index, velfile_item* item) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(group, kGroup, t);
+  return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     VELFILE_NEED(item, t);
-    return guard(call, t, [&] {
-      const velfile::Item it = t.group.item_at(index);
-      *item = child(kItem, t, [&](Slot& s) { s.group = t.group, s.item = it; });
-      return VELFILE_OK;
-    });
+    const velfile::Item it = t.group.item_at(index);
+    *item = child(kItem, t, [&](Slot& s) { s.group = t.group, s.item = it; });
+    return VELFILE_OK;
   });
 }
 
 velfile_status velfile_item_by_id(velfile_group group, uint16_t id, velfile_item* item) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(group, kGroup, t);
+  return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     VELFILE_NEED(item, t);
-    return guard(call, t, [&] {
-      const velfile::Item it = t.group.item(id);
-      *item = child(kItem, t, [&](Slot& s) { s.group = t.group, s.item = it; });
-      return VELFILE_OK;
-    });
+    const velfile::Item it = t.group.item(id);
+    *item = child(kItem, t, [&](Slot& s) { s.group = t.group, s.item = it; });
+    return VELFILE_OK;
   });
 }
 
 velfile_status velfile_item_info(velfile_item item, uint16_t* id, uint16_t* type, uint32_t* count) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(item, kItem, t);
-    return guard(call, t, [&] {
-      if (id) *id = t.item.id();
-      if (type) *type = t.item.type();
-      if (count) *count = t.item.count();
-      return VELFILE_OK;
-    });
+  return on(call, item, kItem, [&](Target& t) -> velfile_status {
+    if (id) *id = t.item.id();
+    if (type) *type = t.item.type();
+    if (count) *count = t.item.count();
+    return VELFILE_OK;
   });
 }
 
 velfile_status velfile_item_read(velfile_item item, int type, void* buffer, size_t length, size_t* needed) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(item, kItem, t);
-    return guard(call, t, [&]() -> velfile_status {
-      if (type < VELFILE_TYPE_INT8 || type > VELFILE_TYPE_RAW || type == VELFILE_TYPE_UTF16)
-        return failed(t.file, VELFILE_WRONG_TYPE,
-                      std::string(call) + ": item " + std::to_string(t.item.id()) + " cannot be read as " +
-                          velfile::type_name(uint16_t(type)) +
-                          " elements: ask for a number type (text: velfile_item_text())" + where(t));
-      // The count is told only of a value that lies inside its section, and
-      // text or a group reference is refused as numbers, by the layer.
-      if (t.item.out_of_line()) t.item.extent();
-      const uint16_t stored = t.item.type();
-      if (stored == VELFILE_TYPE_GROUP || stored == VELFILE_TYPE_NARROW || stored == VELFILE_TYPE_UTF16)
-        velfile::visit_type(uint16_t(type), [&](auto tag) { t.item.as<std::vector<decltype(tag)>>(); });
-      const size_t count = t.item.count();
-      if (needed) *needed = count;
-      if (!buffer && length == 0) return VELFILE_OK;
-      if (length < count)
-        return tooSmall(call, t, length, count, "elements",
-                        "the elements of item " + std::to_string(t.item.id()));
-      if (!buffer) return nullArgument(call, t, "buffer");
-      return velfile::visit_type(uint16_t(type), [&](auto tag) {
-        using E = decltype(tag);
-        t.item.as<E>(static_cast<E*>(buffer), count);  // the layer's conversion rule
-        return VELFILE_OK;
-      });
+  return on(call, item, kItem, [&](Target& t) -> velfile_status {
+    if (type < VELFILE_TYPE_INT8 || type > VELFILE_TYPE_RAW || type == VELFILE_TYPE_UTF16)
+      return failed(t.file, VELFILE_WRONG_TYPE,
+                    std::string(call) + ": item " + std::to_string(t.item.id()) + " cannot be read as " +
+                        velfile::type_name(uint16_t(type)) +
+                        " elements: ask for a number type (text: velfile_item_text())" + where(t));
+    // The count is told only of a value that lies inside its section, and
+    // text or a group reference is refused as numbers, by the layer.
+    if (t.item.out_of_line()) t.item.extent();
+    const uint16_t stored = t.item.type();
+    if (stored == VELFILE_TYPE_GROUP || stored == VELFILE_TYPE_NARROW || stored == VELFILE_TYPE_UTF16)
+      velfile::visit_type(uint16_t(type), [&](auto tag) { t.item.as<std::vector<decltype(tag)>>(); });
+    const size_t count = t.item.count();
+    if (needed) *needed = count;
+    if (!buffer && length == 0) return VELFILE_OK;
+    if (length < count)
+      return tooSmall(call, t, length, count, "elements",
+                      "the elements of item " + std::to_string(t.item.id()));
+    if (!buffer) return nullArgument(call, t, "buffer");
+    return velfile::visit_type(uint16_t(type), [&](auto tag) {
+      using E = decltype(tag);
+      t.item.as<E>(static_cast<E*>(buffer), count);  // the layer's conversion rule
+      return VELFILE_OK;
     });
   });
 }
 
 velfile_status velfile_item_text(velfile_item item, char* buffer, size_t length, size_t* needed) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(item, kItem, t);
+  return on(call, item, kItem, [&](Target& t) -> velfile_status {
     return guard(call, t, [&] { return putText(call, t, t.item.text(), buffer, length, needed); });
   });
 }
@@ -771,25 +740,19 @@ velfile_status velfile_item_text(velfile_item item, char* buffer, size_t length,
 velfile_status velfile_item_write(velfile_group group, uint16_t id, int type, const void* data,
                                   uint32_t count) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(group, kGroup, t);
+  return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     if (count) VELFILE_NEED(data, t);
-    return guard(call, t, [&] {
-      t.group.write_item(id, uint16_t(type), data, count);
-      return VELFILE_OK;
-    });
+    t.group.write_item(id, uint16_t(type), data, count);
+    return VELFILE_OK;
   });
 }
 
 velfile_status velfile_item_write_text(velfile_group group, uint16_t id, const char* text) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(group, kGroup, t);
+  return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     VELFILE_TEXT_ARG(text, t);
-    return guard(call, t, [&] {
-      t.group.write_text(id, text);
-      return VELFILE_OK;
-    });
+    t.group.write_text(id, text);
+    return VELFILE_OK;
   });
 }
 
@@ -817,19 +780,16 @@ velfile_status velfile_module_name(uint32_t index, char* buffer, size_t length, 
 velfile_status velfile_descriptor_read(velfile_group group, const char* module,
                                        velfile_descriptor* descriptor) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(group, kGroup, t);
+  return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     VELFILE_TEXT_ARG(module, t);
     VELFILE_NEED(descriptor, t);
-    return guard(call, t, [&] {
-      auto d = std::make_shared<DescRec>();
-      d->schema = &velfile::find_module(module);
-      d->values = t.group.read_descriptor(module);
-      Slot s;
-      s.desc = std::move(d);
-      *descriptor = table().add(kDescriptor, std::move(s));
-      return VELFILE_OK;
-    });
+    auto d = std::make_shared<DescRec>();
+    d->schema = &velfile::find_module(module);
+    d->values = t.group.read_descriptor(module);
+    Slot s;
+    s.desc = std::move(d);
+    *descriptor = table().add(kDescriptor, std::move(s));
+    return VELFILE_OK;
   });
 }
 
@@ -851,25 +811,21 @@ velfile_status velfile_descriptor_new(const char* module, velfile_descriptor* de
 
 velfile_status velfile_descriptor_write(velfile_group group, velfile_descriptor descriptor) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(group, kGroup, t);
+  return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     VELFILE_RESOLVE(descriptor, kDescriptor, d);
-    return guard(call, t, [&] {
-      Values values;
-      {
-        std::lock_guard<std::mutex> lock(d.desc->mutex);
-        values = d.desc->values;
-      }
-      t.group.write_descriptor(d.desc->schema->name, values);
-      return VELFILE_OK;
-    });
+    Values values;
+    {
+      std::lock_guard<std::mutex> lock(d.desc->mutex);
+      values = d.desc->values;
+    }
+    t.group.write_descriptor(d.desc->schema->name, values);
+    return VELFILE_OK;
   });
 }
 
 velfile_status velfile_descriptor_field_count(velfile_descriptor descriptor, uint32_t* count) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(descriptor, kDescriptor, t);
+  return on(call, descriptor, kDescriptor, [&](Target& t) -> velfile_status {
     VELFILE_NEED(count, t);
     *count = uint32_t(t.desc->schema->fields.size());
     return VELFILE_OK;
@@ -879,8 +835,7 @@ velfile_status velfile_descriptor_field_count(velfile_descriptor descriptor, uin
 velfile_status velfile_descriptor_field(velfile_descriptor descriptor, uint32_t index, char* name,
                                         size_t length, size_t* needed, int* kind, uint32_t* capacity) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(descriptor, kDescriptor, t);
+  return on(call, descriptor, kDescriptor, [&](Target& t) -> velfile_status {
     const auto& fields = t.desc->schema->fields;
     if (index >= fields.size())
       return failed(nullptr, VELFILE_NOT_FOUND,
@@ -894,15 +849,14 @@ velfile_status velfile_descriptor_field(velfile_descriptor descriptor, uint32_t 
               : f.type == VELFILE_TYPE_FLOAT32 || f.type == VELFILE_TYPE_FLOAT64 ? VELFILE_FIELD_REAL
                                                                                  : VELFILE_FIELD_INTEGER;
     if (capacity) *capacity = f.count;
-    return guard(call, Target(), [&] { return putText(call, t, f.name, name, length, needed); });
+    return putText(call, t, f.name, name, length, needed);
   });
 }
 
 velfile_status velfile_descriptor_get_number(velfile_descriptor descriptor, const char* field,
                                              double* value) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(descriptor, kDescriptor, t);
+  return on(call, descriptor, kDescriptor, [&](Target& t) -> velfile_status {
     VELFILE_TEXT_ARG(field, t);
     VELFILE_NEED(value, t);
     std::lock_guard<std::mutex> lock(t.desc->mutex);
@@ -918,8 +872,7 @@ velfile_status velfile_descriptor_get_number(velfile_descriptor descriptor, cons
 velfile_status velfile_descriptor_get_text(velfile_descriptor descriptor, const char* field, char* buffer,
                                            size_t length, size_t* needed) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(descriptor, kDescriptor, t);
+  return on(call, descriptor, kDescriptor, [&](Target& t) -> velfile_status {
     VELFILE_TEXT_ARG(field, t);
     std::lock_guard<std::mutex> lock(t.desc->mutex);
     velfile_status status = VELFILE_OK;
@@ -927,15 +880,14 @@ velfile_status velfile_descriptor_get_text(velfile_descriptor descriptor, const 
     if (!v) return status;
     const std::string* s = std::get_if<std::string>(v);
     if (!s) return wrongKind(call, t, field, *v, "text");
-    return guard(call, Target(), [&] { return putText(call, t, *s, buffer, length, needed); });
+    return putText(call, t, *s, buffer, length, needed);
   });
 }
 
 velfile_status velfile_descriptor_get_array(velfile_descriptor descriptor, const char* field, double* values,
                                             size_t length, size_t* needed) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(descriptor, kDescriptor, t);
+  return on(call, descriptor, kDescriptor, [&](Target& t) -> velfile_status {
     VELFILE_TEXT_ARG(field, t);
     std::lock_guard<std::mutex> lock(t.desc->mutex);
     velfile_status status = VELFILE_OK;
@@ -973,31 +925,25 @@ velfile_status velfile_descriptor_set_array(velfile_descriptor descriptor, const
 
 velfile_status velfile_data_open(velfile_group group, velfile_data* data) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(group, kGroup, t);
+  return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     VELFILE_NEED(data, t);
-    return guard(call, t, [&] {
-      const velfile::DataGroup d = t.group.data();
-      *data = child(kData, t, [&](Slot& s) { s.group = t.group, s.data = d; });
-      return VELFILE_OK;
-    });
+    const velfile::DataGroup d = t.group.data();
+    *data = child(kData, t, [&](Slot& s) { s.group = t.group, s.data = d; });
+    return VELFILE_OK;
   });
 }
 
 velfile_status velfile_data_layout_of(velfile_data data, velfile_data_layout* layout, int32_t* data_class) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(data, kData, t);
+  return on(call, data, kData, [&](Target& t) -> velfile_status {
     VELFILE_NEED(layout, t);
-    return guard(call, t, [&] {
-      const auto shape = t.data.shape();
-      const auto axes = t.data.axes();
-      *layout = velfile_data_layout{shape[0],       shape[1],       shape[2],       t.data.sample_type(),
-                                    axes[0].factor, axes[0].offset, axes[1].factor, axes[1].offset,
-                                    axes[2].factor, axes[2].offset};
-      if (data_class) *data_class = t.data.data_class();
-      return VELFILE_OK;
-    });
+    const auto shape = t.data.shape();
+    const auto axes = t.data.axes();
+    *layout = velfile_data_layout{shape[0],       shape[1],       shape[2],       t.data.sample_type(),
+                                  axes[0].factor, axes[0].offset, axes[1].factor, axes[1].offset,
+                                  axes[2].factor, axes[2].offset};
+    if (data_class) *data_class = t.data.data_class();
+    return VELFILE_OK;
   });
 }
 
@@ -1005,23 +951,19 @@ velfile_status velfile_data_has_data(velfile_data data, uint32_t second_start, u
                                      uint32_t first_start, uint32_t first_count, uint8_t* mask, size_t length,
                                      size_t* needed) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(data, kData, t);
-    return guard(call, t, [&] {
-      const velfile::Range second = range(second_start, second_count),
-                           first = range(first_start, first_count);
-      const velfile::Range none{0, 0};
-      const auto n = extents(t.data, {second, first, none});
-      const uint64_t points = n[0] * n[1];
-      if (needed) *needed = size_t(points);
-      if (!mask && length == 0) return VELFILE_OK;
-      if (length < points) return tooSmall(call, t, length, size_t(points), "bytes", "the points' marks");
-      if (!mask) return nullArgument(call, t, "mask");
-      uint8_t unused = 0;
-      t.data.read(&unused, 0, mask, second, first, none);
-      for (uint64_t i = 0; i < points; ++i) mask[i] = mask[i] >= gdata_kPointHasData ? 1 : 0;
-      return VELFILE_OK;
-    });
+  return on(call, data, kData, [&](Target& t) -> velfile_status {
+    const velfile::Range second = range(second_start, second_count), first = range(first_start, first_count);
+    const velfile::Range none{0, 0};
+    const auto n = extents(t.data, {second, first, none});
+    const uint64_t points = n[0] * n[1];
+    if (needed) *needed = size_t(points);
+    if (!mask && length == 0) return VELFILE_OK;
+    if (length < points) return tooSmall(call, t, length, size_t(points), "bytes", "the points' marks");
+    if (!mask) return nullArgument(call, t, "mask");
+    uint8_t unused = 0;
+    t.data.read(&unused, 0, mask, second, first, none);
+    for (uint64_t i = 0; i < points; ++i) mask[i] = mask[i] >= gdata_kPointHasData ? 1 : 0;
+    return VELFILE_OK;
   });
 }
 
@@ -1030,33 +972,29 @@ velfile_status velfile_data_read(velfile_data data, uint32_t second_start, uint3
                                  uint32_t sample_count, int type, void* buffer, size_t length,
                                  size_t* needed) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(data, kData, t);
-    return guard(call, t, [&] {
-      const velfile::Range second = range(second_start, second_count),
-                           first = range(first_start, first_count),
-                           samples = range(sample_start, sample_count);
-      const auto n = extents(t.data, {second, first, samples});
-      const bool same = type == t.data.sample_type();
-      if (!same && (type < VELFILE_TYPE_INT8 || type > VELFILE_TYPE_RAW || type == VELFILE_TYPE_UTF16))
-        return failed(t.file, VELFILE_WRONG_TYPE,
-                      std::string(call) + ": the samples cannot be read as " +
-                          velfile::type_name(uint16_t(type)) + " elements: ask for a number type" + where(t));
-      const uint64_t elements = n[0] * n[1] * n[2];
-      if (needed) *needed = size_t(elements);
-      if (!buffer && length == 0) return VELFILE_OK;
-      if (length < elements) return tooSmall(call, t, length, size_t(elements), "elements", "the range");
-      if (!buffer) return nullArgument(call, t, "buffer");
-      if (same) {  // straight into the caller's buffer
-        t.data.read(buffer, size_t(elements * t.data.element_size()), nullptr, second, first, samples);
-        return VELFILE_OK;
-      }
-      return velfile::visit_type(uint16_t(type), [&](auto tag) {
-        using E = decltype(tag);
-        const std::vector<E> v = t.data.read_as<E>(nullptr, second, first, samples);  // the conversion rule
-        if (!v.empty()) std::memcpy(buffer, v.data(), v.size() * sizeof(E));
-        return VELFILE_OK;
-      });
+  return on(call, data, kData, [&](Target& t) -> velfile_status {
+    const velfile::Range second = range(second_start, second_count), first = range(first_start, first_count),
+                         samples = range(sample_start, sample_count);
+    const auto n = extents(t.data, {second, first, samples});
+    const bool same = type == t.data.sample_type();
+    if (!same && (type < VELFILE_TYPE_INT8 || type > VELFILE_TYPE_RAW || type == VELFILE_TYPE_UTF16))
+      return failed(t.file, VELFILE_WRONG_TYPE,
+                    std::string(call) + ": the samples cannot be read as " +
+                        velfile::type_name(uint16_t(type)) + " elements: ask for a number type" + where(t));
+    const uint64_t elements = n[0] * n[1] * n[2];
+    if (needed) *needed = size_t(elements);
+    if (!buffer && length == 0) return VELFILE_OK;
+    if (length < elements) return tooSmall(call, t, length, size_t(elements), "elements", "the range");
+    if (!buffer) return nullArgument(call, t, "buffer");
+    if (same) {  // straight into the caller's buffer
+      t.data.read(buffer, size_t(elements * t.data.element_size()), nullptr, second, first, samples);
+      return VELFILE_OK;
+    }
+    return velfile::visit_type(uint16_t(type), [&](auto tag) {
+      using E = decltype(tag);
+      const std::vector<E> v = t.data.read_as<E>(nullptr, second, first, samples);  // the conversion rule
+      if (!v.empty()) std::memcpy(buffer, v.data(), v.size() * sizeof(E));
+      return VELFILE_OK;
     });
   });
 }
@@ -1064,8 +1002,7 @@ velfile_status velfile_data_read(velfile_data data, uint32_t second_start, uint3
 velfile_status velfile_data_write(velfile_group group, const velfile_data_layout* layout, const void* samples,
                                   size_t count, const uint8_t* has_data, size_t points, velfile_data* data) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(group, kGroup, t);
+  return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     VELFILE_NEED(layout, t);
     if (count) VELFILE_NEED(samples, t);
     if (points) VELFILE_NEED(has_data, t);
@@ -1078,22 +1015,19 @@ velfile_status velfile_data_write(velfile_group group, const velfile_data_layout
       return failed(t.file, VELFILE_INVALID,
                     std::string(call) + ": sample type " + velfile::type_name(uint16_t(layout->sample_type)) +
                         " is not a type of samples" + where(t));
-    return guard(call, t, [&] {
-      std::vector<uint8_t> markers(points);
-      for (size_t i = 0; i < points; ++i) markers[i] = has_data[i] ? gdata_kPointHasData : 0;
-      const velfile::DataGroup d = t.group.write_data(descriptorOf(*layout), samples, count * size,
-                                                      points ? markers.data() : nullptr, points);
-      if (data) *data = child(kData, t, [&](Slot& s) { s.group = t.group, s.data = d; });
-      return VELFILE_OK;
-    });
+    std::vector<uint8_t> markers(points);
+    for (size_t i = 0; i < points; ++i) markers[i] = has_data[i] ? gdata_kPointHasData : 0;
+    const velfile::DataGroup d = t.group.write_data(descriptorOf(*layout), samples, count * size,
+                                                    points ? markers.data() : nullptr, points);
+    if (data) *data = child(kData, t, [&](Slot& s) { s.group = t.group, s.data = d; });
+    return VELFILE_OK;
   });
 }
 
 velfile_status velfile_writer_begin(velfile_group group, const velfile_data_layout* layout,
                                     velfile_writer* writer) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    VELFILE_RESOLVE(group, kGroup, t);
+  return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     VELFILE_NEED(layout, t);
     VELFILE_NEED(writer, t);
     return failed(t.file, VELFILE_UNSUPPORTED,
