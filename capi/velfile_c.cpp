@@ -48,19 +48,7 @@ struct DescRec {
   Values values;
 };
 
-struct Slot {
-  uint32_t generation = 1;
-  Kind kind = kNone;
-  bool used = false;
-  std::string closedFile;  // set when its file's close released it, until the slot is reused
-  std::shared_ptr<FileRec> file;
-  velfile::Group group;
-  velfile::Item item;
-  velfile::DataGroup data;
-  std::shared_ptr<DescRec> desc;
-};
-
-// What a call works on, copied out of the table.
+// What a call works on: a handle's views, copied out of the table.
 struct Target {
   std::shared_ptr<FileRec> file;
   velfile::Group group;
@@ -70,6 +58,14 @@ struct Target {
   std::shared_ptr<DescRec> desc;
 };
 
+struct Slot {
+  uint32_t generation = 1;
+  Kind kind = kNone;
+  bool used = false;
+  std::string closedFile;  // set when its file's close released it, until the slot is reused
+  Target views;
+};
+
 // Handle: kind (8 bits), generation (24 bits), slot (32 bits); never 0.
 uint64_t encode(Kind kind, uint32_t generation, uint32_t slot) {
   return (uint64_t(kind) << 56) | (uint64_t(generation & 0xFFFFFF) << 32) | slot;
@@ -77,7 +73,7 @@ uint64_t encode(Kind kind, uint32_t generation, uint32_t slot) {
 
 class Table {
  public:
-  uint64_t add(Kind kind, Slot content) {
+  uint64_t add(Kind kind, Target views) {
     std::lock_guard<std::mutex> lock(mutex_);
     uint32_t index;
     // Freed slots are reused oldest first, so that a stale handle stays
@@ -90,13 +86,13 @@ class Table {
       slots_.emplace_back();
     }
     Slot& s = slots_[index];
-    const uint32_t generation = s.generation;
-    content.generation = generation;
-    content.kind = kind;
-    content.used = true;
-    s = std::move(content);
-    const uint64_t h = encode(kind, generation, index);
-    if (kind != kFile && s.file) noteChild(*s.file, h);
+    s.kind = kind;
+    s.used = true;
+    s.closedFile.clear();
+    s.views = std::move(views);
+    s.views.isItem = kind == kItem;
+    const uint64_t h = encode(kind, s.generation, index);
+    if (kind != kFile && s.views.file) noteChild(*s.views.file, h);
     return h;
   }
 
@@ -120,12 +116,7 @@ class Table {
       return *why = std::string("a ") + want + " handle that was released (or its file closed)",
              VELFILE_BAD_HANDLE;
     }
-    out->file = s.file;
-    out->group = s.group;
-    out->item = s.item;
-    out->isItem = kind == kItem;
-    out->data = s.data;
-    out->desc = s.desc;
+    *out = s.views;
     return VELFILE_OK;
   }
 
@@ -301,15 +292,15 @@ velfile_status putArray(const char* call, const Target& t, const std::vector<E>&
 // A new handle for a view of a file.
 template <class Fill>
 uint64_t child(Kind kind, const Target& t, Fill fill) {
-  Slot s;
-  s.file = t.file;
-  fill(s);
-  return table().add(kind, std::move(s));
+  Target v;
+  v.file = t.file;
+  fill(v);
+  return table().add(kind, std::move(v));
 }
 
 // Hands out a new handle of a group of the file.
 velfile_status giveGroup(const Target& t, const velfile::Group& g, velfile_group* out) {
-  *out = child(kGroup, t, [&](Slot& s) { s.group = g; });
+  *out = child(kGroup, t, [&](Target& s) { s.group = g; });
   return VELFILE_OK;
 }
 
@@ -379,7 +370,7 @@ velfile_status openWith(const char* call, velfile::File (*how)(std::string_view)
   return guard(call, Target(), [&] {
     auto rec = std::make_shared<FileRec>();
     rec->file = how(path);
-    Slot s;
+    Target s;
     s.file = rec;
     *file = table().add(kFile, std::move(s));
     return VELFILE_OK;
@@ -637,7 +628,7 @@ velfile_status velfile_group_walk(velfile_group group, uint32_t max_depth, velfi
     if (length < found.size()) return tooSmall(call, t, length, found.size(), "handles", "the groups");
     if (!groups) return nullArgument(call, t, "groups");
     for (size_t i = 0; i < found.size(); ++i)
-      groups[i] = child(kGroup, t, [&](Slot& s) { s.group = found[i]; });
+      groups[i] = child(kGroup, t, [&](Target& s) { s.group = found[i]; });
     return VELFILE_OK;
   });
 }
@@ -676,7 +667,7 @@ velfile_status velfile_item_at(velfile_group group, uint32_t index, velfile_item
   return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     VELFILE_NEED(item, t);
     const velfile::Item it = t.group.item_at(index);
-    *item = child(kItem, t, [&](Slot& s) { s.group = t.group, s.item = it; });
+    *item = child(kItem, t, [&](Target& s) { s.group = t.group, s.item = it; });
     return VELFILE_OK;
   });
 }
@@ -686,7 +677,7 @@ velfile_status velfile_item_by_id(velfile_group group, uint16_t id, velfile_item
   return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     VELFILE_NEED(item, t);
     const velfile::Item it = t.group.item(id);
-    *item = child(kItem, t, [&](Slot& s) { s.group = t.group, s.item = it; });
+    *item = child(kItem, t, [&](Target& s) { s.group = t.group, s.item = it; });
     return VELFILE_OK;
   });
 }
@@ -786,7 +777,7 @@ velfile_status velfile_descriptor_read(velfile_group group, const char* module,
     auto d = std::make_shared<DescRec>();
     d->schema = &velfile::find_module(module);
     d->values = t.group.read_descriptor(module);
-    Slot s;
+    Target s;
     s.desc = std::move(d);
     *descriptor = table().add(kDescriptor, std::move(s));
     return VELFILE_OK;
@@ -801,7 +792,7 @@ velfile_status velfile_descriptor_new(const char* module, velfile_descriptor* de
     return guard(call, Target(), [&] {
       auto d = std::make_shared<DescRec>();
       d->schema = &velfile::find_module(module);
-      Slot s;
+      Target s;
       s.desc = std::move(d);
       *descriptor = table().add(kDescriptor, std::move(s));
       return VELFILE_OK;
@@ -928,7 +919,7 @@ velfile_status velfile_data_open(velfile_group group, velfile_data* data) {
   return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     VELFILE_NEED(data, t);
     const velfile::DataGroup d = t.group.data();
-    *data = child(kData, t, [&](Slot& s) { s.group = t.group, s.data = d; });
+    *data = child(kData, t, [&](Target& s) { s.group = t.group, s.data = d; });
     return VELFILE_OK;
   });
 }
@@ -1019,7 +1010,7 @@ velfile_status velfile_data_write(velfile_group group, const velfile_data_layout
     for (size_t i = 0; i < points; ++i) markers[i] = has_data[i] ? gdata_kPointHasData : 0;
     const velfile::DataGroup d = t.group.write_data(descriptorOf(*layout), samples, count * size,
                                                     points ? markers.data() : nullptr, points);
-    if (data) *data = child(kData, t, [&](Slot& s) { s.group = t.group, s.data = d; });
+    if (data) *data = child(kData, t, [&](Target& s) { s.group = t.group, s.data = d; });
     return VELFILE_OK;
   });
 }
