@@ -39,6 +39,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -861,13 +862,25 @@ class VELFILE_API File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
   /// Closes the file if still open, ignoring failures; call close() to learn
-  /// of them.
+  /// of them. A File destroyed while an exception unwinds the stack (one
+  /// thrown after it was made) abandons its new section instead, as
+  /// abandon() does: work cut short by an error is never committed.
   ~File();
 
   /// Closes the file: for a written file this writes the directories and
   /// headers, so a failure means lost data and throws (Reason::Io). The
   /// views of this File stop working. Closing a closed File does nothing.
   void close();
+  /// Closes the file without committing its new section
+  /// (VelFile::file_Abandon): its groups' directories and its header are not
+  /// written, so no reader finds it. An appended file keeps its earlier
+  /// sections byte for byte, with the bytes written for the new one lying
+  /// after the last section, unread (the next append goes over them); a
+  /// created file, emptied when it was created, is left with no section, so
+  /// no reader takes it for a container. For a File opened for reading
+  /// this is close(). The views of this File stop working; abandoning a
+  /// closed File does nothing.
+  void abandon();
   /// Whether the File is open.
   /// @return true when open
   bool is_open() const;
@@ -903,7 +916,9 @@ class VELFILE_API File {
 
  private:
   friend struct Access;
+  void end_quietly() noexcept;
   std::shared_ptr<FileState> state_;
+  int exceptions_ = std::uncaught_exceptions();  // unwinding when the File was made
 };
 
 }  // namespace velfile

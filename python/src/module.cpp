@@ -365,6 +365,7 @@ PYBIND11_MODULE(_velfile, m) {
                     return owned(released([&] { return velfile::File::append(path); }));
                   })
       .def("close", [](const PyFile& f) { released([&] { f.owner->file.close(); }); })
+      .def("abandon", [](const PyFile& f) { released([&] { f.owner->file.abandon(); }); })
       .def("is_open", [](const PyFile& f) { return released([&] { return f.owner->file.is_open(); }); })
       .def("path", [](const PyFile& f) { return f.owner->file.path(); })
       .def("writable", [](const PyFile& f) { return f.owner->file.writable(); })

@@ -196,11 +196,24 @@ class File(_Mapping):
         raise ClosedError. A closed file closes again without effect."""
         self._f.close()
 
+    def abandon(self) -> None:
+        """Closes the file without committing its new section: no reader will
+        find it. An appended file keeps its earlier sections exactly (the bytes
+        written for the new one lie after the last section, unread); a created
+        file is left with no section, which no reader takes for a container.
+        A file opened for reading is simply closed."""
+        self._f.abandon()
+
     def __enter__(self) -> "File":
         return self
 
-    def __exit__(self, *exc: Any) -> bool:
-        self._f.close()
+    def __exit__(self, kind: Any, *exc: Any) -> bool:
+        """A with block left normally closes the file; left by an exception,
+        it abandons the new section (see abandon())."""
+        if kind is None:
+            self._f.close()
+        else:
+            self._f.abandon()
         return False
 
     def __repr__(self) -> str:
