@@ -487,6 +487,7 @@ void File::abandon() {
   if (!state_) return;
   Lock lock(library_mutex());
   if (!state_->open) return;
+  state_->streams.clear();
   const int rc = releaseHandle(*state_, !state_->writer);
   if (rc != VelFile::kOk)
     failCode(state_->writer ? "file_Abandon" : "file_Close", rc, Where{state_.get(), nullptr, -1});
@@ -496,8 +497,11 @@ void File::close() {
   if (!state_) return;
   Lock lock(library_mutex());
   if (!state_->open) return;
+  const std::string unfinished = endStreams(*state_);
   const int rc = releaseHandle(*state_);
-  if (rc != VelFile::kOk) failCode("file_Close", rc, Where{state_.get(), nullptr, -1});
+  const Where where{state_.get(), nullptr, -1};
+  if (rc != VelFile::kOk) failCode("file_Close", rc, where);
+  if (!unfinished.empty()) fail(Reason::Invalid, "File::close", where, unfinished);
 }
 
 bool File::is_open() const {
