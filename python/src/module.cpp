@@ -460,6 +460,7 @@ PYBIND11_MODULE(_velfile, m) {
              return PyData{g.owner, released([&] { return g.group.data(); })};
            })
       .def("write_data", &writeData)
+      .def("data_writer", &dataWriter)
       .def("guess_module", [](const PyGroup& g) {
         const velfile::ModuleGuess r = released([&] { return g.group.guess_module(); });
         py::dict out;

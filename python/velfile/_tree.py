@@ -372,6 +372,23 @@ class Group(_Mapping):
         return write_data(self, samples, has_data, markers=markers, data_class=data_class, axes=axes,
                           sample_type=sample_type, fields=fields)
 
+    def data_writer(self, shape: Sequence[int], dtype: Any, *, data_class: int = 1,
+                    axes: Optional[Sequence[Tuple[float, float]]] = None, sample_type: Any = None,
+                    fields: Optional[dict] = None) -> Any:
+        """Makes this group (being written) a data group written line by line,
+        as an acquisition produces it: shape is (second, first, samples), the
+        lines (second, first, samples) of dtype; the other arguments are
+        write_data()'s. Returns a velfile.DataWriter, also a context manager:
+
+            with g.data_writer((lines, points, 256), np.int16) as w:
+                for j in range(lines):
+                    w.write_line(j, acquire(j), has_data=mask(j))
+        """
+        from ._api import data_writer
+
+        return data_writer(self, shape, dtype, data_class=data_class, axes=axes, sample_type=sample_type,
+                           fields=fields)
+
     def descriptor(self, module: str) -> dict:
         """The group decoded by a module (its short name, as 'gate', or its
         prefix, as 'ggate'; see velfile.modules()): a dict of every field by
