@@ -373,14 +373,14 @@ void* openHandle(FileState& st, Mode mode) {
 
 // Gives a File's use of its handle back (lock held); the library's close
 // result, 0 when other users remain.
-int releaseHandle(FileState& st) {
+int releaseHandle(FileState& st, bool commit = true) {
   auto& handles = sharedHandles();
   st.open = false;
   Shared* sh = sharedOf(st.handle);
   if (!sh || --sh->users > 0) return VelFile::kOk;
   void* handle = sh->handle;
   handles.erase(handles.begin() + (sh - handles.data()));
-  return VelFile::file_Close(handle);
+  return commit ? VelFile::file_Close(handle) : VelFile::file_Abandon(handle);
 }
 
 File openAs(const std::string& path, Mode mode, const std::u16string* wide = nullptr) {
@@ -469,30 +469,49 @@ File::File(File&& other) noexcept : state_(std::move(other.state_)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
-    try {
-      close();
-    } catch (...) {
-      // a failed close of the replaced file cannot be reported here
-    }
+    end_quietly();
     state_ = std::move(other.state_);
+    exceptions_ = std::uncaught_exceptions();
   }
   return *this;
 }
 
 File::~File() {
+  end_quietly();
+}
+
+// A File that goes while an exception thrown since it was made unwinds
+// abandons; otherwise it closes. Failures cannot be reported here.
+void File::end_quietly() noexcept {
   try {
-    close();
+    if (std::uncaught_exceptions() > exceptions_)
+      abandon();
+    else
+      close();
   } catch (...) {
     // the destructor closes only as a fallback and never throws
   }
+}
+
+void File::abandon() {
+  if (!state_) return;
+  Lock lock(library_mutex());
+  if (!state_->open) return;
+  state_->streams.clear();
+  const int rc = releaseHandle(*state_, !state_->writer);
+  if (rc != VelFile::kOk)
+    failCode(state_->writer ? "file_Abandon" : "file_Close", rc, Where{state_.get(), nullptr, -1});
 }
 
 void File::close() {
   if (!state_) return;
   Lock lock(library_mutex());
   if (!state_->open) return;
+  const std::string unfinished = endStreams(*state_);
   const int rc = releaseHandle(*state_);
-  if (rc != VelFile::kOk) failCode("file_Close", rc, Where{state_.get(), nullptr, -1});
+  const Where where{state_.get(), nullptr, -1};
+  if (rc != VelFile::kOk) failCode("file_Close", rc, where);
+  if (!unfinished.empty()) fail(Reason::Invalid, "File::close", where, unfinished);
 }
 
 bool File::is_open() const {

@@ -50,6 +50,10 @@ struct PyData {
   OwnerPtr owner;
   velfile::DataGroup data;
 };
+struct PyDataWriter {
+  OwnerPtr owner;
+  velfile::DataWriter writer;
+};
 
 // Runs f with the GIL released; f must not touch Python objects.
 template <class F>
@@ -75,6 +79,9 @@ void bindData(py::module_& m);
 // Group::write_data from a numpy array of shape (second, first, samples).
 PyData writeData(PyGroup& g, int32_t dataClass, const py::array& samples, int sampleType,
                  const py::object& marks, std::array<float, 6> axes);
+// Group::data_writer for lines of shape (first, samples) of a numpy dtype's items.
+PyDataWriter dataWriter(PyGroup& g, int32_t dataClass, std::array<uint32_t, 3> shape, size_t itemSize,
+                        int sampleType, std::array<float, 6> axes);
 
 }  // namespace velfile_python
 

@@ -389,6 +389,7 @@ PYBIND11_MODULE(_velfile, m) {
                     return owned(released([&] { return velfile::File::append(path); }));
                   })
       .def("close", [](const PyFile& f) { released([&] { f.owner->file.close(); }); })
+      .def("abandon", [](const PyFile& f) { released([&] { f.owner->file.abandon(); }); })
       .def("is_open", [](const PyFile& f) { return released([&] { return f.owner->file.is_open(); }); })
       .def("path", [](const PyFile& f) { return f.owner->file.path(); })
       .def("writable", [](const PyFile& f) { return f.owner->file.writable(); })
@@ -483,6 +484,7 @@ PYBIND11_MODULE(_velfile, m) {
              return PyData{g.owner, released([&] { return g.group.data(); })};
            })
       .def("write_data", &writeData)
+      .def("data_writer", &dataWriter)
       .def("guess_module", [](const PyGroup& g) {
         const velfile::ModuleGuess r = released([&] { return g.group.guess_module(); });
         py::dict out;

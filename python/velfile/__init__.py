@@ -57,7 +57,7 @@ from ._velfile import (
 )
 from ._tree import File, Group, Item, WalkNode
 from ._types import ItemType, item_type
-from ._api import Axes, DataGroup, create, open
+from ._api import Axes, DataGroup, DataWriter, create, open
 from ._labelled import open_many
 
 GROUP, CHAR, INT8, UINT8, INT16, UINT16, INT32, UINT32, QUAD8, QUAD9, FLOAT32, FLOAT64, UTF16, RAW = ItemType
@@ -100,7 +100,7 @@ def modules() -> list:
 
 
 __all__ = [
-    "Axes", "BadPathError", "CHAR", "ClosedError", "DataGroup", "Error", "FLOAT32", "FLOAT64", "File",
+    "Axes", "BadPathError", "CHAR", "ClosedError", "DataGroup", "DataWriter", "Error", "FLOAT32", "FLOAT64", "File",
     "FileIOError", "GROUP", "Group", "INT16", "INT32", "INT8", "InUseError", "InvalidError", "Item", "ItemType",
     "MAX_OPEN_FILES", "NoMemoryError", "NoSuchFileError", "NotContainerError", "NotFoundError", "OutOfRangeError",
     "OutsideSectionError",
