@@ -68,6 +68,8 @@ int typeOfDtype(const py::dtype& dtype);
 py::tuple extentTuple(const velfile::Extent& extent);
 
 void bindData(py::module_& m);
+// Sources of files that lie elsewhere (source.cpp).
+void bindSource(py::module_& m);
 // Group::write_data from a numpy array of shape (second, first, samples).
 PyData writeData(PyGroup& g, int32_t dataClass, const py::array& samples, int sampleType,
                  const py::object& marks, std::array<float, 6> axes);

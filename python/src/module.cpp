@@ -285,6 +285,7 @@ PYBIND11_MODULE(_velfile, m) {
   py::class_<PyWalkNode> walkNodeClass(m, "WalkNode", "velfile::WalkNode");
   py::class_<PyItem> itemClass(m, "Item", "velfile::Item");
   bindData(m);
+  bindSource(m);
   m.def("type_name", &velfile::type_name, py::arg("type"),
         "Name of an item type code ('int16', 'utf16', ...), 'type N' for an unknown one.");
   m.def("type_from_name", &velfile::type_from_name, py::arg("name"),

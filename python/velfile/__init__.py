@@ -111,7 +111,7 @@ __all__ = [
 
 def __getattr__(name: str):
     # The submodules that need matplotlib or h5py load when first named.
-    if name in ("plot", "export"):
+    if name in ("plot", "export", "xarray_backend"):
         import importlib
 
         return importlib.import_module(f".{name}", __name__)

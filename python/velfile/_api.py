@@ -24,7 +24,7 @@ TypeLike = Union[int, str, np.dtype, type, None]
 _OPEN = {"r": _velfile.File.open, "a": _velfile.File.append, "w": _velfile.File.create}
 
 
-def open(path: PathLike, mode: str = "r") -> File:  # noqa: A001 - the package's open, as h5py's
+def open(path: PathLike, mode: str = "r", **options: Any) -> File:  # noqa: A001 - the package's open, as h5py's
     """Opens a container file.
 
     mode "r" reads it; "a" opens a file whose name ends in .A01 to add one
