@@ -34,6 +34,7 @@
 
 #include <velfile/gdata.h>
 #include <velfile/modules.h>
+#include <velfile/source.h>
 #include <velfile/velfile.h>
 
 #include <array>
@@ -136,6 +137,10 @@ VELFILE_API const char* reason_name(Reason reason);
 /// several threads holds it around those calls.
 /// @return the library-wide lock
 VELFILE_API std::recursive_mutex& library_mutex();
+/// Whether this thread is inside a Source's callback, where every call into
+/// the layer is refused (Reason::InUse) rather than run under the lock its
+/// caller holds.
+VELFILE_API bool inside_source_read();
 
 /// Name of an item type code as the tools print it ("int16", "float32",
 /// "utf16", ...); "type N" for a code without meaning.
@@ -836,6 +841,16 @@ class VELFILE_API File {
   /// @param path the file's path
   /// @return the open File
   static File open(const std::string& path);
+  /// Opens a container for reading through a host's Source (a file on a web
+  /// server, in object storage, behind a stream of the host's): read ahead in
+  /// blocks that are kept, and never written (create_group is refused with
+  /// Reason::ReadOnly). Throws as open(path) does; a failing source gives
+  /// Reason::Io with the source's own words.
+  /// @param source the file's bytes
+  /// @param name what errors and path() call the file (its URL)
+  /// @param block the bytes each request reads at least (0: 256 KiB)
+  /// @return the open File
+  static File open(std::shared_ptr<Source> source, const std::string& name, size_t block = 0);
   /// Creates a container, replacing a file of that name; the first
   /// create_group() starts its one section. A file closed without a group is
   /// left empty (0 bytes), which no reader accepts.

@@ -34,10 +34,22 @@ def open(path: PathLike, mode: str = "r", **options: Any) -> File:  # noqa: A001
     a FileNotFoundError), PermissionDeniedError (a PermissionError),
     TooManyFilesError, InUseError (a second writer, or a create of a file
     that is open), ...
+
+    path may also be a file object (with read and seek) or an fsspec URL
+    ("http://...", "memory://...", "s3://..." where its driver is
+    installed), read for mode "r" only: options storage_options= (for
+    fsspec), block_size= (the bytes each request reads at least, 256 KiB)
+    and timeout= (seconds a request may take, 30); see velfile._remote.
     """
-    path = os.fspath(path)
+    from . import _remote
+
     if mode not in _OPEN:
         raise InvalidError(f"mode '{mode}' is not one of 'r' (read), 'a' (add a section), 'w' (create)")
+    if _remote.is_remote(path):
+        return File(_remote.open_remote(path, mode, **options), mode)
+    if options:
+        raise InvalidError(f"{', '.join(options)}: options of files read through a file object or a URL")
+    path = os.fspath(path)
     return File(_OPEN[mode](path), mode)
 
 
