@@ -141,6 +141,10 @@ VELFILE_API std::recursive_mutex& library_mutex();
 /// the layer is refused (Reason::InUse) rather than run under the lock its
 /// caller holds.
 VELFILE_API bool inside_source_read();
+/// Marks this thread as one that serves a Source's reads for another (a
+/// host's fetching thread): every call into the layer from it is refused
+/// (Reason::InUse) from now on, as the thread it serves holds the lock.
+VELFILE_API void serve_sources_on_this_thread();
 
 /// Name of an item type code as the tools print it ("int16", "float32",
 /// "utf16", ...); "type N" for a code without meaning.

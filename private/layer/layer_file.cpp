@@ -143,6 +143,9 @@ std::string subject(const Where& w) {
 }  // namespace
 
 void failCode(const char* operation, int code, const Where& where) {
+  // A host's source that failed during this call is what went wrong.
+  if (!lastSourceError().empty())
+    raise(Reason::Io, code, operation, where, "could not be read: " + lastSourceError());
   // A read-only group fails every item write with 8, whatever else failed.
   static const char kWrite[] = "_WriteGroupInfo";
   const size_t n = std::strlen(operation), k = sizeof kWrite - 1;
@@ -179,12 +182,17 @@ bool inside_source_read() {
   return insideSourceRead();
 }
 
+void serve_sources_on_this_thread() {
+  serveSourcesOnThisThread();
+}
+
 Lock::Lock(std::recursive_mutex& m) : m_(m) {
   if (insideSourceRead())
     fail(Reason::InUse, "velfile", Where{},
          "was called from inside a Source's read (a callback of the library, or code it ran such as a "
          "finaliser); the library is busy with the call that is reading, so this call is refused");
   m_.lock();
+  clearSourceError();
 }
 
 // --- text ---

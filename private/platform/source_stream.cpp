@@ -16,6 +16,7 @@ namespace velfile {
 namespace {
 
 thread_local bool t_inside = false;
+thread_local bool t_serving = false;
 thread_local std::string t_lastError;
 
 // Marks this thread as inside a source's callback for its duration.
@@ -204,11 +205,19 @@ bool sourceSize(const std::string& name, uint64_t* size, bool* routed) {
 }
 
 bool insideSourceRead() {
-  return t_inside;
+  return t_inside || t_serving;
+}
+
+void serveSourcesOnThisThread() {
+  t_serving = true;
 }
 
 const std::string& lastSourceError() {
   return t_lastError;
+}
+
+void clearSourceError() {
+  t_lastError.clear();
 }
 
 }  // namespace velfile

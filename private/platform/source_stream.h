@@ -31,8 +31,13 @@ bool sourceSize(const std::string& name, uint64_t* size, bool* routed);
 // Whether this thread is inside a source's callback (the library's lock is
 // then held by this thread for the call that led there).
 bool insideSourceRead();
+// Marks this thread as serving sources' reads for other threads: from now on
+// insideSourceRead() is true on it.
+void serveSourcesOnThisThread();
 // The last failure a source reported on this thread, for error messages.
+// Cleared at the start of every call into the layer.
 const std::string& lastSourceError();
+void clearSourceError();
 
 }  // namespace velfile
 

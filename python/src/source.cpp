@@ -16,6 +16,12 @@ namespace velfile_python {
 
 namespace {
 
+// A Python exception as the words of an error message: its type and text.
+std::string words(py::error_already_set& e) {
+  return py::str(e.type().attr("__name__")).cast<std::string>() + ": " +
+         py::str(e.value()).cast<std::string>();
+}
+
 class PySource : public velfile::Source {
  public:
   explicit PySource(py::object reader) : reader_(std::move(reader)) {}
@@ -30,7 +36,7 @@ class PySource : public velfile::Source {
       *size = reader_.attr("size")().cast<uint64_t>();
       return true;
     } catch (py::error_already_set& e) {
-      *error = e.what();
+      *error = words(e);
     } catch (const std::exception& e) {
       *error = e.what();
     }
@@ -52,7 +58,7 @@ class PySource : public velfile::Source {
       std::memcpy(buffer, data, n);
       return true;
     } catch (py::error_already_set& e) {
-      *error = e.what();
+      *error = words(e);
     } catch (const std::exception& e) {
       *error = e.what();
     }
@@ -75,6 +81,8 @@ void bindSource(py::module_& m) {
       },
       py::arg("reader"), py::arg("name"), py::arg("block") = 0,
       "Opens a file for reading through reader.size() and reader.read(offset, n) -> bytes.");
+  m.def("_serve_sources_on_this_thread", &velfile::serve_sources_on_this_thread,
+        "Refuses every later velfile call from this thread (a thread that fetches for a source).");
   m.def(
       "_is_section_header",
       [](const py::bytes& raw) {

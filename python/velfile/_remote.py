@@ -7,7 +7,9 @@ The size and the first block are fetched before the library is called, so
 outside its lock. Later reads run with the lock held; each is given at most
 TIMEOUT seconds (open(..., timeout=)), after which it fails with
 FileIOError, so a stalled server holds up other files' calls for no longer
-than that. A stalled transfer is left to finish on its own thread; the file
+than that. A velfile call made by the fetching code (the file object's
+read, or a finaliser the garbage collector runs there) is refused with
+InUseError, as the library's lock is held for the read it serves. A stalled transfer is left to finish on its own thread; the file
 it belongs to then fails its reads, as the transfer still occupies it.
 """
 from __future__ import annotations
@@ -40,7 +42,8 @@ class _Reader:
     def __init__(self, source: Any, storage_options: Optional[dict], block: int, timeout: float) -> None:
         self.timeout = timeout
         self.name = source if isinstance(source, str) else getattr(source, "name", None) or repr(source)
-        self._pool = concurrent.futures.ThreadPoolExecutor(1, thread_name_prefix="velfile-read")
+        self._pool = concurrent.futures.ThreadPoolExecutor(
+            1, thread_name_prefix="velfile-read", initializer=_velfile._serve_sources_on_this_thread)
         if isinstance(source, str):
             import fsspec
 
