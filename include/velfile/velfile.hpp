@@ -682,6 +682,12 @@ class VELFILE_API DataGroup {
   /// for classes 1 and 10, whose points are scattered.
   /// @return the block's offset and size
   Extent block() const;
+  /// Class 1: where each point's record lies in the file, second-major (its
+  /// absolute offset, or the point's marker 0, 1 or 2 when it has no data),
+  /// checked as read() checks them; a record holds shape()[2] samples in the
+  /// section's byte order. Reason::Unsupported for other classes.
+  /// @return one entry per point
+  std::vector<uint64_t> record_offsets() const;
 
  private:
   friend struct Access;

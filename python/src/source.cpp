@@ -84,6 +84,13 @@ void bindSource(py::module_& m) {
   m.def("_serve_sources_on_this_thread", &velfile::serve_sources_on_this_thread,
         "Refuses every later velfile call from this thread (a thread that fetches for a source).");
   m.def(
+      "_record_offsets",
+      [](const PyData& d) {
+        const std::vector<uint64_t> offsets = released([&] { return d.data.record_offsets(); });
+        return py::array_t<uint64_t>(offsets.size(), offsets.data());
+      },
+      "Class 1: each point's record offset in the file (or its marker 0, 1, 2), second-major.");
+  m.def(
       "_is_section_header",
       [](const py::bytes& raw) {
         const std::string bytes = raw;

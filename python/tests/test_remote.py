@@ -105,3 +105,38 @@ def test_a_call_from_inside_a_read_is_refused_and_a_stall_times_out(tmp_path):
         with velfile.open(path) as other:  # the library is free again
             assert other["0/Scan"].data[0, 0, 0] == 1
     stall.set()
+
+
+def _zarr(refs):
+    return xr.open_dataset("reference://", engine="zarr",
+                           backend_kwargs={"consolidated": False, "storage_options": {"fo": refs}})
+
+
+def test_zarr_references_read_as_velfile_does(site, tmp_path):
+    pytest.importorskip("zarr")
+    folder, url, served = site
+    sample = os.path.join(os.path.dirname(__file__), "data", "sample-s390x.A01")
+    whole = str(tmp_path / "whole.A01")  # every line's records back to back: a chunk a line
+    with velfile.create(whole) as f:
+        f.create_group("R").create_group("Scan").write_data(np.arange(4 * 3 * 8, dtype=np.int16).reshape(4, 3, 8))
+    cases = [(sample, "0/Scan", (1, 1, 5)), (sample, "0/Peaks", (1, 4, 2)), (whole, "0/Scan", (1, 3, 8)),
+             (url + "/inspection.A01", "0/Scan A", None), (str(folder / "inspection.A01"), "0/Peaks", None)]
+    for source, group, chunks in cases:
+        refs = velfile.references(source, group=group)
+        assert refs["version"] == 1
+        ds = _zarr(refs)
+        with velfile.open(source) as f:
+            data = f[group].data
+            assert np.array_equal(ds.samples.values, data.samples) and ds.samples.dtype == data.dtype
+            assert np.array_equal(ds.has_data.values, data.has_data)
+            assert np.array_equal(ds.sample.values, data.axes.sample)
+        assert chunks is None or ds.samples.encoding["chunks"] == chunks
+    sparse = velfile.references(sample, group="0/Scan", missing=True)
+    assert len([k for k in sparse["refs"] if k.startswith("samples/") and "/." not in k]) < 12
+    out = str(tmp_path / "refs.json")
+    from velfile.__main__ import main
+
+    assert main(["references", whole, "--group", "0/Scan", "-o", out]) == 0
+    import json
+
+    assert np.array_equal(_zarr(json.load(open(out))).samples.values, velfile.open(whole)["0/Scan"].data.samples)
