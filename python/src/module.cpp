@@ -30,6 +30,11 @@ Owner::~Owner() {
 #else
   const bool finalizing = _Py_IsFinalizing();
 #endif
+  if (velfile::inside_source_read()) {
+    closeLater(std::move(file));  // a finaliser run inside a source's read
+    return;
+  }
+  closeDeferred();
   if (Py_IsInitialized() && !finalizing && PyGILState_Check()) {
     py::gil_scoped_release unlock;
     file = velfile::File();

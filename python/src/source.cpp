@@ -7,8 +7,11 @@
 // with the GIL released (released()); the library calls the source with its
 // lock held, and the source takes the GIL to call Python. A velfile call that
 // Python makes from there (or a finaliser run there by the garbage
-// collector) is refused by the layer with InUseError, never waited for.
+// collector) is refused by the layer with InUseError, never waited for; a
+// File whose last Python owner goes there is closed later, outside.
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "binding.h"
 
@@ -69,12 +72,41 @@ class PySource : public velfile::Source {
   py::object reader_;
 };
 
+std::mutex& deferredMutex() {
+  static std::mutex m;
+  return m;
+}
+std::vector<velfile::File>& deferred() {
+  static std::vector<velfile::File> files;
+  return files;
+}
+
 }  // namespace
+
+void closeLater(velfile::File file) {
+  std::lock_guard<std::mutex> lock(deferredMutex());
+  deferred().push_back(std::move(file));
+}
+
+void closeDeferred() {
+  std::vector<velfile::File> files;
+  {
+    std::lock_guard<std::mutex> lock(deferredMutex());
+    if (deferred().empty()) return;
+    files.swap(deferred());
+  }
+  if (PyGILState_Check()) {
+    py::gil_scoped_release unlock;
+    files.clear();  // each closes, errors ignored as a finaliser's are
+  }
+  files.clear();
+}
 
 void bindSource(py::module_& m) {
   m.def(
       "_open_source",
       [](py::object reader, const std::string& name, size_t block) {
+        closeDeferred();
         auto source = std::make_shared<PySource>(std::move(reader));
         return PyFile{
             released([&] { return std::make_shared<Owner>(velfile::File::open(source, name, block)); })};

@@ -1,6 +1,7 @@
 """Files read where they lie: over HTTP from a local counting server, through
 file objects and fsspec's memory://, by velfile.open, xarray's engine and
 open_many."""
+import gc
 import io
 import os
 import shutil
@@ -72,9 +73,12 @@ class _Calling(io.BytesIO):
 
     def __init__(self, raw, local, stall=None):
         super().__init__(raw)
-        self.local, self.stall, self.inner = local, stall, []
+        self.local, self.stall, self.inner, self.victim = local, stall, [], None
 
     def read(self, n=-1):
+        if self.tell() > 0 and self.victim:
+            self.victim = None  # a File in a reference cycle, finalised here
+            gc.collect()
         if self.tell() > 0:
             if self.stall:
                 self.stall.wait(20)
@@ -91,9 +95,16 @@ def test_a_call_from_inside_a_read_is_refused_and_a_stall_times_out(tmp_path):
         f.create_group("R").create_group("Scan").write_data(np.ones((300, 300, 8), np.int16))
     raw = open(path, "rb").read()
     calling = _Calling(raw, path)
+    cycle = [velfile.open(path)]
+    cycle.append(cycle)
+    calling.victim = cycle
+    del cycle
     with velfile.open(calling, block_size=4096) as f:
         f["0/Scan"].data.samples
     assert calling.inner and all(isinstance(e, velfile.InUseError) for e in calling.inner)
+    velfile.open(path).close()  # closes the finalised one too: no reader is left
+    with velfile.create(path) as f:
+        f.create_group("R").create_group("Scan").write_data(np.ones((300, 300, 8), np.int16))
     stall = threading.Event()
     stalled = _Calling(raw, path)
     with velfile.open(stalled, block_size=4096, timeout=0.5) as f:

@@ -227,7 +227,7 @@ def write_item(group: Group, id: int, value: Any, type: TypeLike = None) -> None
 
 def mapped(extent: Tuple[str, int, int, bool], dtype: np.dtype, shape: Tuple[int, ...], file: File):
     path, offset, nbytes, host_order = extent
-    if not host_order:
+    if not host_order or not os.path.isfile(path):  # swapped, or read through a file object or a URL
         return None
     if nbytes == 0:
         view = np.empty(shape, dtype)
@@ -358,6 +358,9 @@ class DataGroup:
     @property
     def markers(self) -> np.ndarray:
         """Each point's marker: 0, 1 or 2 for a point without data, 3 with data."""
+        if self.data_class == 1:  # from the point table alone, which says where each record lies
+            offsets = _velfile._record_offsets(self._d).reshape(self.shape[:2])
+            return np.where(offsets >= HAS_DATA, HAS_DATA, offsets).astype(np.uint8)
         return self.read((slice(None), slice(None), slice(0, 0)))[1]
 
     @property

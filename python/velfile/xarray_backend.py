@@ -4,7 +4,9 @@ group="0/Scan A") opens a data group as a Dataset, lazily.
 The Dataset holds the variable "samples" (second, first, sample) over the
 library's ranged reads: an index reads only its part, and chunks= gives a
 dask array whose every task opens the file, reads its block and closes it
-(so the graph holds only the file's name and pickles to worker processes).
+(so the graph holds only the file's name and pickles to worker processes);
+a URL stays open in each process for its later tasks (the last 8 URLs), so
+its metadata is fetched once a process.
 The axes and has_data are coordinates, the descriptor's fields attributes of
 "samples" (netCDF-safe, as DataGroup.to_xarray gives them). Without group:
 the file's only data group; a file with several raises InvalidError listing
@@ -17,6 +19,8 @@ or as a file object (read and seek), as velfile.open takes them.
 from __future__ import annotations
 
 import os
+import threading
+from collections import OrderedDict
 from typing import Any, Iterable, Optional, Tuple
 
 import numpy as np
@@ -46,9 +50,36 @@ class SamplesArray(BackendArray):
 
     def _read(self, key: Tuple[Any, ...]) -> np.ndarray:
         from ._api import open as open_file
+        from ._remote import is_remote
 
+        if isinstance(self.source, str) and is_remote(self.source):
+            return _remote_file(self.source, self.options)[self.group].data[key]
         with open_file(self.source, **self.options) as f:
             return f[self.group].data[key]
+
+
+# URLs a process keeps open for its tasks, so that each reads a file's
+# metadata once rather than once a chunk: at most _KEEP, the oldest closed.
+_KEEP = 8
+_kept: "OrderedDict[Tuple[int, str, str], Any]" = OrderedDict()
+_kept_lock = threading.Lock()
+
+
+def _remote_file(url: str, options: dict) -> Any:
+    from ._api import open as open_file
+
+    key = (os.getpid(), url, repr(sorted(options.items())))
+    with _kept_lock:
+        f = _kept.get(key)
+        if f is not None:
+            _kept.move_to_end(key)
+            return f
+    f = open_file(url, **options)
+    with _kept_lock:
+        f = _kept.setdefault(key, f)
+        while len(_kept) > _KEEP:
+            _kept.popitem(last=False)
+    return f
 
 
 class VelfileBackendEntrypoint(BackendEntrypoint):
