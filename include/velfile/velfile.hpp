@@ -34,6 +34,7 @@
 
 #include <velfile/gdata.h>
 #include <velfile/modules.h>
+#include <velfile/source.h>
 #include <velfile/velfile.h>
 
 #include <array>
@@ -141,6 +142,14 @@ VELFILE_API const char* reason_name(Reason reason);
 /// several threads holds it around those calls.
 /// @return the library-wide lock
 VELFILE_API std::recursive_mutex& library_mutex();
+/// Whether this thread is inside a Source's callback, where every call into
+/// the layer is refused (Reason::InUse) rather than run under the lock its
+/// caller holds.
+VELFILE_API bool inside_source_read();
+/// Marks this thread as one that serves a Source's reads for another (a
+/// host's fetching thread): every call into the layer from it is refused
+/// (Reason::InUse) from now on, as the thread it serves holds the lock.
+VELFILE_API void serve_sources_on_this_thread();
 
 /// Name of an item type code as the tools print it ("int16", "float32",
 /// "utf16", ...); "type N" for a code without meaning.
@@ -1024,6 +1033,12 @@ class VELFILE_API DataGroup {
   /// for classes 1 and 10, whose points are scattered.
   /// @return the block's offset and size
   Extent block() const;
+  /// Class 1: where each point's record lies in the file, second-major (its
+  /// absolute offset, or the point's marker 0, 1 or 2 when it has no data),
+  /// checked as read() checks them; a record holds shape()[2] samples in the
+  /// section's byte order. Reason::Unsupported for other classes.
+  /// @return one entry per point
+  std::vector<uint64_t> record_offsets() const;
 
  private:
   friend struct Access;
@@ -1281,6 +1296,16 @@ class VELFILE_API File {
   /// @param path the file's path
   /// @return the open File
   static File open(std::string_view path);
+  /// Opens a container for reading through a host's Source (a file on a web
+  /// server, in object storage, behind a stream of the host's): read ahead in
+  /// blocks that are kept, and never written (create_group is refused with
+  /// Reason::ReadOnly). Throws as open(path) does; a failing source gives
+  /// Reason::Io with the source's own words.
+  /// @param source the file's bytes
+  /// @param name what errors and path() call the file (its URL)
+  /// @param block the bytes each request reads at least (0: 256 KiB)
+  /// @return the open File
+  static File open(std::shared_ptr<Source> source, std::string_view name, size_t block = 0);
   /// Creates a container, replacing a file of that name; the first
   /// create_group() starts its one section. A file closed without a group is
   /// left empty (0 bytes), which no reader accepts.

@@ -18,7 +18,20 @@
 
 namespace velfile {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+// The library-wide lock, taken for a call into the library. Inside a
+// Source's callback (the lock held by this thread for the read that called
+// back) a call is refused with Reason::InUse: it would change the library's
+// state under the call that is reading.
+class Lock {
+ public:
+  explicit Lock(std::recursive_mutex& m);
+  ~Lock() { m_.unlock(); }
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+
+ private:
+  std::recursive_mutex& m_;
+};
 
 // What a File and its views share. open turns false when that File closes,
 // even while other File objects keep the library's handle open.

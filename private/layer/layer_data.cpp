@@ -425,6 +425,22 @@ Extent DataGroup::block() const {
                 n * uint32_t(descr_->pointEntrySize), !f.section.swap || element_size() == 1};
 }
 
+std::vector<uint64_t> DataGroup::record_offsets() const {
+  const char* op = "DataGroup::record_offsets";
+  if (descr_->dataClass != 1)
+    fail(Reason::Unsupported, op, whereOf(group_),
+         "is of class " + std::to_string(descr_->dataClass) + "; only class 1 keeps each point in a record");
+  Lock lock(library_mutex());
+  const GroupFacts f = groupFacts(group_, op);
+  std::vector<uint32_t> entries;
+  const int rc = recordEntries(descr_.get(), &entries);
+  if (rc != VelFile::kOk) failCode("gdata_ReadDataClassData", rc, whereOf(group_));
+  std::vector<uint64_t> out(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i)
+    out[i] = entries[i] < 3 ? entries[i] : uint64_t(f.section.start) + entries[i];
+  return out;
+}
+
 Records DataGroup::read_records(Range second, Range first) const {
   if (descr_->dataClass != 10)
     fail(Reason::WrongType, "DataGroup::read_records", whereOf(group_),

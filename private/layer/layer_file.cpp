@@ -12,6 +12,7 @@
 #include "byteorder.h"
 #include "layer.h"
 #include "platform.h"
+#include "source_stream.h"
 
 namespace velfile {
 
@@ -142,6 +143,9 @@ std::string subject(const Where& w) {
 }  // namespace
 
 void failCode(const char* operation, int code, const Where& where) {
+  // A host's source that failed during this call is what went wrong.
+  if (!lastSourceError().empty())
+    raise(Reason::Io, code, operation, where, "could not be read: " + lastSourceError());
   // A read-only group fails every item write with 8, whatever else failed.
   static const char kWrite[] = "_WriteGroupInfo";
   const size_t n = std::strlen(operation), k = sizeof kWrite - 1;
@@ -173,6 +177,23 @@ const char* reason_name(Reason reason) {
 std::recursive_mutex& library_mutex() {
   static std::recursive_mutex m;
   return m;
+}
+
+bool inside_source_read() {
+  return insideSourceRead();
+}
+
+void serve_sources_on_this_thread() {
+  serveSourcesOnThisThread();
+}
+
+Lock::Lock(std::recursive_mutex& m) : m_(m) {
+  if (insideSourceRead())
+    fail(Reason::InUse, "velfile", Where{},
+         "was called from inside a Source's read (a callback of the library, or code it ran such as a "
+         "finaliser); the library is busy with the call that is reading, so this call is refused");
+  m_.lock();
+  clearSourceError();
 }
 
 // --- text ---
@@ -403,6 +424,32 @@ File openAs(const std::string& path, Mode mode, const std::u16string* wide = nul
 }
 
 }  // namespace
+
+File File::open(std::shared_ptr<Source> source, std::string_view name, size_t block) {
+  const char* op = "File::open";
+  auto st = std::make_shared<FileState>();
+  st->path = std::string(name);
+  if (!source) fail(Reason::Invalid, op, Where{st.get(), nullptr, -1}, "was given no source");
+  // The source is reached by a name of the library's own for as long as the
+  // open takes; the stream keeps it afterwards.
+  const std::string key = registerSource(std::move(source), block);
+  struct Unregister {
+    const std::string& key;
+    ~Unregister() { unregisterSource(key); }
+  } unregister{key};
+  st->wide = toUtf16(key, op, Where{st.get(), nullptr, -1});
+  Lock lock(library_mutex());
+  try {
+    st->handle = openHandle(*st, kRead);
+  } catch (const Error& e) {
+    if (lastSourceError().empty()) throw;
+    fail(Reason::Io, op, Where{st.get(), nullptr, -1}, "could not be read: " + lastSourceError());
+  }
+  st->open = true;
+  File f;
+  Access::setState(f, st);
+  return f;
+}
 
 namespace {
 

@@ -30,6 +30,11 @@ Owner::~Owner() {
 #else
   const bool finalizing = _Py_IsFinalizing();
 #endif
+  if (velfile::inside_source_read()) {
+    closeLater(std::move(file));  // a finaliser run inside a source's read
+    return;
+  }
+  closeDeferred();
   if (Py_IsInitialized() && !finalizing && PyGILState_Check()) {
     py::gil_scoped_release unlock;
     file = velfile::File();
@@ -306,6 +311,7 @@ PYBIND11_MODULE(_velfile, m) {
   py::class_<PyWalkNode> walkNodeClass(m, "WalkNode", "velfile::WalkNode");
   py::class_<PyItem> itemClass(m, "Item", "velfile::Item");
   bindData(m);
+  bindSource(m);
   m.def("type_name", &velfile::type_name, py::arg("type"),
         "Name of an item type code ('int16', 'utf16', ...), 'type N' for an unknown one.");
   m.def("type_from_name", &velfile::type_from_name, py::arg("name"),

@@ -24,7 +24,7 @@ TypeLike = Union[int, str, np.dtype, type, None]
 _OPEN = {"r": _velfile.File.open, "a": _velfile.File.append, "w": _velfile.File.create}
 
 
-def open(path: PathLike, mode: str = "r") -> File:  # noqa: A001 - the package's open, as h5py's
+def open(path: PathLike, mode: str = "r", **options: Any) -> File:  # noqa: A001 - the package's open, as h5py's
     """Opens a container file.
 
     mode "r" reads it; "a" opens a file whose name ends in .A01 to add one
@@ -34,10 +34,22 @@ def open(path: PathLike, mode: str = "r") -> File:  # noqa: A001 - the package's
     a FileNotFoundError), PermissionDeniedError (a PermissionError),
     TooManyFilesError, InUseError (a second writer, or a create of a file
     that is open), ...
+
+    path may also be a file object (with read and seek) or an fsspec URL
+    ("http://...", "memory://...", "s3://..." where its driver is
+    installed), read for mode "r" only: options storage_options= (for
+    fsspec), block_size= (the bytes each request reads at least, 256 KiB)
+    and timeout= (seconds a request may take, 30); see velfile._remote.
     """
-    path = os.fspath(path)
+    from . import _remote
+
     if mode not in _OPEN:
         raise InvalidError(f"mode '{mode}' is not one of 'r' (read), 'a' (add a section), 'w' (create)")
+    if _remote.is_remote(path):
+        return File(_remote.open_remote(path, mode, **options), mode)
+    if options:
+        raise InvalidError(f"{', '.join(options)}: options of files read through a file object or a URL")
+    path = os.fspath(path)
     return File(_OPEN[mode](path), mode)
 
 
@@ -238,7 +250,7 @@ def write_item(group: Group, id: int, value: Any, type: TypeLike = None) -> None
 
 def mapped(extent: Tuple[str, int, int, bool], dtype: np.dtype, shape: Tuple[int, ...], file: File):
     path, offset, nbytes, host_order = extent
-    if not host_order:
+    if not host_order or not os.path.isfile(path):  # swapped, or read through a file object or a URL
         return None
     if nbytes == 0:
         view = np.empty(shape, dtype)
@@ -377,6 +389,9 @@ class DataGroup:
     @property
     def markers(self) -> np.ndarray:
         """Each point's marker: 0, 1 or 2 for a point without data, 3 with data."""
+        if self.data_class == 1:  # from the point table alone, which says where each record lies
+            offsets = _velfile._record_offsets(self._d).reshape(self.shape[:2])
+            return np.where(offsets >= HAS_DATA, HAS_DATA, offsets).astype(np.uint8)
         return self.read((slice(None), slice(None), slice(0, 0)))[1]
 
     @property
