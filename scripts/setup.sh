@@ -15,4 +15,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-h5py \
   python3-matplotlib python3-tqdm python3-xarray python3-dask python3-distributed \
   python3-tornado chromium chromium-driver python3-selenium \
+  python3-venv python3-setuptools python3-wheel python3-skbuild python3-fsspec python3-aiohttp python3-zarr \
   mono-mcs mono-runtime liboctave-dev rustc >/dev/null

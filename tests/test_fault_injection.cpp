@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <velfile/velfile.hpp>
 
 #include "faultplatform.h"
 #include "testutil.h"
@@ -265,8 +266,9 @@ uint64_t chainEnd(const Bytes& b) {
   return pos;
 }
 
-// The child's work: one new section with values, sub-groups and bulk data.
-void appendSection(const vt::VelString& path) {
+// The child's work: one new section with values, sub-groups and bulk data;
+// abandoned instead of closed when asked.
+void appendSection(const vt::VelString& path, bool abandon = false) {
   void* f = nullptr;
   void* s = nullptr;
   if (file_Open(path.c_str(), &f) != 0) return;
@@ -283,7 +285,7 @@ void appendSection(const vt::VelString& path) {
   int32_t progress = 0;
   file_Write(f, at, bulk.data(), kBulkBytes, &progress);
   file_ItemOffsetWrite(sub, 2, kTypeRaw, kBulkBytes, static_cast<uint32_t>(at));
-  file_Close(f);
+  abandon ? file_Abandon(f) : file_Close(f);
 }
 
 class CrashConsistency : public vt::VelTest {
@@ -375,6 +377,75 @@ TEST_F(CrashConsistency, KillAroundEveryPlatformCallAndInsideEveryWriteLosesNoth
   RecordProperty("kills", static_cast<int>(kills + tears));
   EXPECT_EQ(2 * calls, kills);
   EXPECT_EQ(writes, tears);
+}
+
+// A section abandoned (file_Abandon, File::abandon(), a File that goes while
+// an exception unwinds), also with each platform call of the session
+// failing in turn, leaves the file as the kills above must: the earlier
+// sections byte for byte, and no section more.
+TEST_F(CrashConsistency, AnAbandonedSectionLeavesTheEarlierOnesAsTheyWere) {
+  const Bytes before = vt::readFile(path("crash.A01"));
+  const uint64_t end = chainEnd(before);
+  const std::string listing = vt::FileLister().list(vpath("crash.A01"));
+  auto expectAsBefore = [&](const std::string& where, bool wrote) {
+    const Bytes after = vt::readFile(path("crash.A01"));
+    ASSERT_GE(after.size(), end) << where;
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + static_cast<long>(end), after.begin())) << where;
+    if (wrote) {
+      EXPECT_GT(after.size(), end) << where << ": the section's bytes lie after the last section";
+    }
+    EXPECT_EQ(end, chainEnd(after)) << where;
+    EXPECT_EQ(listing, vt::FileLister().list(vpath("crash.A01"))) << where;
+    expectAllSlotsFree();
+  };
+  appendSection(vpath("crash.A01"), true);
+  expectAsBefore("file_Abandon", true);
+  try {
+    velfile::File f = velfile::File::append(path("crash.A01"));
+    f.create_group("Cut short").create_group("Scan", 2).write_item(1, std::vector<double>{1, 2, 3});
+    throw std::runtime_error("the acquisition failed");
+  } catch (const std::runtime_error&) {
+  }
+  expectAsBefore("unwinding", true);
+  {
+    velfile::File f = velfile::File::append(path("crash.A01"));
+    f.create_group("Given up");
+    f.abandon();
+    EXPECT_FALSE(f.is_open());
+  }
+  expectAsBefore("File::abandon", true);
+  vt::FaultPlatform counter;
+  {
+    vt::PlatformScope scope(counter);
+    appendSection(vpath("crash.A01"), true);
+  }
+  for (uint64_t k = 1; k <= counter.count(vt::Call::Any); ++k) {
+    vt::FaultPlatform p;
+    p.failAt(vt::Call::Any, k);
+    {
+      vt::PlatformScope scope(p);
+      appendSection(vpath("crash.A01"), true);
+    }
+    expectAsBefore("abandoned with call " + std::to_string(k) + " failing", false);
+    if (HasFailure()) return;
+  }
+  // The next section goes over the abandoned bytes.
+  appendSection(vpath("crash.A01"));
+  EXPECT_EQ(listing + appendedListing_, vt::FileLister().list(vpath("crash.A01")));
+  // A created file abandoned holds no section.
+  velfile::File::create(path("new.A01")).create_group("Never committed").write_item(1, 2.5);
+  try {
+    velfile::File f = velfile::File::create(path("new.A01"));
+    f.create_group("Never committed").write_item(1, 2.5);
+    throw std::runtime_error("the acquisition failed");
+  } catch (const std::runtime_error&) {
+  }
+  try {
+    velfile::File::open(path("new.A01"));
+    ADD_FAILURE() << "an abandoned new file opened";
+  } catch (const velfile::Error& e) {
+    EXPECT_EQ(velfile::Reason::NotContainer, e.reason()) << e.what();
+  }
 }
 
 #endif

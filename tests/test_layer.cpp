@@ -460,6 +460,16 @@ TEST_F(Layer, WrittenFromDenseArraysAndReadByRange) {
                    c.markers.size());
       f.close();
     }
+    {  // the same scan line by line: the same bytes
+      File f = File::create(path("lines.A01"));
+      velfile::DataWriter w = f.create_group("Section").create_group("Scan").data_writer(d);
+      const size_t line = dense.size() / c.second, n = c.markers.empty() ? 0 : c.first;
+      for (uint32_t j = 0; j < c.second; ++j)
+        w.write_line(j, dense.data() + j * line, line, n ? c.markers.data() + j * n : nullptr, n);
+      EXPECT_TRUE(w.complete()) << c.name;
+      f.close();
+    }
+    EXPECT_EQ(vt::readFile(path("data.A01")), vt::readFile(path("lines.A01"))) << c.name;
     File f = File::open(path("data.A01"));
     const DataGroup dg = f.group("0/Scan").data();
     EXPECT_EQ(c.shape, dg.shape()) << c.name;
@@ -482,6 +492,48 @@ TEST_F(Layer, WrittenFromDenseArraysAndReadByRange) {
         EXPECT_EQ(c.markers[4], markers[0]) << c.name;  // second 1, first 0
       }
     }
+  }
+}
+
+// Lines out of order, twice, past the last or of another type are refused;
+// a scan ended early keeps its lines and stores the others as points without
+// data, by finish() or by a close that says so.
+TEST_F(Layer, ScanWrittenLineByLineTakesEachLineOnceInOrder) {
+  CGDataTypeFDD d;
+  d.dataClass = 1;
+  d.SetDataType(zor_eDataTypeInt16);
+  d.secondPointCount = 4;
+  d.firstPointCount = 3;
+  d.SetSampleQty(2);
+  const std::vector<int16_t> ones(6, 1), counted = {1, 2, 3, 4, 5, 6};
+  for (bool finish : {true, false}) {
+    File f = File::create(path("scan.A01"));
+    Group root = f.create_group("Section");
+    velfile::DataWriter w = root.create_group("Scan").data_writer(d);
+    expectError([&] { w.write_line(1, ones); }, Reason::Invalid, "cannot come yet; the next is line 0",
+                "ahead");
+    w.write_line(0, ones, {3, 0, 3});
+    root.create_group("Between").write_item(1, std::vector<double>(9, 1.0));  // bytes between two lines
+    expectError([&] { w.write_line(0, ones); }, Reason::Invalid, "line 0 was written already", "twice");
+    expectError([&] { w.write_line(1, std::vector<float>(6)); }, Reason::WrongType, "int16", "type");
+    expectError([&] { w.write_line(1, std::vector<int16_t>(5)); }, Reason::Invalid, "needs 3 points",
+                "short");
+    expectError([&] { w.write_lines(1, 4, counted.data(), 48); }, Reason::Invalid, "pass the last", "past");
+    w.write_line(1, counted);
+    expectError([&] { w.data(); }, Reason::Invalid, "lines 2 to 3 not written", "early");
+    if (finish) {
+      EXPECT_EQ(2u, w.finish());
+      EXPECT_EQ(0u, w.finish());
+      f.close();
+    } else {
+      expectError([&] { f.close(); }, Reason::Invalid, "lines 2 to 3 of 4 not written", "close");
+    }
+    std::vector<uint8_t> markers;
+    const std::vector<int16_t> got =
+        File::open(path("scan.A01")).group("0/Scan").data().read<int16_t>(&markers);
+    EXPECT_EQ((std::vector<uint8_t>{3, 0, 3, 3, 3, 3, 0, 0, 0, 0, 0, 0}), markers);
+    EXPECT_EQ((std::vector<int16_t>{1, 1, 0, 0, 1, 1, 1, 2, 3, 4, 5, 6}),
+              std::vector<int16_t>(got.begin(), got.begin() + 12));
   }
 }
 

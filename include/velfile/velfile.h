@@ -210,6 +210,27 @@ VELFILE_API int file_CreateEx(const VelChar* path, void** file);
 ///     file already closed; nothing changes), or the file held no section (a
 ///     file created and closed without any group: it is left empty).
 VELFILE_API int file_Close(void* file);
+/// Closes a file without committing its new section (an addition of this
+/// library): as file_Close, but the directories of the groups created since
+/// the file was opened and the header of its new section are not written, so
+/// no reader ever finds that section. A host calls it when its work failed
+/// part way, instead of file_Close, which would commit the partial section
+/// for ever. The sections read from the file stay byte for byte as they
+/// were, and the chain of sections ends where it ended before. The values and
+/// blocks already written for the new section stay in the file past the last
+/// section, where readers do not look (a check of the file notes them as
+/// bytes after the last section); the next section added to a ".A01" file
+/// goes over them. A file from file_Create was emptied when it was created,
+/// so it is left holding no section (not a container: file_Open gives
+/// kErrNotFound), with those bytes after a zeroed header's place; a file from
+/// file_CreateEx keeps its raw bytes, followed by those values. A file that
+/// holds no new section is simply closed. The slot is freed with every
+/// handle of the file, as by file_Close.
+/// @param file a file handle
+/// @return
+///   - kOk: closed, with no new section;
+///   - kErrNotFound: @p file is not an open file handle (nothing changes).
+VELFILE_API int file_Abandon(void* file);
 
 // --- groups ---
 

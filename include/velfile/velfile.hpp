@@ -34,12 +34,14 @@
 
 #include <velfile/gdata.h>
 #include <velfile/modules.h>
+#include <velfile/source.h>
 #include <velfile/velfile.h>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <exception>
 #include <functional>
 #include <iterator>
 #include <memory>
@@ -140,6 +142,14 @@ VELFILE_API const char* reason_name(Reason reason);
 /// several threads holds it around those calls.
 /// @return the library-wide lock
 VELFILE_API std::recursive_mutex& library_mutex();
+/// Whether this thread is inside a Source's callback, where every call into
+/// the layer is refused (Reason::InUse) rather than run under the lock its
+/// caller holds.
+VELFILE_API bool inside_source_read();
+/// Marks this thread as one that serves a Source's reads for another (a
+/// host's fetching thread): every call into the layer from it is refused
+/// (Reason::InUse) from now on, as the thread it serves holds the lock.
+VELFILE_API void serve_sources_on_this_thread();
 
 /// Name of an item type code as the tools print it ("int16", "float32",
 /// "utf16", ...); "type N" for a code without meaning.
@@ -160,6 +170,8 @@ enum class StringFormat { Narrow = 0, Utf16 = 1 };
 class File;
 class Group;
 class DataGroup;
+class DataWriter;
+struct DataStream;
 struct FileState;
 struct PathNode;
 struct Access;
@@ -728,6 +740,14 @@ class VELFILE_API Group {
   /// @return the group read back as a data group
   DataGroup write_data(const CGDataTypeFDD& descr, const Samples& samples,
                        const std::vector<uint8_t>& markers = std::vector<uint8_t>());
+  /// Makes this group a data group written line by line, as an acquisition
+  /// produces it: writes descr's items as write_data() does and reserves the
+  /// bulk data, which the returned writer then takes one line at a time
+  /// (see DataWriter). descr is as for write_data(); class 1 and the block
+  /// classes are written.
+  /// @param descr the descriptor, as for write_data()
+  /// @return the writer of the group's lines
+  DataWriter data_writer(const CGDataTypeFDD& descr);
 
   /// The library's handle of the group, for direct calls of the exported
   /// operations (which the host then serialises itself).
@@ -1013,6 +1033,12 @@ class VELFILE_API DataGroup {
   /// for classes 1 and 10, whose points are scattered.
   /// @return the block's offset and size
   Extent block() const;
+  /// Class 1: where each point's record lies in the file, second-major (its
+  /// absolute offset, or the point's marker 0, 1 or 2 when it has no data),
+  /// checked as read() checks them; a record holds shape()[2] samples in the
+  /// section's byte order. Reason::Unsupported for other classes.
+  /// @return one entry per point
+  std::vector<uint64_t> record_offsets() const;
 
  private:
   friend struct Access;
@@ -1021,6 +1047,96 @@ class VELFILE_API DataGroup {
                       std::vector<uint8_t>* markers, Range second, Range first, Range samples) const;
   size_t points(Range second, Range first) const;
   std::shared_ptr<CGDataTypeFDD> descr_;
+  Group group_;
+};
+
+/// Writes a data group line by line (made by Group::data_writer()), so
+/// that an acquisition host holds one line at a time, whatever the size of
+/// its scan.
+///
+/// A line is one second point index: its first point count points, each
+/// with its samples and whether it has data. Lines are written in order,
+/// from 0, each once: a line out of order, written twice or past the last is
+/// refused (Reason::Invalid) and nothing is written. Each line goes to the
+/// file as it comes (its part of the point table and its records, or its
+/// part of the block), and the group is whole when the last line is
+/// written. When nothing else is written to the file in between, the file
+/// receives the same bytes as write_data() of the whole scan.
+///
+/// Lines never written are stored as points without data (marker 0; in a
+/// block class, which has no such points, as zero bytes), so that what was
+/// acquired is kept: finish() does so and says how many lines it stored so;
+/// File::close() does so for a writer not finished and then throws
+/// Reason::Invalid naming the lines, the file being closed and whole; the
+/// destructor of the File does so silently. A File abandoned (explicitly,
+/// or destroyed while an exception unwinds) keeps nothing of the section.
+class VELFILE_API DataWriter {
+ public:
+  /// A writer of nothing; every use throws.
+  DataWriter() = default;
+  /// The group being written.
+  /// @return the group
+  const Group& group() const { return group_; }
+  /// The lines of the group: its second point count.
+  /// @return the number of lines
+  uint32_t lines() const;
+  /// The lines written so far, which is the index of the next one.
+  /// @return the lines written
+  uint32_t next_line() const;
+  /// Whether every line was written (or finish() stored the rest).
+  /// @return true when the group is whole
+  bool complete() const;
+  /// Writes lines [line, line + count): for class 1, their points' samples,
+  /// dense (count x first x q x sample size bytes, host order), and markers
+  /// (count x first entries, or null for all points having data) as
+  /// write_data() takes them; for a block class, count x first entries of
+  /// the point entry size, and no markers. bytes and marker_count must match
+  /// exactly (Reason::Invalid otherwise).
+  /// @param line the index of the first line: next_line()
+  /// @param count the number of lines
+  /// @param samples the lines' samples or entries, in host order
+  /// @param bytes the size of samples in bytes
+  /// @param markers null, or one marker per point (class 1 only)
+  /// @param marker_count the entries of markers
+  void write_lines(uint32_t line, uint32_t count, const void* samples, size_t bytes,
+                   const uint8_t* markers = nullptr, size_t marker_count = 0);
+  /// Writes one line: write_lines(line, 1, ...).
+  /// @param line the line's index: next_line()
+  /// @param samples the line's samples or entries, in host order
+  /// @param bytes the size of samples in bytes
+  /// @param markers null, or one marker per point of the line (class 1 only)
+  /// @param marker_count the entries of markers
+  void write_line(uint32_t line, const void* samples, size_t bytes, const uint8_t* markers = nullptr,
+                  size_t marker_count = 0) {
+    write_lines(line, 1, samples, bytes, markers, marker_count);
+  }
+  /// Writes one line from vectors; T must be the sample type (for a block
+  /// class whose entries are no whole number of samples, uint8_t), else
+  /// Reason::WrongType.
+  /// @tparam T the element type of samples
+  /// @param line the line's index: next_line()
+  /// @param samples the line's samples or entries
+  /// @param markers one marker per point of the line, or empty (all have data)
+  template <class T>
+  void write_line(uint32_t line, const std::vector<T>& samples,
+                  const std::vector<uint8_t>& markers = std::vector<uint8_t>()) {
+    check_element(type_of<T>());
+    write_lines(line, 1, samples.data(), samples.size() * sizeof(T),
+                markers.empty() ? nullptr : markers.data(), markers.size());
+  }
+  /// Ends the group: the lines not written are stored as points without
+  /// data (a block class: zero bytes). Ending a whole group does nothing.
+  /// @return the number of lines so stored (0 when the group was whole)
+  uint32_t finish();
+  /// The group read back as a data group, once complete() (Reason::Invalid
+  /// before).
+  /// @return the data group
+  DataGroup data() const;
+
+ private:
+  friend struct Access;
+  void check_element(uint16_t type) const;
+  std::shared_ptr<DataStream> stream_;
   Group group_;
 };
 
@@ -1180,6 +1296,16 @@ class VELFILE_API File {
   /// @param path the file's path
   /// @return the open File
   static File open(std::string_view path);
+  /// Opens a container for reading through a host's Source (a file on a web
+  /// server, in object storage, behind a stream of the host's): read ahead in
+  /// blocks that are kept, and never written (create_group is refused with
+  /// Reason::ReadOnly). Throws as open(path) does; a failing source gives
+  /// Reason::Io with the source's own words.
+  /// @param source the file's bytes
+  /// @param name what errors and path() call the file (its URL)
+  /// @param block the bytes each request reads at least (0: 256 KiB)
+  /// @return the open File
+  static File open(std::shared_ptr<Source> source, std::string_view name, size_t block = 0);
   /// Creates a container, replacing a file of that name; the first
   /// create_group() starts its one section. A file closed without a group is
   /// left empty (0 bytes), which no reader accepts.
@@ -1224,13 +1350,29 @@ class VELFILE_API File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
   /// Closes the file if still open, ignoring failures; call close() to learn
-  /// of them.
+  /// of them. A File destroyed while an exception unwinds the stack (one
+  /// thrown after it was made) abandons its new section instead, as
+  /// abandon() does: work cut short by an error is never committed.
   ~File();
 
   /// Closes the file: for a written file this writes the directories and
-  /// headers, so a failure means lost data and throws (Reason::Io). The
-  /// views of this File stop working. Closing a closed File does nothing.
+  /// headers, so a failure means lost data and throws (Reason::Io). A data
+  /// group still being written line by line (DataWriter) is ended first,
+  /// its lines not written stored as points without data; the file is then
+  /// closed and whole, and close() throws Reason::Invalid naming those
+  /// lines. The views of this File stop working. Closing a closed File does
+  /// nothing.
   void close();
+  /// Closes the file without committing its new section
+  /// (VelFile::file_Abandon): its groups' directories and its header are not
+  /// written, so no reader finds it. An appended file keeps its earlier
+  /// sections byte for byte, with the bytes written for the new one lying
+  /// after the last section, unread (the next append goes over them); a
+  /// created file, emptied when it was created, is left with no section, so
+  /// no reader takes it for a container. For a File opened for reading
+  /// this is close(). The views of this File stop working; abandoning a
+  /// closed File does nothing.
+  void abandon();
   /// Whether the File is open.
   /// @return true when open
   bool is_open() const;
@@ -1268,7 +1410,9 @@ class VELFILE_API File {
  private:
   friend struct Access;
   static File open_path(const std::filesystem::path& path, int mode);
+  void end_quietly() noexcept;
   std::shared_ptr<FileState> state_;
+  int exceptions_ = std::uncaught_exceptions();  // unwinding when the File was made
 };
 
 /// walk() over every section of a file in file order, each section group a

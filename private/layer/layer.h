@@ -10,13 +10,28 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 #include <velfile/velfile.hpp>
 
+#include "gdatalines.h"
 #include "sectionfacts.h"
 
 namespace velfile {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+// The library-wide lock, taken for a call into the library. Inside a
+// Source's callback (the lock held by this thread for the read that called
+// back) a call is refused with Reason::InUse: it would change the library's
+// state under the call that is reading.
+class Lock {
+ public:
+  explicit Lock(std::recursive_mutex& m);
+  ~Lock() { m_.unlock(); }
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+
+ private:
+  std::recursive_mutex& m_;
+};
 
 // What a File and its views share. open turns false when that File closes,
 // even while other File objects keep the library's handle open.
@@ -26,7 +41,21 @@ struct FileState {
   void* handle = nullptr;
   bool open = false;
   bool writer = false;
+  std::vector<std::shared_ptr<DataStream>> streams;  // the data groups written line by line
 };
+
+// A data group being written line by line.
+struct DataStream {
+  DataLines lines;
+  std::shared_ptr<const PathNode> group;  // for messages
+  uint16_t sampleType = 0;                // as DataGroup::sample_type() gives it
+  bool ended = false;                     // whole, or ended by finish() or the file's close
+};
+
+// Ends the data groups of a file that are still being written, storing
+// their lines not written as points without data (lock held); the sentence
+// that names them, empty when every group was whole.
+std::string endStreams(FileState& file);
 
 // One group's place in a path: the step that names it under its parent.
 struct PathNode {
@@ -108,6 +137,12 @@ struct Access {
     dg.group_ = g;
     dg.descr_ = std::move(d);
     return dg;
+  }
+  static DataWriter dataWriter(const Group& g, std::shared_ptr<DataStream> stream) {
+    DataWriter w;
+    w.group_ = g;
+    w.stream_ = std::move(stream);
+    return w;
   }
   static const std::shared_ptr<FileState>& state(const File& f) { return f.state_; }
   static void setState(File& f, std::shared_ptr<FileState> s) { f.state_ = std::move(s); }

@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "gdatalayout.h"
 #include "layer.h"
 
 namespace velfile {
@@ -40,13 +39,12 @@ DataGroup Group::data() const {
   return out;
 }
 
-DataGroup Group::write_data(const CGDataTypeFDD& descr, const void* samples, size_t bytes,
-                            const uint8_t* markers, size_t markerCount) {
-  const char* op = "Group::write_data";
-  Lock lock(library_mutex());
-  const GroupFacts f = groupFacts(*this, op);
-  const Where where = whereOf(*this);
-  if (has_item(10400))
+namespace {
+
+// The descriptor a data write stores, from the host's: the class checked,
+// the entry size and sample size set, the group's name when it has none.
+CGDataTypeFDD dataDescriptor(const Group& g, const CGDataTypeFDD& descr, const char* op, const Where& where) {
+  if (g.has_item(10400))
     fail(Reason::Invalid, op, where,
          "holds data already: a group takes one write_data (write its other fields with write_descriptor)");
   CGDataTypeFDD cur = descr;
@@ -63,43 +61,107 @@ DataGroup Group::write_data(const CGDataTypeFDD& descr, const void* samples, siz
   const uint64_t s = uint64_t(VelFile::file_SizeOf(static_cast<uint16_t>(cur.GetDataType())));
   const uint64_t record = s * cur.GetSampleQty();
   cur.sampleSize = static_cast<int32_t>(s);  // the writer sizes records from it
-  std::vector<uint64_t> table;
-  if (c == 1) {
-    if (cur.pointEntrySize < 4) cur.pointEntrySize = 4;
-    if (n > UINT32_MAX || n * uint32_t(cur.pointEntrySize) > UINT32_MAX || bytes != n * record)
-      fail(Reason::Invalid, op, where,
-           "needs " + std::to_string(n) + " points of " + std::to_string(record) + " bytes; got " +
-               std::to_string(bytes) + " bytes");
-    if (markers && markerCount != n)
-      fail(Reason::Invalid, op, where,
-           "needs one marker per point (" + std::to_string(n) + "); got " + std::to_string(markerCount));
-    table.resize(size_t(n));
-    const char* base = static_cast<const char*>(samples);
-    for (size_t i = 0; i < table.size(); ++i)
-      table[i] = markers && markers[i] < 3 ? markers[i] : reinterpret_cast<uintptr_t>(base + i * record);
-    cur.dataReference = reinterpret_cast<uintptr_t>(table.data());
-  } else {
-    if (cur.pointEntrySize == -1) cur.pointEntrySize = static_cast<int32_t>(record);
-    if (markers) fail(Reason::Invalid, op, where, "takes no markers for a block class: every point has data");
-    if (n * uint32_t(cur.pointEntrySize) > UINT32_MAX || bytes != n * uint32_t(cur.pointEntrySize))
-      fail(Reason::Invalid, op, where,
-           "needs " + std::to_string(n) + " entries of " + std::to_string(uint32_t(cur.pointEntrySize)) +
-               " bytes; got " + std::to_string(bytes) + " bytes");
-    cur.dataReference = reinterpret_cast<uintptr_t>(samples);
-  }
-  if (bytes && !samples) fail(Reason::Invalid, op, where, "got no samples");
+  if (c == 1 && cur.pointEntrySize < 4) cur.pointEntrySize = 4;
+  if (c != 1 && cur.pointEntrySize == -1) cur.pointEntrySize = static_cast<int32_t>(record);
+  const uint64_t table = n * uint32_t(cur.pointEntrySize);
+  if (n > UINT32_MAX || table > UINT32_MAX || (c == 1 && record > UINT32_MAX))
+    fail(Reason::Invalid, op, where,
+         "cannot take " + std::to_string(n) + " points of " + std::to_string(c == 1 ? record : table / n) +
+             " bytes: the counts pass 32 bits");
   if (cur.groupName[0] == 0) {
-    const std::u16string name = toUtf16(this->name(), op, where);
+    const std::u16string name = toUtf16(g.name(), op, where);
     checkGroupName(name, op, where);
     std::copy(name.begin(), name.end(), cur.groupName);
     cur.groupName[name.size()] = 0;
   } else {
     checkGroupName(fromVel(cur.groupName), op, where);
   }
-  cur.SetGroupHandle(f.handle);
-  cur.SetDataGroupHandle(f.handle);
-  const int rc = gdata_WriteGroupInfo(f.handle, nullptr, &cur, 0);
+  return cur;
+}
+
+// Refuses lines whose samples or markers do not match the group's shape.
+void checkLines(const DataLines& l, uint64_t count, size_t bytes, const void* samples, const uint8_t* markers,
+                size_t markerCount, const char* op, const Where& where) {
+  const uint64_t points = count * l.pointsPerLine();
+  const bool records = l.layout() == DataLayout::Records;
+  if (bytes != points * l.pointBytes())
+    fail(Reason::Invalid, op, where,
+         "needs " + std::to_string(points) + (records ? " points of " : " entries of ") +
+             std::to_string(l.pointBytes()) + " bytes; got " + std::to_string(bytes) + " bytes");
+  if (!records && markers)
+    fail(Reason::Invalid, op, where, "takes no markers for a block class: every point has data");
+  if (markers && markerCount != points)
+    fail(Reason::Invalid, op, where,
+         "needs one marker per point (" + std::to_string(points) + "); got " + std::to_string(markerCount));
+  if (bytes && !samples) fail(Reason::Invalid, op, where, "got no samples");
+}
+
+// Writes checked lines [line, line + count), a bounded number of points at
+// a time: the table entries (markers or record addresses) of a record class
+// are built for one batch only.
+void writeLines(DataLines& l, uint32_t count, const void* samples, const uint8_t* markers,
+                const Where& where) {
+  const char* base = static_cast<const char*>(samples);
+  const uint64_t perLine = l.pointsPerLine(), pointBytes = l.pointBytes();
+  const uint32_t batch =
+      static_cast<uint32_t>(std::max<uint64_t>(1, (1u << 20) / std::max<uint64_t>(1, perLine)));
+  std::vector<uint64_t> table;
+  int rc = VelFile::kOk;
+  for (uint32_t done = 0; done < count && rc == VelFile::kOk;) {
+    const uint32_t k = std::min(batch, count - done);
+    const uint64_t first = done * perLine, points = k * perLine;
+    if (l.layout() == DataLayout::Block) {
+      rc = l.write(base + first * pointBytes, k);
+    } else {
+      table.resize(size_t(points));
+      for (size_t i = 0; i < table.size(); ++i) {
+        const uint64_t p = first + i;
+        table[i] =
+            markers && markers[p] < 3 ? markers[p] : reinterpret_cast<uintptr_t>(base + p * pointBytes);
+      }
+      rc = l.write(table.data(), k);
+    }
+    done += k;
+  }
+  if (rc != VelFile::kOk) failCode("gdata_WriteDataClassData", rc, where);
+}
+
+}  // namespace
+
+DataWriter Group::data_writer(const CGDataTypeFDD& descr) {
+  const char* op = "Group::data_writer";
+  Lock lock(library_mutex());
+  const GroupFacts f = groupFacts(*this, op);
+  const Where where = whereOf(*this);
+  CGDataTypeFDD cur = dataDescriptor(*this, descr, op, where);
+  auto stream = std::make_shared<DataStream>();
+  const int rc = reserveDataLines(f.handle, cur, &stream->lines);
   if (rc != VelFile::kOk) failCode("gdata_WriteGroupInfo", rc, where);
+  stream->ended = stream->lines.lineCount() == 0;
+  stream->group = Access::node(*this);
+  const uint16_t t = static_cast<uint16_t>(cur.GetDataType());
+  const bool whole =
+      cur.dataClass == 1 || (t < 14 && uint32_t(cur.pointEntrySize) % VelFile::file_SizeOf(t) == 0);
+  stream->sampleType = cur.GetDataType() < 0 || !whole ? uint16_t(VelFile::kTypeRaw) : t;
+  file_->streams.push_back(stream);
+  return Access::dataWriter(*this, std::move(stream));
+}
+
+DataGroup Group::write_data(const CGDataTypeFDD& descr, const void* samples, size_t bytes,
+                            const uint8_t* markers, size_t markerCount) {
+  const char* op = "Group::write_data";
+  Lock lock(library_mutex());
+  const GroupFacts f = groupFacts(*this, op);
+  const Where where = whereOf(*this);
+  CGDataTypeFDD cur = dataDescriptor(*this, descr, op, where);
+  DataLines lines;
+  if (lines.prepare(cur) != VelFile::kOk)
+    fail(Reason::Invalid, op, where, "has counts or sizes that pass 32 bits");
+  // Everything is checked before anything is written.
+  checkLines(lines, lines.lineCount(), bytes, samples, markers, markerCount, op, where);
+  const int rc = reserveDataLines(f.handle, cur, &lines);
+  if (rc != VelFile::kOk) failCode("gdata_WriteGroupInfo", rc, where);
+  writeLines(lines, lines.lineCount(), samples, markers, where);
   return data();
 }
 
@@ -127,6 +189,113 @@ const CGDataTypeFDD& DataGroup::descriptor() const {
   Lock lock(library_mutex());
   checkOpen(group_.file_state().get(), Access::node(group_).get(), "DataGroup::descriptor");
   return *descr_;
+}
+
+namespace {
+
+// The writer's stream, checked to be usable (lock held).
+DataStream& streamOf(const std::shared_ptr<DataStream>& s, const Group& g, const char* op) {
+  if (!s) fail(Reason::Closed, op, Where(), "refers to no data group: it was not made by Group::data_writer");
+  groupFacts(g, op);  // the file still open
+  return *s;
+}
+
+std::string lineList(uint32_t from, uint32_t to) {
+  return to - from == 1 ? "line " + std::to_string(from)
+                        : "lines " + std::to_string(from) + " to " + std::to_string(to - 1);
+}
+
+}  // namespace
+
+uint32_t DataWriter::lines() const {
+  Lock lock(library_mutex());
+  return streamOf(stream_, group_, "DataWriter::lines").lines.lineCount();
+}
+
+uint32_t DataWriter::next_line() const {
+  Lock lock(library_mutex());
+  return streamOf(stream_, group_, "DataWriter::next_line").lines.written();
+}
+
+bool DataWriter::complete() const {
+  Lock lock(library_mutex());
+  return streamOf(stream_, group_, "DataWriter::complete").ended;
+}
+
+void DataWriter::check_element(uint16_t type) const {
+  const char* op = "DataWriter::write_line";
+  Lock lock(library_mutex());
+  const uint16_t t = streamOf(stream_, group_, op).sampleType;
+  if (type != t && !(t == VelFile::kTypeRaw && type == VelFile::kTypeUInt8))
+    fail(Reason::WrongType, op, whereOf(group_),
+         "holds elements of type " + type_name(t) + "; write its lines from a vector of that type, not " +
+             type_name(type));
+}
+
+void DataWriter::write_lines(uint32_t line, uint32_t count, const void* samples, size_t bytes,
+                             const uint8_t* markers, size_t markerCount) {
+  const char* op = "DataWriter::write_line";
+  Lock lock(library_mutex());
+  DataStream& s = streamOf(stream_, group_, op);
+  DataLines& l = s.lines;
+  const Where where = whereOf(group_);
+  const uint32_t next = l.written(), total = l.lineCount();
+  if (s.ended)
+    fail(Reason::Invalid, op, where,
+         "is whole: its " + std::to_string(total) + " lines were written or ended by finish(); " +
+             lineList(line, line + std::max(count, 1u)) + " cannot be written again");
+  if (line != next)
+    fail(Reason::Invalid, op, where,
+         "takes its lines in order, each once: " + lineList(line, line + std::max(count, 1u)) +
+             (line < next ? " was written already" : " cannot come yet") + "; the next is line " +
+             std::to_string(next));
+  if (count > total - next)
+    fail(Reason::Invalid, op, where,
+         "has " + std::to_string(total) + " lines (0 to " + std::to_string(total - 1) + "); " +
+             lineList(line, line + count) + " pass the last");
+  checkLines(l, count, bytes, samples, markers, markerCount, op, where);
+  writeLines(l, count, samples, markers, where);
+  s.ended = l.written() == total;
+}
+
+uint32_t DataWriter::finish() {
+  const char* op = "DataWriter::finish";
+  Lock lock(library_mutex());
+  DataStream& s = streamOf(stream_, group_, op);
+  if (s.ended) return 0;
+  const uint32_t missing = s.lines.lineCount() - s.lines.written();
+  const int rc = s.lines.fill();
+  s.ended = true;
+  if (rc != VelFile::kOk) failCode("gdata_WriteDataClassData", rc, whereOf(group_));
+  return missing;
+}
+
+DataGroup DataWriter::data() const {
+  const char* op = "DataWriter::data";
+  Lock lock(library_mutex());
+  const DataStream& s = streamOf(stream_, group_, op);
+  if (!s.ended)
+    fail(Reason::Invalid, op, whereOf(group_),
+         "is not whole yet: " + lineList(s.lines.written(), s.lines.lineCount()) + " not written");
+  return group_.data();
+}
+
+std::string endStreams(FileState& file) {
+  std::string report;
+  for (const std::shared_ptr<DataStream>& s : file.streams) {
+    if (s->ended) continue;
+    const uint32_t from = s->lines.written(), to = s->lines.lineCount();
+    s->lines.fill();  // a failure here is the close's own
+    s->ended = true;
+    report += (report.empty() ? "has " : "; ") + ("group '" + joinPath(s->group.get()) + "' with ") +
+              lineList(from, to) + " of " + std::to_string(to) + " not written";
+  }
+  file.streams.clear();
+  if (!report.empty())
+    report +=
+        ": those lines are stored as points without data (the file is closed and whole; "
+        "DataWriter::finish() ends a scan early without this error)";
+  return report;
 }
 
 int32_t DataGroup::data_class() const {
@@ -254,6 +423,22 @@ Extent DataGroup::block() const {
   const uint64_t n = uint64_t(uint32_t(descr_->firstPointCount)) * uint32_t(descr_->secondPointCount);
   return Extent{uint64_t(f.section.start) + uint32_t(descr_->dataReference),
                 n * uint32_t(descr_->pointEntrySize), !f.section.swap || element_size() == 1};
+}
+
+std::vector<uint64_t> DataGroup::record_offsets() const {
+  const char* op = "DataGroup::record_offsets";
+  if (descr_->dataClass != 1)
+    fail(Reason::Unsupported, op, whereOf(group_),
+         "is of class " + std::to_string(descr_->dataClass) + "; only class 1 keeps each point in a record");
+  Lock lock(library_mutex());
+  const GroupFacts f = groupFacts(group_, op);
+  std::vector<uint32_t> entries;
+  const int rc = recordEntries(descr_.get(), &entries);
+  if (rc != VelFile::kOk) failCode("gdata_ReadDataClassData", rc, whereOf(group_));
+  std::vector<uint64_t> out(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i)
+    out[i] = entries[i] < 3 ? entries[i] : uint64_t(f.section.start) + entries[i];
+  return out;
 }
 
 Records DataGroup::read_records(Range second, Range first) const {

@@ -12,6 +12,7 @@
 #include "byteorder.h"
 #include "layer.h"
 #include "platform.h"
+#include "source_stream.h"
 
 namespace velfile {
 
@@ -142,6 +143,9 @@ std::string subject(const Where& w) {
 }  // namespace
 
 void failCode(const char* operation, int code, const Where& where) {
+  // A host's source that failed during this call is what went wrong.
+  if (!lastSourceError().empty())
+    raise(Reason::Io, code, operation, where, "could not be read: " + lastSourceError());
   // A read-only group fails every item write with 8, whatever else failed.
   static const char kWrite[] = "_WriteGroupInfo";
   const size_t n = std::strlen(operation), k = sizeof kWrite - 1;
@@ -173,6 +177,23 @@ const char* reason_name(Reason reason) {
 std::recursive_mutex& library_mutex() {
   static std::recursive_mutex m;
   return m;
+}
+
+bool inside_source_read() {
+  return insideSourceRead();
+}
+
+void serve_sources_on_this_thread() {
+  serveSourcesOnThisThread();
+}
+
+Lock::Lock(std::recursive_mutex& m) : m_(m) {
+  if (insideSourceRead())
+    fail(Reason::InUse, "velfile", Where{},
+         "was called from inside a Source's read (a callback of the library, or code it ran such as a "
+         "finaliser); the library is busy with the call that is reading, so this call is refused");
+  m_.lock();
+  clearSourceError();
 }
 
 // --- text ---
@@ -373,14 +394,14 @@ void* openHandle(FileState& st, Mode mode) {
 
 // Gives a File's use of its handle back (lock held); the library's close
 // result, 0 when other users remain.
-int releaseHandle(FileState& st) {
+int releaseHandle(FileState& st, bool commit = true) {
   auto& handles = sharedHandles();
   st.open = false;
   Shared* sh = sharedOf(st.handle);
   if (!sh || --sh->users > 0) return VelFile::kOk;
   void* handle = sh->handle;
   handles.erase(handles.begin() + (sh - handles.data()));
-  return VelFile::file_Close(handle);
+  return commit ? VelFile::file_Close(handle) : VelFile::file_Abandon(handle);
 }
 
 File openAs(const std::string& path, Mode mode, const std::u16string* wide = nullptr) {
@@ -403,6 +424,32 @@ File openAs(const std::string& path, Mode mode, const std::u16string* wide = nul
 }
 
 }  // namespace
+
+File File::open(std::shared_ptr<Source> source, std::string_view name, size_t block) {
+  const char* op = "File::open";
+  auto st = std::make_shared<FileState>();
+  st->path = std::string(name);
+  if (!source) fail(Reason::Invalid, op, Where{st.get(), nullptr, -1}, "was given no source");
+  // The source is reached by a name of the library's own for as long as the
+  // open takes; the stream keeps it afterwards.
+  const std::string key = registerSource(std::move(source), block);
+  struct Unregister {
+    const std::string& key;
+    ~Unregister() { unregisterSource(key); }
+  } unregister{key};
+  st->wide = toUtf16(key, op, Where{st.get(), nullptr, -1});
+  Lock lock(library_mutex());
+  try {
+    st->handle = openHandle(*st, kRead);
+  } catch (const Error& e) {
+    if (lastSourceError().empty()) throw;
+    fail(Reason::Io, op, Where{st.get(), nullptr, -1}, "could not be read: " + lastSourceError());
+  }
+  st->open = true;
+  File f;
+  Access::setState(f, st);
+  return f;
+}
 
 namespace {
 
@@ -469,30 +516,49 @@ File::File(File&& other) noexcept : state_(std::move(other.state_)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
-    try {
-      close();
-    } catch (...) {
-      // a failed close of the replaced file cannot be reported here
-    }
+    end_quietly();
     state_ = std::move(other.state_);
+    exceptions_ = std::uncaught_exceptions();
   }
   return *this;
 }
 
 File::~File() {
+  end_quietly();
+}
+
+// A File that goes while an exception thrown since it was made unwinds
+// abandons; otherwise it closes. Failures cannot be reported here.
+void File::end_quietly() noexcept {
   try {
-    close();
+    if (std::uncaught_exceptions() > exceptions_)
+      abandon();
+    else
+      close();
   } catch (...) {
     // the destructor closes only as a fallback and never throws
   }
+}
+
+void File::abandon() {
+  if (!state_) return;
+  Lock lock(library_mutex());
+  if (!state_->open) return;
+  state_->streams.clear();
+  const int rc = releaseHandle(*state_, !state_->writer);
+  if (rc != VelFile::kOk)
+    failCode(state_->writer ? "file_Abandon" : "file_Close", rc, Where{state_.get(), nullptr, -1});
 }
 
 void File::close() {
   if (!state_) return;
   Lock lock(library_mutex());
   if (!state_->open) return;
+  const std::string unfinished = endStreams(*state_);
   const int rc = releaseHandle(*state_);
-  if (rc != VelFile::kOk) failCode("file_Close", rc, Where{state_.get(), nullptr, -1});
+  const Where where{state_.get(), nullptr, -1};
+  if (rc != VelFile::kOk) failCode("file_Close", rc, where);
+  if (!unfinished.empty()) fail(Reason::Invalid, "File::close", where, unfinished);
 }
 
 bool File::is_open() const {

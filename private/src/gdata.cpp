@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "gdatalines.h"
 #include "groupmodule.h"
 
 using namespace velfile;
@@ -217,6 +218,7 @@ int writeDataReference(const ItemRule<D>& r, WriteContext<D>& ctx) {
     return kOk;
   cur.SetDataGroupHandle(ctx.prev ? ctx.prev->GetGroupHandle() : ctx.group);
   cur.SetGroupHandle(ctx.group);
+  if (ctx.extra) return static_cast<DataLines*>(ctx.extra)->reserve(cur);
   return gdata_WriteDataClassData(ctx.prev, &cur);
 }
 
@@ -374,6 +376,10 @@ Module<D> kData = makeModule();
 
 const Module<D>& velfile::dataModule() {
   return kData;
+}
+
+int velfile::reserveDataLines(void* group, D& d, DataLines* lines) {
+  return writeGroup(kData, group, static_cast<D*>(nullptr), &d, 0, static_cast<void*>(lines));
 }
 
 void gdata_Init() {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "gdatalayout.h"
+#include "gdatalines.h"
 #include "groupmodule.h"
 
 using D = CGDataTypeFDD;
@@ -111,94 +111,165 @@ class RecordWriter {
 };
 
 // Records where the data went: in the descriptor and as item 10461.
-int place(D& d, uint64_t position, int result) {
+int place(D& d, uint64_t position) {
   d.dataReference = position;
   if (position > 0xFFFFFFFFull) VEL_DIAG(kSource);
   const uint32_t low = static_cast<uint32_t>(position);
-  return result | velfile::writeItem(d.GetGroupHandle(), kItemDataReference, VelFile::kTypeUInt32, 1, &low);
+  return velfile::writeItem(d.GetGroupHandle(), kItemDataReference, VelFile::kTypeUInt32, 1, &low);
 }
 
-// A point table of n entries of E bytes (the 32-bit marker or record position
-// followed by zeros), then the records of the points with data: fixed ones of
-// S bytes each in an 8-aligned block of its own, variable ones (a 16-bit count
-// m, then (2m + 1) * 2 bytes in all) packed in one region. The table and the
-// records are reserved together, which places them as reserving them one by
-// one would.
-int writePointData(D& d, bool variable) {
-  uint32_t n = 0, tableSize = 0, fixedSize = 0;
-  const uint32_t entrySize = static_cast<uint32_t>(d.pointEntrySize);
-  if (!product32(widen(d.firstPointCount), widen(d.secondPointCount), &n) || entrySize < 4 ||
-      !product32(n, entrySize, &tableSize) ||
-      (!variable && !product32(widen(d.sampleSize), d.GetSampleQty(), &fixedSize)))
+// Every line at once, from the data reference's address: the point table
+// and the records reserved together, which places them as reserving them
+// line by line would.
+int writeAll(D& d) {
+  velfile::DataLines lines;
+  int rc = lines.prepare(d);
+  if (rc != kOk) return rc;
+  const bool any = lines.lineCount() && lines.pointsPerLine() &&
+                   (lines.layout() != velfile::DataLayout::Block || lines.pointBytes());
+  if (any && !d.dataReference) return kErrIo;
+  const void* data = address(d.dataReference);
+  rc = lines.reserve(d, lines.recordsSpan(data, lines.lineCount()));
+  if (!lines.reserved()) return rc;
+  return rc | lines.write(data, lines.lineCount());
+}
+
+}  // namespace
+
+namespace velfile {
+
+int DataLines::prepare(const D& d) {
+  layout_ = dataLayout(d.dataClass);
+  const bool records = layout_ == DataLayout::Records || layout_ == DataLayout::VariableRecords;
+  first_ = static_cast<uint32_t>(d.firstPointCount);
+  second_ = static_cast<uint32_t>(d.secondPointCount);
+  entrySize_ = static_cast<uint32_t>(d.pointEntrySize);
+  uint32_t n = 0;
+  if (layout_ == DataLayout::None || !product32(first_, second_, &n) ||
+      !product32(n, entrySize_, &tableSize_) || (records && entrySize_ < 4) ||
+      (layout_ == DataLayout::Records && !product32(widen(d.sampleSize), d.GetSampleQty(), &recordSize_)))
     return kErrIo;
-  if (n && !d.dataReference) return kErrIo;
-  const char* points = address(d.dataReference);
-  auto entry = [&](uint32_t i) {
+  handle_ = const_cast<D&>(d).GetDataGroupHandle();
+  return kOk;
+}
+
+uint32_t DataLines::sizeOf(uint64_t e) const {
+  if (layout_ != DataLayout::VariableRecords) return recordSize_;
+  uint16_t m;
+  std::memcpy(&m, address(e), 2);
+  return (2u * m + 1u) * 2u;
+}
+
+uint64_t DataLines::spanOf(uint32_t size) const {
+  return layout_ == DataLayout::VariableRecords ? uint64_t(size) : round8(size);
+}
+
+uint64_t DataLines::recordsSpan(const void* lines, uint32_t count) const {
+  if (layout_ == DataLayout::Block) return 0;
+  const char* p = static_cast<const char*>(lines);
+  uint64_t span = 0;
+  for (uint64_t i = 0; i < uint64_t(count) * first_; ++i) {
     uint64_t e;
-    std::memcpy(&e, points + uint64_t(i) * 8, 8);
+    std::memcpy(&e, p + i * 8, 8);
+    if (hasData(e)) span += spanOf(sizeOf(e));
+  }
+  return span;
+}
+
+int DataLines::reserve(D& d, uint64_t recordsSpan) {
+  reserved_ = false;
+  written_ = 0;
+  if (prepare(d) != kOk) return kErrIo;
+  const bool block = layout_ == DataLayout::Block;
+  const uint64_t tableSpan = block ? tableSize_ : round8(tableSize_);
+  const uint64_t known = recordsSpan == kUnknownSpan ? 0 : recordsSpan;
+  if (tableSpan + known > 0xFFFFFFFFull) return kErrIo;
+  table_ = VelFile::file_Allocate(handle_, static_cast<uint32_t>(tableSpan + known));
+  if (table_ == 0) return kErrIo;  // offset 0 is a section header: nothing was reserved
+  reserved_ = true;
+  next_ = table_ + tableSpan;
+  end_ = table_ + round8(tableSpan + known);
+  return place(d, table_);
+}
+
+// Reserves room for span more bytes of records at next_: what is reserved
+// already, then a block that follows it, or one of its own when something
+// else was reserved in between.
+int DataLines::ensure(uint64_t span) {
+  for (int tries = 0; tries < 2 && next_ + span > end_; ++tries) {
+    const uint64_t need = next_ + span - end_;
+    const uint64_t at =
+        need > 0xFFFFFFFFull ? 0 : VelFile::file_Allocate(handle_, static_cast<uint32_t>(need));
+    if (at == 0) return kErrIo;
+    if (at != end_) next_ = at;
+    end_ = at + round8(need);
+  }
+  return next_ + span <= end_ ? kOk : kErrIo;
+}
+
+int DataLines::write(const void* lines, uint32_t count) {
+  if (!reserved_ || count > second_ - written_) return kErrIo;
+  const uint64_t points = uint64_t(count) * first_;
+  const uint64_t at = table_ + uint64_t(written_) * first_ * entrySize_;
+  const char* data = static_cast<const char*>(lines);
+  if (layout_ == DataLayout::Block) {
+    written_ += count;
+    return VelFile::file_Write(handle_, at, data, static_cast<uint32_t>(points * entrySize_), nullptr);
+  }
+  const uint64_t span = recordsSpan(lines, count);
+  if (ensure(span) != kOk) return kErrIo;
+  auto entry = [&](uint64_t i) {
+    uint64_t e;
+    std::memcpy(&e, data + i * 8, 8);
     return e;
   };
-  auto recordSize = [&](uint64_t e) -> uint32_t {
-    if (!variable) return fixedSize;
-    uint16_t m;
-    std::memcpy(&m, address(e), 2);
-    return (2u * m + 1u) * 2u;
-  };
-  auto span = [&](uint32_t size) { return variable ? uint64_t(size) : round8(size); };
-
-  uint64_t recordsSpan = 0;
-  for (uint32_t i = 0; i < n; ++i)
-    if (hasData(entry(i))) recordsSpan += span(recordSize(entry(i)));
-  const uint64_t tableSpan = round8(tableSize);
-  if (tableSpan + recordsSpan > 0xFFFFFFFFull) return kErrIo;
-
-  // The table, then the staging area; only padded entries need zeros first.
-  std::unique_ptr<char[]> buffer(new char[tableSize ? tableSize : 1]);
-  if (entrySize > 4) std::memset(buffer.get(), 0, tableSize);
-  void* handle = d.GetDataGroupHandle();
-  const uint64_t tablePosition =
-      VelFile::file_Allocate(handle, static_cast<uint32_t>(tableSpan + recordsSpan));
-  if (tablePosition == 0) return kErrIo;  // offset 0 is a section header: nothing was reserved
-
-  uint64_t next = tablePosition + tableSpan;
-  for (uint32_t i = 0; i < n; ++i) {
+  // The table slice, then the staging area; only padded entries need zeros first.
+  const size_t sliceSize = static_cast<size_t>(points * entrySize_);
+  const size_t kStaging = 64 * 1024;
+  buffer_.resize(std::max<size_t>({sliceSize, kStaging, 1}));
+  if (entrySize_ > 4) std::memset(buffer_.data(), 0, sliceSize);
+  uint64_t next = next_;
+  for (uint64_t i = 0; i < points; ++i) {
     const uint64_t e = entry(i);
     uint32_t value = static_cast<uint32_t>(e);
     if (hasData(e)) {
       value = static_cast<uint32_t>(next);
-      next += span(recordSize(e));
+      next += spanOf(sizeOf(e));
     }
-    std::memcpy(&buffer[uint64_t(i) * entrySize], &value, 4);
+    std::memcpy(&buffer_[size_t(i) * entrySize_], &value, 4);
   }
-  int result = VelFile::file_Write(handle, tablePosition, buffer.get(), tableSize, nullptr);
-
-  RecordWriter records(handle, buffer.get(), tableSize);
-  next = tablePosition + tableSpan;
-  for (uint32_t i = 0; i < n; ++i) {
+  int result = VelFile::file_Write(handle_, at, buffer_.data(), static_cast<uint32_t>(sliceSize), nullptr);
+  RecordWriter records(handle_, buffer_.data(), buffer_.size());
+  next = next_;
+  for (uint64_t i = 0; i < points; ++i) {
     const uint64_t e = entry(i);
     if (!hasData(e)) continue;
-    const uint32_t size = recordSize(e);
+    const uint32_t size = sizeOf(e);
     records.add(next, address(e), size);
-    next += span(size);
+    next += spanOf(size);
   }
-  result |= records.finish();
-  return place(d, tablePosition, result);
+  next_ = next;
+  written_ += count;
+  return result | records.finish();
 }
 
-// One block of E * n bytes copied from the data reference's address.
-int writeBlock(D& d) {
-  uint32_t n = 0, size = 0;
-  if (!product32(widen(d.firstPointCount), widen(d.secondPointCount), &n) ||
-      !product32(n, widen(d.pointEntrySize), &size))
-    return kErrIo;
-  if (size && !d.dataReference) return kErrIo;
-  void* handle = d.GetDataGroupHandle();
-  const uint64_t position = VelFile::file_Allocate(handle, size);
-  if (position == 0) return kErrIo;
-  return place(d, position, VelFile::file_Write(handle, position, address(d.dataReference), size, nullptr));
+int DataLines::fill() {
+  if (!reserved_ || written_ == second_) return kOk;
+  // Zeros, a line or 1 MiB of lines at a time.
+  const uint64_t line = uint64_t(first_) * entrySize_;
+  const uint64_t perChunk = line ? std::max<uint64_t>(1, (1u << 20) / line) : second_;
+  std::vector<char> zeros(static_cast<size_t>(std::min<uint64_t>(perChunk, second_ - written_) * line));
+  int result = kOk;
+  while (written_ < second_) {
+    const uint32_t k = static_cast<uint32_t>(std::min<uint64_t>(perChunk, second_ - written_));
+    result |= VelFile::file_Write(handle_, table_ + uint64_t(written_) * line, zeros.data(),
+                                  static_cast<uint32_t>(k * line), nullptr);
+    written_ += k;
+  }
+  return result;
 }
 
-}  // namespace
+}  // namespace velfile
 
 int gdata_WriteDataClassData(D*, D* current) {
   if (!current) {
@@ -206,17 +277,7 @@ int gdata_WriteDataClassData(D*, D* current) {
     return kErrIo;
   }
   try {
-    switch (velfile::dataLayout(current->dataClass)) {
-      case velfile::DataLayout::Records:
-        return writePointData(*current, false);
-      case velfile::DataLayout::VariableRecords:
-        return writePointData(*current, true);
-      case velfile::DataLayout::Block:
-        return writeBlock(*current);
-      case velfile::DataLayout::None:
-        break;
-    }
-    return kErrIo;
+    return writeAll(*current);
   } catch (const std::bad_alloc&) {
     return VelFile::kErrMemory;
   }

@@ -134,6 +134,21 @@ bool overlapping(const Reader& r, std::vector<uint32_t>& starts, uint64_t record
   return after != starts.begin() && uint64_t(*(after - 1)) + recordSize > table;
 }
 
+// Whether every record of the range lies inside the section, clear of the
+// others and of the point table; entries, when given, receives the range's
+// table entries (record offsets, or markers below 3).
+int checkRecords(const Reader& r, uint64_t recordSize, std::vector<uint32_t>* entries) {
+  std::vector<uint32_t> starts;
+  const int rc = eachChunk(r, [&](uint64_t, const uint32_t* e, size_t n) -> int {
+    for (size_t i = 0; i < n; ++i)
+      if (e[i] >= 3) starts.push_back(e[i]);
+    if (entries) entries->insert(entries->end(), e, e + n);
+    return checkedEntries(r, e, n, recordSize);
+  });
+  if (rc != kOk) return rc;
+  return overlapping(r, starts, recordSize) ? kDamaged : kOk;
+}
+
 // Fixed records: sampleCount samples of every point, zeros where none. Each
 // entry is checked just before its record is read; records that lie back to
 // back, read whole, are read in one go.
@@ -303,14 +318,8 @@ int gdata_ReadDataClassData(CGDataTypeFDD* descr, uint32_t secondStart, uint32_t
     // checks each record as it comes to it.
     const uint64_t recordSize = perPoint * size;
     if (c == 1 && !buffer) {
-      std::vector<uint32_t> starts;
-      const int rc = eachChunk(r, [&](uint64_t, const uint32_t* e, size_t n) -> int {
-        for (size_t i = 0; i < n; ++i)
-          if (e[i] >= 3) starts.push_back(e[i]);
-        return checkedEntries(r, e, n, recordSize);
-      });
+      const int rc = checkRecords(r, recordSize, nullptr);
       if (rc != kOk) return rc;
-      if (overlapping(r, starts, recordSize)) return kDamaged;
     } else if (c != 1 &&
                (d.pointEntrySize == 0 ||  // no entries: counts no file bounds
                 !r.tableInside(uint32_t(d.dataReference), static_cast<uint32_t>(d.pointEntrySize)))) {
@@ -328,3 +337,26 @@ int gdata_ReadDataClassData(CGDataTypeFDD* descr, uint32_t secondStart, uint32_t
     return VelFile::kErrMemory;
   }
 }
+
+namespace velfile {
+
+int recordEntries(CGDataTypeFDD* descr, std::vector<uint32_t>* entries) {
+  entries->clear();
+  if (!descr) return kCaller;
+  D& d = *descr;
+  if (d.dataClass != 1) return kNoLayout;
+  const uint32_t firsts = static_cast<uint32_t>(d.firstPointCount),
+                 seconds = static_cast<uint32_t>(d.secondPointCount);
+  Reader r{d, d.GetGroupHandle(), SectionFacts(), firsts, seconds, 0, seconds, 0, firsts};
+  if (!sectionFacts(r.group, &r.section)) return kCaller;
+  const uint16_t type =
+      d.GetDataType() < 0 ? uint16_t(VelFile::kTypeRaw) : static_cast<uint16_t>(d.GetDataType());
+  const uint64_t recordSize = uint64_t(d.GetSampleQty()) * static_cast<uint64_t>(VelFile::file_SizeOf(type));
+  try {
+    return checkRecords(r, recordSize, entries);
+  } catch (const std::bad_alloc&) {
+    return VelFile::kErrMemory;
+  }
+}
+
+}  // namespace velfile

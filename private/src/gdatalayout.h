@@ -3,7 +3,10 @@
 #ifndef VELFILE_GDATALAYOUT_H
 #define VELFILE_GDATALAYOUT_H
 
+#include <velfile/gdata.h>
+
 #include <cstdint>
+#include <vector>
 
 namespace velfile {
 
@@ -20,6 +23,12 @@ inline DataLayout dataLayout(int32_t c) {
 inline bool isBlockClass(int32_t c) {
   return dataLayout(c) == DataLayout::Block;
 }
+
+// Class 1: each point's entry of the point table, second-major (the offset
+// of its record in the section, or a marker below 3 for a point without
+// data), after the checks a read makes: every record inside the section and
+// clear of the others and of the table. A result code of the data module's.
+int recordEntries(CGDataTypeFDD* descr, std::vector<uint32_t>* entries);
 
 }  // namespace velfile
 

@@ -139,7 +139,8 @@ struct WriteContext {
   void* group;
   D* prev;  // may be null
   D* cur;
-  int arg = 0;  // a module's own extra write argument (gdata: the data-reference mode)
+  int arg = 0;            // a module's own extra write argument (gdata: the data-reference mode)
+  void* extra = nullptr;  // gdata: the lines its bulk data is reserved in, written later
 };
 
 // A field's value as the C++ layer's generic descriptors see it, and the
@@ -710,7 +711,7 @@ int writeRule(const ItemRule<D>& r, WriteContext<D>& ctx) {
 // rule; the results are OR-ed and previous is brought up to date.
 // arg reaches the rules as WriteContext::arg.
 template <class D>
-int writeGroup(Module<D>& m, void* group, D* prev, D* cur, int arg) {
+int writeGroup(Module<D>& m, void* group, D* prev, D* cur, int arg, void* extra = nullptr) {
   int result = VelFile::kOk;
   ModuleScope scope(m.hooks);
   if (!cur) {
@@ -725,7 +726,7 @@ int writeGroup(Module<D>& m, void* group, D* prev, D* cur, int arg) {
       // the name's result is not part of the write's result
     }
   }
-  WriteContext<D> ctx{m, group, prev, cur, arg};
+  WriteContext<D> ctx{m, group, prev, cur, arg, extra};
   for (size_t i = 0; i < m.ruleCount; ++i) {
     try {
       result |= writeRule(m.rules[i], ctx);

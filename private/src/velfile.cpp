@@ -356,13 +356,16 @@ int writeSection(FileRec& f, SectionRec& s) {
              : VelFile::kErrIo;
 }
 
-int closeFile(void* handle) {
+// Closes a file; with commit false the new section's directories and header
+// are not written, so the chain of sections ends where it ended before.
+int closeFile(void* handle, bool commit) {
   Handle* h = asHandle(handle);
   if (!isFile(h)) return VelFile::kErrNotFound;
   const int slot = static_cast<int>(h - g_slots);
   FileRec& f = *h->file;
-  int result = VelFile::kErrNotFound;
+  int result = commit ? VelFile::kErrNotFound : VelFile::kOk;
   for (auto& sec : f.sections) {
+    if (!commit) break;
     if (sec->group.writeMode != kReadOnly) {
       int rc = guarded([&] { return writeSection(f, *sec); });
       if (rc != VelFile::kOk) {
@@ -372,7 +375,8 @@ int closeFile(void* handle) {
     }
     result = VelFile::kOk;
   }
-  if (!f.stream->close() && result == VelFile::kOk) result = VelFile::kErrIo;
+  // Bytes held back by an abandoned file lie past its chain: losing them loses nothing.
+  if (!f.stream->close() && result == VelFile::kOk && commit) result = VelFile::kErrIo;
   // The slot is freed whatever happened: its stream is closed.
   releaseSlot(slot);
   return result;
@@ -611,7 +615,12 @@ int VelFile::file_CreateEx(const VelChar* path, void** file) {
 
 int VelFile::file_Close(void* file) {
   HookScope hooks;
-  return closeFile(file);
+  return closeFile(file, true);
+}
+
+int VelFile::file_Abandon(void* file) {
+  HookScope hooks;
+  return closeFile(file, false);
 }
 
 int VelFile::file_GroupCreate(void* parent, void** group, uint16_t itemId, const VelChar* name) {

@@ -50,6 +50,10 @@ struct PyData {
   OwnerPtr owner;
   velfile::DataGroup data;
 };
+struct PyDataWriter {
+  OwnerPtr owner;
+  velfile::DataWriter writer;
+};
 
 // Runs f with the GIL released; f must not touch Python objects.
 template <class F>
@@ -72,9 +76,18 @@ py::array convertArray(const py::array& values, uint16_t to);
 py::tuple extentTuple(const velfile::Extent& extent);
 
 void bindData(py::module_& m);
+// Sources of files that lie elsewhere (source.cpp).
+void bindSource(py::module_& m);
+// A File whose last owner went inside a source's read, where the library
+// refuses calls: it is closed by the next closeDeferred(), outside.
+void closeLater(velfile::File file);
+void closeDeferred();
 // Group::write_data from a numpy array of shape (second, first, samples).
 PyData writeData(PyGroup& g, int32_t dataClass, const py::array& samples, int sampleType,
                  const py::object& marks, std::array<float, 6> axes);
+// Group::data_writer for lines of shape (first, samples) of a numpy dtype's items.
+PyDataWriter dataWriter(PyGroup& g, int32_t dataClass, std::array<uint32_t, 3> shape, size_t itemSize,
+                        int sampleType, std::array<float, 6> axes);
 
 }  // namespace velfile_python
 

@@ -38,41 +38,83 @@ py::tuple readRecords(const PyData& d, uint32_t s0, uint32_t sc, uint32_t f0, ui
   return py::make_tuple(std::move(units), std::move(starts), std::move(markers));
 }
 
-}  // namespace
-
-PyData writeData(PyGroup& g, int32_t dataClass, const py::array& samples, int sampleType,
-                 const py::object& marks, std::array<float, 6> axes) {
-  if (samples.ndim() != 3 || !(samples.flags() & py::array::c_style))
-    throw velfile::Error(velfile::Reason::Invalid, 0, "Group.write_data", "", g.group.path(), -1,
-                         "takes the samples as a C-contiguous array of shape (second, first, samples)");
+// The descriptor of samples of shape (second, first, samples), items of itemSize bytes.
+CGDataTypeFDD descriptorOf(int32_t dataClass, std::array<py::ssize_t, 3> shape, size_t itemSize,
+                           int sampleType, const std::array<float, 6>& axes) {
   CGDataTypeFDD d;
   d.dataClass = dataClass;
-  d.secondPointCount = int32_t(samples.shape(0));
-  d.firstPointCount = int32_t(samples.shape(1));
+  d.secondPointCount = int32_t(shape[0]);
+  d.firstPointCount = int32_t(shape[1]);
   d.SetDataType(static_cast<zor_enumDataType>(sampleType));
-  d.SetSampleQty(uint32_t(samples.shape(2)));
-  if (dataClass != 1) d.pointEntrySize = int32_t(samples.shape(2) * samples.itemsize());
+  d.SetSampleQty(uint32_t(shape[2]));
+  if (dataClass != 1) d.pointEntrySize = int32_t(size_t(shape[2]) * itemSize);
   d.secondAxisFactor = axes[0];
   d.secondAxisOffset = axes[1];
   d.firstAxisFactor = axes[2];
   d.firstAxisOffset = axes[3];
   d.sampleAxisFactor = axes[4];
   d.sampleAxisOffset = axes[5];
-  const uint8_t* markers = nullptr;
-  size_t markerCount = 0;
-  py::array_t<uint8_t, py::array::c_style | py::array::forcecast> m;
-  if (!marks.is_none()) {
-    m = py::array_t<uint8_t, py::array::c_style | py::array::forcecast>::ensure(marks);
-    if (!m || m.size() != samples.shape(0) * samples.shape(1))
-      throw velfile::Error(velfile::Reason::Invalid, 0, "Group.write_data", "", g.group.path(), -1,
-                           "takes one marker per point, of shape (second, first)");
-    markers = m.data();
-    markerCount = size_t(m.size());
-  }
+  return d;
+}
+
+using Markers = py::array_t<uint8_t, py::array::c_style | py::array::forcecast>;
+
+// Markers of points points (none: every point has data), kept alive in held.
+const uint8_t* markersOf(const py::object& marks, py::ssize_t points, Markers* held, const char* op,
+                         const std::string& group, const char* shape) {
+  if (marks.is_none()) return nullptr;
+  *held = Markers::ensure(marks);
+  if (!*held || held->size() != points)
+    throw velfile::Error(velfile::Reason::Invalid, 0, op, "", group, -1,
+                         std::string("takes one marker per point, of shape ") + shape);
+  return held->data();
+}
+
+void checkDense(const py::array& samples, py::ssize_t ndim, const char* op, const std::string& group,
+                const char* shape) {
+  if (samples.ndim() != ndim || !(samples.flags() & py::array::c_style))
+    throw velfile::Error(velfile::Reason::Invalid, 0, op, "", group, -1,
+                         std::string("takes the samples as a C-contiguous array of shape ") + shape);
+}
+
+}  // namespace
+
+PyData writeData(PyGroup& g, int32_t dataClass, const py::array& samples, int sampleType,
+                 const py::object& marks, std::array<float, 6> axes) {
+  const char* op = "Group.write_data";
+  checkDense(samples, 3, op, g.group.path(), "(second, first, samples)");
+  const CGDataTypeFDD d = descriptorOf(dataClass, {samples.shape(0), samples.shape(1), samples.shape(2)},
+                                       size_t(samples.itemsize()), sampleType, axes);
+  Markers held;
+  const uint8_t* markers =
+      markersOf(marks, samples.shape(0) * samples.shape(1), &held, op, g.group.path(), "(second, first)");
+  const size_t markerCount = markers ? size_t(held.size()) : 0;
   const void* data = samples.data();
   const size_t bytes = size_t(samples.nbytes());
   return PyData{g.owner, released([&] { return g.group.write_data(d, data, bytes, markers, markerCount); })};
 }
+
+PyDataWriter dataWriter(PyGroup& g, int32_t dataClass, std::array<uint32_t, 3> shape, size_t itemSize,
+                        int sampleType, std::array<float, 6> axes) {
+  const CGDataTypeFDD d = descriptorOf(dataClass, {shape[0], shape[1], shape[2]}, itemSize, sampleType, axes);
+  return PyDataWriter{g.owner, released([&] { return g.group.data_writer(d); })};
+}
+
+namespace {
+
+void writeLine(PyDataWriter& w, uint32_t line, const py::array& samples, const py::object& marks) {
+  const char* op = "DataWriter.write_line";
+  const std::string group = w.writer.group().path();
+  checkDense(samples, 2, op, group, "(first, samples)");
+  Markers held;
+  const uint8_t* markers = markersOf(marks, samples.shape(0), &held, op, group, "(first,)");
+  const size_t markerCount = markers ? size_t(held.size()) : 0;
+  const void* data = samples.data();
+  const size_t bytes = size_t(samples.nbytes());
+  released([&] { w.writer.write_line(line, data, bytes, markers, markerCount); });
+}
+
+}  // namespace
 
 void bindData(py::module_& m) {
   py::class_<PyData>(m, "DataGroup", "velfile::DataGroup")
@@ -99,6 +141,15 @@ void bindData(py::module_& m) {
       .def("read", &readRange)
       .def("read_records", &readRecords)
       .def("block", [](const PyData& d) { return extentTuple(released([&] { return d.data.block(); })); });
+  py::class_<PyDataWriter>(m, "DataWriter", "velfile::DataWriter")
+      .def("lines", [](const PyDataWriter& w) { return released([&] { return w.writer.lines(); }); })
+      .def("next_line", [](const PyDataWriter& w) { return released([&] { return w.writer.next_line(); }); })
+      .def("complete", [](const PyDataWriter& w) { return released([&] { return w.writer.complete(); }); })
+      .def("write_line", &writeLine)
+      .def("finish", [](PyDataWriter& w) { return released([&] { return w.writer.finish(); }); })
+      .def("data", [](const PyDataWriter& w) {
+        return PyData{w.owner, released([&] { return w.writer.data(); })};
+      });
 }
 
 }  // namespace velfile_python

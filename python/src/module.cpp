@@ -30,6 +30,11 @@ Owner::~Owner() {
 #else
   const bool finalizing = _Py_IsFinalizing();
 #endif
+  if (velfile::inside_source_read()) {
+    closeLater(std::move(file));  // a finaliser run inside a source's read
+    return;
+  }
+  closeDeferred();
   if (Py_IsInitialized() && !finalizing && PyGILState_Check()) {
     py::gil_scoped_release unlock;
     file = velfile::File();
@@ -306,6 +311,7 @@ PYBIND11_MODULE(_velfile, m) {
   py::class_<PyWalkNode> walkNodeClass(m, "WalkNode", "velfile::WalkNode");
   py::class_<PyItem> itemClass(m, "Item", "velfile::Item");
   bindData(m);
+  bindSource(m);
   m.def("type_name", &velfile::type_name, py::arg("type"),
         "Name of an item type code ('int16', 'utf16', ...), 'type N' for an unknown one.");
   m.def("type_from_name", &velfile::type_from_name, py::arg("name"),
@@ -389,6 +395,7 @@ PYBIND11_MODULE(_velfile, m) {
                     return owned(released([&] { return velfile::File::append(path); }));
                   })
       .def("close", [](const PyFile& f) { released([&] { f.owner->file.close(); }); })
+      .def("abandon", [](const PyFile& f) { released([&] { f.owner->file.abandon(); }); })
       .def("is_open", [](const PyFile& f) { return released([&] { return f.owner->file.is_open(); }); })
       .def("path", [](const PyFile& f) { return f.owner->file.path(); })
       .def("writable", [](const PyFile& f) { return f.owner->file.writable(); })
@@ -483,6 +490,7 @@ PYBIND11_MODULE(_velfile, m) {
              return PyData{g.owner, released([&] { return g.group.data(); })};
            })
       .def("write_data", &writeData)
+      .def("data_writer", &dataWriter)
       .def("guess_module", [](const PyGroup& g) {
         const velfile::ModuleGuess r = released([&] { return g.group.guess_module(); });
         py::dict out;

@@ -200,3 +200,31 @@ def test_write_data_refuses_what_it_would_store_wrong(path, kwargs, said):
         with pytest.raises(velfile.InvalidError, match=said):
             g.write_data(np.zeros((2, 3, 4), np.int16), **kwargs)
         g.write_data(np.zeros((2, 3, 4), np.int16))
+
+
+def test_a_scan_written_line_by_line_is_the_dense_write(tmp_path):
+    rng = np.random.default_rng(5)
+    samples = rng.integers(-100, 100, (6, 5, 7), dtype=np.int16)
+    mask = rng.random((6, 5)) > 0.3
+    axes, fields = [(0.5, 1), (2, 0), (0.01, 0)], {"firstAngle": 60.0}
+    dense, lines = str(tmp_path / "dense.A01"), str(tmp_path / "lines.A01")
+    with velfile.create(dense) as f:
+        f.create_group("S").create_group("Scan").write_data(samples, has_data=mask, axes=axes, fields=fields)
+    with velfile.create(lines) as f:
+        with f.create_group("S").create_group("Scan").data_writer(samples.shape, np.int16, axes=axes,
+                                                                    fields=fields) as w:
+            for j in range(6):
+                w.write_line(j, samples[j], has_data=mask[j])
+    assert open(dense, "rb").read() == open(lines, "rb").read()
+    with velfile.create(lines) as f:
+        w = f.create_group("S").data_writer((3, 2, 4), np.float32)
+        with pytest.raises(velfile.InvalidError, match="the next is line 0"):
+            w.write_line(1, np.zeros((2, 4), np.float32))
+        with pytest.raises(velfile.WrongTypeError):
+            w.write_line(0, np.zeros((2, 4)))
+        w.write_line(0, np.ones((2, 4), np.float32))
+        with pytest.raises(velfile.InvalidError, match="lines 1 to 2 of 3 not written"):
+            with w:
+                pass
+    with velfile.open(lines) as f:
+        assert f["0"].data.has_data.tolist() == [[True, True], [False, False], [False, False]]

@@ -132,6 +132,25 @@ def test_file_rules(path):
     assert f.closed and "closed" in repr(f)
 
 
+def test_a_with_block_left_by_an_exception_abandons_the_new_section(path):
+    with velfile.create(path) as f:
+        f.create_group("kept")
+    before = open(path, "rb").read()
+    with pytest.raises(KeyError):
+        with velfile.open(path, "a") as f:
+            f.create_group("lost").write_item(1, np.arange(100.0))
+            raise KeyError("the acquisition failed")
+    after = open(path, "rb").read()
+    assert after[:len(before)] == before and len(after) > len(before)  # the lost bytes lie after it
+    assert velfile.check(path) == []
+    f = velfile.open(path, "a")
+    f.create_group("given up")
+    f.abandon()
+    assert f.closed
+    with velfile.open(path) as f:
+        assert [g.name for g in f.groups] == ["kept"]
+
+
 def _hold(path, ready, done):
     """In another process: holds path open for reading until told."""
     with velfile.open(path) as f:

@@ -57,7 +57,7 @@ from ._velfile import (
 )
 from ._tree import File, Group, Item, WalkNode
 from ._types import ItemType, item_type
-from ._api import Axes, DataGroup, create, open
+from ._api import Axes, DataGroup, DataWriter, create, open
 from ._labelled import open_many
 
 GROUP, CHAR, INT8, UINT8, INT16, UINT16, INT32, UINT32, QUAD8, QUAD9, FLOAT32, FLOAT64, UTF16, RAW = ItemType
@@ -90,6 +90,23 @@ def check(path) -> list:
     return list(problems)
 
 
+def references(path, group=None, **options) -> dict:
+    """The kerchunk (version 1) references of a data group, for zarr through
+    fsspec's ReferenceFileSystem (see velfile._kerchunk for the layout)::
+
+        refs = velfile.references("scan.A01", group="0/Scan A")
+        xarray.open_dataset("reference://", engine="zarr",
+                            backend_kwargs={"consolidated": False, "storage_options": {"fo": refs}})
+
+    group: the data group (default: the file's only one); url=: where the
+    references say the file lies (default: path, absolute); missing=True:
+    chunks of points without data left out rather than inline zeros; other
+    options as velfile.open takes them."""
+    from ._kerchunk import references as make
+
+    return make(path, group=group, **options)
+
+
 def modules() -> list:
     """The 21 group modules: dicts of name, prefix, descriptor type and fields
     (name, item id, item type, count), as the modules' item tables know them."""
@@ -100,20 +117,20 @@ def modules() -> list:
 
 
 __all__ = [
-    "Axes", "BadPathError", "CHAR", "ClosedError", "DataGroup", "Error", "FLOAT32", "FLOAT64", "File",
+    "Axes", "BadPathError", "CHAR", "ClosedError", "DataGroup", "DataWriter", "Error", "FLOAT32", "FLOAT64", "File",
     "FileIOError", "GROUP", "Group", "INT16", "INT32", "INT8", "InUseError", "InvalidError", "Item", "ItemType",
     "MAX_OPEN_FILES", "NoMemoryError", "NoSuchFileError", "NotContainerError", "NotFoundError", "OutOfRangeError",
     "OutsideSectionError",
     "PermissionDeniedError", "QUAD8",
     "QUAD9", "RAW", "ReadOnlyError", "Section", "TooManyFilesError", "UINT16", "UINT32", "UINT8", "UTF16",
-    "UnsupportedError", "WalkNode", "WrongTypeError", "__version__", "check", "create", "modules", "open", "open_many",
+    "UnsupportedError", "WalkNode", "WrongTypeError", "__version__", "check", "create", "modules", "open", "open_many", "references",
     "type_from_name", "type_name",
 ]
 
 
 def __getattr__(name: str):
     # The submodules that need matplotlib or h5py load when first named.
-    if name in ("plot", "export"):
+    if name in ("plot", "export", "xarray_backend"):
         import importlib
 
         return importlib.import_module(f".{name}", __name__)

@@ -5,6 +5,7 @@
                        [--gate A:B | --gate-at X0:X1] -o OUT.png|OUT.svg
     python3 -m velfile export FILE OUT.h5|OUT.json [--gzip]
     python3 -m velfile view FILE [FILE ...] [--port N] [--host H] [--no-browser]
+    python3 -m velfile references FILE [--group PATH] [--url URL] -o REFS.json
 
 The exit codes (--help lists them) are velinspect's, from one table the
 binding exposes (EXIT_CODES), with two of the package's own: 6 and 7.
@@ -89,7 +90,34 @@ def _parser() -> argparse.ArgumentParser:
     view.add_argument("--host", default="127.0.0.1",
                       help="the address to listen on (default 127.0.0.1: this machine only)")
     view.add_argument("--no-browser", action="store_true", help="print the address, open no browser")
+    refs = commands.add_parser("references", help="write a data group's zarr references (kerchunk version 1)",
+                               description="Writes the references that fsspec's ReferenceFileSystem reads: the "
+                                           "data group as zarr, its chunks byte ranges of FILE itself.")
+    refs.add_argument("file", help="the container file (a path or a URL)")
+    refs.add_argument("--group", help="path of the data group (default: the file's only one)")
+    refs.add_argument("--url", help="where the references say the file lies (default: FILE, made absolute)")
+    refs.add_argument("-o", "--output", required=True, help="REFS.json")
     return parser
+
+
+def _references(args: argparse.Namespace) -> int:
+    import json
+
+    from ._kerchunk import references
+
+    try:
+        out = references(args.file, group=args.group, url=args.url)
+    except (NotFoundError, BadPathError) as e:
+        raise _Exit(ARGUMENTS, str(e)) from None
+    except UnsupportedError as e:
+        raise _Exit(NO_DATA, f"no array of samples to reference: {e}") from None
+    try:
+        with open(args.output, "w", encoding="utf-8") as f:
+            json.dump(out, f)
+    except OSError as e:
+        raise _Exit(OUTPUT, f"'{args.output}' cannot be written: {e.strerror or e}") from None
+    print(f"{args.output}: {len(out['refs'])} references of '{out['refs'] and json.loads(out['refs']['.zattrs'])['group']}'")
+    return OK
 
 
 def _open(path: str) -> Any:
@@ -174,6 +202,8 @@ def main(argv: Optional[List[str]] = None) -> int:
             from .viewer import run
 
             return run(args.files, args.host, args.port, not args.no_browser)
+        if args.command == "references":
+            return _references(args)
         return _plot(args) if args.command == "plot" else _export(args)
     except _Exit as e:
         print(f"python3 -m velfile: {e}", file=sys.stderr)

@@ -24,7 +24,7 @@ TypeLike = Union[int, str, np.dtype, type, None]
 _OPEN = {"r": _velfile.File.open, "a": _velfile.File.append, "w": _velfile.File.create}
 
 
-def open(path: PathLike, mode: str = "r") -> File:  # noqa: A001 - the package's open, as h5py's
+def open(path: PathLike, mode: str = "r", **options: Any) -> File:  # noqa: A001 - the package's open, as h5py's
     """Opens a container file.
 
     mode "r" reads it; "a" opens a file whose name ends in .A01 to add one
@@ -34,10 +34,22 @@ def open(path: PathLike, mode: str = "r") -> File:  # noqa: A001 - the package's
     a FileNotFoundError), PermissionDeniedError (a PermissionError),
     TooManyFilesError, InUseError (a second writer, or a create of a file
     that is open), ...
+
+    path may also be a file object (with read and seek) or an fsspec URL
+    ("http://...", "memory://...", "s3://..." where its driver is
+    installed), read for mode "r" only: options storage_options= (for
+    fsspec), block_size= (the bytes each request reads at least, 256 KiB)
+    and timeout= (seconds a request may take, 30); see velfile._remote.
     """
-    path = os.fspath(path)
+    from . import _remote
+
     if mode not in _OPEN:
         raise InvalidError(f"mode '{mode}' is not one of 'r' (read), 'a' (add a section), 'w' (create)")
+    if _remote.is_remote(path):
+        return File(_remote.open_remote(path, mode, **options), mode)
+    if options:
+        raise InvalidError(f"{', '.join(options)}: options of files read through a file object or a URL")
+    path = os.fspath(path)
     return File(_OPEN[mode](path), mode)
 
 
@@ -238,7 +250,7 @@ def write_item(group: Group, id: int, value: Any, type: TypeLike = None) -> None
 
 def mapped(extent: Tuple[str, int, int, bool], dtype: np.dtype, shape: Tuple[int, ...], file: File):
     path, offset, nbytes, host_order = extent
-    if not host_order:
+    if not host_order or not os.path.isfile(path):  # swapped, or read through a file object or a URL
         return None
     if nbytes == 0:
         view = np.empty(shape, dtype)
@@ -377,6 +389,9 @@ class DataGroup:
     @property
     def markers(self) -> np.ndarray:
         """Each point's marker: 0, 1 or 2 for a point without data, 3 with data."""
+        if self.data_class == 1:  # from the point table alone, which says where each record lies
+            offsets = _velfile._record_offsets(self._d).reshape(self.shape[:2])
+            return np.where(offsets >= HAS_DATA, HAS_DATA, offsets).astype(np.uint8)
         return self.read((slice(None), slice(None), slice(0, 0)))[1]
 
     @property
@@ -516,3 +531,105 @@ def write_data(group: Group, samples: Any, has_data: Any = None, *, markers: Any
     return DataGroup(group, data)
 
 
+
+
+class DataWriter:
+    """Writes a data group line by line (Group.data_writer()), as an
+    acquisition produces it: each write_line() stores one line (one second
+    point index: its first points, their samples and which have data) and
+    only that line is held, whatever the scan's size.
+
+    Lines go in order from 0, each once: a line out of order, written twice
+    or past the last raises InvalidError. The group is whole when the last
+    line is written; the file then holds the bytes write_data() gives the
+    same scan (when nothing else was written in between). finish() ends a
+    scan early: the lines not written are stored as points without data (a
+    block class: zero bytes), and it returns how many. As a context manager,
+    a block left normally ends the scan too, and raises InvalidError naming
+    the lines it so stored; a block left by an exception leaves the scan to
+    the file (whose with block then abandons the section).
+    """
+
+    __slots__ = ("_group", "_w", "_dtype", "_fields")
+
+    def __init__(self, group: Group, binding: Any, dtype: np.dtype, fields: Optional[dict]) -> None:
+        self._group = group
+        self._w = binding
+        self._dtype = dtype
+        self._fields = fields
+
+    @property
+    def lines(self) -> int:
+        """The group's lines: its second point count."""
+        return self._w.lines()
+
+    @property
+    def next_line(self) -> int:
+        """The lines written so far: the index of the next."""
+        return self._w.next_line()
+
+    @property
+    def complete(self) -> bool:
+        """Whether every line was written (or finish() stored the rest)."""
+        return self._w.complete()
+
+    def write_line(self, line: int, samples: Any, has_data: Any = None, *, markers: Any = None) -> None:
+        """Writes line `line` (next_line): samples of shape (first, samples)
+        and the writer's dtype; has_data a boolean array of shape (first,),
+        or markers as write_data() takes them."""
+        array = np.asarray(samples)
+        if array.dtype.newbyteorder("=") != self._dtype:
+            raise WrongTypeError(f"a line of dtype {array.dtype} is not of the writer's dtype {self._dtype}")
+        array = np.ascontiguousarray(array, dtype=self._dtype)
+        stored = _markers(array.shape[:1], has_data, markers) if array.ndim == 2 else None
+        self._w.write_line(line, array, stored)
+        if self._w.complete():
+            self._done()
+
+    def finish(self) -> int:
+        """Ends the scan: the lines not written are stored as points without
+        data (a block class: zero bytes). Returns how many (0 when whole)."""
+        n = self._w.finish()
+        self._done()
+        return n
+
+    @property
+    def data(self) -> DataGroup:
+        """The group read back as a data group, once complete."""
+        return DataGroup(self._group, self._w.data())
+
+    def _done(self) -> None:
+        if self._fields:
+            fields, self._fields = self._fields, None
+            self._group.write_descriptor("data", fields)  # over the group's own: only what differs
+
+    def __enter__(self) -> "DataWriter":
+        return self
+
+    def __exit__(self, kind: Any, *exc: Any) -> bool:
+        if kind is None and not self._w.complete():
+            first = self._w.next_line()
+            self.finish()
+            last = self._w.lines() - 1
+            which = f"line {first}" if first == last else f"lines {first} to {last}"
+            raise InvalidError(f"the data writer of group {self._group.path!r} was left with {which} of "
+                               f"{last + 1} not written: they are stored as points without data (finish() "
+                               "ends a scan early without this error)")
+        return False
+
+    def __repr__(self) -> str:
+        return f"<velfile.DataWriter {self._group.path!r} line {self.next_line} of {self.lines}>"
+
+
+def data_writer(group: Group, shape: Sequence[int], dtype: Any, *, data_class: int = 1,
+                axes: Optional[Sequence[Tuple[float, float]]] = None, sample_type: TypeLike = None,
+                fields: Optional[dict] = None) -> DataWriter:
+    """Group.data_writer."""
+    if len(shape) != 3:
+        raise InvalidError("data_writer takes the shape (second, first, samples)")
+    dt = np.dtype(dtype).newbyteorder("=")
+    code = _type_code(dt) if sample_type is None else _type_code(sample_type)
+    if sample_type is not None and dt != _velfile._dtype_of(code) and dt != np.uint8:
+        raise WrongTypeError(f"samples of dtype {dt} are not of type {_velfile.type_name(code)}")
+    binding = group._g.data_writer(data_class, [int(n) for n in shape], dt.itemsize, code, _axes(axes))
+    return DataWriter(group, binding, dt, fields)

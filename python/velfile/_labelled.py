@@ -9,7 +9,6 @@ each other and with a writer adding a section to it, so no task waits for
 another."""
 from __future__ import annotations
 
-import itertools
 import os
 from typing import TYPE_CHECKING, Any, Dict, List, Mapping, Optional, Sequence, Tuple, Union
 
@@ -17,12 +16,15 @@ import numpy as np
 
 from . import _api
 from ._axes import DIMS, LABELS, check_plain, units
-from ._velfile import InvalidError
+from ._velfile import InvalidError, NotFoundError
 
 if TYPE_CHECKING:
     import xarray
 
 Chunks = Union[None, int, Mapping[str, int]]
+
+#: The item that makes a group a data group: its data class.
+DATA_CLASS_ITEM = 10400
 
 
 def _coords(data: Any, given: Optional[Mapping[str, str]] = None) -> Dict[str, Any]:
@@ -50,6 +52,30 @@ def _attrs(descriptor: Mapping[str, Any]) -> Dict[str, Any]:
     return {k: _attr(v) for k, v in descriptor.items() if v is not None}
 
 
+def labels(data: Any, units_of: Optional[Mapping[str, str]] = None) -> Tuple[Dict[str, Any], Dict[str, Any]]:
+    """The coordinates of a data group's axes and its attributes (the
+    descriptor's fields that netCDF files hold, and the unit of the values as
+    'units'), for to_xarray and xarray's engine alike."""
+    check_plain(data)
+    coords = _coords(data, units_of)
+    attrs = _attrs(data.descriptor)
+    attrs["units"] = units(data, units_of)["value"]
+    return coords, attrs
+
+
+def only_data_group(f: Any) -> str:
+    """The path of a file's one data group; InvalidError listing them when it
+    has several, NotFoundError when it has none."""
+    found = []
+    f.visititems(lambda name, group: found.append(group.path) if DATA_CLASS_ITEM in group else None)
+    if len(found) == 1:
+        return found[0]
+    if not found:
+        raise NotFoundError(f"'{f.path}' has no data group")
+    raise InvalidError(f"'{f.path}' has {len(found)} data groups; name one with group=: " +
+                       ", ".join(repr(p) for p in found))
+
+
 def to_xarray(data: Any, units_of: Optional[Mapping[str, str]] = None) -> "xarray.DataArray":
     """The data group as an xarray.DataArray of dims (second, first, sample):
     the samples in their own dtype, each axis's coordinates (offset + index
@@ -60,59 +86,30 @@ def to_xarray(data: Any, units_of: Optional[Mapping[str, str]] = None) -> "xarra
     unit of the values as attrs['units']."""
     import xarray as xr
 
-    check_plain(data)
+    coords, attrs = labels(data, units_of)
     samples, markers = data.read()
-    coords = _coords(data, units_of)
     coords["has_data"] = (DIMS[:2], markers >= 3, {"long_name": "the point has data"})
-    attrs = _attrs(data.descriptor)
-    attrs["units"] = units(data, units_of)["value"]
     return xr.DataArray(samples, dims=DIMS, coords=coords, attrs=attrs, name=data.group.name)
 
 
 # --- many files ---
 
 
-class _Layout:
-    """What open_many reads up front from each file."""
-
-    def __init__(self, path: str, group: str) -> None:
-        with _api.open(path) as f:
-            data = f[group].data
-            check_plain(data)
-            self.shape = data.shape
-            self.dtype = data.dtype
-            self.coords = _coords(data)  # checks the counts against the data first
-            self.axes = tuple(tuple(axis) for axis in data._d.axes())  # count, factor, offset
-            self.units = units(data)["value"]
-            self.name = data.group.name
-
-    def differs(self, other: "_Layout") -> Optional[str]:
-        if self.shape != other.shape:
-            return f"shape {other.shape}, not {self.shape}"
-        if self.dtype != other.dtype:
-            return f"samples of {other.dtype}, not {self.dtype}"
-        for dim, a, b in zip(DIMS, self.axes, other.axes):
-            if a != b:
-                return f"a {dim} axis of {b[0]} x {b[1]:g} from {b[2]:g}, not {a[0]} x {a[1]:g} from {a[2]:g}"
-        return None
-
-
-def _read_block(paths: Tuple[str, ...], group: str, second: Tuple[int, int], first: Tuple[int, int],
-                sample: Tuple[int, int], markers: bool) -> np.ndarray:
-    """One chunk: the part of each file, read and closed in turn (the samples,
-    or with markers=True the has-data mask)."""
-    out = []
-    for path in paths:
-        with _api.open(path) as f:
-            keys = (slice(*second), slice(*first), slice(*sample) if not markers else slice(0, 0))
-            samples, marks = f[group].data.read(keys)
-            out.append(marks >= 3 if markers else samples)
-    return np.stack(out)
-
-
-def _splits(n: int, size: int) -> List[Tuple[int, int]]:
-    size = n if size is None or size <= 0 else size
-    return [(i, min(i + size, n)) for i in range(0, n, size)] or [(0, 0)]
+def _differs(first: Any, other: Any) -> Optional[str]:
+    """How a file's Dataset differs from the first's in shape, sample type or
+    axes; None when it does not."""
+    a, b = first["samples"], other["samples"]
+    if a.shape != b.shape:
+        return f"shape {b.shape}, not {a.shape}"
+    if a.dtype != b.dtype:
+        return f"samples of {b.dtype}, not {a.dtype}"
+    for dim in DIMS:
+        x, y = first[dim].values, other[dim].values
+        if not np.array_equal(x, y):
+            def text(c: np.ndarray) -> str:
+                return f"{c.size} points from {c[0]:g} by {c[1] - c[0] if c.size > 1 else 0:g}" if c.size else "none"
+            return f"a {dim} axis of {text(y)}, not {text(x)}"
+    return None
 
 
 def _chunk_sizes(chunks: Chunks, shape: Tuple[int, ...], itemsize: int) -> Dict[str, int]:
@@ -130,53 +127,51 @@ def _chunk_sizes(chunks: Chunks, shape: Tuple[int, ...], itemsize: int) -> Dict[
     return sizes
 
 
-def _lazy(name: str, paths: Sequence[str], group: str, split: Dict[str, List[Tuple[int, int]]], dtype: np.dtype,
-          markers: bool) -> Any:
-    import dask.array as da
-
-    dims = ("file", "second", "first") + (() if markers else ("sample",))
-    graph = {}
-    for index in itertools.product(*(range(len(split[d])) for d in dims)):
-        ranges = [split[d][i] for d, i in zip(dims, index)]
-        files = tuple(paths[ranges[0][0]:ranges[0][1]])
-        graph[(name,) + index] = (_read_block, files, group, ranges[1], ranges[2],
-                                  ranges[3] if not markers else (0, 0), markers)
-    chunks = tuple(tuple(b - a for a, b in split[d]) for d in dims)
-    return da.Array(graph, name, chunks=chunks, dtype=dtype)
-
-
-def open_many(paths: Sequence[Union[str, "os.PathLike[str]"]], group: str,
-              chunks: Chunks = None) -> "xarray.DataArray":
+def open_many(paths: Sequence[Any], group: str, chunks: Chunks = None, **options: Any) -> "xarray.DataArray":
     """The data group at path group of many files as one lazy xarray.DataArray
-    of dims (file, second, first, sample), backed by dask.
+    of dims (file, second, first, sample), backed by dask: the samples of
+    xarray.open_mfdataset(paths, engine="velfile", group=group,
+    combine="nested", concat_dim="file").
 
-    The descriptors are read now: every file must have the same shape, sample
-    type and axes as the first, else InvalidError names the file that
-    differs; a file that cannot be opened, is damaged or lacks the group
-    raises the package's error, which names it. The samples and the
-    has_data coordinate (file, second, first) are read when computed, one
-    task per chunk, each opening its files in turn. chunks: chunk sizes by
-    dim ({'file': 1, 'second': 16}), or an int for 'second'; by default one
-    file per chunk and whole lines up to 64 MiB. The graph holds only paths,
-    so it runs on a dask.distributed cluster of worker processes as well.
+    Paths may be fsspec URLs (options: storage_options=, block_size=, as
+    velfile.open takes them). The descriptors are read now: every file must
+    have the same shape, sample type and axes as the first, else
+    InvalidError names the file that differs; a file that cannot be opened,
+    is damaged or lacks the group raises the package's error, which names
+    it. The samples are read when computed, one task per chunk, each opening
+    its file, reading its part and closing it; has_data (file, second,
+    first) is read now. chunks: chunk sizes by dim ({'file': 1, 'second':
+    16}), or an int for 'second'; by default one file per chunk and whole
+    lines up to 64 MiB. The graph holds only paths, so it runs on a
+    dask.distributed cluster of worker processes as well.
     """
-    import dask.base
     import xarray as xr
+
+    from .xarray_backend import VelfileBackendEntrypoint as engine
 
     paths = [os.fspath(p) for p in paths]
     if not paths:
         raise InvalidError("open_many takes at least one path")
-    layout = _Layout(paths[0], group)
-    for path in paths[1:]:
-        why = layout.differs(_Layout(path, group))
+    first: List[Any] = []
+    sizes: Dict[str, int] = {}
+
+    def check(ds: Any) -> Any:
+        if not first:
+            first.append(ds)
+            sizes.update(_chunk_sizes(chunks, ds["samples"].shape, ds["samples"].dtype.itemsize))
+        why = _differs(first[0], ds)
         if why:
-            raise InvalidError(f"'{path}': group '{group}' has {why} as '{paths[0]}' has")
-    sizes = _chunk_sizes(chunks, layout.shape, layout.dtype.itemsize)
-    split = {"file": _splits(len(paths), sizes["file"])}
-    split.update({d: _splits(n, sizes[d]) for d, n in zip(DIMS, layout.shape)})
-    token = dask.base.tokenize(paths, group, sizes, [os.stat(p).st_mtime_ns for p in paths])
-    samples = _lazy(f"velfile-{token}", paths, group, split, layout.dtype, False)
-    mask = _lazy(f"velfile-has-data-{token}", paths, group, split, np.dtype(bool), True)
-    coords = dict(layout.coords, file=("file", paths), has_data=(("file", "second", "first"), mask))
-    return xr.DataArray(samples, dims=("file",) + DIMS, coords=coords, name=layout.name,
-                        attrs={"group": group, "units": layout.units})
+            raise InvalidError(f"'{ds.encoding['source']}': group '{group}' has {why} as '{paths[0]}' has")
+        return ds.assign_coords(file=ds.encoding["source"])
+
+    probe = xr.open_dataset(paths[0], engine=engine, group=group, **options)
+    check(probe)
+    ds = xr.open_mfdataset(paths, engine=engine, group=group, combine="nested", concat_dim="file",
+                           coords=["has_data"], chunks={d: sizes[d] for d in DIMS}, preprocess=check, **options)
+    samples = ds["samples"]
+    if sizes["file"] > 1:
+        samples = samples.chunk({"file": sizes["file"]})
+    samples = samples.assign_coords(file=("file", paths))
+    samples.name = samples.attrs.pop("long_name", None)
+    samples.attrs = {"group": group, "units": samples.attrs.get("units")}
+    return samples

@@ -196,11 +196,24 @@ class File(_Mapping):
         raise ClosedError. A closed file closes again without effect."""
         self._f.close()
 
+    def abandon(self) -> None:
+        """Closes the file without committing its new section: no reader will
+        find it. An appended file keeps its earlier sections exactly (the bytes
+        written for the new one lie after the last section, unread); a created
+        file is left with no section, which no reader takes for a container.
+        A file opened for reading is simply closed."""
+        self._f.abandon()
+
     def __enter__(self) -> "File":
         return self
 
-    def __exit__(self, *exc: Any) -> bool:
-        self._f.close()
+    def __exit__(self, kind: Any, *exc: Any) -> bool:
+        """A with block left normally closes the file; left by an exception,
+        it abandons the new section (see abandon())."""
+        if kind is None:
+            self._f.close()
+        else:
+            self._f.abandon()
         return False
 
     def __repr__(self) -> str:
@@ -358,6 +371,23 @@ class Group(_Mapping):
 
         return write_data(self, samples, has_data, markers=markers, data_class=data_class, axes=axes,
                           sample_type=sample_type, fields=fields)
+
+    def data_writer(self, shape: Sequence[int], dtype: Any, *, data_class: int = 1,
+                    axes: Optional[Sequence[Tuple[float, float]]] = None, sample_type: Any = None,
+                    fields: Optional[dict] = None) -> Any:
+        """Makes this group (being written) a data group written line by line,
+        as an acquisition produces it: shape is (second, first, samples), the
+        lines (second, first, samples) of dtype; the other arguments are
+        write_data()'s. Returns a velfile.DataWriter, also a context manager:
+
+            with g.data_writer((lines, points, 256), np.int16) as w:
+                for j in range(lines):
+                    w.write_line(j, acquire(j), has_data=mask(j))
+        """
+        from ._api import data_writer
+
+        return data_writer(self, shape, dtype, data_class=data_class, axes=axes, sample_type=sample_type,
+                           fields=fields)
 
     def descriptor(self, module: str) -> dict:
         """The group decoded by a module (its short name, as 'gate', or its
