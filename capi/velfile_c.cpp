@@ -48,6 +48,14 @@ struct DescRec {
   Values values;
 };
 
+// A data group being written line by line: the layer's writer and the
+// size of a line, kept together for calls from several threads.
+struct WriterRec {
+  std::mutex mutex;  // guards writer
+  velfile::DataWriter writer;
+  uint32_t type = 0;  // of the samples
+};
+
 // What a call works on: a handle's views, copied out of the table.
 struct Target {
   std::shared_ptr<FileRec> file;
@@ -56,6 +64,7 @@ struct Target {
   bool isItem = false;  // item holds an item
   velfile::DataGroup data;
   std::shared_ptr<DescRec> desc;
+  std::shared_ptr<WriterRec> writer;
 };
 
 struct Slot {
@@ -380,13 +389,12 @@ velfile_status openWith(const char* call, velfile::File (*how)(std::string_view)
 velfile_status endFile(const char* call, velfile_file file, bool abandon) {
   VELFILE_RESOLVE(file, kFile, t);
   const std::string path = t.file->file.path();
-  if (abandon)
-    return failed(t.file, VELFILE_UNSUPPORTED,
-                  std::string(call) + ": file '" + path +
-                      "' cannot be abandoned: this library has no abandoning yet; it is still open");
   table().releaseFile(file, *t.file, path);
   return guard(call, Target(), [&] {
-    t.file->file.close();
+    if (abandon)
+      t.file->file.abandon();
+    else
+      t.file->file.close();
     return VELFILE_OK;
   });
 }
@@ -438,6 +446,29 @@ velfile_status setField(const char* call, velfile_descriptor d, const char* fiel
     t.desc->values.emplace_back(field, std::move(v));
     return VELFILE_OK;
   });
+}
+
+// The bytes of count samples of a type; else the status of a type that is
+// no type of samples, or of a count too large for memory.
+velfile_status samplesBytes(const char* call, const Target& t, uint32_t type, size_t count, size_t* bytes) {
+  const size_t size = elementSize(int(type));
+  if (!size)
+    return failed(t.file, VELFILE_INVALID,
+                  std::string(call) + ": sample type " + velfile::type_name(uint16_t(type)) +
+                      " is not a type of samples" + where(t));
+  if (count > SIZE_MAX / size)
+    return failed(
+        t.file, VELFILE_INVALID,
+        std::string(call) + ": " + std::to_string(count) + " samples do not fit in memory" + where(t));
+  *bytes = count * size;
+  return VELFILE_OK;
+}
+
+// The layer's markers of a mask of 1 (data) and 0 (no data) per point.
+std::vector<uint8_t> markersOf(const uint8_t* hasData, size_t points) {
+  std::vector<uint8_t> markers(points);
+  for (size_t i = 0; i < points; ++i) markers[i] = hasData[i] ? gdata_kPointHasData : 0;
+  return markers;
 }
 
 // The layout as the layer's class 1 descriptor.
@@ -997,19 +1028,12 @@ velfile_status velfile_data_write(velfile_group group, const velfile_data_layout
     VELFILE_NEED(layout, t);
     if (count) VELFILE_NEED(samples, t);
     if (points) VELFILE_NEED(has_data, t);
-    const size_t size = elementSize(int(layout->sample_type));
-    if (size && count > SIZE_MAX / size)
-      return failed(
-          t.file, VELFILE_INVALID,
-          std::string(call) + ": " + std::to_string(count) + " samples do not fit in memory" + where(t));
-    if (!size)
-      return failed(t.file, VELFILE_INVALID,
-                    std::string(call) + ": sample type " + velfile::type_name(uint16_t(layout->sample_type)) +
-                        " is not a type of samples" + where(t));
-    std::vector<uint8_t> markers(points);
-    for (size_t i = 0; i < points; ++i) markers[i] = has_data[i] ? gdata_kPointHasData : 0;
-    const velfile::DataGroup d = t.group.write_data(descriptorOf(*layout), samples, count * size,
-                                                    points ? markers.data() : nullptr, points);
+    size_t bytes = 0;
+    const velfile_status ok = samplesBytes(call, t, layout->sample_type, count, &bytes);
+    if (ok != VELFILE_OK) return ok;
+    const std::vector<uint8_t> markers = markersOf(has_data, points);
+    const velfile::DataGroup d =
+        t.group.write_data(descriptorOf(*layout), samples, bytes, points ? markers.data() : nullptr, points);
     if (data) *data = child(kData, t, [&](Target& s) { s.group = t.group, s.data = d; });
     return VELFILE_OK;
   });
@@ -1021,30 +1045,46 @@ velfile_status velfile_writer_begin(velfile_group group, const velfile_data_layo
   return on(call, group, kGroup, [&](Target& t) -> velfile_status {
     VELFILE_NEED(layout, t);
     VELFILE_NEED(writer, t);
-    return failed(t.file, VELFILE_UNSUPPORTED,
-                  std::string(call) +
-                      ": this library cannot write a data group line by line yet; write it "
-                      "whole with velfile_data_write()" +
-                      where(t));
+    auto rec = std::make_shared<WriterRec>();
+    size_t none = 0;
+    const velfile_status ok = samplesBytes(call, t, layout->sample_type, 0, &none);
+    if (ok != VELFILE_OK) return ok;
+    rec->type = layout->sample_type;
+    rec->writer = t.group.data_writer(descriptorOf(*layout));
+    *writer = child(kWriter, t, [&](Target& s) { s.group = t.group, s.writer = std::move(rec); });
+    return VELFILE_OK;
   });
 }
 
 velfile_status velfile_writer_line(velfile_writer writer, const void* samples, size_t count,
                                    const uint8_t* has_data, size_t points) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    (void)samples, (void)count, (void)has_data, (void)points;
-    VELFILE_RESOLVE(writer, kWriter, t);
-    return VELFILE_UNSUPPORTED;
+  return on(call, writer, kWriter, [&](Target& t) -> velfile_status {
+    if (count) VELFILE_NEED(samples, t);
+    if (points) VELFILE_NEED(has_data, t);
+    size_t bytes = 0;
+    const velfile_status ok = samplesBytes(call, t, t.writer->type, count, &bytes);
+    if (ok != VELFILE_OK) return ok;
+    const std::vector<uint8_t> markers = markersOf(has_data, points);
+    std::lock_guard<std::mutex> lock(t.writer->mutex);
+    velfile::DataWriter& w = t.writer->writer;
+    w.write_line(w.next_line(), samples, bytes, points ? markers.data() : nullptr, points);
+    return VELFILE_OK;
   });
 }
 
 velfile_status velfile_writer_finish(velfile_writer writer, uint32_t* unwritten, velfile_data* data) {
   const char* const call = __func__;
-  return guard(call, Target(), [&]() -> velfile_status {
-    (void)data, (void)unwritten;
-    VELFILE_RESOLVE(writer, kWriter, t);
-    return VELFILE_UNSUPPORTED;
+  return on(call, writer, kWriter, [&](Target& t) -> velfile_status {
+    std::lock_guard<std::mutex> lock(t.writer->mutex);
+    const uint32_t stored = t.writer->writer.finish();
+    if (unwritten) *unwritten = stored;
+    if (data) {
+      const velfile::DataGroup d = t.writer->writer.data();
+      *data = child(kData, t, [&](Target& s) { s.group = t.group, s.data = d; });
+    }
+    table().release(writer);
+    return VELFILE_OK;
   });
 }
 

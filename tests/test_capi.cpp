@@ -438,6 +438,19 @@ TEST_F(CInterface, HandlesAfterCloseAreRefused) {
   EXPECT_EQ(3u, n);
   EXPECT_EQ(VELFILE_OK, velfile_close(other));
   EXPECT_EQ(VELFILE_INVALID, velfile_release(other));
+  // A writer left unfinished: closing stores its lines and says so; the
+  // writer's handle then refuses its next line.
+  velfile_file w = 0;
+  velfile_group root = 0;
+  velfile_writer lines = 0;
+  const velfile_data_layout layout{3, 2, 4, VELFILE_TYPE_INT16, 1, 0, 1, 0, 1, 0};
+  ASSERT_EQ(VELFILE_OK, velfile_create(path("w.A01").c_str(), &w));
+  ASSERT_EQ(VELFILE_OK, velfile_create_section(w, "W", &root));
+  ASSERT_EQ(VELFILE_OK, velfile_writer_begin(root, &layout, &lines));
+  ASSERT_EQ(VELFILE_OK, velfile_writer_line(lines, samples, 8, nullptr, 0));
+  EXPECT_EQ(VELFILE_INVALID, velfile_close(w));
+  EXPECT_NE(lastError().find("lines 1 to 2 of 3 not written"), std::string::npos) << lastError();
+  EXPECT_EQ(VELFILE_CLOSED, velfile_writer_line(lines, samples, 8, nullptr, 0));
   expectAllSlotsFree();
 }
 

@@ -38,7 +38,9 @@ static int16_t sample_of(uint32_t point, uint32_t s) {
 
 static void write_file(const char* path) {
   velfile_file file = 0;
-  velfile_group root = 0, probe = 0, dac = 0, scan = 0, values = 0;
+  velfile_group root = 0, probe = 0, dac = 0, scan = 0, values = 0, lines = 0;
+  velfile_writer writer = 0;
+  uint32_t unwritten = 0;
   velfile_descriptor d = 0;
   static int16_t samples[SECOND * FIRST * SAMPLES];
   uint8_t has_data[SECOND * FIRST];
@@ -87,6 +89,16 @@ static void write_file(const char* path) {
   layout.sample_offset = 1.0f;
   CALL(velfile_group_create(root, "Scan", 4, &scan));
   CALL(velfile_data_write(scan, &layout, samples, SECOND * FIRST * SAMPLES, has_data, SECOND * FIRST, NULL));
+
+  /* The same scan line by line, all lines but the last: finish() stores
+   * that one as points without data. */
+  CALL(velfile_group_create(root, "Lines", 5, &lines));
+  CALL(velfile_writer_begin(lines, &layout, &writer));
+  for (i = 0; i + 1 < SECOND; ++i)
+    CALL(velfile_writer_line(writer, samples + i * FIRST * SAMPLES, FIRST * SAMPLES, has_data + i * FIRST,
+                             FIRST));
+  CALL(velfile_writer_finish(writer, &unwritten, NULL));
+  EXPECT(unwritten == 1);
   CALL(velfile_close(file));
 
   /* A second section, appended; a failure's sentence kept by the file. */
@@ -108,7 +120,7 @@ static void read_file(const char* path) {
   velfile_section_info info;
   velfile_data_layout layout;
   int32_t numbers[3], data_class = 0;
-  static int16_t line[FIRST * SAMPLES];
+  static int16_t line[FIRST * SAMPLES], copy[FIRST * SAMPLES];
   uint8_t mask[SECOND * FIRST];
   double value = 0, points[8];
   float single = 0;
@@ -133,7 +145,7 @@ static void read_file(const char* path) {
   CALL(velfile_section(file, 0, &info, &root));
   EXPECT(info.index == 0 && info.utf16 == 1);
   CALL(velfile_group_walk(root, 1, NULL, 0, &n));
-  EXPECT(n == 4);
+  EXPECT(n == 5);
   CALL(velfile_group_walk(root, 1, groups, 8, &n));
   CALL(velfile_group_name(groups[0], text, sizeof text, NULL));
   EXPECT(strcmp(text, "Values and texts") == 0);
@@ -193,13 +205,35 @@ static void read_file(const char* path) {
       EXPECT(line[i * SAMPLES + s] == (point % 7 != 3 ? sample_of(point, s) : 0));
     }
   CALL(velfile_release(data));
+
+  /* The line-by-line copy: the same samples, its last line without data. */
+  CALL(velfile_group_by_path(file, "0/Lines", &g));
+  CALL(velfile_data_open(g, &data));
+  CALL(velfile_data_has_data(data, SECOND - 1, 1, 0, VELFILE_ALL, mask, FIRST, &needed));
+  for (i = 0; i < FIRST; ++i) EXPECT(mask[i] == 0);
+  CALL(velfile_data_read(data, 2, 1, 0, VELFILE_ALL, 0, VELFILE_ALL, VELFILE_TYPE_INT16, copy,
+                         FIRST * SAMPLES, &needed));
+  EXPECT(memcmp(copy, line, sizeof line) == 0);
   CALL(velfile_close(file));
 
   CALL(velfile_check(path, text, sizeof text, NULL, &problems));
   EXPECT(problems == 0);
 }
 
+/* A file given up while being written holds no section that a reader takes. */
+static void abandon_file(const char* path) {
+  velfile_file file = 0;
+  velfile_group root = 0;
+  const int32_t one = 1;
+  if (!CALL(velfile_create(path, &file))) return;
+  CALL(velfile_create_section(file, "Cut short", &root));
+  CALL(velfile_item_write(root, 1, VELFILE_TYPE_INT32, &one, 1));
+  CALL(velfile_abandon(file));
+  EXPECT(velfile_open(path, &file) == VELFILE_NOT_CONTAINER);
+}
+
 int main(int argc, char** argv) {
+  char abandoned[1024];
   if (argc != 2) {
     fprintf(stderr, "usage: write_read FILE\n");
     return 2;
@@ -207,6 +241,11 @@ int main(int argc, char** argv) {
   printf("velfile %s\n", velfile_version());
   write_file(argv[1]);
   read_file(argv[1]);
+  if (strlen(argv[1]) < sizeof abandoned - 16) {
+    strcpy(abandoned, argv[1]);
+    strcat(abandoned, ".abandoned.A01");
+    abandon_file(abandoned);
+  }
   if (failures) fprintf(stderr, "%d failures\n", failures);
   return failures ? 1 : 0;
 }

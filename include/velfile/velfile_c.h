@@ -522,7 +522,7 @@ VELFILE_C_API velfile_status velfile_data_write(velfile_group group, const velfi
 /// written to the file in between, the file gets the same bytes as
 /// velfile_data_write() of the whole scan. Lines never written are stored as
 /// points without data by velfile_writer_finish() or, reported, by
-/// velfile_close(); velfile_abandon() keeps nothing.
+/// velfile_close(); velfile_abandon() keeps nothing. The C++ layer's DataWriter does the writing.
 /// @param group a group made in this opening
 /// @param layout the shape, sample type and axes
 /// @param writer receives the writer (released by velfile_writer_finish()
