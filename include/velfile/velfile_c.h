@@ -198,8 +198,11 @@ VELFILE_C_API velfile_status velfile_create(const char* path, velfile_file* file
 /// @return a status (VELFILE_INVALID for another name)
 VELFILE_C_API velfile_status velfile_append(const char* path, velfile_file* file);
 /// Closes a file: a written file gets its directories and headers, so a
-/// failure (VELFILE_IO) means the new data is lost. The file's handle and
-/// every group, item and data handle of it are released, also on failure.
+/// failure (VELFILE_IO) means the new data is lost. A data group still
+/// being written line by line gets its missing lines as points without data
+/// and the call says so (VELFILE_INVALID, the file closed and whole). The
+/// file's handle and every group, item, data and writer handle of it are
+/// released, also on failure.
 /// @param file the file
 /// @return a status
 VELFILE_C_API velfile_status velfile_close(velfile_file file);
