@@ -17,9 +17,10 @@
 /// - **Handles** are numbers the library checks, never addresses: a slot and
 ///   a generation count. A null handle (0), a handle of another kind, a
 ///   released one or one of a closed file gives a status, never a crash.
-///   Group, item and data handles belong to their file and are released when
-///   it is closed; velfile_release() releases one earlier. Descriptor handles
-///   belong to no file: release them with velfile_release().
+///   Group, item, data and writer handles belong to their file and are
+///   released when it is closed; velfile_release() releases one earlier.
+///   Descriptor handles belong to no file: release them with
+///   velfile_release().
 /// - **Text** is UTF-8: paths, names, group paths, descriptor texts, error
 ///   sentences. Text given to the library must be valid UTF-8
 ///   (VELFILE_INVALID otherwise).
