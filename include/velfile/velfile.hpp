@@ -595,13 +595,14 @@ class VELFILE_API Group {
     write_item(id, type_of<T>(), &value, 1);
   }
   /// Writes an array as the type_of() type of its elements, from any
-  /// contiguous range (std::vector, std::array, a C array, std::span).
+  /// contiguous range (std::vector, std::array, a C array, std::span); text
+  /// (a range of char) goes through write_text().
   /// @tparam R a contiguous range of an element type that type_of() knows
   /// @param id the item id
   /// @param values the elements
   template <class R,
             class E = std::remove_cv_t<std::remove_pointer_t<decltype(std::data(std::declval<const R&>()))>>,
-            std::enable_if_t<!std::is_same<R, Words>::value, int> = 0>
+            std::enable_if_t<!std::is_same<R, Words>::value && !std::is_same<E, char>::value, int> = 0>
   void write_item(uint16_t id, const R& values) {
     write_item(id, type_of<E>(), std::data(values), checked_count(std::size(values)));
   }
