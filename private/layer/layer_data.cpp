@@ -136,7 +136,9 @@ DataWriter Group::data_writer(const CGDataTypeFDD& descr) {
   const bool whole =
       cur.dataClass == 1 || (t < 14 && uint32_t(cur.pointEntrySize) % VelFile::file_SizeOf(t) == 0);
   stream->sampleType = cur.GetDataType() < 0 || !whole ? uint16_t(VelFile::kTypeRaw) : t;
-  file_->streams.push_back(stream);
+  auto& open = file_->streams;
+  open.erase(std::remove_if(open.begin(), open.end(), [](const auto& s) { return s->ended; }), open.end());
+  open.push_back(stream);
   return Access::dataWriter(*this, std::move(stream));
 }
 
@@ -247,12 +249,13 @@ DataGroup DataWriter::data() const {
   return group_.data();
 }
 
-std::string endStreams(FileState& file) {
+std::string endStreams(FileState& file, int* rc) {
   std::string report;
+  *rc = VelFile::kOk;
   for (const std::shared_ptr<DataStream>& s : file.streams) {
     if (s->ended) continue;
     const uint32_t from = s->lines.written(), to = s->lines.lineCount();
-    s->lines.fill();  // a failure here is the close's own
+    *rc |= s->lines.fill();
     s->ended = true;
     report += (report.empty() ? "has " : "; ") + ("group '" + joinPath(s->group.get()) + "' with ") +
               lineList(from, to) + " of " + std::to_string(to) + " not written";
