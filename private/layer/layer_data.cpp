@@ -89,8 +89,8 @@ void checkLines(const DataLines& l, uint64_t count, size_t bytes, const void* sa
   if (bytes && !samples) fail(Reason::Invalid, op, where, "got no samples");
 }
 
-// Writes checked lines [line, line + count), a bounded number of points at
-// a time: the table entries (markers or record addresses) of a record class
+// Writes the next count lines, checked, a bounded number of points at a
+// time: the table entries (markers or record addresses) of a record class
 // are built for one batch only.
 void writeLines(DataLines& l, uint32_t count, const void* samples, const uint8_t* markers,
                 const Where& where) {
