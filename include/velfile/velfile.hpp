@@ -145,6 +145,7 @@ VELFILE_API std::recursive_mutex& library_mutex();
 /// Whether this thread is inside a Source's callback, where every call into
 /// the layer is refused (Reason::InUse) rather than run under the lock its
 /// caller holds.
+/// @return whether this thread is inside a Source's callback
 VELFILE_API bool inside_source_read();
 /// Marks this thread as one that serves a Source's reads for another (a
 /// host's fetching thread): every call into the layer from it is refused
