@@ -37,7 +37,7 @@ from ._velfile import InvalidError, UnsupportedError
 __all__ = ["Gate", "Measurement", "Cancelled", "measure", "gate_at", "magnitude", "envelope_of", "CHUNK_BYTES"]
 
 #: A chunk read for a measurement holds at most this many bytes of samples.
-CHUNK_BYTES = 16 << 20
+CHUNK_BYTES = 4 << 20
 
 DETECTIONS = ("peak", "threshold")
 
