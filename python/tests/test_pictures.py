@@ -209,3 +209,34 @@ def test_measurements_of_gates(tmp_path, monkeypatch):
     assert np.array_equal(ax.images[0].get_array(), wall) and ax.get_aspect() == 1.0
     ax = vp.cscan(samples, slice(0, 64), db=True, vmin=-20)
     assert ax.images[0].get_array().max() == 0 and ax.images[0].get_clim() == (-20, 0)
+
+
+# The flaws the example hosts write (examples/inspection.h): second, first,
+# radius in points, depth in samples after the front wall, amplitude.
+FLAWS = [(40, 30, 6, 60, 9000), (100, 80, 10, 120, 12000), (130, 25, 4, 40, 6000), (60, 95, 8, 150, 8000)]
+
+
+@pytest.mark.skipif(not os.environ.get("VELFILE_WRITE_INSPECTION"), reason="ctest sets VELFILE_WRITE_INSPECTION")
+def test_the_example_plate_shows_its_flaws(tmp_path):
+    """The example's amplitude and time-of-flight C-scans, gated from the
+    front wall, find each flaw where it lies and nothing elsewhere."""
+    import velfile.analysis as va
+
+    path = str(tmp_path / "inspection.A01")
+    subprocess.run([os.environ["VELFILE_WRITE_INSPECTION"], path], check=True, capture_output=True)
+    front = va.Gate(20, 40)
+    with velfile.open(path) as f:
+        data = f["0/Scan A"].data
+        wall = va.measure(data, front)
+        inside = va.measure(data, va.Gate(20, 150), interface=front)
+    s, f_ = np.indices((160, 120))
+    assert np.array_equal(wall.position.compressed(), (30 + s // 16)[~wall.position.mask])
+    flawed = np.zeros((160, 120), bool)
+    for fs, ff, radius, depth, amplitude in FLAWS:
+        disc = (s - fs) ** 2 + (f_ - ff) ** 2 <= radius ** 2
+        flawed |= disc
+        shown = ~inside.amplitude.mask & disc
+        assert shown.sum() > 0.9 * disc.sum()
+        assert np.all(np.abs(inside.amplitude[shown] - amplitude) <= 150)
+        assert np.all(inside.position[shown] == (30 + s // 16 + depth)[shown])
+    assert inside.amplitude[~flawed].max() < 0.5 * min(a for *_, a in FLAWS)
