@@ -351,11 +351,16 @@ def test_browser(paths, tmp_path):
         # A flood of 200 C-scan requests: the page's next click is not kept waiting behind them.
         port, token = url.split(":")[2].split("/")[0], url.split("token=")[1]
 
-        def flood(i):
+        def flood(i, slot=""):
             c = http.client.HTTPConnection("127.0.0.1", int(port), timeout=60)
-            c.request("GET", f"/api/cscan?file=1&group=0/Plate&gate={i % 400}:{i % 400 + 100}&token={token}",
+            c.request("GET", f"/api/cscan?file=1&group=0/Plate&gate={i % 400}:{i % 400 + 100}&token={token}{slot}",
                       headers={"Authorization": f"token {token}"})
             return c.getresponse().status
+
+        with ThreadPoolExecutor(2) as pool:  # a request of the same slot stops the one before it
+            first = pool.submit(flood, 0, "&slot=test")
+            time.sleep(0.01)
+            assert pool.submit(flood, 1, "&slot=test").result() == 200 and first.result() == 409
 
         with ThreadPoolExecutor(50) as pool:
             statuses = pool.map(flood, range(200))

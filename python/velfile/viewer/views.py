@@ -49,7 +49,7 @@ def status_of(error: BaseException) -> int:
         return error.status
     if isinstance(error, (Superseded, Cancelled)):
         return 409
-    if isinstance(error, NotFoundError):
+    if isinstance(error, (NotFoundError, FileNotFoundError)):  # a group, or a file gone from the disk
         return 404
     if isinstance(error, PermissionError):
         return 403

@@ -97,12 +97,18 @@ window.velfilePlots = (() => {
               h: Math.max(1, h - (m.top + m.bottom) * r)};
     }
 
-    fail(message) {
-      this.error = message;
+    // The canvas, sized and cleared: its width and height.
+    blank() {
       const {w, h} = this.size();
       this.ctx.setTransform(1, 0, 0, 1, 0, 0);
       this.ctx.fillStyle = "#fff";
       this.ctx.fillRect(0, 0, w, h);
+      return {w, h};
+    }
+
+    fail(message) {
+      this.error = message;
+      const {w} = this.blank();
       this.ctx.fillStyle = "#b00";
       this.ctx.font = `${13 * this.ratio}px sans-serif`;
       const words = String(message).split(" ");
@@ -330,11 +336,8 @@ window.velfilePlots = (() => {
     draw() {
       if (!this.data || !this.window || this.error) return;
       const t0 = performance.now();
-      const {w, h} = this.size();
+      this.blank();
       const ctx = this.ctx;
-      ctx.setTransform(1, 0, 0, 1, 0, 0);
-      ctx.fillStyle = "#fff";
-      ctx.fillRect(0, 0, w, h);
       const r = this.imageRect();
       this.lastRect = r;
       const {nx, ny, key, value, index} = this.data;
@@ -534,11 +537,8 @@ window.velfilePlots = (() => {
     draw() {
       if (!this.values || !this.window || this.error) return;
       const t0 = performance.now();
-      const {w, h} = this.size();
+      this.blank();
       const ctx = this.ctx;
-      ctx.setTransform(1, 0, 0, 1, 0, 0);
-      ctx.fillStyle = "#fff";
-      ctx.fillRect(0, 0, w, h);
       const r = this.rect();
       const a = this.axisInfo;
       const win = this.window;
