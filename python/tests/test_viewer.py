@@ -90,7 +90,8 @@ def peak(s, f, start, stop):
 def cscan_is(j, start, stop):
     expected = np.abs(SAMPLES[..., start:stop].astype(float)).max(-1)
     return (np.array_equal(j["amplitude"][MASK], expected[MASK]) and np.isnan(j["amplitude"][~MASK]).all()
-            and np.array_equal(j["position"][MASK], start + np.abs(SAMPLES[..., start:stop].astype(int)).argmax(-1)[MASK]))
+            and np.array_equal(j["position"][MASK],
+                               start + np.abs(SAMPLES[..., start:stop].astype(int)).argmax(-1)[MASK]))
 
 
 VIEWS = [
@@ -285,7 +286,8 @@ def test_browser(paths, tmp_path):
             for name, value in values.items():
                 last = name.replace("_", "-")
                 driver.execute_script("const e = document.getElementById(arguments[0]); "
-                                      "if (e.type === 'checkbox') e.checked = arguments[1]; else e.value = arguments[1];",
+                                      "if (e.type === 'checkbox') e.checked = arguments[1]; "
+                                      "else e.value = arguments[1];",
                                       last, value)
             driver.execute_script("document.getElementById(arguments[0]).dispatchEvent(new Event('change'))", last)
 
@@ -293,7 +295,8 @@ def test_browser(paths, tmp_path):
             return timed("gate", lambda: control(**values))
 
         def cursor(s_, f_, click=False):  # the mouse over point (s_, f_) of the C-scan, at its centre
-            driver.execute_script(_MOUSE, int(s_), int(f_), ["mousemove", "mousedown", "mouseup"] if click else ["mousemove"])
+            events = ["mousemove", "mousedown", "mouseup"] if click else ["mousemove"]
+            driver.execute_script(_MOUSE, int(s_), int(f_), events)
 
         assert '" spaced\\u{202e} "' in state("Array.from(document.querySelectorAll('.name'), (e) => e.textContent)")
         select(1, "0/Plate")
@@ -374,12 +377,14 @@ def test_browser(paths, tmp_path):
 
         figures = {"load": os.getloadavg()[0], "click to A-scan and both B-scans drawn, ms": clicks,
                    "64-sample gate to C-scan drawn, ms": narrow, "512-sample gate to C-scan drawn, ms": whole,
-                   "zoom redrawn, ms": zooms, "click during a flood of 200 C-scans, ms": flooded, "last of 15 clicks 30 ms apart drawn after it, ms": burst[3]}
+                   "zoom redrawn, ms": zooms, "click during a flood of 200 C-scans, ms": flooded,
+                   "last of 15 clicks 30 ms apart drawn after it, ms": burst[3]}
         with open(os.path.join(artifacts, "viewer-timings.json"), "w") as out:
             json.dump(figures, out, indent=1)
         median = lambda xs: float(np.median(xs))  # noqa: E731
         print(f"\n400 x 300 x 512 scan, load {figures['load']:.1f}: click {median(clicks):.0f} ms median, "
-              f"{np.percentile(clicks, 95):.0f} ms 95th; gate of 64 {median(narrow):.0f} ms, of 512 {median(whole):.0f} ms; "
+              f"{np.percentile(clicks, 95):.0f} ms 95th; gate of 64 {median(narrow):.0f} ms, "
+              f"of 512 {median(whole):.0f} ms; "
               f"zoom {median(zooms):.1f} ms (max {max(zooms):.1f}); last of 15 quick clicks {burst[3]:.0f} ms")
         if writer:  # the view as a shared link gives it: the gate between the plate's walls, a flaw's point
             driver.set_window_size(1300, 1250)

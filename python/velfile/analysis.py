@@ -147,7 +147,8 @@ class _Source:
         return samples, has
 
 
-def _detect(mag: np.ndarray, gate: Gate, valid: Optional[np.ndarray] = None) -> Tuple[np.ndarray, np.ndarray, np.ndarray]:
+def _detect(mag: np.ndarray, gate: Gate,
+            valid: Optional[np.ndarray] = None) -> Tuple[np.ndarray, np.ndarray, np.ndarray]:
     """Amplitude, position within mag's last axis, and whether detected."""
     if valid is not None:
         mag = np.where(valid, mag, 0)

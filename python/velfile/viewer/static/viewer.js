@@ -48,7 +48,8 @@
 
   // Characters that would hide or reorder a name are shown as escapes:
   // controls, bidirectional overrides and isolates, zero-width characters.
-  const HIDDEN = /[\u0000-\u001f\u007f-\u009f\u00ad\u061c\u180e\u200b-\u200f\u202a-\u202e\u2060-\u206f\ufeff\ufff9-\ufffb]/g;
+  const HIDDEN =
+    /[\u0000-\u001f\u007f-\u009f\u00ad\u061c\u180e\u200b-\u200f\u202a-\u202e\u2060-\u206f\ufeff\ufff9-\ufffb]/g;
   const visible = (text) => {
     const s = String(text).replace(HIDDEN, (c) => `\\u{${c.codePointAt(0).toString(16).padStart(4, "0")}}`);
     return s !== s.trim() || s === "" ? `"${s}"` : s;
@@ -246,7 +247,9 @@
       return [it.index, it.id, it.type, it.count, [value, " ", ...more]];
     }));
     for (const row of $("items").tBodies[0].rows) row.cells[4].className = "value";
-    if (g.item_count > g.items.length) showError("group-error", `${g.item_count - g.items.length} more items not listed`);
+    if (g.item_count > g.items.length) {
+      showError("group-error", `${g.item_count - g.items.length} more items not listed`);
+    }
     const select = $("module");
     select.replaceChildren(el("option", "(none)"), ...g.modules.map((m) => el("option", m)));
     select.firstChild.value = "";
@@ -492,7 +495,8 @@
   function showGateCoords() {
     const g = gates();
     const step = state.data.axes.sample.step;
-    $("gate-coords").textContent = `(${fmt(coord("sample", g.start))} to ${fmt(coord("sample", g.start + g.width - 1))}` +
+    const last = coord("sample", g.start + g.width - 1);
+    $("gate-coords").textContent = `(${fmt(coord("sample", g.start))} to ${fmt(last)}` +
       `, width ${fmt(g.width * step)} on the sample axis)`;
   }
 
