@@ -386,13 +386,15 @@ def test_browser(paths, tmp_path):
               f"{np.percentile(clicks, 95):.0f} ms 95th; gate of 64 {median(narrow):.0f} ms, "
               f"of 512 {median(whole):.0f} ms; "
               f"zoom {median(zooms):.1f} ms (max {max(zooms):.1f}); last of 15 quick clicks {burst[3]:.0f} ms")
-        if writer:  # the view as a shared link gives it: the gate between the plate's walls, a flaw's point
+        if writer:  # a shared link: gate 1 on the plate's front wall, gate 2 from it to the back wall; a flaw
             driver.set_window_size(1300, 1250)
             token = url.split("token=")[1]
-            driver.get(f"{url.split('?')[0]}#token={token}&file=2&group=0%2FScan+A&point=100,80&gate=60:200")
+            driver.get(f"{url.split('?')[0]}#token={token}&file=2&group=0%2FScan+A&point=100,80&gate=20:60"
+                       "&gate2=20:150")
             driver.refresh()
-            wait.until(lambda d: state("v.timings.length && v.ascan !== null"))
-            assert state("[v.point, v.ascan.gates[0].position]") == [[100, 80], 156]
+            wait.until(lambda d: state("v.timings.length && v.ascan !== null && v.cscan !== null"))
+            assert state("[v.point, v.ascan.gates.map((g) => g.position), v.cscan.values.position1[100 * 120 + 80]]") \
+                == [[100, 80], [36, 156], 36]
             driver.save_screenshot(os.path.join(artifacts, "viewer.png"))
     finally:
         driver.quit()

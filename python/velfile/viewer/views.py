@@ -326,15 +326,18 @@ def _measure(source: Any, query: Query, data: Any, cancel: Optional[Callable[[],
 def cscan(f: Any, query: Query, cancel: Optional[Callable[[], bool]] = None) -> Binary:
     """The C-scans of the gate (of the second gate, with gate2=): amplitude
     and position of the detection (a sample index) at every point, NaN where
-    there is none."""
+    there is none; with gate2=, also the first gate's positions, where the
+    second gate starts from (position1)."""
     data = _data(f, query)
     one, two = _measure(data, query, data, cancel)
     shown = two or one
     amplitude = shown.amplitude
     top = float(amplitude.max()) if amplitude.count() else 0.0
+    arrays = [("amplitude", _masked(amplitude)), ("position", _masked(shown.position))]
+    if two is not None:
+        arrays.append(("position1", _masked(one.position)))
     return Binary({"gate": [one.gate.start, one.gate.start + one.gate.width], "second_gate": two is not None,
-                   "max": top, "shape": list(amplitude.shape)},
-                  [("amplitude", _masked(amplitude)), ("position", _masked(shown.position))])
+                   "max": top, "shape": list(amplitude.shape)}, arrays)
 
 
 def point(f: Any, query: Query, cancel: Optional[Callable[[], bool]] = None) -> Binary:

@@ -569,10 +569,6 @@
     try {
       const c = await api("cscan", {...selection(), ...gateParams()}, "cscan");
       state.errors.cscan = null;
-      if (c.second_gate) { // the first gate's detections, to draw the second gate on the B-scans
-        const one = await api("cscan", {...selection(), ...gateParams(), gate2: ""}, "cscan1");
-        c.values.position1 = one.values.position;
-      }
       state.cscan = c;
       paintCscan(true);
       paintLines();
