@@ -32,9 +32,10 @@ from typing import Any, Callable, Optional, Tuple
 
 import numpy as np
 
+from ._axes import DIMS
 from ._velfile import InvalidError, UnsupportedError
 
-__all__ = ["Gate", "Measurement", "Cancelled", "measure", "gate_at", "magnitude", "envelope_of", "CHUNK_BYTES"]
+__all__ = ["Gate", "Measurement", "Cancelled", "Source", "measure", "gate_at", "magnitude", "envelope_of", "CHUNK_BYTES"]
 
 #: A chunk read for a measurement holds at most this many bytes of samples.
 CHUNK_BYTES = 4 << 20
@@ -113,38 +114,55 @@ def envelope_of(samples: np.ndarray) -> np.ndarray:
     return np.abs(np.fft.ifft(full, axis=-1)).astype(np.float32)
 
 
-class _Source:
-    """One interface over a data group, an array and a DataArray: the shape
-    and read(lines, start, stop) -> (samples, has_data)."""
+class Source:
+    """One interface over a data group, a numpy array (second, first,
+    sample) and an xarray.DataArray of those dims: name, shape, dtype, the
+    coordinates of each axis (second, first, sample: a data group's own,
+    a DataArray's coordinates, else indices) and read(key) -> (samples,
+    has_data) for a key of the three axes."""
 
     def __init__(self, source: Any) -> None:
-        self.has = None
+        self.source = source
+        self.group = None
+        has = None
+        coords: dict = {}
         if hasattr(source, "read") and hasattr(source, "data_class"):  # a data group
             if source.data_class == 10:
                 raise UnsupportedError(f"'{source.group.path}' holds variable records (data class 10), "
                                        "not an array of samples")
-            self.group = source
-            self.values = None
+            self.group, self.name, values = source, source.group.path, source
+            coords = {d: getattr(source.axes, d) for d in DIMS}
         else:
-            self.group = None
+            self.name = "array"
             if hasattr(source, "dims") and hasattr(source, "coords"):  # an xarray.DataArray
+                if set(source.dims) != set(DIMS):
+                    raise InvalidError(f"a DataArray of samples has the dims {DIMS}, not {tuple(source.dims)}")
+                source = source.transpose(*DIMS)
+                coords = {d: np.asarray(source.coords[d].values, float) for d in DIMS if d in source.coords}
                 if "has_data" in source.coords:
-                    self.has = np.asarray(source.coords["has_data"].values, bool)
-                source = source.transpose("second", "first", "sample").data if set(source.dims) == {
-                    "second", "first", "sample"} else source.data
-            self.values = source
-            if len(source.shape) != 3:
-                raise InvalidError(f"a measurement needs samples of shape (second, first, sample), not {source.shape}")
-        self.shape: Tuple[int, int, int] = tuple(int(n) for n in source.shape)  # type: ignore[assignment]
-        self.dtype = np.dtype(source.dtype)
+                    has = np.asarray(source.coords["has_data"].values, bool)
+                self.name = str(source.name) if source.name is not None else self.name
+                source = source.data
+            values = source if hasattr(source, "shape") and hasattr(source, "dtype") else np.asarray(source)
+            if len(values.shape) != 3:
+                raise InvalidError(f"samples have the shape (second, first, sample), not {values.shape}")
+        self.values = values
+        self.shape: Tuple[int, int, int] = tuple(int(n) for n in values.shape)  # type: ignore[assignment]
+        self.dtype = np.dtype(values.dtype)
+        self.has = np.ones(self.shape[:2], bool) if has is None else has
+        self.second, self.first, self.sample = (coords.get(d, np.arange(n, dtype=float))
+                                                for d, n in zip(DIMS, self.shape))
 
-    def read(self, lines: slice, start: int, stop: int) -> Tuple[np.ndarray, np.ndarray]:
+    @property
+    def axes(self) -> "Source":
+        """The coordinates by axis name, as a data group's axes."""
+        return self
+
+    def read(self, key: Tuple[Any, Any, Any]) -> Tuple[np.ndarray, np.ndarray]:
         if self.group is not None:
-            samples, markers = self.group.read((lines, slice(None), slice(start, stop)))
+            samples, markers = self.group.read(key)
             return samples, markers >= 3
-        samples = np.asarray(self.values[lines, :, start:stop])
-        has = self.has[lines] if self.has is not None else np.ones(samples.shape[:2], bool)
-        return samples, has
+        return np.asarray(self.values[key]), self.has[key[:2]]
 
 
 def _detect(mag: np.ndarray, gate: Gate,
@@ -174,9 +192,10 @@ def measure(source: Any, gate: Gate, *, interface: Optional[Gate] = None, envelo
             chunk_bytes: int = 0, cancel: Optional[Callable[[], bool]] = None) -> Measurement:
     """Measures gate at every point of source (see the module's help); with
     interface=, gate starts gate.start samples after the interface gate's
-    detection. cancel(), when given, is asked between chunks and raises
+    detection. chunk_bytes bounds the samples of one read (CHUNK_BYTES by
+    default). cancel(), when given, is asked between chunks and raises
     Cancelled when it answers True."""
-    src = _Source(source)
+    src = source if isinstance(source, Source) else Source(source)
     seconds, firsts, n = src.shape
     if interface is None:
         low, high = _range(gate, n)
@@ -185,7 +204,7 @@ def measure(source: Any, gate: Gate, *, interface: Optional[Gate] = None, envelo
         # Where the triggered gate can lie, whatever the interface detects.
         low = max(0, min(i_low, i_low + gate.start))
         high = min(n, max(i_high, i_high - 1 + gate.start + gate.width))
-        if gate.start + gate.width <= -(n - 1) or i_low + gate.start >= n:
+        if i_high - 1 + gate.start + gate.width <= 0 or i_low + gate.start >= n:
             raise IndexError(f"a gate {gate.start} samples after the interface gate {i_low}:{i_high} lies outside "
                              f"the {n} samples of each point")
     if envelope:
@@ -200,7 +219,7 @@ def measure(source: Any, gate: Gate, *, interface: Optional[Gate] = None, envelo
         if cancel is not None and cancel():
             raise Cancelled("the measurement was given up")
         lines = slice(s, s + step)
-        samples, has = src.read(lines, low, high)
+        samples, has = src.read((lines, slice(None), slice(low, high)))
         mag = envelope_of(samples) if envelope else magnitude(samples)
         if interface is None:
             a, at, found = _detect(mag[..., gate.start - low:gate.start - low + gate.width], gate)

@@ -35,7 +35,6 @@ from typing import Any, Mapping, Optional, Tuple
 import numpy as np
 
 import matplotlib
-from types import SimpleNamespace
 
 if (sys.platform.startswith("linux") and not os.environ.get("DISPLAY") and not os.environ.get("WAYLAND_DISPLAY")
         and "matplotlib.pyplot" not in sys.modules and not os.environ.get("MPLBACKEND")):
@@ -46,7 +45,7 @@ from matplotlib.colors import Colormap
 from matplotlib.figure import Figure
 
 from . import analysis
-from ._axes import DIMS, UNIT_NAMES, Gate, check_plain, cscan_values, gate_range, label
+from ._axes import UNIT_NAMES, Gate, cscan_values, gate_range, label
 from ._axes import units as units_of
 from ._velfile import InvalidError
 
@@ -82,43 +81,13 @@ def _edges(coords: np.ndarray) -> Tuple[float, float]:
     return float(coords[0] - half), float(coords[-1] + half)
 
 
-def _scan(data: Any, units: Names) -> Any:
-    """What a picture needs of its source: name, shape, coordinates of each
-    axis, units, and read(key) -> (samples, has_data)."""
-    if hasattr(data, "data_class") and hasattr(data, "read"):  # a data group
-        check_plain(data)
-
-        def read(key: Any) -> Tuple[np.ndarray, np.ndarray]:
-            samples, markers = data.read(key)
-            return samples, markers >= 3
-
-        axes = data.axes
-        return SimpleNamespace(source=data, name=data.group.path, shape=data.shape, read=read,
-                               unit_of=units_of(data, units), **{d: getattr(axes, d) for d in DIMS})
-    coords: dict = {}
-    has = None
-    name = "array"
-    if hasattr(data, "dims") and hasattr(data, "coords"):  # an xarray.DataArray
-        if set(data.dims) != set(DIMS):
-            raise InvalidError(f"a DataArray to draw has the dims {DIMS}, not {tuple(data.dims)}")
-        data = data.transpose(*DIMS)
-        coords = {d: np.asarray(data.coords[d].values, float) for d in DIMS if d in data.coords}
-        has = np.asarray(data.coords["has_data"].values, bool) if "has_data" in data.coords else None
-        name = str(data.name) if data.name is not None else name
-        values = data.data
-    else:
-        values = np.asarray(data)
-    if len(values.shape) != 3:
-        raise InvalidError(f"samples to draw have the shape (second, first, sample), not {values.shape}")
-    shape = tuple(int(n) for n in values.shape)
-    has = np.ones(shape[:2], bool) if has is None else has
-
-    def read_array(key: Any) -> Tuple[np.ndarray, np.ndarray]:
-        return np.asarray(values[key]), has[key[:2]]
-
-    unit_of = {"second": None, "first": None, "sample": None, "value": None, **(units or {})}
-    return SimpleNamespace(source=data, name=name, shape=shape, read=read_array, unit_of=unit_of,
-                           **{d: coords.get(d, np.arange(n, dtype=float)) for d, n in zip(DIMS, shape)})
+def _scan(data: Any, units: Names) -> analysis.Source:
+    """The source a picture draws (a data group, an array, a DataArray),
+    with the units of its axes and values as unit_of."""
+    scan = analysis.Source(data)
+    scan.unit_of = (units_of(data, units) if scan.group is not None
+                    else {"second": None, "first": None, "sample": None, "value": None, **(units or {})})
+    return scan
 
 
 def _point(scan: Any, point: Tuple[int, int]) -> Tuple[int, int]:
@@ -203,14 +172,14 @@ def cscan(data: Any, gate: Gate = None, ax: Optional[Axes] = None, *, kind: str 
     scan = _scan(data, units)
     n = scan.shape[2]
     if interface is None:
-        start, stop = gate_range(SimpleNamespace(shape=scan.shape, axes=scan), gate)
+        start, stop = gate_range(scan, gate)
         where = f"gate {scan.sample[start]:g} to {scan.sample[stop - 1]:g}"
     elif isinstance(gate, (slice, range)) and gate.stop is not None and gate.step in (None, 1):
         start, stop = gate.start or 0, gate.stop
         where = f"gate {start} to {stop - 1} samples after the interface"
     else:
         raise InvalidError("with interface=, the gate is a slice of samples after the interface's detection")
-    m = analysis.measure(scan.source, analysis.Gate(start, stop - start, detect, threshold), interface=interface,
+    m = analysis.measure(scan, analysis.Gate(start, stop - start, detect, threshold), interface=interface,
                          envelope=envelope)
     if kind == "tof":
         values = np.ma.masked_array(np.interp(m.position.filled(0), np.arange(n), scan.sample), m.position.mask)
