@@ -33,6 +33,8 @@ window.velfilePlots = (() => {
   const MARGIN = {left: 58, right: 10, top: 8, bottom: 34};
 
   const fmt = (x) => (typeof x === "number" && Number.isFinite(x) ? String(Number(x.toPrecision(6))) : String(x));
+  // A tick's label, short enough for the margin.
+  const tick = (x) => (Math.abs(x) >= 1e5 ? x.toExponential(2).replace("e+", "e") : fmt(x));
 
   // A colour scale: value -> palette index; dB relative to reference.
   function scaleOf(opts) {
@@ -229,7 +231,7 @@ window.velfilePlots = (() => {
         const px = xs.toPx(t);
         if (px < r.x - 1 || px > r.x + r.w + 1) continue;
         ctx.fillRect(px, r.y + r.h, k, 4 * k);
-        ctx.fillText(fmt(t), px, r.y + r.h + 6 * k);
+        ctx.fillText(tick(t), px, r.y + r.h + 6 * k);
       }
       ctx.fillText(xName, r.x + r.w / 2, r.y + r.h + 19 * k);
       ctx.textAlign = "right";
@@ -238,7 +240,7 @@ window.velfilePlots = (() => {
         const py = ys.toPx(t);
         if (py < r.y - 1 || py > r.y + r.h + 1) continue;
         ctx.fillRect(r.x - 4 * k, py, 4 * k, k);
-        ctx.fillText(fmt(t), r.x - 6 * k, py);
+        ctx.fillText(tick(t), r.x - 6 * k, py);
       }
       ctx.save();
       ctx.translate(11 * k, r.y + r.h / 2);
@@ -516,6 +518,7 @@ window.velfilePlots = (() => {
           if (i === a) ctx.moveTo(this.xPx(i), this.yPx(values[i]));
           else ctx.lineTo(this.xPx(i), this.yPx(values[i]));
         }
+        if (n === 1) ctx.lineTo(this.xPx(0) + 6 * this.ratio, this.yPx(values[0])); // one sample: a dash
       } else {
         for (let c = 0; c < r.w; ++c) {
           const a = Math.max(0, Math.floor(win.x0 + c * perPixel));
