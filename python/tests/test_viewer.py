@@ -307,6 +307,17 @@ def test_browser(paths, tmp_path):
         assert not missing, f"{len(missing)} of 1000 indications not visible: {missing[:10]}"
         assert bright <= len(set(zip(s * size[1] // 300, f * size[0] // 400))) * 4  # and nothing else is bright
 
+        exported = driver.execute_async_script("""
+            const done = arguments[arguments.length - 1], make = URL.createObjectURL;
+            URL.createObjectURL = (blob) => {
+              blob.arrayBuffer().then((b) => done(Array.from(new Uint8Array(b))));
+              return make(blob);
+            };
+            document.getElementById("export-npy").click();""")
+        with open(tmp_path / "exported.npy", "wb") as out:
+            out.write(bytes(exported))
+        shown_values = np.load(tmp_path / "exported.npy")[::-1]  # rows top to bottom, as shown
+        assert shown_values.shape == (300, 400) and np.array_equal(shown_values[s, f], amplitude)
         cursor(s[0], f[0])  # the -32768 indication: the largest, in whichever pixel
         wait.until(lambda d: f"[{s[0]}, {f[0]}]" in d.find_element(By.ID, "cscan-readout").text)
         assert f"amplitude 32768, time of flight {depth[0] / 100:g} (sample {depth[0]})" in driver.find_element(
