@@ -44,7 +44,7 @@ window.velfilePlots = (() => {
     const map = db ? (v) => 20 * Math.log10(Math.abs(v) / opts.reference) : (v) => v;
     if (!(max > min)) max = min + 1;
     const k = 255 / (max - min);
-    return {lut, map, min, max, colour(v) {
+    return {lut, map, min, max, key: `${opts.palette} ${db} ${opts.reference} ${min} ${max}`, colour(v) {
       if (Number.isNaN(v)) return NO_DATA;
       const t = Math.round((map(v) - min) * k);
       return lut[t < 0 || Number.isNaN(t) ? 0 : t > 255 ? 255 : t];
@@ -342,8 +342,21 @@ window.velfilePlots = (() => {
       const ctx = this.ctx;
       const r = this.imageRect();
       this.lastRect = r;
-      const {nx, ny, key, value, index} = this.data;
       const win = this.window;
+      // The image is computed again only when what it shows changed; the
+      // overlays (cursors, gates) are drawn anew each time.
+      const shows = [this.data.value, this.data.key, this.scale.key, win.x0, win.x1, win.y0, win.y1,
+                     r.x, r.y, r.w, r.h];
+      if (this.cache && shows.every((x, i) => x === this.cache.shows[i])) ctx.putImageData(this.cache.image, r.x, r.y);
+      else this.cache = {shows, image: this.render(r, win)};
+      this.finish(ctx, r, win);
+      this.drawMs = performance.now() - t0;
+    }
+
+    // The image of the points in the window, into rectangle r.
+    render(r, win) {
+      const ctx = this.ctx;
+      const {nx, ny, key, value, index} = this.data;
       const cols = ImageView.spans(r.w, win.x0, win.x1, nx);
       const rows = ImageView.spans(r.h, win.y0, win.y1, ny);
       const image = ctx.createImageData(r.w, r.h);
@@ -398,6 +411,11 @@ window.velfilePlots = (() => {
       }
       ctx.putImageData(image, r.x, r.y);
       this.picked = picked;
+      return image;
+    }
+
+    // The axes and the overlays, over the image.
+    finish(ctx, r, win) {
       const ax = this.axesInfo;
       const coordOf = (a, i) => a.start + i * a.step;
       const xs = {c0: coordOf(ax.x, win.x0 - 0.5), c1: coordOf(ax.x, win.x1 - 0.5),
@@ -407,7 +425,6 @@ window.velfilePlots = (() => {
                   toPx: (c) => (ax.yUp ? r.y + (1 - fy(c)) * r.h : r.y + fy(c) * r.h)};
       this.axes(r, xs, ys, ax.x.name, ax.y.name);
       if (this.overlay) this.overlay(ctx, this);
-      this.drawMs = performance.now() - t0;
     }
 
     // The point shown at a canvas pixel: its offset in the data, or null.
