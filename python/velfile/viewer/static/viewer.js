@@ -190,7 +190,8 @@
     try {
       await loadTree(file, $(`file-${file}`));
       state.notice = `${state.names[file]} changed on disk: shown as it is now`;
-      if (state.file === file) await selectGroup(file, state.group, undefined, {});
+      const view = Object.fromEntries(new URLSearchParams(location.hash.slice(1))); // as the address keeps it
+      if (state.file === file) await selectGroup(file, state.group, undefined, view);
       status(state.notice, true);
     } finally {
       state.reloading = false;
