@@ -200,7 +200,8 @@ def _start(files):
 def _scan(path, count=1000):
     """400 x 300 points of 512 int16 samples of noise (|sample| <= 40) with
     count one-point indications of known place, depth and amplitude (one of
-    them -32768), and a few points without data."""
+    them -32768), and a few points without data; beside it a group with a
+    long name."""
     rng = np.random.default_rng(29)
     samples = rng.integers(-40, 41, (300, 400, 512), dtype=np.int16)
     where = rng.choice(300 * 400, count + 20, replace=False)
@@ -212,8 +213,9 @@ def _scan(path, count=1000):
     has = np.ones((300, 400), bool)
     has.flat[where[count:]] = False
     with velfile.create(path) as out:
-        out.create_group("Inspection").create_group("Plate", 1).write_data(
-            samples, has, axes=[(1.0, 0.0), (1.0, 0.0), (0.01, 0.0)])
+        root = out.create_group("Inspection")
+        root.create_group("Plate", 1).write_data(samples, has, axes=[(1.0, 0.0), (1.0, 0.0), (0.01, 0.0)])
+        root.create_group("n" * 10000, 2)  # a name of 10,000 characters
     return s, f, depth, np.abs(amplitude)
 
 
@@ -300,6 +302,9 @@ def test_browser(paths, tmp_path):
 
         assert '" spaced\\u{202e} "' in state("Array.from(document.querySelectorAll('.name'), (e) => e.textContent)")
         select(1, "0/Plate")
+        nav, wide, main = state("['nav', 'main', 'main'].map((s, i) => { const e = document.querySelector(s); "
+                                "return i === 1 ? e.scrollWidth : e.offsetWidth; })")
+        assert nav == 280 and wide <= main  # the long name neither widens the tree nor the page
         driver.find_element(By.ID, "marks").click()  # no cursor over any point
         shown, bright, size = driver.execute_script(_PIXELS, np.c_[s, f].tolist(), 150)
         assert size[0] < 400 and size[1] < 300  # more points than pixels: each pixel shows the largest of its points
