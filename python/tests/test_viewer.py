@@ -223,25 +223,26 @@ def _scan(path, count=1000):
 # how many pixels of the image show the top quarter of the palette.
 _PIXELS = """
 const [points, top] = arguments;
-const v = window.velfileViewer.views.cscan, r = v.lastRect, k = v.ratio;
+const v = window.velfileViewer.views.cscan, r = v.lastRect;
 const lut = new Map(Array.from(window.velfilePlots.PALETTES.viridis, (c, i) => [c >>> 0, i]));
 const words = new Uint32Array(v.ctx.getImageData(r.x, r.y, r.w, r.h).data.buffer);
 const shown = points.map(([s, f]) => {
-  const at = v.where(f, s);
-  return lut.get(words[Math.floor(at.y * k - r.y) * r.w + Math.floor(at.x * k - r.x)] >>> 0);
+  const at = v.canvasAt(f, s);
+  return lut.get(words[Math.floor(at.y - r.y) * r.w + Math.floor(at.x - r.x)] >>> 0);
 });
 return [shown, words.filter((w) => lut.get(w >>> 0) >= top).length, [r.w, r.h]];
 """
 
 
-# In the page: mouse events at the centre of point (s, f) of the C-scan.
+# In the page: mouse events at the pixel where point (s, f) of the C-scan
+# lies (at whole CSS pixels, as a mouse gives them).
 _MOUSE = """
 const mouse = (s, f, types) => {
   const c = document.getElementById("cscan"), b = c.getBoundingClientRect();
-  const at = window.velfileViewer.views.cscan.where(f, s);
-  for (const type of types) {
-    c.dispatchEvent(new MouseEvent(type, {clientX: b.left + at.x, clientY: b.top + at.y, bubbles: true}));
-  }
+  const at = window.velfileViewer.views.cscan.canvasAt(f, s);
+  const x = Math.round(b.left + ((Math.floor(at.x) + 0.5) * b.width) / c.width);
+  const y = Math.round(b.top + ((Math.floor(at.y) + 0.5) * b.height) / c.height);
+  for (const type of types) c.dispatchEvent(new MouseEvent(type, {clientX: x, clientY: y, bubbles: true}));
 };
 mouse(arguments[0], arguments[1], arguments[2]);
 """
@@ -344,6 +345,8 @@ def test_browser(paths, tmp_path):
 
         clicks = [timed("point", lambda: cursor(a, b, True)) for a, b in zip(s[1:21], f[1:21])]
         narrow = [gate(gate_start=start, gate_width=64) for start in (0, 64, 128, 192, 256)]
+        gate(gate_start_at=1, gate_width_at=0.64)  # in coordinates of the sample axis
+        assert state("[v.cscan.gate, document.getElementById('gate-start').value]") == [[100, 164], "100"]
         whole = [gate(gate_start=0, gate_width=512, detect=d) for d in ("threshold", "peak") * 2]
         zooms = []
         for delta in (-100, -100, 100, 100) * 3:
@@ -352,6 +355,11 @@ def test_browser(paths, tmp_path):
                                   "b.width / 2, clientY: b.top + b.height / 2, bubbles: true, cancelable: true}));",
                                   delta)
             zooms.append(state("v.views.cscan.drawMs"))
+        state("Object.assign(v.views.cscan.window, {x0: 190, x1: 230, y0: 140, y1: 170}) && v.views.cscan.draw()")
+        for point in ((150, 200), (151, 229), (169, 190)):  # zoomed in, each point drawn on several pixels
+            timed("point", lambda: cursor(*point, True))
+            assert state("v.point") == list(point)
+        state("v.views.cscan.reset()")
         # 15 clicks 30 ms apart: the last one's point is drawn, the others' answers are dropped.
         burst = driver.execute_async_script(_MOUSE + """
             const done = arguments[arguments.length - 1], [, , , points] = arguments, v = window.velfileViewer;

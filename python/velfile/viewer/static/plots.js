@@ -126,11 +126,17 @@ window.velfilePlots = (() => {
       this.ctx.fillText(line, 10, y);
     }
 
+    // Canvas pixels -> CSS pixels (the canvas is stretched to its box).
+    css(p) {
+      const box = this.canvas.getBoundingClientRect();
+      return {x: (p.x * box.width) / this.canvas.width, y: (p.y * box.height) / this.canvas.height};
+    }
+
     // Canvas pixel (from a mouse event) -> data index coordinates (continuous).
     at(event) {
       const box = this.canvas.getBoundingClientRect();
-      const px = (event.clientX - box.left) * this.ratio;
-      const py = (event.clientY - box.top) * this.ratio;
+      const px = (event.clientX - box.left) * (this.canvas.width / box.width);
+      const py = (event.clientY - box.top) * (this.canvas.height / box.height);
       return {px, py, ...this.toData(px, py)};
     }
 
@@ -300,14 +306,20 @@ window.velfilePlots = (() => {
       return this.toDataIn(this.window, px, py);
     }
 
-    // Where the centre of point (ix, iy) lies on the canvas, in CSS pixels.
+    // Where the centre of point (ix, iy) lies on the canvas, in CSS pixels
+    // from its top left corner (as a mouse event's offset).
     where(ix, iy) {
+      return this.css(this.canvasAt(ix, iy));
+    }
+
+    // The same in the canvas's own pixels.
+    canvasAt(ix, iy) {
       const r = this.imageRect();
       const win = this.window;
       const px = r.x + ((ix + 0.5 - win.x0) / (win.x1 - win.x0)) * r.w;
       const fy = (iy + 0.5 - win.y0) / (win.y1 - win.y0);
       const py = this.axesInfo.yUp ? r.y + (1 - fy) * r.h : r.y + fy * r.h;
-      return {x: px / this.ratio, y: py / this.ratio};
+      return {x: px, y: py};
     }
 
     // For each pixel along one axis, the points it covers [first, last]:
@@ -516,7 +528,7 @@ window.velfilePlots = (() => {
     }
 
     where(i, v) {
-      return {x: this.xPx(i) / this.ratio, y: this.yPx(v === undefined ? 0 : v) / this.ratio};
+      return this.css({x: this.xPx(i), y: this.yPx(v === undefined ? 0 : v)});
     }
 
     line(values, colour) {

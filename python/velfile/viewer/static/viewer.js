@@ -36,7 +36,8 @@
       const g = gates();
       p.set("gate", `${g.gate}`);
       for (const k of ["detect", "threshold", "gate2", "detect2", "threshold2", "envelope"]) if (g[k]) p.set(k, g[k]);
-      for (const id of ["kind", "velocity", "palette", "scale", "vmin", "vmax", "reference"]) {
+      for (const id of ["gate-start-at", "gate-width-at"]) $(id).addEventListener("change", gateFromCoords);
+    for (const id of ["kind", "velocity", "palette", "scale", "vmin", "vmax", "reference"]) {
         if ($(id).value !== "") p.set(id, $(id).value);
       }
       const w = views.cscan.window;
@@ -363,13 +364,13 @@
       if (!$("marks").checked) return; // the cursors hide the points beneath them
       const mark = (point, colour, square) => {
         if (!point) return;
-        const at = v.where(point[1], point[0]);
+        const at = v.canvasAt(point[1], point[0]);
         const k = v.ratio;
         ctx.strokeStyle = colour;
         ctx.lineWidth = 2 * k;
         ctx.beginPath();
-        if (square) ctx.rect(at.x * k - 6 * k, at.y * k - 6 * k, 12 * k, 12 * k);
-        else ctx.arc(at.x * k, at.y * k, 6 * k, 0, 2 * Math.PI);
+        if (square) ctx.rect(at.x - 6 * k, at.y - 6 * k, 12 * k, 12 * k);
+        else ctx.arc(at.x, at.y, 6 * k, 0, 2 * Math.PI);
         ctx.stroke();
       };
       mark(state.reference, "#0cf", true);
@@ -408,7 +409,7 @@
     if (!state.data) return;
     const g = gates();
     const k = v.ratio;
-    const y = (sample) => v.where(0, sample).y * k - (v.lastRect.h / (v.window.y1 - v.window.y0)) / 2;
+    const y = (sample) => v.canvasAt(0, sample).y - (v.lastRect.h / (v.window.y1 - v.window.y0)) / 2;
     ctx.lineWidth = k;
     ctx.strokeStyle = "#ff8c00";
     for (const sample of [g.start, g.start + g.width]) {
@@ -429,7 +430,7 @@
           const at = along === "first" ? state.lines.first * nf + i : i * nf + state.lines.second;
           const p = c.values.position1[at];
           if (Number.isNaN(p)) continue;
-          const x0 = v.where(i, 0).x * k;
+          const x0 = v.canvasAt(i, 0).x;
           const half = v.lastRect.w / (v.window.x1 - v.window.x0) / 2;
           ctx.moveTo(x0 - half, y(p + offset + extra));
           ctx.lineTo(x0 + half, y(p + offset + extra));
@@ -440,7 +441,7 @@
     const p = state.point;
     if (p) { // the point's line
       const i = along === "first" ? p[1] : p[0];
-      const x = v.where(i, 0).x * k;
+      const x = v.canvasAt(i, 0).x;
       ctx.strokeStyle = "#fff";
       ctx.setLineDash([4 * k, 3 * k]);
       ctx.beginPath();
@@ -493,12 +494,21 @@
     }
   }
 
+  // Gate 1 in coordinates of the sample axis, beside its samples.
   function showGateCoords() {
     const g = gates();
-    const step = state.data.axes.sample.step;
-    const last = coord("sample", g.start + g.width - 1);
-    $("gate-coords").textContent = `(${fmt(coord("sample", g.start))} to ${fmt(last)}` +
-      `, width ${fmt(g.width * step)} on the sample axis)`;
+    $("gate-start-at").value = fmt(coord("sample", g.start));
+    $("gate-width-at").value = fmt(g.width * state.data.axes.sample.step);
+  }
+
+  // Gate 1 typed in coordinates: the samples whose coordinates it holds.
+  function gateFromCoords() {
+    const a = state.data.axes.sample;
+    const start = Math.round((Number($("gate-start-at").value) - a.start) / a.step);
+    const width = Math.max(1, Math.round(Number($("gate-width-at").value) / a.step));
+    $("gate-start").value = start;
+    $("gate-width").value = width;
+    setGate();
   }
 
   async function showData(d, restoring) {
@@ -764,6 +774,7 @@
                       "detect2", "threshold2", "envelope"]) {
       $(id).addEventListener("change", setGate);
     }
+    for (const id of ["gate-start-at", "gate-width-at"]) $(id).addEventListener("change", gateFromCoords);
     for (const id of ["kind", "velocity", "palette", "scale", "vmin", "vmax", "reference"]) {
       $(id).addEventListener("change", () => {
         if (!state.cscan) return;
