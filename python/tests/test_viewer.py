@@ -254,6 +254,7 @@ def test_browser(paths, tmp_path):
     flight right, a failed view and a changed file shown as such, the
     superseded answers of quick clicks dropped; and the timings."""
     from selenium.webdriver.common.by import By
+    from selenium.webdriver.common.keys import Keys
     from selenium.webdriver.support.ui import WebDriverWait
 
     driver = _driver()
@@ -359,6 +360,9 @@ def test_browser(paths, tmp_path):
         for point in ((150, 200), (151, 229), (169, 190)):  # zoomed in, each point drawn on several pixels
             timed("point", lambda: cursor(*point, True))
             assert state("v.point") == list(point)
+        for key, point in ((Keys.ARROW_RIGHT, [169, 191]), (Keys.ARROW_UP, [170, 191])):  # a step along each axis
+            timed("point", lambda: driver.find_element(By.ID, "cscan").send_keys(key))
+            assert state("v.point") == point
         state("v.views.cscan.reset()")
         # 15 clicks 30 ms apart: the last one's point is drawn, the others' answers are dropped.
         burst = driver.execute_async_script(_MOUSE + """
