@@ -111,6 +111,11 @@ VIEWS = [
     (f"line?{SCAN}&line=3&along=second", lambda j: np.array_equal(j["samples"], SAMPLES[:, 3])
      and j["has"].tolist() == MASK[:, 3].tolist()),
     (f"cscan?{SCAN}&gate=4:12", lambda j: j["gate"] == [4, 12] and cscan_is(j, 4, 12)),
+    (f"cscan?{SCAN}&gate=0:8&gate2=2:4", lambda j: np.array_equal(  # gate 2 starts 2 after gate 1's peak
+        j["position1"][MASK], np.abs(SAMPLES[..., :8].astype(int)).argmax(-1)[MASK])
+        and np.all((j["position"] - j["position1"])[MASK] >= 2) and np.all((j["position"] - j["position1"])[MASK] < 6)),
+    (f"line?{SCAN}&line=0&envelope=1", lambda j: j["samples"].dtype == np.float32
+     and np.all(j["samples"][MASK[0]].max(-1) >= np.abs(SAMPLES[0][MASK[0]]).max(-1) * 0.5)),
 ]
 
 
