@@ -253,6 +253,10 @@ def item(f: Any, query: Query) -> Dict[str, Any]:
 # --- the scans: values, which the page draws ---
 
 
+# The array types the page reads (its typed arrays).
+_PAGE_TYPES = ("i1", "u1", "i2", "u2", "i4", "u4", "f4", "f8")
+
+
 class Binary:
     """An answer of arrays: a JSON header, then each array's bytes
     (little-endian, each starting at a multiple of 8), as the page reads
@@ -265,8 +269,8 @@ class Binary:
         parts: List[bytes] = []
         table, offset = [], 0
         for name, array in self.arrays:
-            if array.dtype.kind in "iu" and array.dtype.itemsize == 8:
-                array = array.astype(np.float64)  # the page has no 64-bit integers to draw
+            if array.dtype.str[1:] not in _PAGE_TYPES:
+                array = array.astype(np.float64)  # 64-bit integers, half floats: as the page can draw them
             array = np.ascontiguousarray(array, array.dtype.newbyteorder("<"))
             table.append({"name": name, "dtype": array.dtype.str[1:], "shape": list(array.shape), "offset": offset})
             body = array.tobytes()
