@@ -269,7 +269,8 @@ window.velfilePlots = (() => {
       this.overlay = null; // (ctx, view) after the image
     }
 
-    // data: {nx, ny, index(ix, iy) -> offset, key: Float32Array, value: Float32Array}
+    // data: {nx, ny, sx, sy (point (ix, iy) lies at ix * sx + iy * sy), key and value: Float32Arrays,
+    //        point(offset) -> what a pick reports}
     set(data, axes, scale, keepWindow) {
       this.error = null;
       this.data = data;
@@ -368,7 +369,7 @@ window.velfilePlots = (() => {
     // The image of the points in the window, into rectangle r.
     render(r, win) {
       const ctx = this.ctx;
-      const {nx, ny, key, value, index} = this.data;
+      const {nx, ny, key, value, sx, sy} = this.data;
       const cols = ImageView.spans(r.w, win.x0, win.x1, nx);
       const rows = ImageView.spans(r.h, win.y0, win.y1, ny);
       const image = ctx.createImageData(r.w, r.h);
@@ -387,7 +388,7 @@ window.velfilePlots = (() => {
           let at = -1;
           if (a >= 0) {
             for (let i = a, b = cols.last[c]; i <= b; ++i) {
-              const o = index(i, j + y0);
+              const o = i * sx + (j + y0) * sy;
               const v = key[o];
               const k = Number.isNaN(v) ? -Infinity : v; // a point without data shows only alone
               if (at < 0 || k > best) {
@@ -463,13 +464,13 @@ window.velfilePlots = (() => {
     // The values in view, rows top to bottom, as the page exports them.
     visible() {
       const win = this.window;
-      const {nx, ny, value, index} = this.data;
+      const {nx, ny, value, sx, sy} = this.data;
       const xs = [Math.max(0, Math.floor(win.x0)), Math.min(nx, Math.ceil(win.x1))];
       const ys = [Math.max(0, Math.floor(win.y0)), Math.min(ny, Math.ceil(win.y1))];
       const rows = [];
       for (let j = ys[1] - 1; j >= ys[0]; --j) {
         const row = [];
-        for (let i = xs[0]; i < xs[1]; ++i) row.push(value[index(i, j)]);
+        for (let i = xs[0]; i < xs[1]; ++i) row.push(value[i * sx + j * sy]);
         rows.push(row);
       }
       if (!this.axesInfo.yUp) rows.reverse();

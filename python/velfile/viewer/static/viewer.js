@@ -571,7 +571,7 @@
     const c = state.cscan;
     const kind = cscanKind();
     const nf = state.data.shape[1];
-    views.cscan.set({nx: nf, ny: state.data.shape[0], index: (i, j) => j * nf + i, key: c.values.amplitude,
+    views.cscan.set({nx: nf, ny: state.data.shape[0], sx: 1, sy: nf, key: c.values.amplitude,
                      value: kind.value, point: (at) => ({s: Math.floor(at / nf), f: at % nf})},
                     {x: axisOf("first"), y: {...axisOf("second"), yUp: true}, yUp: true}, kind.scale, keepWindow);
   }
@@ -615,7 +615,7 @@
     const count = line.values.has.length;
     const view = views[`bscan-${along}`];
     const shownScale = amplitudeScale();
-    view.set({nx: count, ny: ns, index: (i, k) => i * ns + k, key: line.magnitude, value: line.magnitude,
+    view.set({nx: count, ny: ns, sx: ns, sy: 1, key: line.magnitude, value: line.magnitude,
               point: (at) => ({i: Math.floor(at / ns), k: at % ns})},
              {x: axisOf(along), y: axisOf("sample"), yUp: false}, shownScale, true);
   }
