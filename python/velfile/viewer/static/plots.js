@@ -29,6 +29,7 @@ window.velfilePlots = (() => {
     grey: Uint32Array.from({length: 256}, (_, i) => rgba(i, i, i)),
   };
   const NO_DATA = rgba(0xd0, 0xd0, 0xd0);
+  const NOTHING_DETECTED = rgba(0x70, 0x70, 0x70); // a value of -Infinity
   const BACKGROUND = rgba(0xff, 0xff, 0xff);
   const MARGIN = {left: 58, right: 10, top: 8, bottom: 34};
 
@@ -46,6 +47,7 @@ window.velfilePlots = (() => {
     const k = 255 / (max - min);
     return {lut, map, min, max, key: `${opts.palette} ${db} ${opts.reference} ${min} ${max}`, colour(v) {
       if (Number.isNaN(v)) return NO_DATA;
+      if (v === -Infinity && !db) return NOTHING_DETECTED;
       const t = Math.round((map(v) - min) * k);
       return lut[t < 0 || Number.isNaN(t) ? 0 : t > 255 ? 255 : t];
     }};

@@ -330,7 +330,8 @@
     for (let i = 0; i < n; ++i) {
       const t = a.start + c.values.position[i] * a.step;
       const v = kind === "depth" ? (t * velocity) / 2 : t;
-      value[i] = v;
+      // A point with data where the gate detected nothing: -Infinity, drawn as such.
+      value[i] = Number.isNaN(v) && !Number.isNaN(c.values.amplitude[i]) ? -Infinity : v;
       if (v < lo) lo = v;
       if (v > hi) hi = v;
     }
