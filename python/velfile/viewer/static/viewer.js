@@ -642,8 +642,10 @@
       const raw = answer.values.samples;
       const magnitude = new Float32Array(raw.length);
       const ns = state.data.shape[2];
-      for (let i = 0; i < raw.length; ++i) {
-        magnitude[i] = answer.values.has[Math.floor(i / ns)] ? Math.abs(raw[i]) : NaN;
+      const has = answer.values.has;
+      for (let p = 0, o = 0; p < has.length; ++p, o += ns) {
+        if (!has[p]) magnitude.fill(NaN, o, o + ns);
+        else for (let k = o; k < o + ns; ++k) magnitude[k] = Math.abs(raw[k]);
       }
       answer.magnitude = magnitude;
       const sameLine = state.lines[along] === line;
