@@ -38,6 +38,61 @@ void setText(VelChar (&field)[N], const std::basic_string<VelChar>& text) {
   std::memcpy(field, text.c_str(), std::min(text.size(), N - 1) * sizeof(VelChar));
 }
 
+// A flaw of the plate: a disc of radius points around (second, first), its
+// echo depth samples after the front wall's.
+struct Flaw {
+  int second, first, radius, depth, amplitude;
+};
+constexpr Flaw kFlaws[] = {
+    {40, 30, 6, 60, 9000}, {100, 80, 10, 120, 12000}, {130, 25, 4, 40, 6000}, {60, 95, 8, 150, 8000}};
+// The front wall's echo lies at kFrontWall + second / 16 (the plate tilts
+// under the probe), the back wall's kThickness samples after it.
+constexpr int kFrontWall = 30;
+constexpr int kThickness = 180;
+// An echo: a few cycles of RF whose peak |sample| is tap kPulsePeak (x100).
+constexpr int kPulse[] = {2, -6, 14, -30, 55, -80, 100, -75, 45, -25, 12, -5, 2};
+constexpr int kPulsePeak = 6;
+
+// The scan of an immersion inspection of a plate: the front wall, the back
+// wall, and the flaws of kFlaws, each of which shadows the back wall behind
+// it, over noise of up to +-150. Integer arithmetic only, so that every host
+// writes the same samples.
+inline void writePlate(std::vector<int16_t>& samples, std::vector<uint8_t>& markers) {
+  const int seconds = 160, firsts = 120, n = 256;
+  samples.assign(size_t(seconds) * firsts * n, 0);
+  markers.resize(size_t(seconds) * firsts);
+  uint32_t random = 29;
+  for (int s = 0; s < seconds; ++s) {
+    for (int f = 0; f < firsts; ++f) {
+      const size_t i = size_t(s) * firsts + f;
+      int16_t* a = &samples[i * n];
+      std::vector<int> sum(n);
+      for (int k = 0; k < n; ++k) {
+        random = random * 1664525u + 1013904223u;
+        sum[k] = int(random >> 16) % 301 - 150;
+      }
+      const auto echo = [&](int at, int amplitude) {
+        for (int t = 0; t < int(sizeof kPulse / sizeof *kPulse); ++t)
+          if (at - kPulsePeak + t >= 0 && at - kPulsePeak + t < n)
+            sum[at - kPulsePeak + t] += kPulse[t] * amplitude / 100;
+      };
+      const int front = kFrontWall + s / 16;
+      int back = 14000;
+      echo(front, 20000);
+      for (const Flaw& flaw : kFlaws) {
+        const int ds = s - flaw.second, df = f - flaw.first;
+        if (ds * ds + df * df <= flaw.radius * flaw.radius) {
+          echo(front + flaw.depth, flaw.amplitude);
+          back = 3000;
+        }
+      }
+      echo(front + kThickness, back);
+      for (int k = 0; k < n; ++k) a[k] = static_cast<int16_t>(std::max(-32768, std::min(32767, sum[k])));
+      markers[i] = i % 97 == 0 ? 0 : gdata_kPointHasData;
+    }
+  }
+}
+
 // A descriptor's name field names its group when it is written.
 struct Inspection {
   CGInfoTypeDescr info;
@@ -60,8 +115,9 @@ struct Inspection {
   CGWeldTypeDescr* weld = gweld_Allocate(0, VELFILE_TEXT("Weld"));
   CGWeldScanPlanDescr plan;
   CGWeldFillDescr fill;
-  // A scan of 160 x 120 points of 256 int16 samples (9.4 MiB), dense; every
-  // 97th point has no data (marker 0, else gdata_kPointHasData).
+  // A scan of 160 x 120 points of 256 int16 samples (9.4 MiB), dense, of a
+  // plate (see writePlate); every 97th point has no data (marker 0, else
+  // gdata_kPointHasData).
   CGDataTypeFDD* scan = gdata_Allocate(0, VELFILE_TEXT("Scan A"));
   std::vector<int16_t> samples;
   std::vector<uint8_t> markers;
@@ -137,14 +193,7 @@ struct Inspection {
     scan->SetSampleQty(256);
     scan->sampleAxisFactor = 0.01f;
     scan->firstAngle = 45.0f;
-    const uint32_t points = 120 * 160;
-    samples.resize(size_t(points) * 256);
-    markers.resize(points);
-    for (uint32_t i = 0; i < points; ++i) {
-      for (uint32_t s = 0; s < 256; ++s)
-        samples[size_t(i) * 256 + s] = static_cast<int16_t>((i * 7 + s * 13) % 4096 - 2048);
-      markers[i] = i % 97 == 0 ? 0 : gdata_kPointHasData;
-    }
+    writePlate(samples, markers);
     block->dataClass = 2;
     block->firstPointCount = block->secondPointCount = 256;
     block->pointEntrySize = 4;

@@ -16,10 +16,12 @@ mkdir -p out
 if ls build/python/velfile/_velfile*.so >/dev/null 2>&1; then
   export PYTHONPATH="$PWD/build/python${PYTHONPATH:+:$PYTHONPATH}" MPLBACKEND="${MPLBACKEND:-Agg}"
   velfile=(/usr/bin/python3 -m velfile)
-  "${velfile[@]}" plot out/inspection.A01 --group "0/Scan A" --kind cscan --gate 0:16 --dpi 72 -o out/cscan.png
+  "${velfile[@]}" plot out/inspection.A01 --group "0/Scan A" --kind cscan --gate 60:200 --dpi 72 -o out/cscan.png
+  "${velfile[@]}" plot out/inspection.A01 --group "0/Scan A" --kind tof --gate 60:200 --detect threshold \
+    --threshold 3000 --dpi 72 -o out/tof.png
   "${velfile[@]}" plot out/inspection.A01 --group "0/Scan A" --kind bscan --line 80 -o out/bscan.png
   "${velfile[@]}" export out/inspection.A01 out/inspection.h5
-  echo "C-scan: out/cscan.png, B-scan: out/bscan.png, HDF5: out/inspection.h5"
+  echo "C-scans: out/cscan.png, out/tof.png, B-scan: out/bscan.png, HDF5: out/inspection.h5"
 else
   echo "pictures and HDF5 export skipped: the Python package was not built (see scripts/setup.sh)"
 fi

@@ -200,7 +200,8 @@ VELFILE_API int file_CreateEx(const VelChar* path, void** file);
 /// from the file are left byte for byte as they were. The slot is freed also
 /// when the call fails with kErrIo or kErrNotFound for a file that held no
 /// section. A second file_Open of the same path shares this handle (no use
-/// count): closing it closes the file for every holder.
+/// count): closing it closes the file for every holder. file_Abandon closes
+/// without writing the new section.
 /// @param file a file handle
 /// @return
 ///   - kOk: closed;

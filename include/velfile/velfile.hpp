@@ -145,7 +145,7 @@ VELFILE_API std::recursive_mutex& library_mutex();
 /// Whether this thread is inside a Source's callback, where every call into
 /// the layer is refused (Reason::InUse) rather than run under the lock its
 /// caller holds.
-/// @return true inside such a callback
+/// @return whether this thread is inside a Source's callback
 VELFILE_API bool inside_source_read();
 /// Marks this thread as one that serves a Source's reads for another (a
 /// host's fetching thread): every call into the layer from it is refused
@@ -335,6 +335,20 @@ constexpr uint16_t type_of() {
 /// @return false when the rule refuses (dst untouched)
 VELFILE_API bool convert_value(uint16_t to, void* dst, uint16_t from, const void* src,
                                std::string* why = nullptr);
+
+/// convert_value() over count elements, one after another (a loop of the
+/// pair's own types, for arrays): returns how many were converted, count
+/// when all were; the first refused one, at that index, is left untouched
+/// and why says why.
+/// @param to the item type asked for
+/// @param dst receives the converted elements
+/// @param from the elements' item type
+/// @param src the elements
+/// @param count the number of elements
+/// @param why null, or receives why the first refused element is refused
+/// @return the number of elements converted before the first refused one
+VELFILE_API size_t convert_values(uint16_t to, void* dst, uint16_t from, const void* src, size_t count,
+                                  std::string* why = nullptr);
 
 /// @cond
 [[noreturn]] VELFILE_API void refuse_conversion(const std::string& why);
@@ -594,13 +608,14 @@ class VELFILE_API Group {
     write_item(id, type_of<T>(), &value, 1);
   }
   /// Writes an array as the type_of() type of its elements, from any
-  /// contiguous range (std::vector, std::array, a C array, std::span).
+  /// contiguous range (std::vector, std::array, a C array, std::span); text
+  /// (a range of char) goes through write_text().
   /// @tparam R a contiguous range of an element type that type_of() knows
   /// @param id the item id
   /// @param values the elements
   template <class R,
             class E = std::remove_cv_t<std::remove_pointer_t<decltype(std::data(std::declval<const R&>()))>>,
-            std::enable_if_t<!std::is_same<R, Words>::value, int> = 0>
+            std::enable_if_t<!std::is_same<R, Words>::value && !std::is_same<E, char>::value, int> = 0>
   void write_item(uint16_t id, const R& values) {
     write_item(id, type_of<E>(), std::data(values), checked_count(std::size(values)));
   }
@@ -1011,8 +1026,8 @@ class VELFILE_API DataGroup {
                          Range first = Range(), Range samples = Range()) const {
     std::vector<T> out;
     read_converted(
-        type_of<T>(), sizeof(T), [&](size_t n) { return out.resize(n), static_cast<void*>(out.data()); },
-        markers, second, first, samples);
+        type_of<T>(), [&](size_t n) { return out.resize(n), static_cast<void*>(out.data()); }, markers,
+        second, first, samples);
     return out;
   }
   /// The elements of the ranges in a vector of their own type, for a host
@@ -1044,7 +1059,7 @@ class VELFILE_API DataGroup {
  private:
   friend struct Access;
   void check_element(uint16_t type) const;
-  void read_converted(uint16_t type, size_t size, const std::function<void*(size_t)>& allocate,
+  void read_converted(uint16_t type, const std::function<void*(size_t)>& allocate,
                       std::vector<uint8_t>* markers, Range second, Range first, Range samples) const;
   size_t points(Range second, Range first) const;
   std::shared_ptr<CGDataTypeFDD> descr_;

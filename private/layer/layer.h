@@ -54,8 +54,9 @@ struct DataStream {
 
 // Ends the data groups of a file that are still being written, storing
 // their lines not written as points without data (lock held); the sentence
-// that names them, empty when every group was whole.
-std::string endStreams(FileState& file);
+// that names them, empty when every group was whole. *rc receives the
+// result of storing them.
+std::string endStreams(FileState& file, int* rc);
 
 // One group's place in a path: the step that names it under its parent.
 struct PathNode {

@@ -80,6 +80,28 @@ bool refuse(std::string* why, const std::string& text) {
   return false;
 }
 
+// Why the rule refuses a value, built only when it does.
+enum class Refusal { Range, Inexact, Fraction, Float32Range };
+
+bool refuseValue(std::string* why, Refusal kind, uint16_t to, uint16_t from, const void* src) {
+  if (!why) return false;
+  const std::string value = "holds " + shown(from, src) + ", which ";
+  int64_t low = 0, high = 0;
+  switch (kind) {
+    case Refusal::Range:
+      boundsOf(to, &low, &high);
+      return refuse(why, value + type_name(to) + " cannot hold (" + std::to_string(low) + " to " +
+                             std::to_string(high) + ")");
+    case Refusal::Inexact:
+      return refuse(why, value + "float32 cannot hold exactly (it holds every integer of 24 bits)");
+    case Refusal::Fraction:
+      return refuse(why, value + "is not an integer: " + type_name(to) + " cannot hold it");
+    case Refusal::Float32Range:
+      break;
+  }
+  return refuse(why, value + "lies outside the range of float32 (at most 3.4028235e+38 either way)");
+}
+
 }  // namespace
 
 bool convert_value(uint16_t to, void* dst, uint16_t from, const void* src, std::string* why) {
@@ -94,19 +116,17 @@ bool convert_value(uint16_t to, void* dst, uint16_t from, const void* src, std::
   }
   if (!(isInteger(from) || isReal(from)) || !(isInteger(to) || isReal(to)))
     return refuse(why, "is " + type_name(from) + ", which has no conversion to " + type_name(to));
-  const std::string value = "holds " + shown(from, src) + ", which ";
   int64_t low = 0, high = 0;
   if (isInteger(to)) boundsOf(to, &low, &high);
-  const std::string bounds = " (" + std::to_string(low) + " to " + std::to_string(high) + ")";
   if (isInteger(from)) {
     const int64_t v = integerAt(from, src);
     if (isInteger(to)) {
-      if (v < low || v > high) return refuse(why, value + type_name(to) + " cannot hold" + bounds);
+      if (v < low || v > high) return refuseValue(why, Refusal::Range, to, from, src);
       storeInteger(to, dst, v);
     } else if (to == VelFile::kTypeFloat) {
       const float f = static_cast<float>(v);
       if (static_cast<double>(f) != static_cast<double>(v))
-        return refuse(why, value + "float32 cannot hold exactly (it holds every integer of 24 bits)");
+        return refuseValue(why, Refusal::Inexact, to, from, src);
       store(dst, f);
     } else {
       store(dst, static_cast<double>(v));
@@ -115,19 +135,83 @@ bool convert_value(uint16_t to, void* dst, uint16_t from, const void* src, std::
   }
   const double x = from == VelFile::kTypeFloat ? double(load<float>(src)) : load<double>(src);
   if (isInteger(to)) {
-    if (!std::isfinite(x) || std::trunc(x) != x)
-      return refuse(why, value + "is not an integer: " + type_name(to) + " cannot hold it");
-    if (x < double(low) || x > double(high))
-      return refuse(why, value + type_name(to) + " cannot hold" + bounds);
+    if (!std::isfinite(x) || std::trunc(x) != x) return refuseValue(why, Refusal::Fraction, to, from, src);
+    if (x < double(low) || x > double(high)) return refuseValue(why, Refusal::Range, to, from, src);
     storeInteger(to, dst, static_cast<int64_t>(x));
   } else if (to == VelFile::kTypeDouble) {
     store(dst, x);
   } else {
     if (std::isfinite(x) && std::fabs(x) > double(FLT_MAX))
-      return refuse(why, value + "lies outside the range of float32 (at most 3.4028235e+38 either way)");
+      return refuseValue(why, Refusal::Float32Range, to, from, src);
     store(dst, static_cast<float>(x));
   }
   return true;
+}
+
+namespace {
+
+// Whether T holds v exactly (or, from float64 to float32, within range).
+template <class To, class From>
+bool holds(From v) {
+  if constexpr (std::is_same<To, From>::value || (std::is_floating_point<To>::value && sizeof(To) == 8)) {
+    return true;
+  } else if constexpr (std::is_integral<From>::value && std::is_integral<To>::value) {
+    return int64_t(v) >= int64_t(std::numeric_limits<To>::lowest()) &&
+           int64_t(v) <= int64_t(std::numeric_limits<To>::max());
+  } else if constexpr (std::is_integral<From>::value) {
+    return double(To(v)) == double(v);
+  } else if constexpr (std::is_integral<To>::value) {
+    return std::isfinite(v) && std::trunc(v) == v && double(v) >= double(std::numeric_limits<To>::lowest()) &&
+           double(v) <= double(std::numeric_limits<To>::max());
+  } else {
+    return !std::isfinite(v) || std::fabs(v) <= double(FLT_MAX);
+  }
+}
+
+template <class To, class From>
+size_t convertRun(To* dst, const From* src, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    const From v = load<From>(src + i);
+    if (!holds<To>(v)) return i;
+    store(dst + i, static_cast<To>(v));
+  }
+  return count;
+}
+
+bool isNumber(uint16_t t) {
+  return isInteger(t) || isReal(t);
+}
+
+}  // namespace
+
+size_t convert_values(uint16_t to, void* dst, uint16_t from, const void* src, size_t count,
+                      std::string* why) {
+  size_t done = count;
+  if (isNumber(to) && isNumber(from) && to != from) {
+    // Elements at any alignment: the run reads and writes them by memcpy.
+    done = visit_type(from, [&](auto f) {
+      return visit_type(to, [&](auto t) {
+        using From = decltype(f);
+        using To = decltype(t);
+        if constexpr (std::is_arithmetic<From>::value && std::is_arithmetic<To>::value)
+          return convertRun(static_cast<To*>(dst), static_cast<const From*>(src), count);
+        else
+          return size_t(0);
+      });
+    });
+  } else {
+    const size_t in = size_t(VelFile::file_SizeOf(from)), out = size_t(VelFile::file_SizeOf(to));
+    for (done = 0; done < count; ++done)
+      if (!convert_value(to, static_cast<char*>(dst) + done * out, from,
+                         static_cast<const char*>(src) + done * in, nullptr))
+        break;
+  }
+  if (done < count) {
+    const size_t in = size_t(VelFile::file_SizeOf(from)), out = size_t(VelFile::file_SizeOf(to));
+    convert_value(to, static_cast<char*>(dst) + done * out, from, static_cast<const char*>(src) + done * in,
+                  why);
+  }
+  return done;
 }
 
 void refuse_conversion(const std::string& why) {
@@ -160,20 +244,19 @@ void Item::read_converted(uint16_t requested, void* out, size_t count, bool vect
     fail(Reason::WrongType, op, where,
          "is " + type_name(type_) + " and cannot be read as " + type_name(requested));
   // The elements as stored, in host order, then each by the rule.
-  const size_t size = size_t(VelFile::file_SizeOf(type_)), outSize = size_t(VelFile::file_SizeOf(requested));
+  const size_t size = size_t(VelFile::file_SizeOf(type_));
   std::vector<unsigned char> stored(size * count_);
   if (!stored.empty()) read(stored.data(), stored.size());
   std::string why;
-  for (size_t i = 0; i < count; ++i)
-    if (!convert_value(requested, static_cast<unsigned char*>(out) + i * outSize, type_, &stored[i * size],
-                       &why))
-      fail(Reason::WrongType, op, where,
-           (count_ > 1 ? "element " + std::to_string(i) + " of " + std::to_string(count_) + " "
-                       : std::string()) +
-               why);
+  const size_t i = convert_values(requested, out, type_, stored.data(), count, &why);
+  if (i < count)
+    fail(Reason::WrongType, op, where,
+         (count_ > 1 ? "element " + std::to_string(i) + " of " + std::to_string(count_) + " "
+                     : std::string()) +
+             why);
 }
 
-void DataGroup::read_converted(uint16_t type, size_t size, const std::function<void*(size_t)>& allocate,
+void DataGroup::read_converted(uint16_t type, const std::function<void*(size_t)>& allocate,
                                std::vector<uint8_t>* markers, Range second, Range first,
                                Range samples) const {
   const char* op = "DataGroup::read_as";
@@ -181,13 +264,13 @@ void DataGroup::read_converted(uint16_t type, size_t size, const std::function<v
   const Samples native = read_samples(markers, second, first, samples);
   std::visit(
       [&](const auto& v) {
-        unsigned char* out = static_cast<unsigned char*>(allocate(v.size()));
+        void* out = allocate(v.size());
         std::string why;
-        for (size_t i = 0; i < v.size(); ++i)
-          if (!convert_value(type, out + i * size, from, &v[i], &why))
-            fail(Reason::WrongType, op, Where{group_.file_state().get(), Access::node(group_).get(), -1},
-                 "cannot be read as " + type_name(type) + ": sample " + std::to_string(i) + " of the range " +
-                     why);
+        const size_t i = convert_values(type, out, from, v.data(), v.size(), &why);
+        if (i < v.size())
+          fail(Reason::WrongType, op, Where{group_.file_state().get(), Access::node(group_).get(), -1},
+               "cannot be read as " + type_name(type) + ": sample " + std::to_string(i) + " of the range " +
+                   why);
       },
       native);
 }

@@ -96,8 +96,8 @@ void checkLines(const DataLines& l, uint64_t count, size_t bytes, const void* sa
   if (bytes && !samples) fail(Reason::Invalid, op, where, "got no samples");
 }
 
-// Writes checked lines [line, line + count), a bounded number of points at
-// a time: the table entries (markers or record addresses) of a record class
+// Writes the next count lines, checked, a bounded number of points at a
+// time: the table entries (markers or record addresses) of a record class
 // are built for one batch only.
 void writeLines(DataLines& l, uint32_t count, const void* samples, const uint8_t* markers,
                 const Where& where) {
@@ -143,7 +143,9 @@ DataWriter Group::data_writer(const CGDataTypeFDD& descr) {
   const bool whole =
       cur.dataClass == 1 || (t < 14 && uint32_t(cur.pointEntrySize) % VelFile::file_SizeOf(t) == 0);
   stream->sampleType = cur.GetDataType() < 0 || !whole ? uint16_t(VelFile::kTypeRaw) : t;
-  file_->streams.push_back(stream);
+  auto& open = file_->streams;
+  open.erase(std::remove_if(open.begin(), open.end(), [](const auto& s) { return s->ended; }), open.end());
+  open.push_back(stream);
   return Access::dataWriter(*this, std::move(stream));
 }
 
@@ -280,12 +282,13 @@ DataGroup DataWriter::data() const {
   return group_.data();
 }
 
-std::string endStreams(FileState& file) {
+std::string endStreams(FileState& file, int* rc) {
   std::string report;
+  *rc = VelFile::kOk;
   for (const std::shared_ptr<DataStream>& s : file.streams) {
     if (s->ended) continue;
     const uint32_t from = s->lines.written(), to = s->lines.lineCount();
-    s->lines.fill();  // a failure here is the close's own
+    *rc |= s->lines.fill();
     s->ended = true;
     report += (report.empty() ? "has " : "; ") + ("group '" + joinPath(s->group.get()) + "' with ") +
               lineList(from, to) + " of " + std::to_string(to) + " not written";

@@ -554,10 +554,12 @@ void File::close() {
   if (!state_) return;
   Lock lock(library_mutex());
   if (!state_->open) return;
-  const std::string unfinished = endStreams(*state_);
+  int filled = VelFile::kOk;
+  const std::string unfinished = endStreams(*state_, &filled);
   const int rc = releaseHandle(*state_);
   const Where where{state_.get(), nullptr, -1};
   if (rc != VelFile::kOk) failCode("file_Close", rc, where);
+  if (filled != VelFile::kOk) failCode("gdata_WriteDataClassData", filled, where);
   if (!unfinished.empty()) fail(Reason::Invalid, "File::close", where, unfinished);
 }
 

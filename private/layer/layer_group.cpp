@@ -356,7 +356,7 @@ std::vector<Group> Group::groups() const {
 void checkGroupName(const std::u16string& name, const char* op, const Where& where) {
   if (name.size() <= kMaxGroupName) return;
   fail(Reason::Invalid, op, where,
-       "cannot take the group name '" + escape_text(utf16ToUtf8(name.data(), name.size())) + "': it has " +
+       "cannot take the group name '" + escape_text(utf16ToUtf8(name.data(), kMaxGroupName)) + "...': it has " +
            std::to_string(name.size()) + " characters (UTF-16 units), and a group name has at most " +
            std::to_string(kMaxGroupName));
 }

@@ -2,7 +2,8 @@
 // kept: walking a file's metadata touches a few places (headers at the
 // start of sections, directories and names at their end), each a block
 // fetched once; a range of data costs the blocks that hold it, the missing
-// ones of a read fetched by one request.
+// ones of a read fetched by one request (a read of 4 blocks or more, its
+// own bytes, straight into the caller's buffer).
 #include "source_stream.h"
 
 #include <algorithm>
@@ -44,6 +45,13 @@ class SourceStream : public Stream {
   bool read(void* buffer, size_t n) override {
     if (n == 0) return true;
     if (pos_ > size_ || n > size_ - pos_) return false;
+    // A large read (of data) goes straight into the buffer, in one request,
+    // and is not kept.
+    if (n >= 4 * block_) {
+      if (!ask(pos_, buffer, n)) return false;
+      pos_ += n;
+      return true;
+    }
     const uint64_t first = pos_ / block_, last = (pos_ + n - 1) / block_;
     // The missing blocks, each run of them fetched by one request.
     for (uint64_t b = first; b <= last;) {
@@ -88,6 +96,15 @@ class SourceStream : public Stream {
     uint64_t used = 0;
   };
 
+  // One request to the source, its failure kept for the error message.
+  bool ask(uint64_t offset, void* buffer, size_t n) {
+    std::string error;
+    Inside inside;
+    if (source_->read(offset, buffer, n, &error)) return true;
+    t_lastError = error;
+    return false;
+  }
+
   // Blocks first to last in one request.
   bool fetch(uint64_t first, uint64_t last) {
     const uint64_t start = first * block_;
@@ -98,16 +115,7 @@ class SourceStream : public Stream {
     } catch (const std::bad_alloc&) {
       return false;
     }
-    std::string error;
-    bool ok;
-    {
-      Inside inside;
-      ok = source_->read(start, bytes.data(), bytes.size(), &error);
-    }
-    if (!ok) {
-      t_lastError = error;
-      return false;
-    }
+    if (!ask(start, bytes.data(), bytes.size())) return false;
     for (uint64_t b = first; b <= last; ++b) {
       const size_t from = static_cast<size_t>((b - first) * block_);
       const size_t to = std::min(bytes.size(), from + block_);

@@ -250,7 +250,9 @@ int DataLines::write(const void* lines, uint32_t count) {
   }
   next_ = next;
   written_ += count;
-  return result | records.finish();
+  result |= records.finish();
+  if (written_ == second_) std::vector<char>().swap(buffer_);  // a whole group holds nothing
+  return result;
 }
 
 int DataLines::fill() {

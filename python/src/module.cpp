@@ -79,11 +79,9 @@ py::array convertArray(const py::array& values, uint16_t to) {
   py::array out(dtypeOf(to), std::vector<py::ssize_t>(in.shape(), in.shape() + in.ndim()));
   const auto* src = static_cast<const char*>(in.data());
   auto* dst = static_cast<char*>(out.mutable_data());
-  const size_t n = size_t(in.size()), inSize = size_t(in.itemsize()), outSize = size_t(out.itemsize());
   std::string why;
-  for (size_t i = 0; i < n; ++i)
-    if (!velfile::convert_value(to, dst + i * outSize, uint16_t(from), src + i * inSize, &why))
-      throw velfile::Error(Reason::WrongType, 0, "convert", "", "", -1, why);
+  if (velfile::convert_values(to, dst, uint16_t(from), src, size_t(in.size()), &why) < size_t(in.size()))
+    throw velfile::Error(Reason::WrongType, 0, "convert", "", "", -1, why);
   return out;
 }
 

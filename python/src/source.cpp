@@ -1,7 +1,8 @@
 // The parts of the extension for files that do not lie on the local disk: a
 // velfile::Source whose size and reads call a Python object (the package's
-// reader of a file object or an fsspec URL, velfile/_remote.py), and the
-// check of a section header's first bytes (for xarray's engine).
+// reader of a file object or an fsspec URL, velfile/_remote.py), the check
+// of a section header's first bytes (for xarray's engine) and the record
+// offsets of a class 1 group (for the zarr references).
 //
 // GIL and lock: the open and every later read are calls into the layer made
 // with the GIL released (released()); the library calls the source with its

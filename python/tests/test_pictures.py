@@ -8,7 +8,7 @@ import pytest
 
 import velfile
 import velfile.plot as vp
-from velfile import _axes
+import velfile.analysis
 
 NAME = "Scan $x^{2$"  # mathtext that does not parse, if it were read as such
 RNG = np.random.default_rng(3)
@@ -44,7 +44,7 @@ class Spy:
 @pytest.mark.parametrize("gate,lo,hi", [(None, 0, 20), (slice(3, 9), 3, 9), (range(3, 9), 3, 9),
                                         ((0.25, 0.85), 3, 9), ((0.85, 0.25), 3, 9), (slice(-2, None), 18, 20)])
 def test_cscan_values_are_gated_peaks_read_in_chunks(scan, monkeypatch, gate, lo, hi):
-    monkeypatch.setattr(_axes, "CHUNK_BYTES", 2 * 5 * (hi - lo) * 2)  # two lines of the gate per read
+    monkeypatch.setattr(velfile.analysis, "CHUNK_BYTES", 2 * 5 * (hi - lo) * 2)  # two lines of the gate per read
     spy = Spy(scan)
     values = vp.cscan_values(spy, gate)
     expected = np.abs(SAMPLES[..., lo:hi].astype(np.int64)).max(axis=-1)
@@ -110,6 +110,10 @@ def _damage_data(path):
 @pytest.mark.parametrize("args,code,said", [
     (["plot", "{f}", "--group", "0/" + NAME, "--kind", "cscan", "--gate", "2:8", "-o", "{d}/c.png"], 0, "cscan"),
     (["plot", "{f}", "--group", "0/" + NAME, "--kind", "bscan", "--line", "3", "-o", "{d}/b.svg"], 0, "bscan"),
+    (["plot", "{f}", "--group", "0/" + NAME, "--kind", "tof", "--detect", "threshold", "--threshold", "1500",
+      "--vmin", "0", "--vmax", "2", "--cmap", "gray", "-o", "{d}/c.png"], 0, "tof"),
+    (["plot", "{f}", "--group", "0/" + NAME, "--kind", "cscan", "--db", "-o", "{d}/c.png"], 0, "cscan"),
+    (["plot", "{f}", "--group", "0/" + NAME, "--kind", "cscan", "--cmap", "none", "-o", "{d}/c.png"], 3, "colour map"),
     (["plot", "{f}", "--group", "0/" + NAME, "--kind", "ascan", "--point", "1,2", "-o", "{d}/a.png"], 0, "ascan"),
     (["plot", "{f}", "--group", "0", "--kind", "cscan", "-o", "{d}/c.png"], 6, "no acquisition data"),
     (["plot", "{f}", "--group", "0/" + NAME, "--kind", "bscan", "--line", "6", "-o", "{d}/c.png"], 7, "line 6"),
@@ -160,3 +164,79 @@ def test_exit_codes_are_velinspects(scan, monkeypatch, capsys):
     monkeypatch.setattr(vp, "cscan", lambda *a, **k: 1 / 0)
     assert main(["plot", path, "--group", "0/" + NAME, "--kind", "cscan", "-o", path + ".png"]) == 5
     assert "could not complete: ZeroDivisionError" in capsys.readouterr().err
+
+
+def test_measurements_of_gates(tmp_path, monkeypatch):
+    """One module for every gated measurement: peak and threshold crossing,
+    a gate triggered by the front wall where it moves, the same answer from
+    a data group read in chunks of one line, an array and a DataArray, and
+    exact at -32768."""
+    import velfile.analysis as va
+
+    rng = np.random.default_rng(5)
+    samples = rng.integers(-50, 51, (4, 5, 64), dtype=np.int16)
+    wall = 8 + rng.integers(0, 10, (4, 5))  # the front wall moves from point to point
+    s, f = np.indices((4, 5))
+    samples[s, f, wall] = 20000
+    samples[s, f, wall + 20] = 9000  # the echo 20 samples after the wall
+    samples[1, 2, wall[1, 2] + 20] = -32768
+    has = np.ones((4, 5), bool)
+    has[3, 4] = False
+    path = str(tmp_path / "walls.A01")
+    with velfile.create(path) as out:
+        out.create_group("root").create_group("Scan", 1).write_data(samples, has)
+    monkeypatch.setattr(va, "CHUNK_BYTES", 1)
+    front = va.Gate(0, 30, "threshold", 10000)
+    echo = va.Gate(5, 30)  # from 5 samples after the wall
+    with velfile.open(path) as file:
+        data = file["0/Scan"].data
+        sources = [data, data.to_xarray(), samples]
+        results = [(va.measure(x, front), va.measure(x, echo, interface=front)) for x in sources]
+    for (wall_m, echo_m), where in zip(results, [has, has, np.ones_like(has)]):  # an array's points all have data
+        assert np.array_equal(wall_m.position.filled(-1), np.where(where, wall, -1))
+        assert np.array_equal(echo_m.position.filled(-1), np.where(where, wall + 20, -1))
+        assert echo_m.amplitude[1, 2] == 32768 and echo_m.amplitude[0, 0] == 9000
+    nothing = va.measure(samples, va.Gate(0, 64, "threshold", 40000))
+    assert nothing.position.mask.all() and not nothing.amplitude.mask.any()
+    burst = (np.sin(np.arange(64) * 1.3) * np.exp(-((np.arange(64) - 40) / 4.0) ** 2) * 1000).astype(np.int16)
+    assert va.measure(burst.reshape(1, 1, 64), va.Gate(0, 64), envelope=True).position[0, 0] == 40
+    with pytest.raises(velfile.InvalidError):
+        va.Gate(0, 4, "first")
+    with pytest.raises(IndexError):
+        va.measure(samples, va.Gate(60, 8))
+
+    ax = vp.cscan(samples, slice(0, 30), kind="tof", detect="threshold", threshold=10000)
+    assert np.array_equal(ax.images[0].get_array(), wall) and ax.get_aspect() == 1.0
+    ax = vp.cscan(samples, slice(0, 64), db=True, vmin=-20)
+    assert ax.images[0].get_array().max() == 0 and ax.images[0].get_clim() == (-20, 0)
+
+
+# The flaws the example hosts write (examples/inspection.h): second, first,
+# radius in points, depth in samples after the front wall, amplitude.
+FLAWS = [(40, 30, 6, 60, 9000), (100, 80, 10, 120, 12000), (130, 25, 4, 40, 6000), (60, 95, 8, 150, 8000)]
+
+
+@pytest.mark.skipif(not os.environ.get("VELFILE_WRITE_INSPECTION"), reason="ctest sets VELFILE_WRITE_INSPECTION")
+def test_the_example_plate_shows_its_flaws(tmp_path):
+    """The example's amplitude and time-of-flight C-scans, gated from the
+    front wall, find each flaw where it lies and nothing elsewhere."""
+    import velfile.analysis as va
+
+    path = str(tmp_path / "inspection.A01")
+    subprocess.run([os.environ["VELFILE_WRITE_INSPECTION"], path], check=True, capture_output=True)
+    front = va.Gate(20, 40)
+    with velfile.open(path) as f:
+        data = f["0/Scan A"].data
+        wall = va.measure(data, front)
+        inside = va.measure(data, va.Gate(20, 150), interface=front)
+    s, f_ = np.indices((160, 120))
+    assert np.array_equal(wall.position.compressed(), (30 + s // 16)[~wall.position.mask])
+    flawed = np.zeros((160, 120), bool)
+    for fs, ff, radius, depth, amplitude in FLAWS:
+        disc = (s - fs) ** 2 + (f_ - ff) ** 2 <= radius ** 2
+        flawed |= disc
+        shown = ~inside.amplitude.mask & disc
+        assert shown.sum() > 0.9 * disc.sum()
+        assert np.all(np.abs(inside.amplitude[shown] - amplitude) <= 150)
+        assert np.all(inside.position[shown] == (30 + s // 16 + depth)[shown])
+    assert inside.amplitude[~flawed].max() < 0.5 * min(a for *_, a in FLAWS)

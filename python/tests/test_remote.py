@@ -62,6 +62,8 @@ def test_file_objects_memory_urls_and_writes_refused(tmp_path):
     for source in (io.BytesIO(raw), "memory://r/a.A01"):
         with velfile.open(source) as f:
             assert np.array_equal(f["0/Scan"].data.samples, samples)
+    ds = xr.open_dataset(io.BytesIO(raw), engine="velfile", chunks={"second": 1})  # tasks share one reader
+    assert np.array_equal(ds.samples.compute(scheduler="threads").values, samples)
     with pytest.raises(velfile.InvalidError, match="for reading only"):
         velfile.open("memory://r/a.A01", "a")
     with pytest.raises(velfile.NotContainerError):

@@ -4,15 +4,42 @@
 // that the Python tests compare a foreign file with the host's.
 //
 //   write_sample FILE
+//   write_sample FILE.A01 LENGTH   appends a section holding a group whose
+//                                  name has LENGTH characters, as other
+//                                  writers make them (the C++ layer refuses
+//                                  names of more than 31)
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <velfile/velfile.hpp>
 
+namespace {
+
+void appendLongName(const char* path, size_t length) {
+  velfile::File f = velfile::File::append(path);
+  velfile::Group root = f.create_group("Long");
+  const std::basic_string<VelChar> name(length, VelChar('n'));
+  void* g = nullptr;
+  const int rc = VelFile::file_GroupCreate(root.handle(), &g, 2, name.c_str());
+  f.close();
+  if (rc != VelFile::kOk) {
+    std::fprintf(stderr, "write_sample: file_GroupCreate of a long name gave %d\n", rc);
+    std::exit(1);
+  }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: write_sample FILE\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: write_sample FILE [LENGTH]\n");
     return 2;
   }
   try {
+    if (argc == 3) {
+      appendLongName(argv[1], std::strtoul(argv[2], nullptr, 10));
+      return 0;
+    }
     velfile::File f = velfile::File::create(argv[1]);
     velfile::Group root = f.create_group("Sample");
     velfile::Group items = root.create_group("Items \xc3\xa9", 1);

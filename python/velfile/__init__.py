@@ -14,6 +14,10 @@ and write new files::
         g.descriptor("gate")                     # decoded by a module, as a dict
         scan = f["0/Scan A"].data               # a data group
         scan[2, 10:20, :64]                      # reads only that part
+    with velfile.create("scan.A01") as f:        # left by an exception: abandoned
+        g = f.create_group("Inspection")
+        with g.data_writer((lines, points, 256), "int16") as w:
+            w.write_line(0, first_line)          # one line at a time, in order
 
 Pictures, labelled arrays and export (matplotlib, xarray with dask, h5py;
 each imported only when used)::

@@ -1,8 +1,9 @@
 """python3 -m velfile: the package's command line.
 
-    python3 -m velfile plot FILE --group PATH --kind ascan|bscan|cscan
+    python3 -m velfile plot FILE --group PATH --kind ascan|bscan|cscan|tof
                        [--point I,J | --line J [--along first|second]]
-                       [--gate A:B | --gate-at X0:X1] -o OUT.png|OUT.svg
+                       [--gate A:B | --gate-at X0:X1] [--detect peak|threshold --threshold T]
+                       [--envelope] [--vmin V --vmax V] [--cmap NAME] [--db [REF]] -o OUT.png|OUT.svg
     python3 -m velfile export FILE OUT.h5|OUT.json [--gzip]
     python3 -m velfile view FILE [FILE ...] [--port N] [--host H] [--no-browser]
     python3 -m velfile references FILE [--group PATH] [--url URL] -o REFS.json
@@ -57,11 +58,12 @@ def _parser() -> argparse.ArgumentParser:
     parser.add_argument("--version", action="version", version=f"velfile {__version__}")
     commands = parser.add_subparsers(dest="command", parser_class=_Parser)
     plot = commands.add_parser("plot", help="draw an A-, B- or C-scan of a data group (PNG or SVG)",
-                               description="Draws an A-scan (one point), a B-scan (one line of points) or a "
-                                           "C-scan (peak |sample| in a gate at every point) of a data group.")
+                               description="Draws an A-scan (one point), a B-scan (one line of points), a "
+                                           "C-scan (peak |sample| in a gate at every point) or a time-of-flight "
+                                           "C-scan (where the gate detects, at every point) of a data group.")
     plot.add_argument("file", help="the container file")
     plot.add_argument("--group", required=True, help="path of the data group, as '0/Scan A'")
-    plot.add_argument("--kind", required=True, choices=("ascan", "bscan", "cscan"))
+    plot.add_argument("--kind", required=True, choices=("ascan", "bscan", "cscan", "tof"))
     where = plot.add_mutually_exclusive_group()
     where.add_argument("--point", type=lambda t: _pair(t, ",", int), metavar="I,J",
                        help="ascan: the point, second index I and first index J (default 0,0)")
@@ -70,9 +72,18 @@ def _parser() -> argparse.ArgumentParser:
                       help="bscan: the axis the line runs along (default first)")
     gate = plot.add_mutually_exclusive_group()
     gate.add_argument("--gate", type=lambda t: _pair(t, ":", int), metavar="A:B",
-                      help="cscan: samples A to B-1 (default all)")
+                      help="cscan, tof: samples A to B-1 (default all)")
     gate.add_argument("--gate-at", type=lambda t: _pair(t, ":", float), metavar="X0:X1",
-                      help="cscan: the samples whose coordinate on the sample axis lies in [X0, X1]")
+                      help="cscan, tof: the samples whose coordinate on the sample axis lies in [X0, X1]")
+    plot.add_argument("--detect", choices=("peak", "threshold"), default="peak",
+                      help="cscan, tof: the gate detects its peak |sample| or the first crossing of --threshold")
+    plot.add_argument("--threshold", type=float, default=0.0, metavar="T", help="the magnitude a crossing reaches")
+    plot.add_argument("--envelope", action="store_true", help="measure the envelope of the samples (taken as RF)")
+    plot.add_argument("--vmin", type=float, help="the lowest value of the colour scale")
+    plot.add_argument("--vmax", type=float, help="the highest value of the colour scale")
+    plot.add_argument("--cmap", default="viridis", help="the matplotlib colour map (default viridis; gray)")
+    plot.add_argument("--db", nargs="?", type=float, const=True, metavar="REF",
+                      help="cscan: amplitudes in dB of REF (default: of the largest)")
     plot.add_argument("-o", "--output", required=True, help="the picture, OUT.png or OUT.svg")
     plot.add_argument("--dpi", type=int, default=100, help="resolution of a PNG (default 100)")
     export = commands.add_parser("export", help="write the file as HDF5 (h5py) or as JSON",
@@ -147,15 +158,26 @@ def _plot(args: argparse.Namespace) -> int:
 
     if os.path.splitext(args.output)[1].lower() not in (".png", ".svg"):
         raise _Exit(ARGUMENTS, f"'{args.output}': the picture is written as .png or .svg")
+    import matplotlib
+
+    if args.cmap not in matplotlib.colormaps:
+        raise _Exit(ARGUMENTS, f"no colour map is named {args.cmap!r} (viridis, gray, magma, ...)")
+    if not args.threshold >= 0:
+        raise _Exit(ARGUMENTS, f"a threshold is a magnitude, zero or more, not {args.threshold:g}")
+    if args.db is not None and args.db is not True and not args.db > 0:
+        raise _Exit(ARGUMENTS, f"a dB reference is above 0, not {args.db:g}")
     data = _data(args.file, args.group)
     try:
         if args.kind == "ascan":
             ax = plot.ascan(data, args.point or (0, 0))
         elif args.kind == "bscan":
-            ax = plot.bscan(data, 0 if args.line is None else args.line, axis=args.along)
+            ax = plot.bscan(data, 0 if args.line is None else args.line, axis=args.along, cmap=args.cmap,
+                            vmin=args.vmin, vmax=args.vmax)
         else:
             gate = slice(*args.gate) if args.gate else args.gate_at
-            ax = plot.cscan(data, gate=gate)
+            ax = plot.cscan(data, gate=gate, kind="tof" if args.kind == "tof" else "amplitude", detect=args.detect,
+                            threshold=args.threshold, envelope=args.envelope, vmin=args.vmin, vmax=args.vmax,
+                            cmap=args.cmap, db=args.db)
     except UnsupportedError as e:
         raise _Exit(NO_DATA, f"no acquisition data to draw: {e}") from None
     except IndexError as e:

@@ -50,6 +50,7 @@ def open(path: PathLike, mode: str = "r", **options: Any) -> File:  # noqa: A001
     if options:
         raise InvalidError(f"{', '.join(options)}: options of files read through a file object or a URL")
     path = os.fspath(path)
+    path = path[len("file://"):] if path.startswith("file://") else path
     return File(_OPEN[mode](path), mode)
 
 

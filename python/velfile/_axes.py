@@ -1,6 +1,7 @@
 """What the pictures, the labelled arrays and the export share about a data
-group: the names of its axes, their labels and units, and its C-scan (the
-peak of |sample| inside a gate), computed over bounded chunks."""
+group: the names of its axes, their labels and units, its gates as ranges of
+samples, and its C-scan (the peak of |sample| inside a gate, measured by
+velfile.analysis over bounded chunks)."""
 from __future__ import annotations
 
 from typing import Any, Dict, Mapping, Optional, Tuple, Union
@@ -22,9 +23,6 @@ UNIT_NAMES: Dict[int, str] = {}
 #: A gate: a range of sample indices (a slice or a range), or a pair of
 #: coordinates on the sample axis (floats, in the axis's own units).
 Gate = Union[slice, range, Tuple[float, float], None]
-
-# A chunk read for a C-scan holds at most this many bytes of samples.
-CHUNK_BYTES = 16 << 20
 
 
 def shortest(value: float) -> str:
@@ -106,30 +104,12 @@ def gate_range(data: Any, gate: Gate) -> Tuple[int, int]:
     return start, stop
 
 
-def peak(samples: np.ndarray) -> np.ndarray:
-    """The peak of |sample| along the last axis, as float64 (exact for every
-    sample type; a minimal integer's magnitude does not wrap)."""
-    if samples.shape[-1] == 0:
-        return np.zeros(samples.shape[:-1])
-    high = samples.max(axis=-1).astype(np.float64)
-    low = samples.min(axis=-1).astype(np.float64)
-    return np.maximum(np.abs(high), np.abs(low))
-
-
 def cscan_values(data: Any, gate: Gate = None) -> np.ma.MaskedArray:
     """The C-scan of a data group: the peak of |sample| inside the gate at
-    each point, shape (second, first), the points without data masked. Reads
-    the gate's samples in chunks of whole lines of at most CHUNK_BYTES (one
-    line when a line is larger), never the whole group at once."""
+    each point, shape (second, first), the points without data masked (see
+    velfile.analysis.measure, which reads it in bounded chunks)."""
+    from . import analysis
+
     check_plain(data)
     start, stop = gate_range(data, gate)
-    seconds, firsts, _ = data.shape
-    line_bytes = max(1, firsts * (stop - start) * data.dtype.itemsize)
-    step = max(1, CHUNK_BYTES // line_bytes)
-    values = np.zeros((seconds, firsts))
-    mask = np.zeros((seconds, firsts), dtype=bool)
-    for s in range(0, seconds, step):
-        samples, markers = data.read((slice(s, s + step), slice(None), slice(start, stop)))
-        values[s:s + step] = peak(samples)
-        mask[s:s + step] = markers < 3
-    return np.ma.masked_array(values, mask)
+    return analysis.measure(data, analysis.Gate(start, stop - start)).amplitude

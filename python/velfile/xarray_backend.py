@@ -41,9 +41,10 @@ class SamplesArray(BackendArray):
     only."""
 
     def __init__(self, source: Any, group: str, shape: Tuple[int, int, int], dtype: np.dtype,
-                 options: Optional[dict] = None) -> None:
+                 options: Optional[dict] = None, opened: Any = None) -> None:
         self.source, self.group, self.shape, self.dtype = source, group, shape, dtype
         self.options = options or {}
+        self.opened = opened  # a file object's File, kept: one reader seeks it
 
     def __getitem__(self, key: indexing.ExplicitIndexer) -> np.ndarray:
         return indexing.explicit_indexing_adapter(key, self.shape, indexing.IndexingSupport.BASIC, self._read)
@@ -52,6 +53,8 @@ class SamplesArray(BackendArray):
         from ._api import open as open_file
         from ._remote import is_remote
 
+        if self.opened is not None:
+            return self.opened[self.group].data[key]
         if isinstance(self.source, str) and is_remote(self.source):
             return _remote_file(self.source, self.options)[self.group].data[key]
         with open_file(self.source, **self.options) as f:
@@ -86,24 +89,31 @@ class VelfileBackendEntrypoint(BackendEntrypoint):
     """The engine "velfile" for xarray.open_dataset and open_mfdataset."""
 
     description = "Container files of ultrasonic testing (a data group as a Dataset), by velfile"
-    open_dataset_parameters = ("filename_or_obj", "drop_variables", "group", "storage_options", "block_size")
+    open_dataset_parameters = ("filename_or_obj", "drop_variables", "group", "storage_options", "block_size",
+                               "timeout")
 
     def open_dataset(self, filename_or_obj: Any, *, drop_variables: Optional[Iterable[str]] = None,
                      group: Optional[str] = None, storage_options: Optional[dict] = None,
-                     block_size: Optional[int] = None) -> Any:
+                     block_size: Optional[int] = None, timeout: Optional[float] = None) -> Any:
         import xarray as xr
 
         from ._api import open as open_file
 
         source = _source(filename_or_obj)
-        options = {k: v for k, v in (("storage_options", storage_options), ("block_size", block_size)) if v}
-        with open_file(source, **options) as f:
+        options = {k: v for k, v in (("storage_options", storage_options), ("block_size", block_size),
+                                     ("timeout", timeout)) if v}
+        f = open_file(source, **options)
+        try:
             group = group if group is not None else _labelled.only_data_group(f)
             data = f[group].data
             coords, attrs = _labelled.labels(data)
             coords["has_data"] = (DIMS[:2], data.has_data, {"long_name": "the point has data"})
             shape, dtype, name = data.shape, data.dtype, data.group.name
-        samples = indexing.LazilyIndexedArray(SamplesArray(source, group, shape, dtype, options))
+        finally:
+            if isinstance(source, str):
+                f.close()
+        kept = None if isinstance(source, str) else f
+        samples = indexing.LazilyIndexedArray(SamplesArray(source, group, shape, dtype, options, kept))
         variables = {"samples": xr.Variable(DIMS, samples, attrs=dict(attrs, long_name=name))}
         dataset = xr.Dataset(variables, coords=coords, attrs={"group": group})
         return dataset.drop_vars(list(drop_variables or ()), errors="ignore")

@@ -363,6 +363,10 @@ TEST_F(Velinspect, DamageIsLocatedAndSurvived) {
       {"little", hand(false)},
       {"big", hand(true)}};
   for (const auto& file : files) vt::writeFile(path(file.first), file.second);
+  vt::writeFile(path("abandoned.A01"), sound);  // a section added, then abandoned
+  ASSERT_EQ(0, file_Open(vpath("abandoned.A01").c_str(), &f));
+  ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("Abandoned")));
+  ASSERT_EQ(0, file_Abandon(f));
   const std::string cutShort = "bytes into the header of a section after section 0: it was cut short\n";
   const std::string value = "(12 bytes at +" + hex(over) + ") runs past the end of its section",
                     overItem = "0 item [3] (id 3, float32 x3): the value " + value;
@@ -382,6 +386,9 @@ TEST_F(Velinspect, DamageIsLocatedAndSurvived) {
       {{"check", "format"}, 1, {at(12) + "section 0: string format 7 is neither 1 (utf16) nor 0 (narrow)\n"}},
       {{"check", "reserved"}, 1, {at(second + 32) + "section 1: the reserved word at +32 is 0x1"}},
       {{"check", "trailing"}, 0, {"note: 20 bytes after the last section"}},
+      {{"check", "abandoned.A01"},
+       0,
+       {" bytes after the last section belong to no section\n", ": sound: 2 sections"}},
       {{"check", "outside"}, 1, {at(floats) + "0 item [3] (id 3, float32 x3): the value (12 bytes at +"}},
       {{"dump", "outside", "--json"},
        1,

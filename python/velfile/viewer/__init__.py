@@ -1,6 +1,7 @@
 """A viewer in the browser: the files' group trees, a group's items and
-descriptor, and for a data group its C-scan over a gate with the A-scan and
-the two B-scans of the point clicked, drawn by velfile.plot.
+descriptor, and for a data group its C-scans over gates with the A-scan and
+the two B-scans of the point picked. The server sends values (measured by
+velfile.analysis); the page draws them.
 
     python3 -m velfile view FILE [FILE ...] [--port N] [--host H] [--no-browser]
 

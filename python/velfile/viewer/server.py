@@ -1,5 +1,7 @@
 """The viewer's HTTP server (Tornado): the page, its two assets and the
-JSON views of views.py, each behind the Host check and the token."""
+views of views.py (JSON, or the binary values of the scans). Every request
+passes the Host check; the API also needs the token, in a header, from a
+request of the page's own origin."""
 from __future__ import annotations
 
 import asyncio
@@ -21,10 +23,14 @@ import tornado.web
 from . import views
 
 _STATIC = os.path.join(os.path.dirname(os.path.abspath(__file__)), "static")
-_ASSETS = {"viewer.js": "text/javascript", "viewer.css": "text/css"}
+_ASSETS = {"viewer.js": "text/javascript", "plots.js": "text/javascript", "viewer.css": "text/css"}
 _LOCAL_NAMES = ("127.0.0.1", "localhost", "[::1]")
 _POLICY = ("default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; connect-src 'self'; "
            "base-uri 'none'; form-action 'none'; frame-ancestors 'none'")
+
+
+# Requests for C-scans waiting at once; more are refused as busy.
+MAX_WAITING = 16
 
 
 def _log(handler: tornado.web.RequestHandler) -> None:
@@ -35,7 +41,7 @@ def _log(handler: tornado.web.RequestHandler) -> None:
 
 
 class _Handler(tornado.web.RequestHandler):
-    """Every request: the Host check, then the token (query, header or cookie)."""
+    """Every request: the Host check. The API's: the origin and the token."""
 
     viewer: "Viewer"
 
@@ -51,12 +57,9 @@ class _Handler(tornado.web.RequestHandler):
     def prepare(self) -> None:
         if self.request.host not in self.viewer.hosts:
             raise tornado.web.HTTPError(403, f"the Host header {self.request.host[:80]!r} is not this server's")
-        header = self.request.headers.get("Authorization", "")
-        given = (self.get_query_argument("token", "") or (header[6:] if header.startswith("token ") else "")
-                 or self.get_cookie(self.viewer.cookie, ""))
-        if not hmac.compare_digest(given.encode(), self.viewer.token.encode()):
-            raise tornado.web.HTTPError(403, "this address needs the token: open the address that "
-                                             "'python3 -m velfile view' printed")
+
+    def _request_summary(self) -> str:  # as Tornado logs a request: never its query, which may hold the token
+        return f"{self.request.method} {self.request.path} ({self.request.remote_ip})"
 
     def write_error(self, status_code: int, **kwargs: Any) -> None:
         error = kwargs.get("exc_info", (None, None))[1]
@@ -73,16 +76,17 @@ class _Handler(tornado.web.RequestHandler):
 
     def log_exception(self, typ: Any, value: Any, tb: Any) -> None:
         if not isinstance(value, tornado.web.HTTPError):
-            super().log_exception(typ, value, tb)
+            import traceback
+
+            print(f"velfile view: {self._request_summary()} failed:\n"
+                  + "".join(traceback.format_exception(typ, value, tb)), file=sys.stderr)
 
 
 class _Page(_Handler):
+    """The page holds no secret: it takes the token from its own address
+    (the printed one has it) and sends it in a header with every request."""
+
     def get(self) -> None:
-        if self.get_query_argument("token", ""):
-            # The token becomes a cookie of this port, and the address bar loses it.
-            self.set_cookie(self.viewer.cookie, self.viewer.token, httponly=True, samesite="Strict")
-            self.redirect("/")
-            return
         self.set_header("Content-Type", "text/html; charset=utf-8")
         self.finish(self.viewer.assets["index.html"])
 
@@ -94,22 +98,73 @@ class _Asset(_Handler):
 
 
 class _Api(_Handler):
+    cancelled: Optional[threading.Event] = None
+
+    def prepare(self) -> None:
+        super().prepare()
+        # Only the page's own requests: a browser names the site a request
+        # comes from, and another port of this host is another origin.
+        site = self.request.headers.get("Sec-Fetch-Site")
+        if site is not None and site != "same-origin":
+            raise tornado.web.HTTPError(403, f"a request from another site ({site[:20]!r}) is refused")
+        origin = self.request.headers.get("Origin")
+        if origin is not None and origin not in self.viewer.origins:
+            raise tornado.web.HTTPError(403, f"a request from the origin {origin[:80]!r} is refused")
+        header = self.request.headers.get("Authorization", "")
+        given = header[6:] if header.startswith("token ") else ""
+        if not hmac.compare_digest(given.encode(), self.viewer.token.encode()):
+            raise tornado.web.HTTPError(403, "this address needs the token: open the address that "
+                                             "'python3 -m velfile view' printed")
+
+    def on_connection_close(self) -> None:  # the page gave the request up: so does the server
+        if self.cancelled is not None:
+            self.cancelled.set()
+
     async def get(self, name: str) -> None:
-        query = {k: self.get_query_argument(k) for k in self.request.query_arguments if k != "token"}
-        loop = asyncio.get_running_loop()
+        # Names may begin or end with spaces: arguments are taken as sent.
+        query = {k: self.get_query_argument(k, strip=False) for k in self.request.query_arguments}
+        heavy = name in views.HEAVY
+        self.cancelled = threading.Event()
+        slot = query.pop("slot", None)
         try:
-            answer = await loop.run_in_executor(self.viewer.pool, views.answer, self.viewer.files, name, query)
-            body = json.dumps(answer, allow_nan=False)
+            if heavy and self.viewer.waiting >= MAX_WAITING:
+                raise views.RequestError(503, f"the viewer is busy with {self.viewer.waiting} C-scans: "
+                                              "ask again in a moment")
+            if slot is not None:  # a newer request of the same slot supersedes this one
+                old = self.viewer.slots.get(slot)
+                if old is not None:
+                    old.set()
+                self.viewer.slots[slot] = self.cancelled
+            cancelled = self.cancelled
+            self.viewer.waiting += heavy
+            try:
+                answer = await asyncio.get_running_loop().run_in_executor(
+                    self.viewer.heavy if heavy else self.viewer.pool, self._answer, name, query, cancelled)
+            finally:
+                self.viewer.waiting -= heavy
+                if slot is not None and self.viewer.slots.get(slot) is cancelled:
+                    del self.viewer.slots[slot]
         except Exception as e:  # every failure is an answer; the server goes on
             status = views.status_of(e)
             if status == 500:
                 self.log_exception(type(e), e, e.__traceback__)
+            if self.request.connection.stream is None or self.request.connection.stream.closed():
+                return
             self.set_status(status)
             self.set_header("Content-Type", "application/json")
             self.finish(json.dumps({"error": str(e) or type(e).__name__}))
             return
-        self.set_header("Content-Type", "application/json")
-        self.finish(body)
+        if isinstance(answer, views.Binary):
+            self.set_header("Content-Type", "application/octet-stream")
+            self.finish(answer.encode())
+        else:
+            self.set_header("Content-Type", "application/json")
+            self.finish(json.dumps(answer, allow_nan=False, ensure_ascii=False).encode())
+
+    def _answer(self, name: str, query: Dict[str, str], cancelled: threading.Event) -> Any:
+        if cancelled.is_set():
+            raise views.Superseded("the request was superseded before it began")
+        return views.answer(self.viewer.files, name, query, cancelled.is_set)
 
 
 class _Missing(_Handler):
@@ -120,15 +175,20 @@ class _Missing(_Handler):
 class Viewer:
     """Serves the named files on host (127.0.0.1 by default) and port (a free
     one when 0) until stop(). Every request must carry the token: the address
-    the viewer prints has it, and the page keeps it in a cookie."""
+    the viewer prints has it, and the page sends it in a header. C-scans run
+    in a pool of their own, so that points and lines never wait behind
+    them."""
 
     def __init__(self, paths: Sequence[str], host: str = "127.0.0.1", port: int = 0, workers: int = 2) -> None:
         self.files = views.Files(paths)
         self.host, self.port = host, port
         self.token = secrets.token_urlsafe(24)
         self.hosts: List[str] = []
-        self.cookie = ""
+        self.origins: List[str] = []
         self.pool = ThreadPoolExecutor(workers, thread_name_prefix="velfile-view")
+        self.heavy = ThreadPoolExecutor(1, thread_name_prefix="velfile-cscan")
+        self.slots: Dict[str, threading.Event] = {}
+        self.waiting = 0
         self.assets: Dict[str, bytes] = {}
         for name in ("index.html", *_ASSETS):
             with open(os.path.join(_STATIC, name), "rb") as f:
@@ -149,8 +209,8 @@ class Viewer:
         if self.host in ("0.0.0.0", "::", ""):
             names |= {socket.gethostname(), socket.getfqdn()}
         self.hosts = [f"{name}:{self.port}" for name in sorted(names)]
-        self.cookie = f"velfile-token-{self.port}"
-        routes = [(r"/", _Page), (r"/static/(viewer\.js|viewer\.css)", _Asset), (r"/api/(\w+)", _Api)]
+        self.origins = [f"http://{host}" for host in self.hosts]
+        routes = [(r"/", _Page), (r"/static/(viewer\.js|plots\.js|viewer\.css)", _Asset), (r"/api/(\w+)", _Api)]
         app = tornado.web.Application([(r, h, {"viewer": self}) for r, h in routes], log_function=_log,
                                       default_handler_class=_Missing, default_handler_args={"viewer": self})
         self._server = tornado.httpserver.HTTPServer(app)
@@ -167,7 +227,6 @@ class Viewer:
                     self._loop.add_signal_handler(sig, self._stop.set)
                 except (NotImplementedError, RuntimeError):  # Windows: Ctrl-C raises KeyboardInterrupt
                     pass
-        self.pool.submit(views.warm_up)
         if ready is not None:
             ready.set()
         try:
@@ -175,7 +234,10 @@ class Viewer:
         finally:
             self._server.stop()
             await self._server.close_all_connections()
+            for slot in list(self.slots.values()):
+                slot.set()
             self.pool.shutdown(wait=True, cancel_futures=True)
+            self.heavy.shutdown(wait=True, cancel_futures=True)
 
     def stop(self) -> None:
         """Stops serve(), from any thread."""

@@ -1,18 +1,17 @@
-"""What the viewer's server reads and draws. Each view takes an open file
-and a request's query (strings), reads only what it shows and returns a dict
-ready for JSON. Views block: the server runs answer() in its thread pool."""
+"""What the viewer's server reads. Each view takes an open file and a
+request's query (strings), reads only what it shows and returns a dict
+ready for JSON or, for the scans, a Binary of their values, which the page
+draws. Views block: the server runs answer() in its thread pools."""
 from __future__ import annotations
 
-import base64
-import io
+import json
 import math
 import os
-import threading
 from typing import Any, Callable, Dict, List, Mapping, Optional, Sequence, Tuple
 
 import numpy as np
 
-from .. import _api, _axes
+from .. import _api
 from .._html import item_text
 from .._tree import Group
 from .._types import _TEXT_TYPES, ItemType
@@ -22,11 +21,9 @@ MAX_GROUPS = 5000  # groups listed in a file's tree
 MAX_ITEMS = 2000  # items listed for a group
 MAX_ELEMENTS = 1 << 16  # elements of one item's full value
 MAX_LIST = 256  # elements of a list-valued descriptor field
-DPI = 80
+MAX_TEXT = 1 << 20  # bytes of UTF-8 of one text item's full value
 DATA_CLASS_ITEM = 10400  # the item that makes a group a data group
 
-# matplotlib draws one figure at a time (its text and font caches are shared).
-_DRAW = threading.Lock()
 _MODULES = sorted(m["name"] for m in modules())
 
 Query = Mapping[str, str]
@@ -40,11 +37,19 @@ class RequestError(Exception):
         self.status = status
 
 
+class Superseded(Exception):
+    """A request that a newer one replaced, or whose client went away."""
+
+
 def status_of(error: BaseException) -> int:
     """The HTTP status that answers a request which failed with error."""
+    from ..analysis import Cancelled
+
     if isinstance(error, RequestError):
         return error.status
-    if isinstance(error, NotFoundError):
+    if isinstance(error, (Superseded, Cancelled)):
+        return 409
+    if isinstance(error, (NotFoundError, FileNotFoundError)):  # a group, or a file gone from the disk
         return 404
     if isinstance(error, PermissionError):
         return 403
@@ -65,10 +70,18 @@ class Files:
     def __init__(self, paths: Sequence[str]) -> None:
         self.paths = [os.path.abspath(os.fspath(p)) for p in paths]
 
-    def open(self, index: int) -> Any:
+    def path(self, index: int) -> str:
         if not 0 <= index < len(self.paths):
             raise RequestError(404, f"no file {index}: the viewer serves files 0 to {len(self.paths) - 1}")
-        return _api.open(self.paths[index])
+        return self.paths[index]
+
+    def open(self, index: int) -> Any:
+        return _api.open(self.path(index))
+
+    def stamp(self, index: int) -> str:
+        """The file's size and modification time: a change on disk changes it."""
+        st = os.stat(self.path(index))
+        return f"{st.st_size}-{st.st_mtime_ns}"
 
 
 def plain(value: Any) -> Any:
@@ -229,85 +242,136 @@ def item(f: Any, query: Query) -> Dict[str, Any]:
     if it.type == ItemType.GROUP:
         return {"index": index, "id": it.id, "type": it.type_name, "count": it.count, "group": it.value.path}
     value = it.view()[:MAX_ELEMENTS] if it.type not in _TEXT_TYPES and it.count > MAX_ELEMENTS else it.value
+    shown = min(it.count, MAX_ELEMENTS) if isinstance(value, np.ndarray) else it.count
+    if isinstance(value, str) and len(value) > MAX_TEXT // 4:
+        value = value.encode("utf-8", "surrogatepass")[:MAX_TEXT].decode("utf-8", "ignore")
+        shown = len(value)
     return {"index": index, "id": it.id, "type": it.type_name, "count": it.count, "value": plain(value),
-            "shown": min(it.count, MAX_ELEMENTS) if isinstance(value, np.ndarray) else it.count}
+            "shown": shown}
 
 
-# --- the scans ---
+# --- the scans: values, which the page draws ---
 
 
-def _picture(draw: Callable[[Any], Any], size: Tuple[float, float]) -> Tuple[Any, Callable[[], Dict[str, Any]]]:
-    """Draws on a figure of fixed margins (much faster than a computed
-    layout) and returns the Axes and a function that renders the PNG with
-    where the Axes lie in it, so that the page maps clicks to coordinates."""
-    from matplotlib.figure import Figure
-
-    figure = Figure(figsize=size, dpi=DPI)
-    figure.subplots_adjust(left=0.13, right=0.97, bottom=0.13, top=0.9)
-    ax = draw(figure.add_subplot())
-
-    def render() -> Dict[str, Any]:
-        buffer = io.BytesIO()
-        figure.savefig(buffer, format="png", dpi="figure", pil_kwargs={"compress_level": 1})
-        height = figure.bbox.height
-        x0, y0, x1, y1 = ax.get_window_extent().extents
-        return {"image": "data:image/png;base64," + base64.b64encode(buffer.getvalue()).decode("ascii"),
-                "frame": plain({"box": [x0, height - y1, x1, height - y0], "xlim": list(ax.get_xlim()),
-                                "ylim": list(ax.get_ylim())})}
-
-    return ax, render
+# The array types the page reads (its typed arrays).
+_PAGE_TYPES = ("i1", "u1", "i2", "u2", "i4", "u4", "f4", "f8")
 
 
-def _plot() -> Any:
-    from .. import plot
+class Binary:
+    """An answer of arrays: a JSON header, then each array's bytes
+    (little-endian, each starting at a multiple of 8), as the page reads
+    them. The header's "arrays" lists name, dtype, shape and offset."""
 
-    return plot
+    def __init__(self, header: Dict[str, Any], arrays: Sequence[Tuple[str, np.ndarray]]) -> None:
+        self.header, self.arrays = header, arrays
+
+    def encode(self) -> bytes:
+        parts: List[bytes] = []
+        table, offset = [], 0
+        for name, array in self.arrays:
+            if array.dtype.str[1:] not in _PAGE_TYPES:
+                array = array.astype(np.float64)  # 64-bit integers, half floats: as the page can draw them
+            array = np.ascontiguousarray(array, array.dtype.newbyteorder("<"))
+            table.append({"name": name, "dtype": array.dtype.str[1:], "shape": list(array.shape), "offset": offset})
+            body = array.tobytes()
+            pad = -len(body) % 8
+            parts.append(body + bytes(pad))
+            offset += len(body) + pad
+        head = json.dumps(plain({**self.header, "arrays": table}), allow_nan=False).encode()
+        head += b" " * (-(len(head) + 4) % 8)
+        return len(head).to_bytes(4, "little") + head + b"".join(parts)
 
 
-def warm_up() -> None:
-    """Loads matplotlib, so that the first picture comes as fast as the next."""
-    with _DRAW:
-        _picture(lambda ax: ax, (1, 1))[1]()
-        _plot()
+def _float(query: Query, name: str, default: float) -> float:
+    text = query.get(name)
+    if text is None or text == "":
+        return default
+    try:
+        value = float(text)
+    except ValueError:
+        raise RequestError(400, f"parameter '{name}' is not a number: {text[:40]!r}") from None
+    if not math.isfinite(value):
+        raise RequestError(400, f"parameter '{name}' is not a finite number: {text[:40]!r}")
+    return value
 
 
-def cscan(f: Any, query: Query) -> Dict[str, Any]:
-    """The C-scan of the gate: the peak of |sample| inside it at every point."""
-    data = _data(f, query)
+def _gates(data: Any, query: Query) -> Tuple[Any, Optional[Any], bool]:
+    """The request's gate (gate=A:B, detect=, threshold=), its second gate
+    started from the first one's detection (gate2=OFFSET:WIDTH, detect2=,
+    threshold2=) and whether to measure the envelope (envelope=1)."""
+    from .. import analysis
+
     start, stop = _gate(data, query)
-    with _DRAW:
-        _, render = _picture(lambda ax: _plot().cscan(data, gate=slice(start, stop), ax=ax), (6.4, 5.2))
-        out = render()
-    out.update(gate=[start, stop], x="first", y="second")
-    return out
+    try:
+        first = analysis.Gate(start, stop - start, query.get("detect", "peak"), _float(query, "threshold", 0.0))
+        second = None
+        if query.get("gate2"):
+            offset, width = _ints(query, "gate2", ":")
+            second = analysis.Gate(offset, width, query.get("detect2", "peak"), _float(query, "threshold2", 0.0))
+    except InvalidError as e:
+        raise RequestError(400, str(e)) from None
+    return first, second, query.get("envelope", "0") == "1"
 
 
-def point(f: Any, query: Query) -> Dict[str, Any]:
-    """One point's A-scan: its samples, and their peak inside the gate."""
+def _masked(values: np.ma.MaskedArray) -> np.ndarray:
+    return values.filled(np.nan).astype(np.float32)
+
+
+def _measure(source: Any, query: Query, data: Any, cancel: Optional[Callable[[], bool]]) -> Tuple[Any, Any]:
+    """The first gate's measurement and, with gate2=, the second's."""
+    from .. import analysis
+
+    first, second, env = _gates(data, query)
+    one = analysis.measure(source, first, envelope=env, cancel=cancel)
+    two = analysis.measure(source, second, interface=first, envelope=env, cancel=cancel) if second else None
+    return one, two
+
+
+def cscan(f: Any, query: Query, cancel: Optional[Callable[[], bool]] = None) -> Binary:
+    """The C-scans of the gate (of the second gate, with gate2=): amplitude
+    and position of the detection (a sample index) at every point, NaN where
+    there is none; with gate2=, also the first gate's positions, where the
+    second gate starts from (position1)."""
     data = _data(f, query)
-    s, f = _point(data, query)
-    start, stop = _gate(data, query)
-    samples, marker = data.read((s, f, slice(None)))
-    sample = data.axes.sample
+    one, two = _measure(data, query, data, cancel)
+    shown = two or one
+    amplitude = shown.amplitude
+    top = float(amplitude.max()) if amplitude.count() else 0.0
+    arrays = [("amplitude", _masked(amplitude)), ("position", _masked(shown.position))]
+    if two is not None:
+        arrays.append(("position1", _masked(one.position)))
+    return Binary({"gate": [one.gate.start, one.gate.start + one.gate.width], "second_gate": two is not None,
+                   "max": top, "shape": list(amplitude.shape)}, arrays)
 
-    def draw(ax: Any) -> Any:
-        _plot().ascan(data, (s, f), ax=ax)
-        ax.axvspan(sample[start], sample[stop - 1], color="tab:orange", alpha=0.2, linewidth=0)
-        return ax
 
-    with _DRAW:
-        _, render = _picture(draw, (6.4, 3.6))
-        out = render()
+def point(f: Any, query: Query, cancel: Optional[Callable[[], bool]] = None) -> Binary:
+    """One point's A-scan: its samples (and their envelope, with
+    envelope=1), and what each gate measured there."""
+    data = _data(f, query)
+    s, f_ = _point(data, query)
+    samples, marker = data.read((s, f_, slice(None)))
     has = bool(marker >= 3)
-    peak = plain(_axes.peak(samples[start:stop])) if has else None  # the C-scan's own measure
-    out.update(point=[s, f], has_data=has, values=plain(samples) if has else None, gate=[start, stop], peak=peak,
-               x="sample", y="value")
-    return out
+    one, two = _measure(samples.reshape(1, 1, -1), query, data, None)
+    gates = []
+    for m in (one, two) if two else (one,):
+        if has:
+            a, p = m.amplitude[0, 0], m.position[0, 0]
+            gates.append({"amplitude": None if a is np.ma.masked else float(a),
+                          "position": None if p is np.ma.masked else int(p)})
+        else:
+            gates.append({"amplitude": None, "position": None})
+    from ..analysis import envelope_of
+
+    arrays = [("samples", samples)]
+    if query.get("envelope", "0") == "1":
+        arrays.append(("envelope", envelope_of(samples)))
+    return Binary({"point": [s, f_], "has_data": has, "gates": gates, "type": str(data.dtype)}, arrays)
 
 
-def line(f: Any, query: Query) -> Dict[str, Any]:
+def line(f: Any, query: Query, cancel: Optional[Callable[[], bool]] = None) -> Binary:
     """A B-scan: along 'first', the points of second index line; along
-    'second', those of first index line. The page marks the point on it."""
+    'second', those of first index line: samples (points x samples) and
+    which points have data."""
     data = _data(f, query)
     along = query.get("along", "first")
     if along not in ("first", "second"):
@@ -316,23 +380,35 @@ def line(f: Any, query: Query) -> Dict[str, Any]:
     count = data.shape[0 if along == "first" else 1]
     if not 0 <= index < count:
         raise RequestError(400, f"line {index} lies outside the {count} lines along the {along} axis")
-    with _DRAW:
-        _, render = _picture(lambda ax: _plot().bscan(data, index, along, ax=ax), (6.4, 4.8))
-        out = render()
-    out.update(line=index, along=along, x=along, y="sample")
-    return out
+    key = (index, slice(None), slice(None)) if along == "first" else (slice(None), index, slice(None))
+    samples, markers = data.read(key)
+    if query.get("envelope", "0") == "1":
+        from ..analysis import envelope_of
+
+        samples = envelope_of(samples)
+    return Binary({"line": index, "along": along}, [("samples", samples), ("has", (markers >= 3).astype(np.uint8))])
 
 
-VIEWS: Dict[str, Callable[[Any, Query], Dict[str, Any]]] = {
-    "tree": tree, "group": group, "item": item, "cscan": cscan, "point": point, "line": line}
+VIEWS: Dict[str, Callable[..., Any]] = {"tree": tree, "group": group, "item": item}
+SCANS: Dict[str, Callable[..., Binary]] = {"cscan": cscan, "point": point, "line": line}
+HEAVY = ("cscan",)  # the views that read every point
 
 
-def answer(files: Files, name: str, query: Query) -> Dict[str, Any]:
-    """The answer of a view: its file is open while the view reads it."""
+def answer(files: Files, name: str, query: Query, cancel: Optional[Callable[[], bool]] = None) -> Any:
+    """The answer of a view: its file is open while the view reads it. Every
+    answer carries the file's stamp (size and modification time) as it was
+    before the file was opened, so the page notices a file changed on disk."""
     if name == "files":
         return listing(files)
-    view = VIEWS.get(name)
+    view = VIEWS.get(name) or SCANS.get(name)
     if view is None:
         raise RequestError(404, f"the viewer has no view '{name[:40]}'")
-    with files.open(_int(query, "file")) as f:
-        return view(f, query)
+    index = _int(query, "file")
+    stamp = files.stamp(index)
+    with files.open(index) as f:
+        out = view(f, query, cancel) if name in SCANS else view(f, query)
+    if isinstance(out, Binary):
+        out.header["stamp"] = stamp
+    else:
+        out["stamp"] = stamp
+    return out

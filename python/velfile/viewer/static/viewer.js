@@ -1,18 +1,61 @@
 // The viewer's page: the trees of the files, a group's items and descriptor,
-// and for a data group the linked C-, A- and B-scans. The server draws every
-// picture and sends with it where its axes lie, so that a click maps to a
-// point. Every text from a file is set as text, never as markup.
+// and for a data group the linked C-, A- and B-scans, drawn here from the
+// values the server sends (plots.js). Every text from a file is set as text,
+// never as markup, with the characters that would hide or reorder it shown
+// as escapes. The token comes from the page's address and goes in a header.
 "use strict";
 (() => {
   const $ = (id) => document.getElementById(id);
+  const {ImageView, LineView, scaleOf, fmt} = window.velfilePlots;
 
-  // The page's state, open to scripts and tests: the selection, the gate, the
-  // shown A-scan's values, and how long each action took from the click to
-  // the drawn pictures (timings: {action, ms}).
-  const state = {file: null, group: null, data: null, point: null, gate: null, ascan: null, frames: {},
-                 lines: {}, timings: [], names: {}};
+  // The page's state, open to scripts and tests: the selection, the gates,
+  // the shown values, and how long each action took from the input to the
+  // drawn views (timings: {action, ms}).
+  const state = {file: null, group: null, data: null, point: null, reference: null, ascan: null, cscan: null,
+                 lines: {}, timings: [], names: {}, stamps: {}, errors: {}};
   window.velfileViewer = state;
-  const seq = {group: 0, cscan: 0, ascan: 0, "bscan-first": 0, "bscan-second": 0};
+  const seq = {};
+  const pending = {};
+  const client = Math.random().toString(36).slice(2);
+
+  // --- the address: the token and the view's state ---
+
+  const address = new URLSearchParams(location.hash.slice(1));
+  const query = new URLSearchParams(location.search);
+  if (query.get("token")) address.set("token", query.get("token"));
+  const token = address.get("token") || "";
+  const restore = Object.fromEntries(address);
+  history.replaceState(null, "", `/#${address}`);
+
+  function remember() {
+    const p = new URLSearchParams({token});
+    if (state.file !== null) p.set("file", state.file);
+    if (state.group !== null) p.set("group", state.group);
+    if (state.data) {
+      p.set("point", state.point.join(","));
+      const g = gates();
+      p.set("gate", `${g.gate}`);
+      for (const k of ["detect", "threshold", "gate2", "detect2", "threshold2", "envelope"]) if (g[k]) p.set(k, g[k]);
+      for (const id of ["gate-start-at", "gate-width-at"]) $(id).addEventListener("change", gateFromCoords);
+    for (const id of ["kind", "velocity", "palette", "scale", "vmin", "vmax", "reference"]) {
+        if ($(id).value !== "") p.set(id, $(id).value);
+      }
+      const w = views.cscan.window;
+      if (w) p.set("zoom", [w.x0, w.x1, w.y0, w.y1].map((x) => Number(x.toFixed(3))).join(","));
+      if (!$("to-scale").checked) p.set("fill", "1");
+    }
+    history.replaceState(null, "", `/#${p}`);
+  }
+
+  // Characters that would hide or reorder a name are shown as escapes:
+  // controls, bidirectional overrides and isolates, zero-width characters.
+  const HIDDEN =
+    /[\u0000-\u001f\u007f-\u009f\u00ad\u061c\u180e\u200b-\u200f\u202a-\u202e\u2060-\u206f\ufeff\ufff9-\ufffb]/g;
+  const visible = (text) => {
+    const s = String(text).replace(HIDDEN, (c) => `\\u{${c.codePointAt(0).toString(16).padStart(4, "0")}}`);
+    return s !== s.trim() || s === "" ? `"${s}"` : s;
+  };
+  state.visible = visible;
 
   function el(tag, text, cls) {
     const e = document.createElement(tag);
@@ -28,29 +71,69 @@
     return b;
   }
 
-  const fmt = (x) => (typeof x === "number" ? String(Number(x.toPrecision(6))) : String(x));
-
   function status(text, isError) {
     $("status").textContent = text;
     $("status").className = isError ? "error" : "";
   }
 
-  async function api(view, params) {
-    const response = await fetch(`/api/${view}?${new URLSearchParams(params)}`, {credentials: "same-origin"});
-    let body = null;
-    try {
-      body = await response.json();
-    } catch (e) {
-      body = null;
+  class Stale extends Error {}
+
+  // One request of the API. A request of a slot (a view) aborts the one
+  // before it, and the answer of a superseded request is dropped (Stale).
+  async function api(view, params, slot) {
+    let signal;
+    let n = 0;
+    if (slot) {
+      if (pending[slot]) pending[slot].abort();
+      pending[slot] = new AbortController();
+      signal = pending[slot].signal;
+      n = seq[slot] = (seq[slot] || 0) + 1;
+      params = {...params, slot: `${client}-${slot}`};
     }
+    let response;
+    try {
+      response = await fetch(`/api/${view}?${new URLSearchParams(params)}`,
+                             {headers: {Authorization: `token ${token}`}, signal, credentials: "omit"});
+    } catch (e) {
+      if (e.name === "AbortError") throw new Stale();
+      throw new Error(`the viewer cannot be reached: ${e.message}`);
+    }
+    const type = response.headers.get("Content-Type") || "";
+    const body = type.startsWith("application/octet-stream") ? decode(await response.arrayBuffer())
+      : await response.json().catch(() => null);
+    if (slot && n !== seq[slot]) throw new Stale();
     if (!response.ok) throw new Error(body && body.error ? body.error : `${response.status} ${response.statusText}`);
+    const stamp = body.stamp;
+    if (stamp && params.file !== undefined && state.stamps[params.file] && state.stamps[params.file] !== stamp) {
+      changed(Number(params.file), stamp);
+      throw new Stale();
+    }
     return body;
+  }
+
+  const TYPES = {i1: Int8Array, u1: Uint8Array, i2: Int16Array, u2: Uint16Array, i4: Int32Array, u4: Uint32Array,
+                 f4: Float32Array, f8: Float64Array};
+
+  // A binary answer: its JSON header, and each array as a typed array.
+  function decode(buffer) {
+    const length = new DataView(buffer).getUint32(0, true);
+    const header = JSON.parse(new TextDecoder().decode(new Uint8Array(buffer, 4, length)));
+    const base = 4 + length;
+    header.values = {};
+    for (const a of header.arrays) {
+      const count = a.shape.reduce((x, y) => x * y, 1);
+      header.values[a.name] = new TYPES[a.dtype](buffer, base + a.offset, count);
+    }
+    return header;
   }
 
   function timing(action, t0) {
     const ms = performance.now() - t0;
     state.timings.push({action, ms});
-    status(`${action} drawn in ${Math.round(ms)} ms`);
+    const failedViews = Object.entries(state.errors).filter(([, e]) => e);
+    if (failedViews.length) status(failedViews.map(([id, e]) => `${id}: ${e}`).join("; "), true);
+    else if (state.notice) status(`${state.notice}; ${action} drawn in ${Math.round(ms)} ms`, true);
+    else status(`${action} drawn in ${Math.round(ms)} ms`);
   }
 
   // --- files and groups ---
@@ -58,36 +141,61 @@
   async function loadFiles() {
     const {files} = await api("files", {});
     for (const f of files) {
-      state.names[f.index] = f.name;
+      state.names[f.index] = visible(f.name);
       const box = el("div", undefined, "file");
-      const name = el("div", f.name, "file-name");
-      name.title = f.path;
-      box.append(name);
+      box.id = `file-${f.index}`;
       $("files").append(box);
-      loadTree(f.index, box);
+      await loadTree(f.index, box, f);
+    }
+    if (restore.file !== undefined && restore.group !== undefined) {
+      selectGroup(Number(restore.file), restore.group, undefined, restore);
     }
   }
 
-  async function loadTree(file, box) {
+  async function loadTree(file, box, f) {
+    const name = el("div", state.names[file], "file-name");
+    name.title = f ? f.path : "";
+    box.replaceChildren(name);
     try {
       const tree = await api("tree", {file});
+      state.stamps[file] = tree.stamp;
       box.append(el("div", tree.sections.map((s) => `section ${s.index}: ${s.size} bytes, ${s.byte_order}-endian`)
         .join("; "), "sections"));
       for (const g of tree.groups) {
-        const b = button("", () => selectGroup(file, g.path));
+        const b = button("", () => {
+          state.notice = null;
+          selectGroup(file, g.path);
+        });
         b.className = "group";
         b.dataset.file = file;
         b.dataset.path = g.path;
-        b.title = g.path;
+        b.title = visible(g.path);
         b.style.paddingLeft = `${0.2 + 1.1 * g.depth}em`;
-        b.append(el("span", g.name || "(no name)"), el("span", ` ${g.items} items`, "count"));
+        b.append(el("span", visible(g.name) || "(no name)", "name"), el("span", ` ${g.items} items`, "count"));
         if (g.data) b.append(el("span", "data", "badge"));
-        if (g.state !== "open") b.append(el("span", ` (${g.state}: ${g.reason})`, "error"));
+        if (g.state !== "open") b.append(el("span", ` (${g.state}: ${visible(g.reason)})`, "error"));
         box.append(b);
       }
       if (!tree.complete) box.append(el("div", "(more groups than shown)", "note"));
     } catch (e) {
       box.append(el("div", e.message, "error"));
+    }
+  }
+
+  // The file changed on disk: its tree is read again and its group reopened.
+  async function changed(file, stamp) {
+    if (state.reloading) return;
+    state.reloading = true;
+    status(`${state.names[file]} changed on disk: its tree is read again`, true);
+    state.stamps[file] = stamp;
+    try {
+      await loadTree(file, $(`file-${file}`));
+      state.notice = `${state.names[file]} changed on disk: shown as it is now`;
+      const view = Object.fromEntries(new URLSearchParams(location.hash.slice(1))); // as the address keeps it
+      if (state.file === file) await selectGroup(file, state.group, undefined, view);
+      status(state.notice, true);
+    } finally {
+      state.reloading = false;
     }
   }
 
@@ -109,11 +217,11 @@
     }));
   }
 
-  const shown = (v) => (typeof v === "string" ? v : JSON.stringify(v));
+  const shown = (v) => visible(typeof v === "string" ? v : JSON.stringify(v));
 
-  async function selectGroup(file, path, module) {
-    const n = ++seq.group;
-    Object.assign(state, {file, group: path, data: null, point: null, ascan: null, frames: {}, lines: {}});
+  async function selectGroup(file, path, module, restoring) {
+    Object.assign(state, {file, group: path, data: null, point: null, ascan: null, cscan: null, lines: {},
+                          reference: null});
     for (const b of document.querySelectorAll("button.group")) {
       b.classList.toggle("selected", b.dataset.file === String(file) && b.dataset.path === path);
     }
@@ -121,28 +229,29 @@
     $("group").hidden = false;
     $("data").hidden = true;
     $("item-value").hidden = true;
-    $("group-title").textContent = `${state.names[file]}: ${path}`;
+    $("group-title").textContent = `${state.names[file]}: ${visible(path)}`;
     showError("group-error", "");
     showError("fields-error", "");
     fill("items", []);
     fill("fields", []);
     let g;
     try {
-      g = await api("group", module ? {file, group: path, module} : {file, group: path});
+      g = await api("group", module ? {file, group: path, module} : {file, group: path}, "group");
     } catch (e) {
-      if (n === seq.group) showError("group-error", e.message);
+      if (!(e instanceof Stale)) showError("group-error", e.message);
       return;
     }
-    if (n !== seq.group) return;
-    $("group-title").textContent = `${state.names[file]}: ${g.path} (${g.name})`;
+    $("group-title").textContent = `${state.names[file]}: ${visible(g.path)} (${visible(g.name)})`;
     fill("items", g.items.map((it) => {
-      const value = el("span", it.value);
+      const value = el("span", visible(it.value));
       const more = it.group ? [button("open", () => selectGroup(file, it.group))]
         : it.whole ? [] : [button("show all", () => showItem(file, g.path, it.index))];
       return [it.index, it.id, it.type, it.count, [value, " ", ...more]];
     }));
     for (const row of $("items").tBodies[0].rows) row.cells[4].className = "value";
-    if (g.item_count > g.items.length) showError("group-error", `${g.item_count - g.items.length} more items not listed`);
+    if (g.item_count > g.items.length) {
+      showError("group-error", `${g.item_count - g.items.length} more items not listed`);
+    }
     const select = $("module");
     select.replaceChildren(el("option", "(none)"), ...g.modules.map((m) => el("option", m)));
     select.firstChild.value = "";
@@ -152,7 +261,8 @@
     for (const row of $("fields").tBodies[0].rows) row.cells[1].className = "value";
     showError("fields-error", g.fields_error || "");
     if (g.data_error) showError("group-error", g.data_error);
-    if (g.data) showData(g.data);
+    remember();
+    if (g.data) await showData(g.data, restoring || {});
   }
 
   async function showItem(file, path, index) {
@@ -171,99 +281,238 @@
   // --- the scans ---
 
   const coord = (axis, i) => state.data.axes[axis].start + i * state.data.axes[axis].step;
-
-  function indexAt(axis, c) {
-    const a = state.data.axes[axis];
-    const i = a.step ? Math.round((c - a.start) / a.step) : 0;
-    return Math.min(Math.max(i, 0), a.count - 1);
-  }
-
-  // The data coordinates (x, y) under a mouse event on a picture, or null
-  // outside its axes (clamped to them with clamp).
-  function coordsAt(id, event, clamp) {
-    const img = $(id);
-    const f = state.frames[id];
-    if (!f || !img.naturalWidth) return null;
-    const r = img.getBoundingClientRect();
-    let px = ((event.clientX - r.left) * img.naturalWidth) / r.width;
-    let py = ((event.clientY - r.top) * img.naturalHeight) / r.height;
-    const [x0, y0, x1, y1] = f.box;
-    if (clamp) {
-      px = Math.min(Math.max(px, x0), x1);
-      py = Math.min(Math.max(py, y0), y1);
-    } else if (px < x0 || px > x1 || py < y0 || py > y1) {
-      return null;
-    }
-    return {x: f.xlim[0] + ((px - x0) / (x1 - x0)) * (f.xlim[1] - f.xlim[0]),
-            y: f.ylim[1] + ((py - y0) / (y1 - y0)) * (f.ylim[0] - f.ylim[1])};
-  }
-
-  // Where coordinates (x, y) lie on a picture as drawn, in CSS pixels from its
-  // top left corner; without y, halfway down its axes.
-  function where(id, x, y) {
-    const img = $(id);
-    const f = state.frames[id];
-    const [x0, y0, x1, y1] = f.box;
-    const scale = img.clientWidth / img.naturalWidth;
-    const py = y === undefined ? (y0 + y1) / 2 : y0 + ((y - f.ylim[1]) / (f.ylim[0] - f.ylim[1])) * (y1 - y0);
-    return {x: scale * (x0 + ((x - f.xlim[0]) / (f.xlim[1] - f.xlim[0])) * (x1 - x0)), y: scale * py};
-  }
-  state.where = where;
   state.coord = coord;
+  const axisOf = (name) => ({...state.data.axes[name], name: `${name} axis`});
 
-  function show(id, answer) {
-    const img = $(id);
-    img.classList.remove("failed");
-    return new Promise((resolve, reject) => {
-      img.onload = () => {
-        state.frames[id] = answer.frame;
-        resolve();
-      };
-      img.onerror = () => reject(new Error(`the ${img.alt} could not be shown`));
-      img.src = answer.image;
+  // The gates as the page's inputs give them (samples).
+  function gates() {
+    const start = Number($("gate-start").value);
+    const width = Number($("gate-width").value);
+    const out = {gate: `${start}:${start + width}`, start, width, detect: $("detect").value,
+                 threshold: $("detect").value === "threshold" ? $("threshold").value : "",
+                 envelope: $("envelope").checked ? "1" : ""};
+    if ($("gate2-on").checked) {
+      out.gate2 = `${Number($("gate2-start").value)}:${Number($("gate2-width").value)}`;
+      out.detect2 = $("detect2").value;
+      out.threshold2 = $("detect2").value === "threshold" ? $("threshold2").value : "";
+    }
+    return out;
+  }
+
+  function gateParams() {
+    const g = gates();
+    const p = {gate: g.gate, detect: g.detect};
+    for (const k of ["threshold", "gate2", "detect2", "threshold2", "envelope"]) if (g[k]) p[k] = g[k];
+    return p;
+  }
+
+  // The colour scale the amplitude views share.
+  function amplitudeScale() {
+    const db = $("scale").value === "db";
+    const top = state.cscan ? state.cscan.max : 1;
+    const reference = Number($("reference").value) || top || 1;
+    const min = $("vmin").value !== "" ? Number($("vmin").value) : db ? -40 : 0;
+    const max = $("vmax").value !== "" ? Number($("vmax").value) : db ? 0 : top || 1;
+    return scaleOf({palette: $("palette").value, db, reference, min, max});
+  }
+
+  // What the C-scan shows: amplitude, time of flight or depth.
+  function cscanKind() {
+    const kind = $("kind").value;
+    const c = state.cscan;
+    if (kind === "amplitude") return {value: c.values.amplitude, scale: amplitudeScale(), name: "amplitude"};
+    const n = c.values.position.length;
+    const value = new Float32Array(n);
+    const velocity = Number($("velocity").value) || 0;
+    const a = state.data.axes.sample;
+    let lo = Infinity;
+    let hi = -Infinity;
+    for (let i = 0; i < n; ++i) {
+      const t = a.start + c.values.position[i] * a.step;
+      const v = kind === "depth" ? (t * velocity) / 2 : t;
+      // A point with data where the gate detected nothing: -Infinity, drawn as such.
+      value[i] = Number.isNaN(v) && !Number.isNaN(c.values.amplitude[i]) ? -Infinity : v;
+      if (v < lo) lo = v;
+      if (v > hi) hi = v;
+    }
+    const min = $("vmin").value !== "" && $("scale").value !== "db" ? Number($("vmin").value) : lo;
+    const max = $("vmax").value !== "" && $("scale").value !== "db" ? Number($("vmax").value) : hi;
+    return {value, scale: scaleOf({palette: $("palette").value, db: false, min, max}), name: kind};
+  }
+
+  const describePoint = (s, f) => `[${s}, ${f}] at (${fmt(coord("second", s))}, ${fmt(coord("first", f))})`;
+
+  const views = {};
+
+  function makeViews() {
+    views.cscan = new ImageView($("cscan"), {
+      onPick: ({s, f}) => selectPoint(s, f),
+      onHover: (text) => { $("cscan-readout").textContent = text; },
+      onKey: (key) => stepPoint(key === "ArrowLeft" ? [0, -1] : key === "ArrowRight" ? [0, 1]
+        : key === "ArrowUp" ? [1, 0] : [-1, 0]),
+      describe: ({s, f}, at) => {
+        const c = state.cscan;
+        const a = c.values.amplitude[at];
+        const p = c.values.position[at];
+        if (Number.isNaN(a)) return `${describePoint(s, f)}: no data`;
+        const tof = Number.isNaN(p) ? "no detection" : `time of flight ${fmt(coord("sample", p))} (sample ${p})`;
+        const v = Number($("velocity").value);
+        const depth = !Number.isNaN(p) && v ? `, depth ${fmt((coord("sample", p) * v) / 2)}` : "";
+        return `${describePoint(s, f)}: amplitude ${fmt(a)}, ${tof}${depth}`;
+      },
     });
-  }
-
-  function failed(id, error) {
-    const img = $(id);
-    img.removeAttribute("src");
-    img.classList.add("failed");
-    delete state.frames[id];
-    status(error.message, true);
-    placeMarkers();
-  }
-
-  // The point on the C-scan (a ring) and on the B-scans (a line across each).
-  function placeMarkers() {
-    const [s, f] = state.point || [];
-    const marker = $("marker");
-    marker.hidden = !(state.point && state.frames.cscan);
-    if (!marker.hidden) {
-      const at = where("cscan", coord("first", f), coord("second", s));
-      marker.style.left = `${at.x}px`;
-      marker.style.top = `${at.y}px`;
-    }
-    for (const [along, line, at] of [["first", s, f], ["second", f, s]]) {
+    views.cscan.overlay = (ctx, v) => {
+      if (!$("marks").checked) return; // the cursors hide the points beneath them
+      const mark = (point, colour, square) => {
+        if (!point) return;
+        const at = v.canvasAt(point[1], point[0]);
+        const k = v.ratio;
+        ctx.strokeStyle = colour;
+        ctx.lineWidth = 2 * k;
+        ctx.beginPath();
+        if (square) ctx.rect(at.x - 6 * k, at.y - 6 * k, 12 * k, 12 * k);
+        else ctx.arc(at.x, at.y, 6 * k, 0, 2 * Math.PI);
+        ctx.stroke();
+      };
+      mark(state.reference, "#0cf", true);
+      mark(state.point, "#f33", false);
+    };
+    for (const along of ["first", "second"]) {
       const id = `bscan-${along}`;
-      const mark = $(`mark-${along}`);
-      mark.hidden = !(state.point && state.frames[id] && state.lines[along] === line);
-      if (mark.hidden) continue;
-      const scale = $(id).clientWidth / $(id).naturalWidth;
-      const box = state.frames[id].box;
-      mark.style.left = `${where(id, coord(along, at)).x}px`;
-      mark.style.top = `${scale * box[1]}px`;
-      mark.style.height = `${scale * (box[3] - box[1])}px`;
+      const view = new ImageView($(id), {
+        onPick: ({i}) => (along === "first" ? selectPoint(state.point[0], i) : selectPoint(i, state.point[1])),
+        onHover: (text) => { $(`${id}-readout`).textContent = text; },
+        onKey: (key) => stepPoint(along === "first" ? [0, key === "ArrowLeft" ? -1 : key === "ArrowRight" ? 1 : 0]
+          : [key === "ArrowLeft" ? -1 : key === "ArrowRight" ? 1 : 0, 0]),
+        describe: ({i, k}, at) => {
+          const [s, f] = along === "first" ? [state.lines.first, i] : [i, state.lines.second];
+          const raw = state.lines[`${along}-raw`];
+          const value = Number.isNaN(view.data.value[at]) ? "no data" : `value ${fmt(raw[at])}`;
+          return `${describePoint(s, f)}, sample ${k} at ${fmt(coord("sample", k))}: ${value}`;
+        },
+      });
+      view.toScale = false;
+      view.overlay = (ctx, v) => drawGatesOnLine(ctx, v, along);
+      views[id] = view;
+    }
+    views.ascan = new LineView($("ascan"), {
+      onPick: () => {},
+      onHover: (text) => { $("ascan-readout").textContent = text; },
+      onKey: () => {},
+      describe: (i, value) => `sample ${i} at ${fmt(coord("sample", i))}: ${fmt(value)}`,
+    });
+    views.ascan.overlay = drawGatesOnAscan;
+    state.views = views;
+  }
+
+  // The gate (and the second one) across a B-scan: rows of samples.
+  function drawGatesOnLine(ctx, v, along) {
+    if (!state.data) return;
+    const g = gates();
+    const k = v.ratio;
+    const y = (sample) => v.canvasAt(0, sample).y - (v.lastRect.h / (v.window.y1 - v.window.y0)) / 2;
+    ctx.lineWidth = k;
+    ctx.strokeStyle = "#ff8c00";
+    for (const sample of [g.start, g.start + g.width]) {
+      ctx.beginPath();
+      ctx.moveTo(v.lastRect.x, y(sample));
+      ctx.lineTo(v.lastRect.x + v.lastRect.w, y(sample));
+      ctx.stroke();
+    }
+    const c = state.cscan;
+    if (g.gate2 && c && c.values.position1) { // starts from each point's detection
+      const [offset, width] = g.gate2.split(":").map(Number);
+      const nf = state.data.shape[1];
+      const count = along === "first" ? nf : state.data.shape[0];
+      ctx.strokeStyle = "#e040fb";
+      for (const extra of [0, width]) {
+        ctx.beginPath();
+        for (let i = 0; i < count; ++i) {
+          const at = along === "first" ? state.lines.first * nf + i : i * nf + state.lines.second;
+          const p = c.values.position1[at];
+          if (Number.isNaN(p)) continue;
+          const x0 = v.canvasAt(i, 0).x;
+          const half = v.lastRect.w / (v.window.x1 - v.window.x0) / 2;
+          ctx.moveTo(x0 - half, y(p + offset + extra));
+          ctx.lineTo(x0 + half, y(p + offset + extra));
+        }
+        ctx.stroke();
+      }
+    }
+    const p = state.point;
+    if (p) { // the point's line
+      const i = along === "first" ? p[1] : p[0];
+      const x = v.canvasAt(i, 0).x;
+      ctx.strokeStyle = "#fff";
+      ctx.setLineDash([4 * k, 3 * k]);
+      ctx.beginPath();
+      ctx.moveTo(x, v.lastRect.y);
+      ctx.lineTo(x, v.lastRect.y + v.lastRect.h);
+      ctx.stroke();
+      ctx.setLineDash([]);
     }
   }
 
-  function showGate() {
-    const [start, stop] = state.gate;
-    $("gate-start").value = start;
-    $("gate-stop").value = stop;
-    $("gate-coords").textContent = `(${fmt(coord("sample", start))} to ${fmt(coord("sample", stop - 1))} on the sample axis)`;
+  // The gates on the A-scan: a band at the threshold's height, and each
+  // detection marked.
+  function drawGatesOnAscan(ctx, v) {
+    const a = state.ascan;
+    if (!a) return;
+    const g = gates();
+    const k = v.ratio;
+    const band = (start, width, level, colour) => {
+      const x0 = v.xPx(start - 0.5);
+      const x1 = v.xPx(start + width - 0.5);
+      ctx.fillStyle = colour;
+      ctx.globalAlpha = 0.18;
+      ctx.fillRect(x0, v.rect().y, x1 - x0, v.rect().h);
+      ctx.globalAlpha = 1;
+      ctx.strokeStyle = colour;
+      ctx.lineWidth = 2 * k;
+      for (const y of level > 0 ? [level, -level] : []) {
+        ctx.beginPath();
+        ctx.moveTo(x0, v.yPx(y));
+        ctx.lineTo(x1, v.yPx(y));
+        ctx.stroke();
+      }
+    };
+    const detected = (m, colour) => {
+      if (!m || m.position === null) return;
+      const x = v.xPx(m.position);
+      ctx.strokeStyle = colour;
+      ctx.lineWidth = 2 * k;
+      ctx.beginPath();
+      ctx.moveTo(x, v.rect().y);
+      ctx.lineTo(x, v.rect().y + v.rect().h);
+      ctx.stroke();
+    };
+    band(g.start, g.width, g.detect === "threshold" ? Number(g.threshold) : 0, "#ff8c00");
+    detected(a.gates[0], "#ff8c00");
+    if (g.gate2 && a.gates[0].position !== null) {
+      const [offset, width] = g.gate2.split(":").map(Number);
+      band(a.gates[0].position + offset, width, g.detect2 === "threshold" ? Number(g.threshold2) : 0, "#e040fb");
+      detected(a.gates[1], "#e040fb");
+    }
   }
 
-  async function showData(d) {
+  // Gate 1 in coordinates of the sample axis, beside its samples.
+  function showGateCoords() {
+    const g = gates();
+    $("gate-start-at").value = fmt(coord("sample", g.start));
+    $("gate-width-at").value = fmt(g.width * state.data.axes.sample.step);
+  }
+
+  // Gate 1 typed in coordinates: the samples whose coordinates it holds.
+  function gateFromCoords() {
+    const a = state.data.axes.sample;
+    const start = Math.round((Number($("gate-start-at").value) - a.start) / a.step);
+    const width = Math.max(1, Math.round(Number($("gate-width-at").value) / a.step));
+    $("gate-start").value = start;
+    $("gate-width").value = width;
+    setGate();
+  }
+
+  async function showData(d, restoring) {
     const axes = ["second", "first", "sample"].map((name) => {
       const a = d.axes[name];
       return `${name} axis ${a.count} from ${fmt(a.start)} to ${fmt(a.end)}`;
@@ -272,138 +521,293 @@
       (d.scans ? "" : " Variable records: no scans.");
     if (!d.scans || d.shape[0] * d.shape[1] * d.shape[2] === 0) return;
     state.data = d;
-    state.gate = [0, d.shape[2]];
     state.lines = {};
-    $("gate-start").max = d.shape[2] - 1;
-    $("gate-stop").max = d.shape[2];
-    showGate();
-    for (const id of ["cscan", "ascan", "bscan-first", "bscan-second"]) $(id).removeAttribute("src");
+    state.errors = {};
+    const n = d.shape[2];
+    const [a, b] = (restoring.gate || `0:${n}`).split(":").map(Number);
+    $("gate-start").max = n - 1;
+    $("gate-width").max = n;
+    $("gate-start").value = a;
+    $("gate-width").value = b - a;
+    for (const [id, dflt] of [["detect", "peak"], ["threshold", ""], ["detect2", "peak"], ["threshold2", ""],
+                              ["kind", "amplitude"], ["velocity", ""], ["palette", "viridis"], ["scale", "linear"],
+                              ["vmin", ""], ["vmax", ""], ["reference", ""]]) {
+      $(id).value = restoring[id] !== undefined ? restoring[id] : dflt;
+    }
+    $("envelope").checked = restoring.envelope === "1";
+    $("gate2-on").checked = !!restoring.gate2;
+    const [o2, w2] = (restoring.gate2 || `10:${Math.max(1, Math.floor(n / 8))}`).split(":");
+    $("gate2-start").value = o2;
+    $("gate2-width").value = w2;
+    $("to-scale").checked = restoring.fill !== "1";
+    views.cscan.toScale = $("to-scale").checked;
+    views.cscan.window = null;
+    views.ascan.window = null;
+    views["bscan-first"].window = null;
+    views["bscan-second"].window = null;
+    showGateCoords();
     $("data").hidden = false;
+    const point = restoring.point ? restoring.point.split(",").map(Number)
+      : [Math.floor(d.shape[0] / 2), Math.floor(d.shape[1] / 2)];
     const t0 = performance.now();
-    await Promise.all([drawCscan(), selectPoint(Math.floor(d.shape[0] / 2), Math.floor(d.shape[1] / 2), true)]);
+    await Promise.all([drawCscan(), selectPoint(point[0], point[1], true)]);
+    if (restoring.zoom) {
+      const [x0, x1, y0, y1] = restoring.zoom.split(",").map(Number);
+      if ([x0, x1, y0, y1].every(Number.isFinite) && x1 > x0 && y1 > y0) {
+        views.cscan.window = {x0, x1, y0, y1};
+        views.cscan.draw();
+      }
+    }
     timing("data group", t0);
   }
 
   const selection = () => ({file: state.file, group: state.group});
 
+  function failed(id, error) {
+    state.errors[id] = error.message;
+    views[id].fail(error.message);
+  }
+
+  function paintCscan(keepWindow) {
+    const c = state.cscan;
+    const kind = cscanKind();
+    const nf = state.data.shape[1];
+    views.cscan.set({nx: nf, ny: state.data.shape[0], sx: 1, sy: nf, key: c.values.amplitude,
+                     value: kind.value, point: (at) => ({s: Math.floor(at / nf), f: at % nf})},
+                    {x: axisOf("first"), y: {...axisOf("second"), yUp: true}, yUp: true}, kind.scale, keepWindow);
+  }
+
   async function drawCscan() {
-    const n = ++seq.cscan;
     try {
-      const answer = await api("cscan", {...selection(), gate: state.gate.join(":")});
-      if (n !== seq.cscan) return;
-      await show("cscan", answer);
-      placeMarkers();
+      const c = await api("cscan", {...selection(), ...gateParams()}, "cscan");
+      state.errors.cscan = null;
+      state.cscan = c;
+      paintCscan(true);
+      paintLines();
     } catch (e) {
-      if (n === seq.cscan) failed("cscan", e);
+      if (!(e instanceof Stale)) failed("cscan", e);
     }
   }
 
   async function drawAscan() {
-    const n = ++seq.ascan;
     try {
-      const a = await api("point", {...selection(), point: state.point.join(","), gate: state.gate.join(":")});
-      if (n !== seq.ascan) return;
-      await show("ascan", a);
-      state.ascan = {point: a.point, has_data: a.has_data, values: a.values, peak: a.peak, gate: a.gate};
+      const a = await api("point", {...selection(), point: state.point.join(","), ...gateParams()}, "ascan");
+      state.errors.ascan = null;
+      const values = Array.from(a.values.samples);
+      state.ascan = {point: a.point, has_data: a.has_data, values: a.has_data ? values : null, gates: a.gates};
       const [s, f] = a.point;
-      $("point-info").textContent = `A-scan of point (${s}, ${f}), at ${fmt(coord("second", s))} on the second ` +
-        `axis and ${fmt(coord("first", f))} on the first: ` +
-        (a.has_data ? `peak |sample| in the gate ${fmt(a.peak)}` : "no data at this point");
+      const g = a.gates.map((m, i) => `gate ${i + 1}: ` + (m.amplitude === null ? "nothing"
+        : `amplitude ${fmt(m.amplitude)}` + (m.position === null ? ", no detection"
+          : `, at ${fmt(coord("sample", m.position))} (sample ${m.position})`)));
+      $("point-info").textContent = `A-scan of ${describePoint(s, f)}: ` +
+        (a.has_data ? g.join("; ") : "no data at this point");
+      if (a.has_data) views.ascan.set(values, axisOf("sample"), "value", true, a.values.envelope);
+      else views.ascan.fail("no data at this point");
+      measure();
     } catch (e) {
-      if (n === seq.ascan) failed("ascan", e);
+      if (!(e instanceof Stale)) failed("ascan", e);
     }
   }
 
-  // A B-scan is drawn again only when the point leaves its line.
+  function paintLine(along) {
+    const line = state.lines[`${along}-answer`];
+    if (!line) return;
+    const ns = state.data.shape[2];
+    const count = line.values.has.length;
+    const view = views[`bscan-${along}`];
+    const shownScale = amplitudeScale();
+    view.set({nx: count, ny: ns, sx: ns, sy: 1, key: line.magnitude, value: line.magnitude,
+              point: (at) => ({i: Math.floor(at / ns), k: at % ns})},
+             {x: axisOf(along), y: axisOf("sample"), yUp: false}, shownScale, true);
+  }
+
+  function paintLines() {
+    paintLine("first");
+    paintLine("second");
+  }
+
+  // A B-scan is read again only when the point leaves its line.
   async function drawLine(along) {
     const id = `bscan-${along}`;
     const line = state.point[along === "first" ? 0 : 1];
-    if (state.lines[along] === line) return;
-    const n = ++seq[id];
+    if (state.lines[along] === line && state.lines.envelope === gates().envelope) {
+      paintLine(along);
+      return;
+    }
     try {
-      const answer = await api("line", {...selection(), along, line});
-      if (n !== seq[id]) return;
-      await show(id, answer);
+      const params = {...selection(), along, line};
+      if (gates().envelope) params.envelope = "1";
+      const answer = await api("line", params, id);
+      state.errors[id] = null;
+      const raw = answer.values.samples;
+      const magnitude = new Float32Array(raw.length);
+      const ns = state.data.shape[2];
+      const has = answer.values.has;
+      for (let p = 0, o = 0; p < has.length; ++p, o += ns) {
+        if (!has[p]) magnitude.fill(NaN, o, o + ns);
+        else for (let k = o; k < o + ns; ++k) magnitude[k] = Math.abs(raw[k]);
+      }
+      answer.magnitude = magnitude;
+      const sameLine = state.lines[along] === line;
       state.lines[along] = line;
+      state.lines.envelope = gates().envelope;
+      state.lines[`${along}-raw`] = raw;
+      state.lines[`${along}-answer`] = answer;
+      if (!sameLine) views[id].window = null;
+      paintLine(along);
     } catch (e) {
-      delete state.lines[along];
-      if (n === seq[id]) failed(id, e);
+      if (!(e instanceof Stale)) {
+        delete state.lines[along];
+        failed(id, e);
+      }
     }
   }
 
   async function selectPoint(s, f, quiet) {
     const t0 = performance.now();
-    state.point = [s, f];
-    placeMarkers();
+    const [ns, nf] = state.data.shape;
+    state.point = [Math.min(Math.max(s, 0), ns - 1), Math.min(Math.max(f, 0), nf - 1)];
+    if (views.cscan.data) views.cscan.draw();
+    const n = (seq.point = (seq.point || 0) + 1);
     await Promise.all([drawAscan(), drawLine("first"), drawLine("second")]);
-    placeMarkers();
+    if (n !== seq.point) return; // a newer click is being drawn
+    remember();
     if (!quiet) timing("point", t0);
   }
 
-  async function setGate(start, stop) {
+  function stepPoint([ds, df]) {
+    if (state.point) selectPoint(state.point[0] + ds, state.point[1] + df);
+  }
+
+  // The reference cursor and the distance from it to the point.
+  function measure() {
+    const r = state.reference;
+    const p = state.point;
+    if (!r || !p) {
+      $("measure").textContent = "";
+      return;
+    }
+    const c = state.cscan;
+    const nf = state.data.shape[1];
+    const tof = (q) => (c ? c.values.position[q[0] * nf + q[1]] : NaN);
+    const dt = tof(p) - tof(r);
+    $("measure").textContent = `reference ${describePoint(...r)}, point ${describePoint(...p)}: ` +
+      `distance ${fmt(coord("second", p[0]) - coord("second", r[0]))} along the second axis, ` +
+      `${fmt(coord("first", p[1]) - coord("first", r[1]))} along the first` +
+      (Number.isNaN(dt) ? "" : `, ${fmt(dt * state.data.axes.sample.step)} in time of flight (${dt} samples)`);
+  }
+
+  async function setGate() {
     const n = state.data.shape[2];
-    if (!(Number.isInteger(start) && Number.isInteger(stop) && start >= 0 && start < stop && stop <= n)) {
-      status(`a gate is a range of samples: from 0 to ${n}, its first below its end`, true);
-      showGate();
+    const g = gates();
+    if (!(Number.isInteger(g.start) && Number.isInteger(g.width) && g.start >= 0 && g.width >= 1 &&
+          g.start + g.width <= n)) {
+      status(`a gate is a range of samples: it starts at 0 to ${n - 1}, and its width keeps it within the ${n}`, true);
       return;
     }
     const t0 = performance.now();
-    state.gate = [start, stop];
-    showGate();
-    await Promise.all([drawCscan(), drawAscan()]);
+    showGateCoords();
+    remember();
+    await Promise.all([drawCscan(), drawAscan(), drawLine("first"), drawLine("second")]);
     timing("gate", t0);
   }
 
-  function pointFrom(id, event) {
-    if (!state.data || !state.point) return;
-    const c = coordsAt(id, event);
-    if (!c) return;
-    const [s, f] = state.point;
-    if (id === "cscan") selectPoint(indexAt("second", c.y), indexAt("first", c.x));
-    else if (id === "bscan-first") selectPoint(s, indexAt("first", c.x));
-    else selectPoint(indexAt("second", c.x), f);
+  // Dragging across the A-scan with Alt held sets the gate.
+  function gateDrag() {
+    const c = $("ascan");
+    let from = null;
+    c.addEventListener("mousedown", (e) => {
+      if (!e.altKey || !state.ascan || !views.ascan.values) return;
+      e.stopImmediatePropagation();
+      from = views.ascan.at(e).x;
+    }, true);
+    window.addEventListener("mouseup", (e) => {
+      if (from === null) return;
+      const to = views.ascan.at(e).x;
+      const [a, b] = [from, to].sort((x, y) => x - y).map(Math.floor);
+      from = null;
+      const n = state.data.shape[2];
+      if (b <= a) return;
+      $("gate-start").value = Math.max(0, a);
+      $("gate-width").value = Math.min(n, b + 1) - Math.max(0, a);
+      setGate();
+    });
   }
 
-  // Dragging across the A-scan sets the gate.
-  let drag = null;
+  // --- export ---
 
-  function dragTo(event) {
-    const r = $("ascan").getBoundingClientRect();
-    const x = Math.min(Math.max(event.clientX, r.left), r.right);
-    $("band").style.left = `${Math.min(drag.x, x) - r.left}px`;
-    $("band").style.width = `${Math.abs(x - drag.x)}px`;
+  function download(name, blob) {
+    const a = el("a");
+    a.href = URL.createObjectURL(blob);
+    a.download = name;
+    document.body.append(a);
+    a.click();
+    a.remove();
+    setTimeout(() => URL.revokeObjectURL(a.href), 1000);
   }
 
-  function startDrag(event) {
-    const c = state.data && coordsAt("ascan", event);
-    if (!c) return;
-    event.preventDefault();
-    drag = {x: event.clientX, start: indexAt("sample", c.x)};
-    $("band").hidden = false;
-    dragTo(event);
-  }
-
-  function endDrag(event) {
-    if (!drag) return;
-    const from = drag;
-    drag = null;
-    $("band").hidden = true;
-    const c = coordsAt("ascan", event, true);
-    if (!c || Math.abs(event.clientX - from.x) < 3) return;
-    const end = indexAt("sample", c.x);
-    setGate(Math.min(from.start, end), Math.max(from.start, end) + 1);
+  function exported(kind) {
+    const v = views.cscan;
+    if (!v.data) return;
+    const name = `${String(state.group).replace(/[^\w.-]+/g, "_")}-${$("kind").value}`;
+    if (kind === "png") {
+      v.canvas.toBlob((blob) => download(`${name}.png`, blob));
+      return;
+    }
+    const {rows} = v.visible();
+    if (kind === "csv") {
+      download(`${name}.csv`, new Blob([rows.map((r) => r.map((x) => (Number.isNaN(x) ? "" : x)).join(",")).join("\n")
+        + "\n"], {type: "text/csv"}));
+      return;
+    }
+    // .npy: float32, rows as shown (top to bottom), NaN without data.
+    const shape = `(${rows.length}, ${rows.length ? rows[0].length : 0})`;
+    let header = `{'descr': '<f4', 'fortran_order': False, 'shape': ${shape}, }`;
+    header += " ".repeat(63 - ((10 + header.length) % 64)) + "\n";
+    const head = new Uint8Array(10 + header.length);
+    head.set([0x93, 0x4e, 0x55, 0x4d, 0x50, 0x59, 1, 0, header.length & 255, header.length >> 8]);
+    head.set(new TextEncoder().encode(header), 10);
+    download(`${name}.npy`, new Blob([head, Float32Array.from(rows.flat())]));
   }
 
   function start() {
-    for (const id of ["cscan", "bscan-first", "bscan-second"]) $(id).addEventListener("click", (e) => pointFrom(id, e));
-    $("ascan").addEventListener("mousedown", startDrag);
-    window.addEventListener("mousemove", (e) => drag && dragTo(e));
-    window.addEventListener("mouseup", endDrag);
-    window.addEventListener("resize", placeMarkers);
-    for (const id of ["gate-start", "gate-stop"]) {
-      $(id).addEventListener("change", () => setGate(Number($("gate-start").value), Number($("gate-stop").value)));
+    makeViews();
+    gateDrag();
+    for (const id of ["gate-start", "gate-width", "detect", "threshold", "gate2-on", "gate2-start", "gate2-width",
+                      "detect2", "threshold2", "envelope"]) {
+      $(id).addEventListener("change", setGate);
     }
+    for (const id of ["gate-start-at", "gate-width-at"]) $(id).addEventListener("change", gateFromCoords);
+    for (const id of ["kind", "velocity", "palette", "scale", "vmin", "vmax", "reference"]) {
+      $(id).addEventListener("change", () => {
+        if (!state.cscan) return;
+        const t0 = performance.now();
+        paintCscan(true);
+        paintLines();
+        remember();
+        timing("colour scale", t0);
+      });
+    }
+    $("marks").addEventListener("change", () => views.cscan.draw());
+    $("to-scale").addEventListener("change", () => {
+      views.cscan.toScale = $("to-scale").checked;
+      views.cscan.draw();
+      remember();
+    });
+    $("reset").addEventListener("click", () => {
+      for (const v of Object.values(views)) v.reset();
+      remember();
+    });
+    $("set-reference").addEventListener("click", () => {
+      state.reference = state.point && [...state.point];
+      views.cscan.draw();
+      measure();
+    });
+    for (const kind of ["png", "csv", "npy"]) $(`export-${kind}`).addEventListener("click", () => exported(kind));
+    window.addEventListener("resize", () => Object.values(views).forEach((v) => v.draw()));
+    $("cscan").addEventListener("wheel", () => setTimeout(remember, 0));
     $("module").addEventListener("change", () => selectGroup(state.file, state.group, $("module").value));
+    if (!token) status("this page needs the address that 'python3 -m velfile view' printed (it holds the token)", true);
     loadFiles().catch((e) => status(e.message, true));
   }
 
