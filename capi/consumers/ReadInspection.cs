@@ -1,10 +1,12 @@
 // A C# host of the C interface through P/Invoke alone: opens the file the
 // example host writes (examples/write_inspection), reads its scan into a
-// short[] and checks every sample against what the example wrote, reads a
-// gate's fields by name, and prints the sentence of a missing group.
+// short[] and checks every sample against what the example wrote (the
+// file capi_expected_scan makes), reads a gate's fields by name, and prints
+// the sentence of a missing group.
 //
-//   mono ReadInspection.exe inspection.A01      (libvelfile_c on the library path)
+//   mono ReadInspection.exe inspection.A01 expected_scan.bin   (libvelfile_c on the library path)
 using System;
+using System.IO;
 using System.Runtime.InteropServices;
 using System.Text;
 
@@ -80,17 +82,17 @@ static class ReadInspection {
       var mask = new byte[layout.SecondCount * layout.FirstCount];
       Velfile.Check(Velfile.velfile_data_has_data(data, 0, Velfile.All, 0, Velfile.All, mask, (UIntPtr)mask.Length,
                                                   out needed), "marks");
-      // The example: every 97th point has no data; the others hold
-      // (point * 7 + sample * 13) % 4096 - 2048.
-      long wrong = 0;
+      // What the example wrote: every point's samples (zeros without data),
+      // then a byte per point, 1 for data.
+      byte[] expected = File.ReadAllBytes(args[1]);
+      long wrong = expected.Length == samples.Length * 2 + mask.Length ? 0 : 1;
+      var want = new short[samples.Length];
+      Buffer.BlockCopy(expected, 0, want, 0, Math.Min(expected.Length, want.Length * 2));
+      for (long i = 0; i < samples.Length; ++i)
+        if (samples[i] != want[i]) ++wrong;
+      for (int i = 0; i < mask.Length && samples.Length * 2 + i < expected.Length; ++i)
+        if (mask[i] != expected[samples.Length * 2 + i]) ++wrong;
       uint q = layout.SampleCount;
-      for (uint i = 0; i < mask.Length; ++i) {
-        if ((mask[i] == 1) != (i % 97 != 0)) ++wrong;
-        for (uint s = 0; s < q; ++s) {
-          int expected = mask[i] == 1 ? (int)((i * 7 + s * 13) % 4096) - 2048 : 0;
-          if (samples[i * q + s] != expected) ++wrong;
-        }
-      }
       Console.WriteLine("scan: class {0}, {1} x {2} points of {3} int16 samples, {4} wrong", dataClass,
                         layout.SecondCount, layout.FirstCount, q, wrong);
 

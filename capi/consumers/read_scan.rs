@@ -1,8 +1,9 @@
 // A Rust host of the C interface, with its own extern "C" declarations and
 // no crates: reads the scan of the file the example host writes
-// (examples/write_inspection) and checks every sample.
+// (examples/write_inspection) and checks every sample against what the
+// example wrote (the file capi_expected_scan makes).
 //
-//   read_scan inspection.A01      (built with rustc -l velfile_c)
+//   read_scan inspection.A01 expected_scan.bin      (built with rustc -l velfile_c)
 use std::ffi::{CStr, CString};
 use std::os::raw::{c_char, c_int};
 
@@ -46,7 +47,7 @@ fn check(status: c_int) -> Result<(), String> {
     }
 }
 
-fn run(path: &str) -> Result<u64, String> {
+fn run(path: &str, expected: &str) -> Result<u64, String> {
     let (mut file, mut group, mut data) = (0u64, 0u64, 0u64);
     let mut layout = Layout::default();
     let mut needed = 0usize;
@@ -65,19 +66,19 @@ fn run(path: &str) -> Result<u64, String> {
         let mut mask = vec![0u8; points];
         check(velfile_data_has_data(data, 0, ALL, 0, ALL, mask.as_mut_ptr(), mask.len(), &mut needed))?;
         check(velfile_close(file))?;
-        // The example: every 97th point has no data; the others hold
-        // (point * 7 + sample * 13) % 4096 - 2048.
+        // What the example wrote: every point's samples (zeros without
+        // data), then a byte per point, 1 for data.
+        let want = std::fs::read(expected).map_err(|e| e.to_string())?;
         let q = layout.sample_count as usize;
-        let mut wrong = 0u64;
-        for i in 0..points {
-            if (mask[i] == 1) != (i % 97 != 0) {
+        let mut wrong = if want.len() == samples.len() * 2 + points { 0u64 } else { 1 };
+        for (i, pair) in want.chunks_exact(2).take(samples.len()).enumerate() {
+            if samples[i] != i16::from_ne_bytes([pair[0], pair[1]]) {
                 wrong += 1;
             }
-            for s in 0..q {
-                let expected = if mask[i] == 1 { ((i * 7 + s * 13) % 4096) as i32 - 2048 } else { 0 };
-                if samples[i * q + s] as i32 != expected {
-                    wrong += 1;
-                }
+        }
+        for (i, m) in want.iter().skip(samples.len() * 2).enumerate().take(points) {
+            if mask[i] != *m {
+                wrong += 1;
             }
         }
         println!("scan: {} x {} points of {} int16 samples, {} wrong", layout.second_count,
@@ -87,8 +88,12 @@ fn run(path: &str) -> Result<u64, String> {
 }
 
 fn main() {
-    let path = std::env::args().nth(1).expect("usage: read_scan FILE");
-    match run(&path) {
+    let args: Vec<String> = std::env::args().collect();
+    if args.len() != 3 {
+        eprintln!("usage: read_scan FILE EXPECTED");
+        std::process::exit(2);
+    }
+    match run(&args[1], &args[2]) {
         Ok(0) => {}
         Ok(_) => std::process::exit(1),
         Err(e) => {
