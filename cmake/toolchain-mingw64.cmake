@@ -10,9 +10,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# The runtime libraries (libgcc, libstdc++, winpthread) are linked in, into
-# the programs and into libvelfile.dll, so that they run from any directory
-# without the compiler's DLLs beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# The runtime libraries (libgcc, libstdc++, winpthread) are the compiler's
+# DLLs, shared by libvelfile.dll and the programs that use it, as a host
+# built with the shared C runtime has them. Linked statically into each,
+# every module would keep its own count of exceptions in flight, and the
+# layer's File, which abandons its section when it is destroyed by an
+# exception, would take an exception thrown and caught in the DLL for one
+# still unwinding.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

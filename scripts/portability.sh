@@ -27,8 +27,11 @@ BUILD_TYPE="${BUILD_TYPE:-Debug}"
 mkdir -p "$OUT"
 
 export QEMU_LD_PREFIX=/usr/s390x-linux-gnu
-# Programs linked with the shared library find libvelfile.dll in the build.
-export WINEPREFIX="$OUT/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPATH="$OUT/mingw"
+# Programs linked with the shared library find libvelfile.dll in the build,
+# and the compiler's runtime DLLs where mingw-w64 installs them.
+MINGW_RUNTIME="/usr/lib/gcc/x86_64-w64-mingw32/12-posix;/usr/x86_64-w64-mingw32/lib"
+export WINEPREFIX="$OUT/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+  WINEPATH="$OUT/mingw;$MINGW_RUNTIME"
 
 log() { printf '== %s\n' "$*" >&2; }
 
