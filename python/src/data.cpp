@@ -17,11 +17,14 @@ py::tuple readRange(const PyData& d, uint32_t s0, uint32_t sc, uint32_t f0, uint
   const velfile::DataGroup& dg = d.data;
   // Counts from a damaged file must not size an allocation: a range larger
   // than its section is first checked by the layer (table, records, block).
-  const uint64_t want = uint64_t(sc) * fc * kc * dg.element_size();
+  size_t elementSize = 0;
+  uint16_t sampleType = 0;
+  released([&] { elementSize = dg.element_size(), sampleType = dg.sample_type(); });
+  const uint64_t want = uint64_t(sc) * fc * kc * elementSize;
   released([&] {
     if (want > dg.group().section().size()) dg.bytes_needed(Range{s0, sc}, Range{f0, fc}, Range{k0, kc});
   });
-  py::array samples(dtypeOf(dg.sample_type()), std::vector<py::ssize_t>{sc, fc, kc});
+  py::array samples(dtypeOf(sampleType), std::vector<py::ssize_t>{sc, fc, kc});
   py::array_t<uint8_t> markers(std::vector<py::ssize_t>{sc, fc});
   void* out = samples.mutable_data();
   uint8_t* marks = markers.mutable_data();
@@ -82,12 +85,13 @@ void checkDense(const py::array& samples, py::ssize_t ndim, const char* op, cons
 PyData writeData(PyGroup& g, int32_t dataClass, const py::array& samples, int sampleType,
                  const py::object& marks, std::array<float, 6> axes) {
   const char* op = "Group.write_data";
-  checkDense(samples, 3, op, g.group.path(), "(second, first, samples)");
+  const std::string group = released([&] { return g.group.path(); });
+  checkDense(samples, 3, op, group, "(second, first, samples)");
   const CGDataTypeFDD d = descriptorOf(dataClass, {samples.shape(0), samples.shape(1), samples.shape(2)},
                                        size_t(samples.itemsize()), sampleType, axes);
   Markers held;
   const uint8_t* markers =
-      markersOf(marks, samples.shape(0) * samples.shape(1), &held, op, g.group.path(), "(second, first)");
+      markersOf(marks, samples.shape(0) * samples.shape(1), &held, op, group, "(second, first)");
   const size_t markerCount = markers ? size_t(held.size()) : 0;
   const void* data = samples.data();
   const size_t bytes = size_t(samples.nbytes());
@@ -104,7 +108,7 @@ namespace {
 
 void writeLine(PyDataWriter& w, uint32_t line, const py::array& samples, const py::object& marks) {
   const char* op = "DataWriter.write_line";
-  const std::string group = w.writer.group().path();
+  const std::string group = released([&] { return w.writer.group().path(); });
   checkDense(samples, 2, op, group, "(first, samples)");
   Markers held;
   const uint8_t* markers = markersOf(marks, samples.shape(0), &held, op, group, "(first,)");
@@ -120,20 +124,20 @@ void bindData(py::module_& m) {
   py::class_<PyData>(m, "DataGroup", "velfile::DataGroup")
       .def("group",
            [](const PyData& d) {
-             return PyGroup{d.owner, d.data.group()};
+             return PyGroup{d.owner, released([&] { return d.data.group(); })};
            })
-      .def("data_class", [](const PyData& d) { return d.data.data_class(); })
+      .def("data_class", [](const PyData& d) { return released([&] { return d.data.data_class(); }); })
       .def("shape",
            [](const PyData& d) {
-             const auto s = d.data.shape();
+             const auto s = released([&] { return d.data.shape(); });
              return py::make_tuple(s[0], s[1], s[2]);
            })
-      .def("sample_type", [](const PyData& d) { return d.data.sample_type(); })
-      .def("element_size", [](const PyData& d) { return d.data.element_size(); })
+      .def("sample_type", [](const PyData& d) { return released([&] { return d.data.sample_type(); }); })
+      .def("element_size", [](const PyData& d) { return released([&] { return d.data.element_size(); }); })
       .def("axes",
            [](const PyData& d) {
              py::list out;
-             for (const velfile::Axis& a : d.data.axes())
+             for (const velfile::Axis& a : released([&] { return d.data.axes(); }))
                out.append(py::make_tuple(a.count, a.factor, a.offset));
              return out;
            })

@@ -395,8 +395,8 @@ PYBIND11_MODULE(_velfile, m) {
       .def("close", [](const PyFile& f) { released([&] { f.owner->file.close(); }); })
       .def("abandon", [](const PyFile& f) { released([&] { f.owner->file.abandon(); }); })
       .def("is_open", [](const PyFile& f) { return released([&] { return f.owner->file.is_open(); }); })
-      .def("path", [](const PyFile& f) { return f.owner->file.path(); })
-      .def("writable", [](const PyFile& f) { return f.owner->file.writable(); })
+      .def("path", [](const PyFile& f) { return released([&] { return f.owner->file.path(); }); })
+      .def("writable", [](const PyFile& f) { return released([&] { return f.owner->file.writable(); }); })
       .def("sections", [](const PyFile& f) { return released([&] { return f.owner->file.sections(); }); })
       .def("group",
            [](const PyFile& f, const std::string& path) {
@@ -431,7 +431,7 @@ PYBIND11_MODULE(_velfile, m) {
 
   groupClass.def("name", [](const PyGroup& g) { return released([&] { return g.group.name(); }); })
       .def("set_name", [](PyGroup& g, const std::string& name) { released([&] { g.group.set_name(name); }); })
-      .def("path", [](const PyGroup& g) { return g.group.path(); })
+      .def("path", [](const PyGroup& g) { return released([&] { return g.group.path(); }); })
       .def("section", [](const PyGroup& g) { return released([&] { return g.group.section(); }); })
       .def("writable", [](const PyGroup& g) { return released([&] { return g.group.writable(); }); })
       .def("groups",
@@ -464,7 +464,8 @@ PYBIND11_MODULE(_velfile, m) {
              const void* p = data.data();
              if (!(data.flags() & py::array::c_style) ||
                  data.nbytes() != py::ssize_t(VelFile::file_SizeOf(type)) * count)
-               throw velfile::Error(Reason::Invalid, 0, "Group.write_item", "", g.group.path(), id,
+               throw velfile::Error(Reason::Invalid, 0, "Group.write_item", "",
+                                    released([&] { return g.group.path(); }), id,
                                     "got a buffer of the wrong size");
              released([&] { g.group.write_item(id, type, p, count); });
            })
@@ -511,11 +512,11 @@ PYBIND11_MODULE(_velfile, m) {
       .def_readonly("directory", &PyWalkNode::directory)
       .def_readonly("section_start", &PyWalkNode::sectionStart);
 
-  itemClass.def("id", [](const PyItem& i) { return i.item.id(); })
-      .def("type", [](const PyItem& i) { return i.item.type(); })
-      .def("count", [](const PyItem& i) { return i.item.count(); })
-      .def("index", [](const PyItem& i) { return i.item.index(); })
-      .def("value_field", [](const PyItem& i) { return i.item.value_field(); })
+  itemClass.def("id", [](const PyItem& i) { return released([&] { return i.item.id(); }); })
+      .def("type", [](const PyItem& i) { return released([&] { return i.item.type(); }); })
+      .def("count", [](const PyItem& i) { return released([&] { return i.item.count(); }); })
+      .def("index", [](const PyItem& i) { return released([&] { return i.item.index(); }); })
+      .def("value_field", [](const PyItem& i) { return released([&] { return i.item.value_field(); }); })
       .def("out_of_line", [](const PyItem& i) { return released([&] { return i.item.out_of_line(); }); })
       .def("text", [](const PyItem& i) { return released([&] { return i.item.text(); }); })
       .def("read",
@@ -523,7 +524,8 @@ PYBIND11_MODULE(_velfile, m) {
              // Into a buffer the caller sized: a count from a damaged file
              // sizes nothing here.
              if (!out.writeable() || !(out.flags() & py::array::c_style))
-               throw velfile::Error(Reason::Invalid, 0, "Item.read", "", i.group.path(), i.item.id(),
+               throw velfile::Error(Reason::Invalid, 0, "Item.read", "",
+                                    released([&] { return i.group.path(); }), released([&] { return i.item.id(); }),
                                     "takes a writable C-contiguous array");
              void* p = out.mutable_data();
              const size_t capacity = size_t(out.nbytes());
