@@ -3,6 +3,8 @@ import errno
 import gc
 import os
 import re
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -311,3 +313,36 @@ def test_records_that_overlap_are_a_damaged_group(path, quantity):
     if os.environ.get("VELFILE_VELINSPECT"):
         run = subprocess.run([os.environ["VELFILE_VELINSPECT"], "check", path], capture_output=True, text=True)
         assert run.returncode == 1 and "damaged" in run.stdout
+
+
+_THREADS = """
+import sys, threading
+import numpy as np
+import velfile
+
+with open(sys.argv[1], "rb") as raw, velfile.open(raw, block_size=65536) as f:
+    data, stop = f["0/Scan"].data, threading.Event()
+
+    def ask():
+        while not stop.is_set():
+            data.shape, data.dtype, f["0/Scan"].path
+
+    asker = threading.Thread(target=ask)
+    asker.start()
+    for line in list(range(20)) * 3:
+        assert data[line, :, :4].sum() == 2000
+    stop.set()
+    asker.join()
+"""
+
+
+def test_calls_from_threads_never_deadlock(path):
+    """A file read through a file object calls back into Python with the
+    layer's lock held; another thread's calls, the cheapest included, must
+    wait for that lock without holding the GIL."""
+    with velfile.create(path) as out:  # 20 MB: more than the reader keeps
+        out.create_group("Root").create_group("Scan", 1).write_data(np.ones((20, 500, 1000), np.int16))
+    try:
+        subprocess.run([sys.executable, "-c", _THREADS, path], check=True, timeout=120)
+    except subprocess.TimeoutExpired:
+        pytest.fail("two threads' calls deadlocked")
