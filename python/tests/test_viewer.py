@@ -427,7 +427,8 @@ def test_browser(paths, tmp_path):
             driver.get(f"{url.split('?')[0]}#token={token}&file=2&group=0%2FScan+A&point=100,80&gate=20:60"
                        "&gate2=20:150")
             driver.refresh()
-            wait.until(lambda d: state("v.timings.length && v.ascan !== null && v.cscan !== null"))
+            wait.until(lambda d: state("v.timings.length && v.ascan !== null && v.cscan !== null "
+                                       "&& v.cscan.values.position1 !== undefined"))  # gate 2's C-scan
             assert state("[v.point, v.ascan.gates.map((g) => g.position), v.cscan.values.position1[100 * 120 + 80]]") \
                 == [[100, 80], [36, 156], 36]
             driver.save_screenshot(os.path.join(artifacts, "viewer.png"))
