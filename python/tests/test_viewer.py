@@ -424,9 +424,11 @@ def test_browser(paths, tmp_path):
         if writer:  # a shared link: gate 1 on the plate's front wall, gate 2 from it to the back wall; a flaw
             driver.set_window_size(1300, 1250)
             token = url.split("token=")[1]
+            # A fresh load of the link: in the open page, whose reload after the
+            # change above may still be under way, it would keep its own address.
+            driver.get("about:blank")
             driver.get(f"{url.split('?')[0]}#token={token}&file=2&group=0%2FScan+A&point=100,80&gate=20:60"
                        "&gate2=20:150")
-            driver.refresh()
             wait.until(lambda d: state("v.timings.length && v.ascan !== null && v.cscan !== null "
                                        "&& v.cscan.values.position1 !== undefined"))  # gate 2's C-scan
             assert state("[v.point, v.ascan.gates.map((g) => g.position), v.cscan.values.position1[100 * 120 + 80]]") \
