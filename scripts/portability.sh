@@ -101,6 +101,18 @@ run_suites() {
     out="$(cat "$OUT/$target/$name.log")"
     local summary
     summary="$(grep -E '^\[  (PASSED|FAILED|SKIPPED) ' <<<"$out" | tr -s ' ' | tr '\n' ' ' || true)"
+    if [ $rc -ne 0 ] && [ -z "$summary" ]; then
+      # The program ended before GoogleTest could report anything: a crash,
+      # which under an emulator may be the emulator's own. Its output is
+      # shown, and the program is run once more; a second such end fails.
+      printf '%-45s ended without a result (exit %s); its last lines:\n' "$name" "$rc"
+      tail -n 20 "$OUT/$target/$name.log" | sed 's/^/    /'
+      rc=0
+      "$@" "$exe" --gtest_brief=1 >"$OUT/$target/$name.log" 2>&1 </dev/null || rc=$?
+      out="$(cat "$OUT/$target/$name.log")"
+      summary="$(grep -E '^\[  (PASSED|FAILED|SKIPPED) ' <<<"$out" | tr -s ' ' | tr '\n' ' ' || true)"
+      [ $rc -ne 0 ] && tail -n 20 "$OUT/$target/$name.log" | sed 's/^/    /'
+    fi
     if [ $rc -eq 0 ]; then
       passed=$((passed + 1))
       printf '%-45s ok   %s\n' "$name" "$summary"

@@ -237,13 +237,16 @@ struct PyWalkNode {
   uint16_t id = 0;
 };
 
-bool walkGroup(const PyGroup& root, const py::object& enter, const py::object& leave, int maxDepth,
-               uint64_t maxGroups, uint64_t maxItems) {
+// Walks below a group, or every section of a file (a section group that
+// cannot be opened, as in a file cut short, is an error node of its own).
+bool walkTree(const py::object& root, const py::object& enter, const py::object& leave, int maxDepth,
+              uint64_t maxGroups, uint64_t maxItems) {
   velfile::WalkLimits limits;
   limits.max_depth = maxDepth;
   limits.max_groups = maxGroups;
   limits.max_items = maxItems;
-  const OwnerPtr& owner = root.owner;
+  const bool wholeFile = py::isinstance<PyFile>(root);
+  const OwnerPtr owner = wholeFile ? root.cast<const PyFile&>().owner : root.cast<const PyGroup&>().owner;
   auto node = [&](const velfile::WalkNode& n) {
     PyWalkNode out;
     out.group = n.state == velfile::NodeState::Open ? py::cast(PyGroup{owner, n.group}) : py::none();
@@ -270,7 +273,9 @@ bool walkGroup(const PyGroup& root, const py::object& enter, const py::object& l
       py::gil_scoped_acquire hold;
       leave(node(n));
     };
-  return released([&] { return velfile::walk(root.group, onEnter, onLeave, limits); });
+  if (wholeFile) return released([&] { return velfile::walk(owner->file, onEnter, onLeave, limits); });
+  const velfile::Group& group = root.cast<const PyGroup&>().group;
+  return released([&] { return velfile::walk(group, onEnter, onLeave, limits); });
 }
 
 }  // namespace
@@ -352,7 +357,7 @@ PYBIND11_MODULE(_velfile, m) {
         "conversion rule (velfile::convert_value); WrongTypeError naming the first value refused.");
   m.def(
       "_size_of", [](uint16_t type) { return VelFile::file_SizeOf(type); }, py::arg("type"));
-  m.def("walk", &walkGroup, py::arg("root"), py::arg("enter"), py::arg("leave") = py::none(),
+  m.def("walk", &walkTree, py::arg("root"), py::arg("enter"), py::arg("leave") = py::none(),
         py::arg("max_depth") = 200, py::arg("max_groups") = 100000, py::arg("max_items") = uint64_t(1) << 22);
 
   sectionClass.def_property_readonly("index", &velfile::Section::index)

@@ -31,9 +31,11 @@ SCAN = "file=0&group=0/Scan"
 
 @pytest.fixture(scope="module")
 def paths(tmp_path_factory):
-    """A sound file (a setup group whose name is markup, a data group) and a damaged one."""
+    """A sound file (a setup group whose name is markup, a data group), a
+    damaged one, and one whose appended section was cut short inside its
+    directory."""
     folder = tmp_path_factory.mktemp("viewer")
-    good, damaged = str(folder / "good.A01"), str(folder / "damaged.A01")
+    good, damaged, cut = str(folder / "good.A01"), str(folder / "damaged.A01"), str(folder / "cut.A01")
     with velfile.create(good) as f:
         root = f.create_group("Inspection")
         setup = root.create_group("<img src=x>", 1)
@@ -45,7 +47,11 @@ def paths(tmp_path_factory):
         spaced.write_item(1, "\u05d0" * (2 << 20))
     with open(good, "rb") as f, open(damaged, "wb") as out:
         out.write(f.read()[: 200])
-    return good, damaged
+    shutil.copy(good, cut)
+    with velfile.open(cut, "a") as f:
+        f.create_group("S").write_item(1, np.arange(10, dtype=np.int32))
+    os.truncate(cut, os.path.getsize(cut) - 30)  # the name entry whole, the next one cut
+    return good, damaged, cut
 
 
 @pytest.fixture(scope="module")
@@ -97,6 +103,9 @@ def cscan_is(j, start, stop):
 VIEWS = [
     ("tree?file=0", lambda j: [(g["path"], g["items"], g["data"]) for g in j["groups"]] == [
         ("0", 4, False), ("0/<img src=x>", 3, False), ("0/Scan", 71, True), ("0/ spaced\\u202e ", 2, False)]),
+    ("tree?file=2", lambda j: [(g["path"], g["state"]) for g in j["groups"]] == [
+        ("0", "open"), ("0/<img src=x>", "open"), ("0/Scan", "open"), ("0/ spaced\\u202e ", "open"), ("1", "error")]
+     and "outside the file" in j["groups"][-1]["reason"] and "section 1" in j["notes"][0]),
     ("group?file=0&group=0/<img src=x>", lambda j: [(i["id"], i["whole"]) for i in j["items"]] == [
         (10000, True), (1, False), (2, True)] and j["items"][2]["value"] == "'Gate A'" and "data" not in j),
     ("group?file=0&group=0/ spaced\u202e ", lambda j: j["name"] == " spaced\u202e "),
@@ -133,7 +142,7 @@ REFUSED = [
     (f"line?{SCAN}&line=0&along=depth", {}, 400, "'depth'"),
     (f"line?{SCAN}&line=5&along=second", {}, 400, "line 5"),
     ("tree?file=x", {}, 400, "not an integer"),
-    ("group?file=2&group=0", {}, 404, "files 0 to 1"),
+    ("group?file=3&group=0", {}, 404, "files 0 to 2"),
     ("group?file=0&group=0/Nothing", {}, 404, "Nothing"),
     ("item?file=0&group=0/Scan&index=99", {}, 404, "no item [99]"),
     ("cscan?file=0&group=0/<img src=x>", {}, 422, "data"),

@@ -93,8 +93,12 @@ class _Mapping:
         except NotFoundError:
             return default
 
-    def _walk_roots(self) -> Tuple[List["Group"], int]:
-        """The groups a visit walks from, and how much of each path to drop."""
+    def walk(self, func: Callable[["WalkNode"], Optional[bool]], max_depth: int = 200, max_groups: int = 100000,
+             max_items: int = 1 << 22) -> bool:
+        raise NotImplementedError
+
+    def _visit_prefix(self) -> int:
+        """How much of each walked path a visit drops."""
         raise NotImplementedError
 
     def visititems(self, func: Callable[[str, "Group"], Any]) -> Any:
@@ -104,23 +108,20 @@ class _Mapping:
         followed, nor a group that cannot be opened. A func returning anything
         but None stops the visit, which returns that value."""
         found: List[Any] = []
-        roots, prefix = self._walk_roots()
-        for root in roots:
+        prefix = self._visit_prefix()
 
-            def enter(node: Any) -> bool:
-                if found or node.group is None:
+        def enter(node: Any) -> bool:
+            if found or node.group is None:
+                return False
+            if len(node.path) > prefix:
+                value = func(node.path[prefix:], node.group)
+                if value is not None:
+                    found.append(value)
                     return False
-                if len(node.path) > prefix:
-                    value = func(node.path[prefix:], node.group)
-                    if value is not None:
-                        found.append(value)
-                        return False
-                return True
+            return True
 
-            root.walk(enter)
-            if found:
-                return found[0]
-        return None
+        self.walk(enter)
+        return found[0] if found else None
 
     def visit(self, func: Callable[[str], Any]) -> Any:
         """As visititems(), calling func(name) only."""
@@ -175,8 +176,18 @@ class File(_Mapping):
     def _children(self) -> List[Tuple[str, "Group"]]:
         return [(str(g.section.index), g) for g in self.groups]
 
-    def _walk_roots(self) -> Tuple[List["Group"], int]:
-        return self.groups, 0
+    def _visit_prefix(self) -> int:
+        return 0
+
+    def walk(self, func: Callable[["WalkNode"], Optional[bool]], max_depth: int = 200, max_groups: int = 100000,
+             max_items: int = 1 << 22) -> bool:
+        """Walks every section in file order, as Group.walk() walks below a
+        group (the limits hold for each section). A section group that cannot
+        be opened, as the last section of a file cut short may be, is met as a
+        node of state 'error' saying why. Returns whether every group of every
+        section was entered."""
+        return _velfile.walk(self._f, lambda node: func(WalkNode(self, node)), None, max_depth, max_groups,
+                             max_items)
 
     def __getitem__(self, path: str) -> "Group":
         """The group a path names: the section's index (or @offset), then one
@@ -305,8 +316,8 @@ class Group(_Mapping):
         skip = len(self.path) + 1
         return [(g.path[skip:], g) for g in self.groups]
 
-    def _walk_roots(self) -> Tuple[List["Group"], int]:
-        return [self], len(self.path) + 1
+    def _visit_prefix(self) -> int:
+        return len(self.path) + 1
 
     def __contains__(self, key: Any) -> bool:
         """An item id (int), or a group path (str)."""

@@ -174,10 +174,28 @@ def tree(f: Any, query: Query) -> Dict[str, Any]:
                        "state": node.state, "reason": node.reason, "data": g is not None and DATA_CLASS_ITEM in g})
         return True
 
-    complete = all([root.walk(visit, max_groups=MAX_GROUPS) for root in f.groups])
+    complete = f.walk(visit, max_groups=MAX_GROUPS)
     sections = [{"index": s.index, "start": s.start, "size": s.size, "byte_order": s.byte_order,
                  "strings": s.string_format} for s in f.sections]
-    return {"name": os.path.basename(f.path), "sections": sections, "groups": groups, "complete": complete and len(groups) < MAX_GROUPS}
+    return {"name": os.path.basename(f.path), "sections": sections, "groups": groups,
+            "complete": complete and len(groups) < MAX_GROUPS, "notes": layout_notes(f.sections, os.path.getsize(f.path))}
+
+
+def layout_notes(sections: Sequence[Any], size: int) -> List[str]:
+    """What the page says of a file whose sections do not end where the file
+    does: one cut short (an interrupted copy or acquisition), whose groups
+    are shown as far as they lie in the file, or bytes after the last
+    section, which no reader sees."""
+    last = sections[-1]
+    end = last.start + last.size
+    if end > size:
+        return [f"the file is cut short: section {last.index} declares {last.size} bytes from offset {last.start}, "
+                f"of which {size - last.start} are in the file; the groups shown are those whose directories lie "
+                "in it, and data past its end cannot be read"]
+    if end < size:
+        return [f"{size - end} bytes after the last section are not shown: a section cut short before its group "
+                "could be named, one abandoned before it was closed, or other data"]
+    return []
 
 
 def _item_row(item: Any) -> Dict[str, Any]:

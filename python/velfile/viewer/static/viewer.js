@@ -161,6 +161,7 @@
       state.stamps[file] = tree.stamp;
       box.append(el("div", tree.sections.map((s) => `section ${s.index}: ${s.size} bytes, ${s.byte_order}-endian`)
         .join("; "), "sections"));
+      for (const note of tree.notes) box.append(el("div", note, "error layout"));
       for (const g of tree.groups) {
         const b = button("", () => {
           state.notice = null;
