@@ -529,9 +529,9 @@ PYBIND11_MODULE(_velfile, m) {
              // Into a buffer the caller sized: a count from a damaged file
              // sizes nothing here.
              if (!out.writeable() || !(out.flags() & py::array::c_style))
-               throw velfile::Error(Reason::Invalid, 0, "Item.read", "",
-                                    released([&] { return i.group.path(); }), released([&] { return i.item.id(); }),
-                                    "takes a writable C-contiguous array");
+               throw velfile::Error(
+                   Reason::Invalid, 0, "Item.read", "", released([&] { return i.group.path(); }),
+                   released([&] { return i.item.id(); }), "takes a writable C-contiguous array");
              void* p = out.mutable_data();
              const size_t capacity = size_t(out.nbytes());
              return released([&] { return i.item.read(p, capacity); });
