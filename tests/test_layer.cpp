@@ -663,10 +663,27 @@ TEST_F(Layer, ChangesUnknownFieldsAndTypedDescriptors) {
                                                                   : "gprobe";
     expectError([&] { g.write_descriptor(module, c.first); }, Reason::Invalid, c.second, c.second);
   }
-  // An integral real is an integer, and the whole signed range fits.
-  EXPECT_NO_THROW(g.write_descriptor("probe", {{"item1", double(INT32_MIN)}}));
+  // An integral real is an integer; a field takes the range of its item's
+  // type, so that it reads back as written.
+  EXPECT_NO_THROW(g.write_descriptor("probe", {{"item1", double(UINT32_MAX)}}));
+  expectError(
+      [&] {
+        g.write_descriptor("probe", {{"item1", int64_t(-1)}});
+      },
+      Reason::Invalid, "(uint32: 0 to 4294967295)", "-1 is no uint32");
+  expectError(
+      [&] {
+        g.write_descriptor("gate", {{"item4", int64_t(INT32_MAX) + 1}});
+      },
+      Reason::Invalid, "(int32: -2147483648 to 2147483647)", "2^31 is no int32");
   for (const int64_t v : {int64_t(INT32_MIN), int64_t(INT32_MAX)})
     EXPECT_NO_THROW(g.write_descriptor("gate", {{"originalPosition", v}})) << v;
+  EXPECT_NO_THROW(g.write_descriptor("gate", {{"item6", int64_t(16777216)}}));
+  expectError(
+      [&] {
+        g.write_descriptor("gate", {{"item6", int64_t(16777217)}});
+      },
+      Reason::Invalid, "field 'item6'", "a float32 field rounds 2^24 + 1");
   EXPECT_THROW(g.read_descriptor("sonar"), Error);
   CGGateTypeDescr gate;
   gate.item6 = 12.5f;

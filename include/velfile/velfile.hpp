@@ -653,7 +653,11 @@ class VELFILE_API Group {
   /// WriteGroupInfo. Fields not given keep the module's defaults. With
   /// previous (the values the group already holds), only what changed is
   /// written, as the module decides. Unknown field names, and values a field
-  /// cannot hold, are refused (Reason::Invalid) before anything is written.
+  /// cannot hold, are refused (Reason::Invalid) before anything is written:
+  /// an integer field takes the range of its item's type (so that it reads
+  /// back as written), a real field an integer only when it holds it exactly
+  /// (float32: up to 2^24), and a real that is an integer goes into an
+  /// integer field.
   /// The data module stores the data reference as given; bulk data goes
   /// through write_data().
   /// @param module the module's short name or prefix

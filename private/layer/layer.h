@@ -58,6 +58,9 @@ struct DataStream {
 // result of storing them.
 std::string endStreams(FileState& file, int* rc);
 
+// The range of an integer item type (int8 to uint32); false for another type.
+bool integer_bounds(uint16_t type, int64_t* low, int64_t* high);
+
 // One group's place in a path: the step that names it under its parent.
 struct PathNode {
   std::shared_ptr<const PathNode> parent;

@@ -58,14 +58,6 @@ void storeInteger(uint16_t t, void* dst, int64_t v) {
   }
 }
 
-// The range of an integer type.
-void boundsOf(uint16_t t, int64_t* low, int64_t* high) {
-  const unsigned bits = 8u << ((t - VelFile::kTypeInt8) / 2);
-  const bool isSigned = (t - VelFile::kTypeInt8) % 2 == 0;
-  *low = isSigned ? -(int64_t(1) << (bits - 1)) : 0;
-  *high = isSigned ? (int64_t(1) << (bits - 1)) - 1 : (int64_t(1) << bits) - 1;
-}
-
 // A real as the shortest decimal that reads back as it (of its stored width).
 std::string shown(uint16_t t, const void* src) {
   if (isInteger(t)) return std::to_string(integerAt(t, src));
@@ -89,7 +81,7 @@ bool refuseValue(std::string* why, Refusal kind, uint16_t to, uint16_t from, con
   int64_t low = 0, high = 0;
   switch (kind) {
     case Refusal::Range:
-      boundsOf(to, &low, &high);
+      integer_bounds(to, &low, &high);
       return refuse(why, value + type_name(to) + " cannot hold (" + std::to_string(low) + " to " +
                              std::to_string(high) + ")");
     case Refusal::Inexact:
@@ -104,6 +96,15 @@ bool refuseValue(std::string* why, Refusal kind, uint16_t to, uint16_t from, con
 
 }  // namespace
 
+bool integer_bounds(uint16_t t, int64_t* low, int64_t* high) {
+  if (!isInteger(t)) return false;
+  const unsigned bits = 8u << ((t - VelFile::kTypeInt8) / 2);
+  const bool isSigned = (t - VelFile::kTypeInt8) % 2 == 0;
+  *low = isSigned ? -(int64_t(1) << (bits - 1)) : 0;
+  *high = isSigned ? (int64_t(1) << (bits - 1)) - 1 : (int64_t(1) << bits) - 1;
+  return true;
+}
+
 bool convert_value(uint16_t to, void* dst, uint16_t from, const void* src, std::string* why) {
   const bool same = to == from && (isInteger(to) || isReal(to) || isWords(to) || to == VelFile::kTypeRaw);
   if (same || (isWords(to) && isWords(from))) {
@@ -117,7 +118,7 @@ bool convert_value(uint16_t to, void* dst, uint16_t from, const void* src, std::
   if (!(isInteger(from) || isReal(from)) || !(isInteger(to) || isReal(to)))
     return refuse(why, "is " + type_name(from) + ", which has no conversion to " + type_name(to));
   int64_t low = 0, high = 0;
-  if (isInteger(to)) boundsOf(to, &low, &high);
+  integer_bounds(to, &low, &high);
   if (isInteger(from)) {
     const int64_t v = integerAt(from, src);
     if (isInteger(to)) {

@@ -99,6 +99,16 @@ FieldData get(const RuleView& r, const void* d) {
   return out;
 }
 
+// The integers an integer field takes: those its item's type holds, so that
+// the field reads back as written (a member of 4 bytes stored as uint32
+// takes 0 to 4294967295, never -1), within what the member can keep.
+bool fits(const RuleView& r, const FieldData& in, int64_t low, int64_t high) {
+  int64_t typeLow = low, typeHigh = high;
+  integer_bounds(r.type, &typeLow, &typeHigh);
+  return in.form == FieldData::Integer && in.integer >= std::max(low, typeLow) &&
+         in.integer <= std::min(high, typeHigh);
+}
+
 // Sets a field, false when the value does not fit it.
 bool set(const RuleView& r, void* d, const FieldData& in) {
   void* f = r.field ? r.field(d) : nullptr;
@@ -106,13 +116,13 @@ bool set(const RuleView& r, void* d, const FieldData& in) {
   switch (r.kind) {
     case Kind::Int32:
     case Kind::Version: {
-      if (in.form != FieldData::Integer || v < INT32_MIN || v > int64_t(UINT32_MAX)) return false;
+      if (!fits(r, in, INT32_MIN, UINT32_MAX)) return false;
       const uint32_t bits = uint32_t(v);
       std::memcpy(f, &bits, 4);
       return true;
     }
     case Kind::Int16: {
-      if (in.form != FieldData::Integer || v < INT16_MIN || v > int64_t(UINT16_MAX)) return false;
+      if (!fits(r, in, INT16_MIN, UINT16_MAX)) return false;
       const uint16_t bits = uint16_t(v);
       std::memcpy(f, &bits, 2);
       return true;
@@ -205,11 +215,17 @@ Value toValue(const FieldData& f) {
 
 // A value in the form of the field's current value: an integral real for an
 // integer field and an integer for a real one are taken; text must be UTF-8.
-bool fromValue(const Value& v, FieldData::Form form, FieldData* out) {
+// An integer goes into a real field only when the field holds it exactly
+// (a float32 field every integer of 24 bits), as the layer's conversion rule
+// has it.
+bool fromValue(const Value& v, FieldData::Form form, bool float32, FieldData* out) {
   out->form = form;
   if (const int64_t* i = std::get_if<int64_t>(&v)) {
     if (form == FieldData::Integer) return out->integer = *i, true;
-    if (form == FieldData::Real) return out->real = double(*i), true;
+    const double real = double(*i);
+    const bool exact =
+        std::fabs(real) < 9.2e18 && int64_t(real) == *i && (!float32 || double(float(real)) == real);
+    if (form == FieldData::Real && exact) return out->real = real, true;
   } else if (const double* r = std::get_if<double>(&v)) {
     if (form == FieldData::Real) return out->real = *r, true;
     if (form == FieldData::Integer && std::trunc(*r) == *r && std::fabs(*r) < 9.2e18)
@@ -220,6 +236,15 @@ bool fromValue(const Value& v, FieldData::Form form, FieldData* out) {
     return form == FieldData::Reals && (out->reals = *a, true);
   }
   return false;
+}
+
+// The range of an integer field, for a refusal ("" for another field).
+std::string bounds(const RuleView& r) {
+  int64_t low = 0, high = 0;
+  if ((r.kind != Kind::Int32 && r.kind != Kind::Int16 && r.kind != Kind::Version) ||
+      !integer_bounds(r.type, &low, &high))
+    return "";
+  return ": " + std::to_string(low) + " to " + std::to_string(high);
 }
 
 void apply(const ModuleOps& m, void* d, const Values& values, const char* op, const Where& where) {
@@ -235,11 +260,11 @@ void apply(const ModuleOps& m, void* d, const Values& values, const char* op, co
                known + ")");
     }
     FieldData in;
-    if (!fromValue(nv.second, get(*r, d).form, &in) || !set(*r, d, in))
+    if (!fromValue(nv.second, get(*r, d).form, r->kind == Kind::Float, &in) || !set(*r, d, in))
       fail(
           Reason::Invalid, op, where,
           "cannot take the value given for field '" + nv.first + "' of module '" + m.name +
-              "': it is of another kind or does not fit the field (" + type_name(r->type) +
+              "': it is of another kind or does not fit the field (" + type_name(r->type) + bounds(*r) +
               (r->count > 1 ? ", at most " + std::to_string(r->kind == Kind::Text ? r->count - 1 : r->count) +
                                   " elements"
                             : std::string()) +
