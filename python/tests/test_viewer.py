@@ -318,7 +318,8 @@ def test_browser(paths, tmp_path):
             events = ["mousemove", "mousedown", "mouseup"] if click else ["mousemove"]
             driver.execute_script(_MOUSE, int(s_), int(f_), events)
 
-        assert '" spaced\\u{202e} "' in state("Array.from(document.querySelectorAll('.name'), (e) => e.textContent)")
+        wait.until(lambda d: '" spaced\\u{202e} "' in state(  # a name's invisible characters, shown escaped
+            "Array.from(document.querySelectorAll('.name'), (e) => e.textContent)"))
         select(1, "0/Plate")
         nav, wide, main = state("['nav', 'main', 'main'].map((s, i) => { const e = document.querySelector(s); "
                                 "return i === 1 ? e.scrollWidth : e.offsetWidth; })")
@@ -330,15 +331,18 @@ def test_browser(paths, tmp_path):
         assert not missing, f"{len(missing)} of 1000 indications not visible: {missing[:10]}"
         assert bright <= len(set(zip(s * size[1] // 300, f * size[0] // 400))) * 4  # and nothing else is bright
 
-        exported = driver.execute_async_script("""
-            const done = arguments[arguments.length - 1], make = URL.createObjectURL;
-            URL.createObjectURL = (blob) => {
-              blob.arrayBuffer().then((b) => done(Array.from(new Uint8Array(b))));
-              return make(blob);
-            };
-            document.getElementById("export-npy").click();""")
+        def exported(kind):  # the bytes of the file the page offers for download
+            return bytes(driver.execute_async_script("""
+                const done = arguments[arguments.length - 1], make = URL.createObjectURL;
+                URL.createObjectURL = (blob) => {
+                  URL.createObjectURL = make;
+                  blob.arrayBuffer().then((b) => done(Array.from(new Uint8Array(b))));
+                  return make(blob);
+                };
+                document.getElementById(`export-${arguments[0]}`).click();""", kind))
+
         with open(tmp_path / "exported.npy", "wb") as out:
-            out.write(bytes(exported))
+            out.write(exported("npy"))
         shown_values = np.load(tmp_path / "exported.npy")[::-1]  # rows top to bottom, as shown
         assert shown_values.shape == (300, 400) and np.array_equal(shown_values[s, f], amplitude)
         cursor(s[0], f[0])  # the -32768 indication: the largest, in whichever pixel
@@ -353,6 +357,20 @@ def test_browser(paths, tmp_path):
         found = state("[arguments[0].map(([s, f]) => v.cscan.values.position[s * 400 + f]), "
                       "v.cscan.values.position.filter((p) => !Number.isNaN(p)).length]", np.c_[s, f].tolist())
         assert found == [depth.tolist(), 1000]
+        # Depth at a typed velocity, in the readout and in the values exported; a reference point and the
+        # distance to the point along each axis.
+        control(velocity=5900, kind="depth")
+        cursor(s[1], f[1])
+        wait.until(lambda d: f"depth {depth[1] * 29.5:.6g}" in d.find_element(By.ID, "cscan-readout").text)
+        table = np.genfromtxt(exported("csv").decode().splitlines(), delimiter=",")[::-1]
+        assert np.allclose(table[s, f], depth * 29.5) and np.isnan(table).sum() == 20
+        timed("point", lambda: cursor(s[2], f[2], True))
+        driver.find_element(By.ID, "set-reference").click()
+        timed("point", lambda: cursor(s[3], f[3], True))
+        assert (f"distance {s[3] - s[2]} along the second axis, {f[3] - f[2]} along the first, "
+                f"{(depth[3] - depth[2]) * 0.01:.6g} in time of flight ({depth[3] - depth[2]} samples)"
+                ) in driver.find_element(By.ID, "measure").text
+        control(kind="amplitude")
 
         control(threshold=-5)  # refused by the server: the views say so, never "drawn"
         wait.until(lambda d: state("v.errors.cscan"))
@@ -408,6 +426,11 @@ def test_browser(paths, tmp_path):
             first = pool.submit(flood, 0, "&slot=test")
             time.sleep(0.01)
             assert pool.submit(flood, 1, "&slot=test").result() == 200 and first.result() == 409
+            # A request sent before another of its view but arriving after it (on another connection)
+            # is the one superseded.
+            newer = pool.submit(flood, 2, "&slot=order&seq=5")
+            time.sleep(0.01)
+            assert flood(3, "&slot=order&seq=4") == 409 and newer.result() == 200
 
         with ThreadPoolExecutor(50) as pool:
             statuses = pool.map(flood, range(200))

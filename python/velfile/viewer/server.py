@@ -14,7 +14,7 @@ import socket
 import sys
 import threading
 from concurrent.futures import ThreadPoolExecutor
-from typing import Any, Dict, List, Optional, Sequence
+from typing import Any, Dict, List, Optional, Sequence, Tuple
 
 import tornado.httpserver
 import tornado.netutil
@@ -31,6 +31,7 @@ _POLICY = ("default-src 'none'; script-src 'self'; style-src 'self'; img-src 'se
 
 # Requests for C-scans waiting at once; more are refused as busy.
 MAX_WAITING = 16
+MAX_SLOTS = 4096  # views remembered, of every page served
 
 
 def _log(handler: tornado.web.RequestHandler) -> None:
@@ -130,11 +131,10 @@ class _Api(_Handler):
             if heavy and self.viewer.waiting >= MAX_WAITING:
                 raise views.RequestError(503, f"the viewer is busy with {self.viewer.waiting} C-scans: "
                                               "ask again in a moment")
-            if slot is not None:  # a newer request of the same slot supersedes this one
-                old = self.viewer.slots.get(slot)
-                if old is not None:
-                    old.set()
-                self.viewer.slots[slot] = self.cancelled
+            if slot is not None:
+                order = views._int(query, "seq", 0)
+                query.pop("seq", None)
+                self.viewer.take_slot(slot, order, self.cancelled)
             cancelled = self.cancelled
             self.viewer.waiting += heavy
             try:
@@ -142,8 +142,6 @@ class _Api(_Handler):
                     self.viewer.heavy if heavy else self.viewer.pool, self._answer, name, query, cancelled)
             finally:
                 self.viewer.waiting -= heavy
-                if slot is not None and self.viewer.slots.get(slot) is cancelled:
-                    del self.viewer.slots[slot]
         except Exception as e:  # every failure is an answer; the server goes on
             status = views.status_of(e)
             if status == 500:
@@ -187,7 +185,8 @@ class Viewer:
         self.origins: List[str] = []
         self.pool = ThreadPoolExecutor(workers, thread_name_prefix="velfile-view")
         self.heavy = ThreadPoolExecutor(1, thread_name_prefix="velfile-cscan")
-        self.slots: Dict[str, threading.Event] = {}
+        # Per view of each page: the order of its newest request, and that request's cancel.
+        self.slots: Dict[str, Tuple[int, threading.Event]] = {}
         self.waiting = 0
         self.assets: Dict[str, bytes] = {}
         for name in ("index.html", *_ASSETS):
@@ -234,10 +233,25 @@ class Viewer:
         finally:
             self._server.stop()
             await self._server.close_all_connections()
-            for slot in list(self.slots.values()):
-                slot.set()
+            for _, cancel in list(self.slots.values()):
+                cancel.set()
             self.pool.shutdown(wait=True, cancel_futures=True)
             self.heavy.shutdown(wait=True, cancel_futures=True)
+
+    def take_slot(self, slot: str, order: int, cancel: threading.Event) -> None:
+        """A request of a view (slot) supersedes the older ones of that view,
+        which stop; a request older than one already seen, as one sent before
+        a newer one but arriving after it on another connection, is itself
+        superseded. The page numbers each view's requests (order)."""
+        newest = self.slots.get(slot)
+        if newest is not None and newest[0] > order:
+            raise views.Superseded("a newer request of the same view came first")
+        if newest is not None:
+            newest[1].set()
+        self.slots.pop(slot, None)
+        self.slots[slot] = (order, cancel)
+        while len(self.slots) > MAX_SLOTS:  # the views of pages long closed
+            del self.slots[next(iter(self.slots))]
 
     def stop(self) -> None:
         """Stops serve(), from any thread."""

@@ -88,7 +88,7 @@
       pending[slot] = new AbortController();
       signal = pending[slot].signal;
       n = seq[slot] = (seq[slot] || 0) + 1;
-      params = {...params, slot: `${client}-${slot}`};
+      params = {...params, slot: `${client}-${slot}`, seq: n};
     }
     let response;
     try {
@@ -606,7 +606,10 @@
       else views.ascan.fail("no data at this point");
       measure();
     } catch (e) {
-      if (!(e instanceof Stale)) failed("ascan", e);
+      if (!(e instanceof Stale)) {
+        state.ascan = null; // no other point's A-scan stands for this one
+        failed("ascan", e);
+      }
     }
   }
 
