@@ -466,6 +466,8 @@ def test_browser(paths, tmp_path):
             assert state("[v.point, v.ascan.gates.map((g) => g.position), v.cscan.values.position1[100 * 120 + 80]]") \
                 == [[100, 80], [36, 156], 36]
             driver.save_screenshot(os.path.join(artifacts, "viewer.png"))
+            driver.execute_script("location.hash = location.hash.replace('point=100%2C80', 'point=60%2C40')")
+            wait.until(lambda d: state("v.ascan && v.ascan.point") == [60, 40])  # an address edited in the page
     finally:
         driver.quit()
         process.send_signal(signal.SIGINT)

@@ -792,6 +792,14 @@
         timing("colour scale", t0);
       });
     }
+    // A link pasted into the open page's address, or the address edited,
+    // shows its view (the page's own updates of the address fire nothing).
+    window.addEventListener("hashchange", () => {
+      const wanted = Object.fromEntries(new URLSearchParams(location.hash.slice(1)));
+      if (wanted.file !== undefined && wanted.group !== undefined) {
+        selectGroup(Number(wanted.file), wanted.group, undefined, wanted);
+      }
+    });
     $("marks").addEventListener("change", () => views.cscan.draw());
     $("to-scale").addEventListener("change", () => {
       views.cscan.toScale = $("to-scale").checked;
