@@ -6,6 +6,7 @@ import io
 import os
 import shutil
 import subprocess
+import sys
 import threading
 import time
 
@@ -118,6 +119,17 @@ def test_a_call_from_inside_a_read_is_refused_and_a_stall_times_out(tmp_path):
         with velfile.open(path) as other:  # the library is free again
             assert other["0/Scan"].data[0, 0, 0] == 1
     stall.set()
+    # Nor does a transfer stalled for good keep a finished program from ending.
+    script = ("import io, sys, threading, velfile\n"
+              "class Stalled(io.BytesIO):\n"
+              "    def read(self, n=-1):\n"
+              "        if self.tell() > 0: threading.Event().wait()\n"
+              "        return super().read(n)\n"
+              "try: velfile.open(Stalled(open(sys.argv[1], 'rb').read()), block_size=4096, timeout=0.2)\n"
+              "except velfile.FileIOError: print('timed out')\n")
+    done = subprocess.run([sys.executable, "-c", script, path], capture_output=True, text=True, timeout=60,
+                          env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+    assert done.returncode == 0 and done.stdout == "timed out\n", done.stderr
 
 
 def _zarr(refs):

@@ -9,13 +9,16 @@ TIMEOUT seconds (open(..., timeout=)), after which it fails with
 FileIOError, so a stalled server holds up other files' calls for no longer
 than that. A velfile call made by the fetching code (the file object's
 read, or a finaliser the garbage collector runs there) is refused with
-InUseError, as the library's lock is held for the read it serves. A stalled transfer is left to finish on its own thread; the file
-it belongs to then fails its reads, as the transfer still occupies it.
+InUseError, as the library's lock is held for the read it serves. A stalled
+transfer is left to finish on its own thread, a daemon that never holds up
+the interpreter's exit; the file it belongs to then fails its reads, as the
+transfer still occupies it.
 """
 from __future__ import annotations
 
 import concurrent.futures
 import os
+import queue
 import threading
 from typing import Any, Optional
 
@@ -35,6 +38,36 @@ def is_remote(source: Any) -> bool:
     return hasattr(source, "read") and hasattr(source, "seek")
 
 
+class _Worker:
+    """One daemon thread running a reader's requests in turn. The threads of
+    a ThreadPoolExecutor are joined when the interpreter exits, so that one
+    stalled transfer would keep a finished program from ending."""
+
+    def __init__(self) -> None:
+        self._jobs: "queue.SimpleQueue[Any]" = queue.SimpleQueue()
+        threading.Thread(target=self._run, name="velfile-read", daemon=True).start()
+
+    def _run(self) -> None:
+        _velfile._serve_sources_on_this_thread()
+        while True:
+            job = self._jobs.get()
+            if job is None:
+                return
+            future, call, args = job
+            try:
+                future.set_result(call(*args))
+            except BaseException as e:  # handed to the caller, whatever it is
+                future.set_exception(e)
+
+    def submit(self, call: Any, *args: Any) -> "concurrent.futures.Future[Any]":
+        future: "concurrent.futures.Future[Any]" = concurrent.futures.Future()
+        self._jobs.put((future, call, args))
+        return future
+
+    def shutdown(self) -> None:
+        self._jobs.put(None)
+
+
 class _Reader:
     """The size and the ranges of a file object or of a URL, each request
     bounded by a timeout."""
@@ -42,8 +75,7 @@ class _Reader:
     def __init__(self, source: Any, storage_options: Optional[dict], block: int, timeout: float) -> None:
         self.timeout = timeout
         self.name = source if isinstance(source, str) else getattr(source, "name", None) or repr(source)
-        self._pool = concurrent.futures.ThreadPoolExecutor(
-            1, thread_name_prefix="velfile-read", initializer=_velfile._serve_sources_on_this_thread)
+        self._pool = _Worker()
         if isinstance(source, str):
             import fsspec
 
@@ -84,7 +116,7 @@ class _Reader:
         return self._bounded(self._fetch, offset, n)
 
     def close(self) -> None:
-        self._pool.shutdown(wait=False)
+        self._pool.shutdown()
 
 
 def open_remote(source: Any, mode: str, storage_options: Optional[dict] = None, block_size: Optional[int] = None,
