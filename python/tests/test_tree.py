@@ -56,6 +56,15 @@ def test_visit_meets_each_group_once(odd_file):
         assert found == "child"
         assert seen[0] == ("0", "0") and seen[-1] == ("0/#8/child", "0/#8/child")
         assert f["0/#8"].visit(lambda name: name) == "child"
+    # A second section cut short inside its directory: listed, not opened; the visit goes past it.
+    with velfile.open(odd_file, "a") as f:
+        f.create_group("cut").write_item(1, np.arange(10, dtype=np.int32))
+    with open(odd_file, "r+b") as raw:
+        raw.truncate(raw.seek(0, 2) - 30)
+    with velfile.open(odd_file) as f:
+        assert f.keys() == ["0", "1"] and len(f) == 2 and f.visit(lambda name: None) is None
+        with pytest.raises(velfile.FileIOError, match="outside the file"):
+            f["1"]
 
 
 def test_item_types_are_named(path):

@@ -74,7 +74,7 @@ class _Mapping:
         return iter(self.keys())
 
     def __len__(self) -> int:
-        return len(self._children())
+        return len(self.keys())
 
     def __contains__(self, path: Any) -> bool:
         """Whether a path (relative, or from the file with a leading /) names a group."""
@@ -175,6 +175,12 @@ class File(_Mapping):
 
     def _children(self) -> List[Tuple[str, "Group"]]:
         return [(str(g.section.index), g) for g in self.groups]
+
+    def keys(self) -> List[str]:
+        """The sections' keys, '0', '1', ..., read without opening their
+        groups: in a file cut short, f[k] of the cut section raises saying
+        why, while the others open."""
+        return [str(s.index) for s in self.sections]
 
     def _visit_prefix(self) -> int:
         return 0
