@@ -432,7 +432,8 @@ VELFILE_C_API velfile_status velfile_descriptor_get_text(velfile_descriptor desc
 /// @return a status
 VELFILE_C_API velfile_status velfile_descriptor_get_array(velfile_descriptor descriptor, const char* field,
                                                           double* values, size_t length, size_t* needed);
-/// Sets a number field (an integer field takes an integral value).
+/// Sets a number field (an integer field takes an integral value within the
+/// range of its item type, as it reads back).
 /// @param descriptor the descriptor
 /// @param field the field's name
 /// @param value the value
