@@ -383,13 +383,31 @@ def test_browser(paths, tmp_path):
         gate(gate_start_at=1, gate_width_at=0.64)  # in coordinates of the sample axis
         assert state("[v.cscan.gate, document.getElementById('gate-start').value]") == [[100, 164], "100"]
         whole = [gate(gate_start=0, gate_width=512, detect=d) for d in ("threshold", "peak") * 2]
+        def wheel(view, delta):
+            driver.execute_script("const c = document.getElementById(arguments[0]), b = c.getBoundingClientRect(); "
+                                  "c.dispatchEvent(new WheelEvent('wheel', {deltaY: arguments[1], clientX: b.left + "
+                                  "b.width / 3, clientY: b.top + b.height / 3, bubbles: true, cancelable: true}));",
+                                  view, delta)
+
         zooms = []
         for delta in (-100, -100, 100, 100) * 3:
-            driver.execute_script("const c = document.getElementById('cscan'), b = c.getBoundingClientRect(); "
-                                  "c.dispatchEvent(new WheelEvent('wheel', {deltaY: arguments[0], clientX: b.left + "
-                                  "b.width / 2, clientY: b.top + b.height / 2, bubbles: true, cancelable: true}));",
-                                  delta)
+            wheel("cscan", delta)
             zooms.append(state("v.views.cscan.drawMs"))
+        # Linked zoom: the B-scans show the C-scan's range of their scan axis, and the A-scan theirs of samples.
+        windows = "['cscan', 'bscan-first', 'bscan-second', 'ascan'].map((id) => v.views[id].window)"
+        linked = []
+        for delta in (-100, 100) * 5:  # the time of the three views redrawn, the last one zoomed in
+            wheel("cscan", delta)
+            linked.append(state("['cscan', 'bscan-first', 'bscan-second'].reduce((t, id) => t + v.views[id].drawMs, 0)"))
+        wheel("cscan", -100)
+        c, first, second, _ = state(windows)
+        assert [first["x0"], first["x1"], second["x0"], second["x1"]] == [c["x0"], c["x1"], c["y0"], c["y1"]] != [
+            0, 400, 0, 300]
+        wheel("bscan-first", -100)
+        c, first, second, a = state(windows)
+        assert [second["y0"], second["y1"], a["x0"], a["x1"], c["x0"], c["x1"]] == [first["y0"], first["y1"]] * 2 + [
+            first["x0"], first["x1"]]
+        state("['cscan', 'ascan'].forEach((id) => v.views[id].reset())")
         state("Object.assign(v.views.cscan.window, {x0: 190, x1: 230, y0: 140, y1: 170}) && v.views.cscan.draw()")
         for point in ((150, 200), (151, 229), (169, 190)):  # zoomed in, each point drawn on several pixels
             timed("point", lambda: cursor(*point, True))
@@ -444,7 +462,7 @@ def test_browser(paths, tmp_path):
 
         figures = {"load": os.getloadavg()[0], "click to A-scan and both B-scans drawn, ms": clicks,
                    "64-sample gate to C-scan drawn, ms": narrow, "512-sample gate to C-scan drawn, ms": whole,
-                   "zoom redrawn, ms": zooms, "click during a flood of 200 C-scans, ms": flooded,
+                   "zoom redrawn, ms": zooms, "linked zoom, the C-scan and both B-scans redrawn, ms": linked, "click during a flood of 200 C-scans, ms": flooded,
                    "last of 15 clicks 30 ms apart drawn after it, ms": burst[3]}
         with open(os.path.join(artifacts, "viewer-timings.json"), "w") as out:
             json.dump(figures, out, indent=1)
@@ -452,7 +470,8 @@ def test_browser(paths, tmp_path):
         print(f"\n400 x 300 x 512 scan, load {figures['load']:.1f}: click {median(clicks):.0f} ms median, "
               f"{np.percentile(clicks, 95):.0f} ms 95th; gate of 64 {median(narrow):.0f} ms, "
               f"of 512 {median(whole):.0f} ms; "
-              f"zoom {median(zooms):.1f} ms (max {max(zooms):.1f}); last of 15 quick clicks {burst[3]:.0f} ms")
+              f"zoom {median(zooms):.1f} ms (max {max(zooms):.1f}), linked {median(linked):.1f} ms (max "
+              f"{max(linked):.1f}); last of 15 quick clicks {burst[3]:.0f} ms")
         if writer:  # a shared link: gate 1 on the plate's front wall, gate 2 from it to the back wall; a flaw
             driver.set_window_size(1300, 1250)
             token = url.split("token=")[1]

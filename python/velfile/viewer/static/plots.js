@@ -146,6 +146,12 @@ window.velfilePlots = (() => {
       if (!this.full) return;
       this.window = {...this.full};
       this.draw();
+      this.moved();
+    }
+
+    // The user moved the window: the views that share an axis follow.
+    moved() {
+      if (this.options.onWindow && this.window) this.options.onWindow(this.window);
     }
 
     zoom(factor, cx, cy) {
@@ -158,6 +164,7 @@ window.velfilePlots = (() => {
       [win.x0, win.x1] = scale(win.x0, win.x1, cx, this.minSpan.x);
       if (this.zoomsY) [win.y0, win.y1] = scale(win.y0, win.y1, cy, this.minSpan.y);
       this.draw();
+      this.moved();
     }
 
     attach() {
@@ -193,6 +200,7 @@ window.velfilePlots = (() => {
             Object.assign(this.window, {x0: down.win.x0 + dx, x1: down.win.x1 + dx, y0: down.win.y0 + dy,
                                         y1: down.win.y1 + dy});
             this.draw();
+            this.moved();
           }
         } else if (e.target === c && this.window && !this.error) {
           this.options.onHover(this.readout(this.at(e)));
@@ -212,6 +220,7 @@ window.velfilePlots = (() => {
           if (x1 - x0 > this.minSpan.x) Object.assign(this.window, {x0, x1});
           if (this.zoomsY && y1 - y0 > this.minSpan.y) Object.assign(this.window, {y0, y1});
           this.draw();
+          this.moved();
         }
       });
       c.addEventListener("mouseleave", () => this.options.onHover(""));

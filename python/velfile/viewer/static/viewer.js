@@ -345,8 +345,34 @@
 
   const views = {};
 
+  // Linked zoom: the views that share an axis show the same range of it.
+  // Each view's window is in index units; a link names, per view, the
+  // window fields that hold that axis.
+  const LINKS = [
+    [["cscan", "x"], ["bscan-first", "x"]], // the first axis
+    [["cscan", "y"], ["bscan-second", "x"]], // the second axis
+    [["bscan-first", "y"], ["bscan-second", "y"], ["ascan", "x"]], // the sample axis
+  ];
+
+  function follow(from, win) {
+    const moved = new Set();
+    for (const link of LINKS) {
+      const source = link.find(([id]) => id === from);
+      if (!source) continue;
+      const [lo, hi] = [win[`${source[1]}0`], win[`${source[1]}1`]];
+      for (const [id, axis] of link) {
+        const v = views[id];
+        if (id === from || !v.window || v.error) continue;
+        Object.assign(v.window, {[`${axis}0`]: lo, [`${axis}1`]: hi});
+        moved.add(v);
+      }
+    }
+    for (const v of moved) v.draw();
+  }
+
   function makeViews() {
     views.cscan = new ImageView($("cscan"), {
+      onWindow: (win) => follow("cscan", win),
       onPick: ({s, f}) => selectPoint(s, f),
       onHover: (text) => { $("cscan-readout").textContent = text; },
       onKey: (key) => stepPoint(key === "ArrowLeft" ? [0, -1] : key === "ArrowRight" ? [0, 1]
@@ -381,6 +407,7 @@
     for (const along of ["first", "second"]) {
       const id = `bscan-${along}`;
       const view = new ImageView($(id), {
+        onWindow: (win) => follow(id, win),
         onPick: ({i}) => (along === "first" ? selectPoint(state.point[0], i) : selectPoint(i, state.point[1])),
         onHover: (text) => { $(`${id}-readout`).textContent = text; },
         onKey: (key) => stepPoint(along === "first" ? [0, key === "ArrowLeft" ? -1 : key === "ArrowRight" ? 1 : 0]
@@ -397,6 +424,7 @@
       views[id] = view;
     }
     views.ascan = new LineView($("ascan"), {
+      onWindow: (win) => follow("ascan", win),
       onPick: () => {},
       onHover: (text) => { $("ascan-readout").textContent = text; },
       onKey: () => {},
@@ -652,12 +680,10 @@
         else for (let k = o; k < o + ns; ++k) magnitude[k] = Math.abs(raw[k]);
       }
       answer.magnitude = magnitude;
-      const sameLine = state.lines[along] === line;
       state.lines[along] = line;
       state.lines.envelope = gates().envelope;
       state.lines[`${along}-raw`] = raw;
       state.lines[`${along}-answer`] = answer;
-      if (!sameLine) views[id].window = null;
       paintLine(along);
     } catch (e) {
       if (!(e instanceof Stale)) {
