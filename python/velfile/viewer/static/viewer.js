@@ -354,8 +354,12 @@
     [["bscan-first", "y"], ["bscan-second", "y"], ["ascan", "x"]], // the sample axis
   ];
 
+  // The views that follow are drawn in the next frame, once however many
+  // wheel steps came meanwhile: the view under the mouse is drawn at once.
+  const behind = new Set();
+  let frame = 0;
+
   function follow(from, win) {
-    const moved = new Set();
     for (const link of LINKS) {
       const source = link.find(([id]) => id === from);
       if (!source) continue;
@@ -364,10 +368,16 @@
         const v = views[id];
         if (id === from || !v.window || v.error) continue;
         Object.assign(v.window, {[`${axis}0`]: lo, [`${axis}1`]: hi});
-        moved.add(v);
+        behind.add(v);
       }
     }
-    for (const v of moved) v.draw();
+    if (!frame && behind.size) {
+      frame = requestAnimationFrame(() => {
+        frame = 0;
+        for (const v of behind) if (v.window && !v.error) v.draw();
+        behind.clear();
+      });
+    }
   }
 
   function makeViews() {
