@@ -376,6 +376,9 @@ def test_browser(paths, tmp_path):
         wait.until(lambda d: state("v.errors.cscan"))
         assert "threshold is a magnitude" in state("v.errors.cscan") and "drawn" not in driver.find_element(
             By.ID, "status").text
+        control(palette="grey")  # nothing draws the C-scan of the gate before over the error
+        assert "threshold is a magnitude" in state("v.views.cscan.error") and state("v.cscan") is None
+        control(palette="viridis")
         gate(detect="peak", threshold="")
 
         clicks = [timed("point", lambda: cursor(a, b, True)) for a, b in zip(s[1:21], f[1:21])]

@@ -624,7 +624,10 @@
       paintCscan(true);
       paintLines();
     } catch (e) {
-      if (!(e instanceof Stale)) failed("cscan", e);
+      if (!(e instanceof Stale)) {
+        state.cscan = null; // nor is another gate's C-scan drawn, measured or followed in its place
+        failed("cscan", e);
+      }
     }
   }
 
