@@ -700,7 +700,7 @@
       paintLine(along);
     } catch (e) {
       if (!(e instanceof Stale)) {
-        delete state.lines[along];
+        for (const key of [along, `${along}-raw`, `${along}-answer`]) delete state.lines[key]; // no other line's
         failed(id, e);
       }
     }
