@@ -446,9 +446,9 @@ def test_browser(paths, tmp_path):
             return c.getresponse().status
 
         with ThreadPoolExecutor(2) as pool:  # a request of the same slot stops the one before it
-            first = pool.submit(flood, 0, "&slot=test")
+            first = pool.submit(flood, 0, "&slot=test&seq=1")
             time.sleep(0.01)
-            assert pool.submit(flood, 1, "&slot=test").result() == 200 and first.result() == 409
+            assert pool.submit(flood, 1, "&slot=test&seq=2").result() == 200 and first.result() == 409
             # A request sent before another of its view but arriving after it (on another connection)
             # is the one superseded.
             newer = pool.submit(flood, 2, "&slot=order&seq=5")
