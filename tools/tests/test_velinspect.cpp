@@ -484,6 +484,15 @@ TEST_F(Velinspect, LongChainsStayBounded) {
 // group back.
 TEST_F(Velinspect, TextFromTheFileIsShownEscaped) {
   const std::string n1000(1000, 'n');
+  // Escapes and UTF-8 sequences of each length, cut between characters.
+  const char* shown[] = {"\\x01", "\\u0085", "\\t", "\u00a0", "\u0800", "\U00010000"};
+  auto mixed = [&](size_t from, size_t to) {
+    std::string s;
+    for (size_t k = from; k < to; ++k) s += shown[k % 6];
+    return s;
+  };
+  VelString mixedName;
+  for (int k = 0; k < 50; ++k) mixedName += VELFILE_TEXT("\x01\u0085\t\u00a0\u0800\U00010000");
   struct Case {
     VelString name;
     std::string given, line;  // --group for it, its line in tree
@@ -496,7 +505,9 @@ TEST_F(Velinspect, TextFromTheFileIsShownEscaped) {
        "  0/\\#\\u009b2J\\u202e\\x7f\u00e9 \"#\\u009b2J\\u202e\\x7f\u00e9\" (#3): 1 item\n"},
       {VelString(1000, VELFILE_TEXT('n')), "0/" + n1000,
        "  0/" + n1000.substr(0, 196) + "..." + n1000.substr(0, 199) + " \"" + n1000.substr(0, 98) + "..." +
-           n1000.substr(0, 99) + "\" (#4): 1 item\n"}};
+           n1000.substr(0, 99) + "\" (#4): 1 item\n"},
+      {mixedName, "0/" + mixed(0, 300),
+       "  0/" + mixed(0, 300) + " \"" + mixed(0, 98) + "..." + mixed(201, 300) + "\" (#5): 1 item\n"}};
   void *f = nullptr, *g = nullptr, *sub = nullptr;
   ASSERT_EQ(0, file_Create(vpath("hostile").c_str(), &f));
   ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("S")));
