@@ -435,6 +435,7 @@ TEST_F(Layer, WrittenFromDenseArraysAndReadByRange) {
   const std::vector<DataCase> cases = {
       {"class 1 int16", 1, zor_enumDataType(4), 3, 4, 5, -1, {3, 0, 3, 2, 3, 3, 1, 3, 3, 3, 3, 3}, {3, 4, 5}},
       {"class 1 float", 1, zor_enumDataType(10), 2, 2, 3, -1, {}, {2, 2, 3}},
+      {"wide entry", 1, zor_enumDataType(4), 3, 4, 3, 12, {3, 3, 1, 3, 0, 3, 3, 3, 3, 2, 3, 3}, {3, 4, 3}},
       {"block int16", 2, zor_enumDataType(4), 3, 2, 4, -1, {}, {3, 2, 4}},
       {"block odd entry", 3, zor_enumDataType(4), 2, 3, 0, 3, {}, {2, 3, 3}},
   };
@@ -610,6 +611,7 @@ TEST_F(Layer, CraftedFilesInBothByteOrdersAndHostileTables) {
     const velfile::Records rec = File::open(path("v.bin")).group("0").data().read_records();
     EXPECT_EQ((std::vector<uint16_t>{1, 0x0A0B, 0x0C0D, 0}), rec.units);
     EXPECT_EQ((std::vector<uint64_t>{0, 3, 3, 3, 4}), rec.starts);
+    EXPECT_EQ((std::vector<uint8_t>{3, 1, 0, 3}), rec.markers);
   }
   const std::pair<const char*, std::function<void(Crafted&)>> cases[] = {
       {"table past the section", [](Crafted& c) { c.table = 300; }},
