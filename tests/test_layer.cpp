@@ -129,6 +129,10 @@ TEST_F(Layer, PathsOfGroupsLeadBackToThem) {
   EXPECT_EQ(42, f.group("@0/[1]/[1]").item(1).as<int32_t>());
   EXPECT_EQ(42, f.group("0/#0x7/#0X1").item(1).as<int32_t>());
   EXPECT_EQ("0/[3]", f.group("0").groups().at(2).path());
+  EXPECT_EQ(65535u, velfile::parse_group_path("0/#65535").steps.at(0).number);
+  EXPECT_EQ("\xAF\u00C9x", velfile::parse_group_path("0/\\xAF\\u00C9\\x").steps.at(0).name);
+  for (const char* bad : {"", "+0", "0/#", "0/#-1", "0/# 1", "0/#65536", "0/[1", "0/[]", "0/[4294967296]"})
+    expectError([&] { velfile::parse_group_path(bad); }, Reason::BadPath, "cannot be used", bad);
   // Text as paths show it, and back: escapes for what a terminal would act on.
   const std::pair<const char*, const char*> escapes[] = {
       {"a\\\"\n\r\t/", "a\\\\\\\"\\n\\r\\t/"},
