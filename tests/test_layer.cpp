@@ -263,7 +263,8 @@ TEST_F(Layer, ErrorsSayWhatAndWhere) {
     Reason reason;
     const char* text;  // part of what()
   } cases[] = {
-      {"bad path", [&] { File::open(path("missing/x.bin")); }, Reason::NotFound, "no such file"},
+      {"bad path", [&] { File::open(path("missing/x.bin")); }, Reason::NotFound,
+       "no such file [file_OpenRead]"},
       {"no directory", [&] { File::create(path("missing/x.bin")); }, Reason::NotFound, "no such directory"},
       {"directory", [&] { File::open(dir_); }, Reason::Invalid, "is a directory"},
       {"second writer",
@@ -271,7 +272,7 @@ TEST_F(Layer, ErrorsSayWhatAndWhere) {
          makeContainer("2w.A01");
          File a = File::append(path("2w.A01")), b = File::append(path("./2w.A01"));
        },
-       Reason::InUse, "a second writer is refused"},
+       Reason::InUse, "a second writer is refused until that File closes [file_Open]"},
       {"foreign file", [&] { vt::writeFile(path("t.txt"), Bytes(100, 'x')), File::open(path("t.txt")); },
        Reason::NotContainer, "not a container file"},
       {"cut file",
