@@ -608,6 +608,11 @@ TEST_F(Layer, CraftedFilesInBothByteOrdersAndHostileTables) {
     EXPECT_EQ((std::vector<uint16_t>{0x0102, 0x0304, 0, 0, 0, 0, 0x0506, 0x0708}),
               f.group("0").data().read<uint16_t>(&markers));
     EXPECT_EQ((std::vector<uint8_t>{3, 0, 2, 3}), markers);
+    Crafted before;  // a record just before the table, two after it
+    before.entries = {36, 76, 2, 72};
+    vt::writeFile(path("b.bin"), before.build(big));
+    EXPECT_EQ((std::vector<uint16_t>{0, 0, 0x0506, 0x0708, 0, 0, 0x0102, 0x0304}),
+              File::open(path("b.bin")).group("0").data().read<uint16_t>());
     Crafted v;
     v.cls = 10;
     v.words = {1, 0x0A0B, 0x0C0D, 0};
@@ -623,6 +628,7 @@ TEST_F(Layer, CraftedFilesInBothByteOrdersAndHostileTables) {
       {"table in the header", [](Crafted& c) { c.table = 8; }},
       {"record past the section", [](Crafted& c) { c.entries[0] = 301; }},
       {"record in the header", [](Crafted& c) { c.entries[3] = 20; }},
+      {"record inside the table", [](Crafted& c) { c.entries[0] = 44; }},
       {"counts that overflow", [](Crafted& c) { c.first = c.second = 0x10000; }},
       {"entry size of 2", [](Crafted& c) { c.entry = 2; }},
       {"sample count past the section", [](Crafted& c) { c.q = 0x40000000; }},
