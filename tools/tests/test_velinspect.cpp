@@ -545,6 +545,8 @@ TEST_F(Velinspect, ExtractWritesValuesAndBlocksByteForByte) {
   std::filesystem::create_symlink(path("keep"), path("link"));
   std::filesystem::create_symlink(path("s.A01"), path("inlink"));
   std::filesystem::create_hard_link(path("s.A01"), path("hard"));
+  const uint32_t end = rd32(input, 24);  // a block up to the section's end
+  const Bytes section(input.begin(), input.begin() + end);
   const std::vector<std::string> three = {"-g", "0", "--item", "3"}, none = {"-g", "0", "--item", "999"},
                                  past = {"-g",   "0",      "--offset",
                                          offset, "--size", std::to_string(block.size() + (1 << 20))};
@@ -555,6 +557,7 @@ TEST_F(Velinspect, ExtractWritesValuesAndBlocksByteForByte) {
     Bytes wrote;
     const char* says = "";
   } runs[] = {{{"-g", "0", "--offset", offset, "--size", std::to_string(block.size())}, "block", 0, block},
+              {{"-g", "0", "--offset", "0", "--size", std::to_string(end)}, "section", 0, section},
               {three, "value", 0, floats},
               {{"-g", "0", "--item", "2"}, "value", 0, Bytes(vt::cp(kShorts), vt::cp(kShorts) + 4)},
               {{"-g", "0", "--index", "8"}, "value", 0, Bytes(kRaw, kRaw + 5)},
