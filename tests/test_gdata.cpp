@@ -50,6 +50,11 @@ TEST(GDataDescr, AssignmentParticulars) {
   EXPECT_EQ(7.0, dst.depthTable[30].firstValue);
   EXPECT_EQ(0x123456789ull, dst.dataReference);
   EXPECT_EQ(VELFILE_TEXT("probe"), patchName(dst));
+  // A patch name takes 31 units and its terminator; a longer one is refused.
+  dst.SetPatchIDName(vt::VelString(31, VELFILE_TEXT('p')).c_str(), 31);
+  EXPECT_THROW(dst.SetPatchIDName(vt::VelString(32, VELFILE_TEXT('q')).c_str(), 32),
+               CGDataTypeFDD::eGDataTypeFDDErrorCode);
+  EXPECT_EQ(U16(31, VELFILE_TEXT('p')), patchName(dst));
   EXPECT_EQ(1, dst.IsThicknessMeasurement());
   EXPECT_TRUE(dst.IsDataModified());
   EXPECT_EQ(&group, dst.GetDataGroupHandle());
