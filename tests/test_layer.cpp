@@ -136,7 +136,7 @@ TEST_F(Layer, PathsOfGroupsLeadBackToThem) {
   // Text as paths show it, and back: escapes for what a terminal would act on.
   const std::pair<const char*, const char*> escapes[] = {
       {"a\\\"\n\r\t/", "a\\\\\\\"\\n\\r\\t/"},
-      {"\x1f \x7f\xff\xc3 \xaf\xfa", "\\x1f \\x7f\\xff\\xc3 \\xaf\\xfa"},
+      {"\x1f \x7f\xff\xc3 \xaf\xfa\x80", "\\x1f \\x7f\\xff\\xc3 \\xaf\\xfa\\x80"},
       {"\u007f\u0080\u009f\u00a0\u061c\u200e\u200f\u2027\u2028\u202e\u202f\u2066\u2069\ufeff",
        "\\x7f\\u0080\\u009f\u00a0\\u061c\\u200e\\u200f\u2027\\u2028\\u202e\u202f\\u2066\\u2069\\ufeff"}};
   for (const auto& e : escapes) {
