@@ -166,6 +166,8 @@ TEST_F(GData, SpecialReads) {
   EXPECT_EQ(31u, d.GetPatchIDName(nullptr));
   EXPECT_EQ(vt::VelString(31, VELFILE_TEXT('t')), vt::VelString(d.item10407));
   EXPECT_EQ(63.0, d.depthTable[31].secondValue);  // 64 doubles kept, the rest dropped
+  EXPECT_EQ(2.0, d.depthTable[1].firstValue);
+  EXPECT_EQ(3.0, d.depthTable[1].secondValue);
 
   for (float v : {5.0f, -0.1f}) {  // the bound keeps 5.0
     put<float>(2604, 10, v);
