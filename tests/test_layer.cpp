@@ -319,6 +319,8 @@ TEST_F(Layer, ErrorsSayWhatAndWhere) {
          c().group("0").write_descriptor("probe", {{"item1", int64_t(1)}});
        },
        Reason::ReadOnly, "takes no descriptor"},
+      {"read-only name", [&] { c().group("0").set_name("x"); }, Reason::ReadOnly,
+       "it was read from the file"},
       {"use after close",
        [&] {
          File f = c();
