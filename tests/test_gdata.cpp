@@ -172,7 +172,9 @@ TEST_F(GData, SpecialReads) {
   for (float v : {5.0f, -0.1f}) {  // the bound keeps 5.0
     put<float>(2604, 10, v);
     put<uint32_t>(10450, 7, 11);
+    put<uint32_t>(10408, 7, 1000);  // the largest patch ID
     ASSERT_EQ(0, gdata_ReadGroupInfo(group_, &d));
+    EXPECT_EQ(1000u, d.GetPatchID());
     EXPECT_FLOAT_EQ(v == 5.0f ? 5.0f : 0.05f, d.item2604);
     EXPECT_EQ(8, d.sampleSize);
   }
