@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cfloat>
 #include <cstring>
 #include <functional>
 #include <numeric>
@@ -694,6 +695,8 @@ TEST_F(Layer, ChangesUnknownFieldsAndTypedDescriptors) {
   for (const int64_t v : {int64_t(INT32_MIN), int64_t(INT32_MAX)})
     EXPECT_NO_THROW(g.write_descriptor("gate", {{"originalPosition", v}})) << v;
   EXPECT_NO_THROW(g.write_descriptor("gate", {{"item6", int64_t(16777216)}}));
+  for (const double v : {double(FLT_MAX), -double(FLT_MAX)})  // the float32 range, bounds included
+    EXPECT_NO_THROW(g.write_descriptor("gate", {{"item6", v}})) << v;
   expectError(
       [&] {
         g.write_descriptor("gate", {{"item6", int64_t(16777217)}});
