@@ -138,6 +138,11 @@ TEST_F(Layer, PathsOfGroupsLeadBackToThem) {
   const std::pair<const char*, const char*> escapes[] = {
       {"a\\\"\n\r\t/", "a\\\\\\\"\\n\\r\\t/"},
       {"\x1f \x7f\xff\xc3 \xaf\xfa\x80", "\\x1f \\x7f\\xff\\xc3 \\xaf\\xfa\\x80"},
+      // The bounds of UTF-8: where each length starts and ends, around the
+      // surrogates; overlong forms, surrogates and past U+10FFFF are bytes.
+      {"\u07ff\u0800\ud7ff\ue000\U00010000\U0010ffff", "\u07ff\u0800\ud7ff\ue000\U00010000\U0010ffff"},
+      {"\xc1\xbf\xe0\x9f\xbf\xed\xa0\x80\xed\xbf\xbf\xf0\x8f\xbf\xbf\xf4\x90\x80\x80",
+       "\\xc1\\xbf\\xe0\\x9f\\xbf\\xed\\xa0\\x80\\xed\\xbf\\xbf\\xf0\\x8f\\xbf\\xbf\\xf4\\x90\\x80\\x80"},
       {"\u007f\u0080\u009f\u00a0\u061c\u200e\u200f\u2027\u2028\u202e\u202f\u2066\u2069\ufeff",
        "\\x7f\\u0080\\u009f\u00a0\\u061c\\u200e\\u200f\u2027\\u2028\\u202e\u202f\\u2066\\u2069\\ufeff"}};
   for (const auto& e : escapes) {
