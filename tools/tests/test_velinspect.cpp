@@ -333,6 +333,9 @@ TEST_F(Velinspect, DamageIsLocatedAndSurvived) {
         .entry(2, kTypeUInt32, 2, 44);
     return img.padTo(128).bytes;
   };
+  vt::Image tail;  // a value after the directory, up to the section's end
+  tail.header(2, 40, 72).padTo(40).entryInline(10000, kTypeUtf16, 2, VELFILE_TEXT("T"), 4);
+  tail.entry(1, kTypeUInt32, 2, 64).u32(5).u32(6);
   void *f = nullptr, *g = nullptr;  // 205 levels of nesting
   ASSERT_EQ(0, file_Create(vpath("deep").c_str(), &f));
   ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("Top")));
@@ -361,7 +364,8 @@ TEST_F(Velinspect, DamageIsLocatedAndSurvived) {
       {"short", Bytes(sound.begin(), sound.begin() + 30)},
       {"noise", Bytes(100, 'x')},
       {"little", hand(false)},
-      {"big", hand(true)}};
+      {"big", hand(true)},
+      {"tail", tail.bytes}};
   for (const auto& file : files) vt::writeFile(path(file.first), file.second);
   vt::writeFile(path("abandoned.A01"), sound);  // a section added, then abandoned
   ASSERT_EQ(0, file_Open(vpath("abandoned.A01").c_str(), &f));
@@ -386,6 +390,7 @@ TEST_F(Velinspect, DamageIsLocatedAndSurvived) {
       {{"check", "format"}, 1, {at(12) + "section 0: string format 7 is neither 1 (utf16) nor 0 (narrow)\n"}},
       {{"check", "reserved"}, 1, {at(second + 32) + "section 1: the reserved word at +32 is 0x1"}},
       {{"check", "trailing"}, 0, {"note: 20 bytes after the last section"}},
+      {{"check", "tail"}, 0, {": sound: 1 section"}},
       {{"check", "abandoned.A01"},
        0,
        {" bytes after the last section belong to no section\n", ": sound: 2 sections"}},
