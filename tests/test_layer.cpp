@@ -698,6 +698,11 @@ TEST_F(Layer, ChangesUnknownFieldsAndTypedDescriptors) {
         g.write_descriptor("gate", {{"item4", int64_t(INT32_MAX) + 1}});
       },
       Reason::Invalid, "(int32: -2147483648 to 2147483647)", "2^31 is no int32");
+  expectError(
+      [&] {
+        g.write_descriptor("scanplan", {{"item2", int64_t(65536)}});
+      },
+      Reason::Invalid, "(uint16: 0 to 65535)", "2^16 is no uint16");
   for (const int64_t v : {int64_t(INT32_MIN), int64_t(INT32_MAX)})
     EXPECT_NO_THROW(g.write_descriptor("gate", {{"originalPosition", v}})) << v;
   EXPECT_NO_THROW(g.write_descriptor("gate", {{"item6", int64_t(16777216)}}));
