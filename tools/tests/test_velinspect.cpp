@@ -320,6 +320,9 @@ TEST_F(Velinspect, DamageIsLocatedAndSurvived) {
   const uint32_t back[2] = {16, rd32(sound, 20)};  // "Channel A" refers back to the section group
   const uint32_t over = second - 4;                // floats running into the next section's header
   const uint16_t kUInt32 = kTypeUInt32;            // the type of a name item that is none
+  // The second section's header cut after the other magic.
+  Bytes cutOther(sound.begin(), sound.begin() + second + 4);
+  cutOther.insert(cutOther.end(), {'c', 'p', 'f'});
   Bytes trailing = sound;
   trailing.insert(trailing.end(), 20, 'x');
   // Two uint32 pairs whose blocks overlap, the second one misaligned, in
@@ -347,6 +350,7 @@ TEST_F(Velinspect, DamageIsLocatedAndSurvived) {
       {"cut8", Bytes(sound.begin(), sound.begin() + second + 8)},
       {"cut20", Bytes(sound.begin(), sound.begin() + second + 20)},
       {"cut35", Bytes(sound.begin(), sound.begin() + second + 35)},
+      {"cut-other", cutOther},
       {"entry-cut", Bytes(sound.begin(), sound.end() - 28)},
       {"truncated", Bytes(sound.begin(), sound.begin() + 200)},
       {"version", word(8, 4)},
@@ -382,6 +386,7 @@ TEST_F(Velinspect, DamageIsLocatedAndSurvived) {
       {{"check", "cut8"}, 1, {at(second) + "the file ends 8 " + cutShort}},
       {{"check", "cut20"}, 1, {at(second) + "the file ends 20 " + cutShort}},
       {{"check", "cut35"}, 1, {at(second) + "the file ends 35 " + cutShort}},
+      {{"check", "cut-other"}, 1, {at(second) + "the file ends 7 " + cutShort}},
       {{"tree", "cut20"}, 1, {"\nthe file ends 20 " + cutShort}},
       {{"tree", "entry-cut"}, 1, {"\nsection 1 is cut short: the file ends "}},
       {{"dump", "entry-cut"}, 1, {"\ngroup 1 \"Second\": not shown: "}},
