@@ -588,6 +588,7 @@ TEST_F(Velinspect, ExtractWritesValuesAndBlocksByteForByte) {
               {three, "inlink", 3, input},
               {three, "hard", 3, input},
               {three, "/dev/null", 0, {}},
+              {{"-g", "0", "--offset", offset, "--size", std::to_string(block.size())}, "/dev/full", 4, {}},
               {three, "no/such/dir", 4, {}},
               {three, "link", 0, floats}};
   for (const auto& r : runs) {
