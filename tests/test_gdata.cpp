@@ -50,6 +50,11 @@ TEST(GDataDescr, AssignmentParticulars) {
   EXPECT_EQ(7.0, dst.depthTable[30].firstValue);
   EXPECT_EQ(0x123456789ull, dst.dataReference);
   EXPECT_EQ(VELFILE_TEXT("probe"), patchName(dst));
+  // A patch name takes 31 units and its terminator; a longer one is refused.
+  dst.SetPatchIDName(vt::VelString(31, VELFILE_TEXT('p')).c_str(), 31);
+  EXPECT_THROW(dst.SetPatchIDName(vt::VelString(32, VELFILE_TEXT('q')).c_str(), 32),
+               CGDataTypeFDD::eGDataTypeFDDErrorCode);
+  EXPECT_EQ(U16(31, VELFILE_TEXT('p')), patchName(dst));
   EXPECT_EQ(1, dst.IsThicknessMeasurement());
   EXPECT_TRUE(dst.IsDataModified());
   EXPECT_EQ(&group, dst.GetDataGroupHandle());
@@ -161,11 +166,15 @@ TEST_F(GData, SpecialReads) {
   EXPECT_EQ(31u, d.GetPatchIDName(nullptr));
   EXPECT_EQ(vt::VelString(31, VELFILE_TEXT('t')), vt::VelString(d.item10407));
   EXPECT_EQ(63.0, d.depthTable[31].secondValue);  // 64 doubles kept, the rest dropped
+  EXPECT_EQ(2.0, d.depthTable[1].firstValue);
+  EXPECT_EQ(3.0, d.depthTable[1].secondValue);
 
   for (float v : {5.0f, -0.1f}) {  // the bound keeps 5.0
     put<float>(2604, 10, v);
     put<uint32_t>(10450, 7, 11);
+    put<uint32_t>(10408, 7, 1000);  // the largest patch ID
     ASSERT_EQ(0, gdata_ReadGroupInfo(group_, &d));
+    EXPECT_EQ(1000u, d.GetPatchID());
     EXPECT_FLOAT_EQ(v == 5.0f ? 5.0f : 0.05f, d.item2604);
     EXPECT_EQ(8, d.sampleSize);
   }

@@ -76,6 +76,13 @@ TEST_F(Groups, NamesWithoutANameItemWithoutRoomOrWithoutAName) {
   EXPECT_EQ(3, file_GroupNameGet(f, buf, 5));
   EXPECT_EQ(1, file_GroupNameSet(g, nullptr, 32));
   EXPECT_EQ(3, file_GroupNameGet(g, buf, 5)) << "no name held";
+  // A name is cut to 31 units, with a report; one of 31 is kept whole.
+  void* sub = nullptr;
+  ASSERT_EQ(0, file_GroupCreate(g, &sub, 7, VELFILE_TEXT("S")));
+  EXPECT_EQ(0, file_GroupNameSet(sub, VelString(32, VELFILE_TEXT('a')).c_str(), 33));
+  EXPECT_EQ(VelString(31, VELFILE_TEXT('a')), groupName(sub));
+  EXPECT_EQ(0, file_GroupNameSet(sub, VelString(31, VELFILE_TEXT('b')).c_str(), 32));
+  EXPECT_EQ(1, diagCount());
   EXPECT_EQ(0, file_Close(f));
 
   // The stored name item kept its old value under its new id.
@@ -83,6 +90,11 @@ TEST_F(Groups, NamesWithoutANameItemWithoutRoomOrWithoutAName) {
   ASSERT_EQ(0, file_GroupOpen(f, &g, 0));
   EXPECT_EQ(VELFILE_TEXT("Orig"), groupName(g));
   EXPECT_EQ("5 12 5 40 ", itemInfo(g, 0));
+  uint32_t at = 0;
+  ASSERT_EQ(0, file_ItemInfo(g, 1, nullptr, nullptr, nullptr, &at, nullptr, 0));
+  ASSERT_EQ(0, file_GroupOpen(g, &sub, at));
+  EXPECT_EQ(VelString(31, VELFILE_TEXT('b')), groupName(sub));
+  EXPECT_EQ("10000 12 32 ", itemInfo(sub, 0).substr(0, 12));
   EXPECT_EQ(0, file_Close(f));
 }
 

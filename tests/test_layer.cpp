@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cfloat>
 #include <cstring>
 #include <functional>
 #include <numeric>
@@ -91,6 +92,7 @@ TEST_F(Layer, ItemsOfEveryTypeRoundTrip) {
   Group g = f.group("0");
   EXPECT_EQ("Gruppe", g.name());
   EXPECT_EQ("L\xC3\xA4nge", g.item(99).text());
+  EXPECT_EQ(6u, g.item(99).count()) << "five units and the terminator";
   for (size_t i = 0; i < kItems.size(); ++i) {
     const ItemCase& c = kItems[i];
     const velfile::Item it = g.item(uint16_t(1 + i));
@@ -129,10 +131,19 @@ TEST_F(Layer, PathsOfGroupsLeadBackToThem) {
   EXPECT_EQ(42, f.group("@0/[1]/[1]").item(1).as<int32_t>());
   EXPECT_EQ(42, f.group("0/#0x7/#0X1").item(1).as<int32_t>());
   EXPECT_EQ("0/[3]", f.group("0").groups().at(2).path());
+  EXPECT_EQ(65535u, velfile::parse_group_path("0/#65535").steps.at(0).number);
+  EXPECT_EQ("\xAF\u00C9x", velfile::parse_group_path("0/\\xAF\\u00C9\\x").steps.at(0).name);
+  for (const char* bad : {"", "+0", "0/#", "0/#-1", "0/# 1", "0/#65536", "0/[1", "0/[]", "0/[4294967296]"})
+    expectError([&] { velfile::parse_group_path(bad); }, Reason::BadPath, "cannot be used", bad);
   // Text as paths show it, and back: escapes for what a terminal would act on.
   const std::pair<const char*, const char*> escapes[] = {
       {"a\\\"\n\r\t/", "a\\\\\\\"\\n\\r\\t/"},
-      {"\x1f \x7f\xff\xc3 \xaf\xfa", "\\x1f \\x7f\\xff\\xc3 \\xaf\\xfa"},
+      {"\x1f \x7f\xff\xc3 \xaf\xfa\x80", "\\x1f \\x7f\\xff\\xc3 \\xaf\\xfa\\x80"},
+      // The bounds of UTF-8: where each length starts and ends, around the
+      // surrogates; overlong forms, surrogates and past U+10FFFF are bytes.
+      {"\u07ff\u0800\ud7ff\ue000\U00010000\U0010ffff", "\u07ff\u0800\ud7ff\ue000\U00010000\U0010ffff"},
+      {"\xc1\xbf\xe0\x9f\xbf\xed\xa0\x80\xed\xbf\xbf\xf0\x8f\xbf\xbf\xf4\x90\x80\x80",
+       "\\xc1\\xbf\\xe0\\x9f\\xbf\\xed\\xa0\\x80\\xed\\xbf\\xbf\\xf0\\x8f\\xbf\\xbf\\xf4\\x90\\x80\\x80"},
       {"\u007f\u0080\u009f\u00a0\u061c\u200e\u200f\u2027\u2028\u202e\u202f\u2066\u2069\ufeff",
        "\\x7f\\u0080\\u009f\u00a0\\u061c\\u200e\\u200f\u2027\\u2028\\u202e\u202f\\u2066\\u2069\\ufeff"}};
   for (const auto& e : escapes) {
@@ -259,7 +270,8 @@ TEST_F(Layer, ErrorsSayWhatAndWhere) {
     Reason reason;
     const char* text;  // part of what()
   } cases[] = {
-      {"bad path", [&] { File::open(path("missing/x.bin")); }, Reason::NotFound, "no such file"},
+      {"bad path", [&] { File::open(path("missing/x.bin")); }, Reason::NotFound,
+       "no such file [file_OpenRead]"},
       {"no directory", [&] { File::create(path("missing/x.bin")); }, Reason::NotFound, "no such directory"},
       {"directory", [&] { File::open(dir_); }, Reason::Invalid, "is a directory"},
       {"second writer",
@@ -267,7 +279,7 @@ TEST_F(Layer, ErrorsSayWhatAndWhere) {
          makeContainer("2w.A01");
          File a = File::append(path("2w.A01")), b = File::append(path("./2w.A01"));
        },
-       Reason::InUse, "a second writer is refused"},
+       Reason::InUse, "a second writer is refused until that File closes [file_Open]"},
       {"foreign file", [&] { vt::writeFile(path("t.txt"), Bytes(100, 'x')), File::open(path("t.txt")); },
        Reason::NotContainer, "not a container file"},
       {"cut file",
@@ -314,6 +326,8 @@ TEST_F(Layer, ErrorsSayWhatAndWhere) {
          c().group("0").write_descriptor("probe", {{"item1", int64_t(1)}});
        },
        Reason::ReadOnly, "takes no descriptor"},
+      {"read-only name", [&] { c().group("0").set_name("x"); }, Reason::ReadOnly,
+       "it was read from the file"},
       {"use after close",
        [&] {
          File f = c();
@@ -435,6 +449,7 @@ TEST_F(Layer, WrittenFromDenseArraysAndReadByRange) {
   const std::vector<DataCase> cases = {
       {"class 1 int16", 1, zor_enumDataType(4), 3, 4, 5, -1, {3, 0, 3, 2, 3, 3, 1, 3, 3, 3, 3, 3}, {3, 4, 5}},
       {"class 1 float", 1, zor_enumDataType(10), 2, 2, 3, -1, {}, {2, 2, 3}},
+      {"wide entry", 1, zor_enumDataType(4), 3, 4, 3, 12, {3, 3, 1, 3, 0, 3, 3, 3, 3, 2, 3, 3}, {3, 4, 3}},
       {"block int16", 2, zor_enumDataType(4), 3, 2, 4, -1, {}, {3, 2, 4}},
       {"block odd entry", 3, zor_enumDataType(4), 2, 3, 0, 3, {}, {2, 3, 3}},
   };
@@ -602,6 +617,11 @@ TEST_F(Layer, CraftedFilesInBothByteOrdersAndHostileTables) {
     EXPECT_EQ((std::vector<uint16_t>{0x0102, 0x0304, 0, 0, 0, 0, 0x0506, 0x0708}),
               f.group("0").data().read<uint16_t>(&markers));
     EXPECT_EQ((std::vector<uint8_t>{3, 0, 2, 3}), markers);
+    Crafted before;  // a record just before the table, two after it
+    before.entries = {36, 76, 2, 72};
+    vt::writeFile(path("b.bin"), before.build(big));
+    EXPECT_EQ((std::vector<uint16_t>{0, 0, 0x0506, 0x0708, 0, 0, 0x0102, 0x0304}),
+              File::open(path("b.bin")).group("0").data().read<uint16_t>());
     Crafted v;
     v.cls = 10;
     v.words = {1, 0x0A0B, 0x0C0D, 0};
@@ -610,12 +630,14 @@ TEST_F(Layer, CraftedFilesInBothByteOrdersAndHostileTables) {
     const velfile::Records rec = File::open(path("v.bin")).group("0").data().read_records();
     EXPECT_EQ((std::vector<uint16_t>{1, 0x0A0B, 0x0C0D, 0}), rec.units);
     EXPECT_EQ((std::vector<uint64_t>{0, 3, 3, 3, 4}), rec.starts);
+    EXPECT_EQ((std::vector<uint8_t>{3, 1, 0, 3}), rec.markers);
   }
   const std::pair<const char*, std::function<void(Crafted&)>> cases[] = {
       {"table past the section", [](Crafted& c) { c.table = 300; }},
       {"table in the header", [](Crafted& c) { c.table = 8; }},
       {"record past the section", [](Crafted& c) { c.entries[0] = 301; }},
       {"record in the header", [](Crafted& c) { c.entries[3] = 20; }},
+      {"record inside the table", [](Crafted& c) { c.entries[0] = 44; }},
       {"counts that overflow", [](Crafted& c) { c.first = c.second = 0x10000; }},
       {"entry size of 2", [](Crafted& c) { c.entry = 2; }},
       {"sample count past the section", [](Crafted& c) { c.q = 0x40000000; }},
@@ -676,9 +698,16 @@ TEST_F(Layer, ChangesUnknownFieldsAndTypedDescriptors) {
         g.write_descriptor("gate", {{"item4", int64_t(INT32_MAX) + 1}});
       },
       Reason::Invalid, "(int32: -2147483648 to 2147483647)", "2^31 is no int32");
+  expectError(
+      [&] {
+        g.write_descriptor("scanplan", {{"item2", int64_t(65536)}});
+      },
+      Reason::Invalid, "(uint16: 0 to 65535)", "2^16 is no uint16");
   for (const int64_t v : {int64_t(INT32_MIN), int64_t(INT32_MAX)})
     EXPECT_NO_THROW(g.write_descriptor("gate", {{"originalPosition", v}})) << v;
   EXPECT_NO_THROW(g.write_descriptor("gate", {{"item6", int64_t(16777216)}}));
+  for (const double v : {double(FLT_MAX), -double(FLT_MAX)})  // the float32 range, bounds included
+    EXPECT_NO_THROW(g.write_descriptor("gate", {{"item6", v}})) << v;
   expectError(
       [&] {
         g.write_descriptor("gate", {{"item6", int64_t(16777217)}});

@@ -320,6 +320,9 @@ TEST_F(Velinspect, DamageIsLocatedAndSurvived) {
   const uint32_t back[2] = {16, rd32(sound, 20)};  // "Channel A" refers back to the section group
   const uint32_t over = second - 4;                // floats running into the next section's header
   const uint16_t kUInt32 = kTypeUInt32;            // the type of a name item that is none
+  // The second section's header cut after the other magic.
+  Bytes cutOther(sound.begin(), sound.begin() + second + 4);
+  cutOther.insert(cutOther.end(), {'c', 'p', 'f'});
   Bytes trailing = sound;
   trailing.insert(trailing.end(), 20, 'x');
   // Two uint32 pairs whose blocks overlap, the second one misaligned, in
@@ -333,6 +336,9 @@ TEST_F(Velinspect, DamageIsLocatedAndSurvived) {
         .entry(2, kTypeUInt32, 2, 44);
     return img.padTo(128).bytes;
   };
+  vt::Image tail;  // a value after the directory, up to the section's end
+  tail.header(2, 40, 72).padTo(40).entryInline(10000, kTypeUtf16, 2, VELFILE_TEXT("T"), 4);
+  tail.entry(1, kTypeUInt32, 2, 64).u32(5).u32(6);
   void *f = nullptr, *g = nullptr;  // 205 levels of nesting
   ASSERT_EQ(0, file_Create(vpath("deep").c_str(), &f));
   ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("Top")));
@@ -344,6 +350,7 @@ TEST_F(Velinspect, DamageIsLocatedAndSurvived) {
       {"cut8", Bytes(sound.begin(), sound.begin() + second + 8)},
       {"cut20", Bytes(sound.begin(), sound.begin() + second + 20)},
       {"cut35", Bytes(sound.begin(), sound.begin() + second + 35)},
+      {"cut-other", cutOther},
       {"entry-cut", Bytes(sound.begin(), sound.end() - 28)},
       {"truncated", Bytes(sound.begin(), sound.begin() + 200)},
       {"version", word(8, 4)},
@@ -361,7 +368,8 @@ TEST_F(Velinspect, DamageIsLocatedAndSurvived) {
       {"short", Bytes(sound.begin(), sound.begin() + 30)},
       {"noise", Bytes(100, 'x')},
       {"little", hand(false)},
-      {"big", hand(true)}};
+      {"big", hand(true)},
+      {"tail", tail.bytes}};
   for (const auto& file : files) vt::writeFile(path(file.first), file.second);
   vt::writeFile(path("abandoned.A01"), sound);  // a section added, then abandoned
   ASSERT_EQ(0, file_Open(vpath("abandoned.A01").c_str(), &f));
@@ -378,6 +386,7 @@ TEST_F(Velinspect, DamageIsLocatedAndSurvived) {
       {{"check", "cut8"}, 1, {at(second) + "the file ends 8 " + cutShort}},
       {{"check", "cut20"}, 1, {at(second) + "the file ends 20 " + cutShort}},
       {{"check", "cut35"}, 1, {at(second) + "the file ends 35 " + cutShort}},
+      {{"check", "cut-other"}, 1, {at(second) + "the file ends 7 " + cutShort}},
       {{"tree", "cut20"}, 1, {"\nthe file ends 20 " + cutShort}},
       {{"tree", "entry-cut"}, 1, {"\nsection 1 is cut short: the file ends "}},
       {{"dump", "entry-cut"}, 1, {"\ngroup 1 \"Second\": not shown: "}},
@@ -386,6 +395,7 @@ TEST_F(Velinspect, DamageIsLocatedAndSurvived) {
       {{"check", "format"}, 1, {at(12) + "section 0: string format 7 is neither 1 (utf16) nor 0 (narrow)\n"}},
       {{"check", "reserved"}, 1, {at(second + 32) + "section 1: the reserved word at +32 is 0x1"}},
       {{"check", "trailing"}, 0, {"note: 20 bytes after the last section"}},
+      {{"check", "tail"}, 0, {": sound: 1 section"}},
       {{"check", "abandoned.A01"},
        0,
        {" bytes after the last section belong to no section\n", ": sound: 2 sections"}},
@@ -484,6 +494,15 @@ TEST_F(Velinspect, LongChainsStayBounded) {
 // group back.
 TEST_F(Velinspect, TextFromTheFileIsShownEscaped) {
   const std::string n1000(1000, 'n');
+  // Escapes and UTF-8 sequences of each length, cut between characters.
+  const char* shown[] = {"\\x01", "\\u0085", "\\t", "\u00a0", "\u0800", "\U00010000"};
+  auto mixed = [&](size_t from, size_t to) {
+    std::string s;
+    for (size_t k = from; k < to; ++k) s += shown[k % 6];
+    return s;
+  };
+  VelString mixedName;
+  for (int k = 0; k < 50; ++k) mixedName += VELFILE_TEXT("\x01\u0085\t\u00a0\u0800\U00010000");
   struct Case {
     VelString name;
     std::string given, line;  // --group for it, its line in tree
@@ -496,7 +515,9 @@ TEST_F(Velinspect, TextFromTheFileIsShownEscaped) {
        "  0/\\#\\u009b2J\\u202e\\x7f\u00e9 \"#\\u009b2J\\u202e\\x7f\u00e9\" (#3): 1 item\n"},
       {VelString(1000, VELFILE_TEXT('n')), "0/" + n1000,
        "  0/" + n1000.substr(0, 196) + "..." + n1000.substr(0, 199) + " \"" + n1000.substr(0, 98) + "..." +
-           n1000.substr(0, 99) + "\" (#4): 1 item\n"}};
+           n1000.substr(0, 99) + "\" (#4): 1 item\n"},
+      {mixedName, "0/" + mixed(0, 300),
+       "  0/" + mixed(0, 300) + " \"" + mixed(0, 98) + "..." + mixed(201, 300) + "\" (#5): 1 item\n"}};
   void *f = nullptr, *g = nullptr, *sub = nullptr;
   ASSERT_EQ(0, file_Create(vpath("hostile").c_str(), &f));
   ASSERT_EQ(0, file_GroupCreate(f, &g, 0, VELFILE_TEXT("S")));
@@ -534,6 +555,8 @@ TEST_F(Velinspect, ExtractWritesValuesAndBlocksByteForByte) {
   std::filesystem::create_symlink(path("keep"), path("link"));
   std::filesystem::create_symlink(path("s.A01"), path("inlink"));
   std::filesystem::create_hard_link(path("s.A01"), path("hard"));
+  const uint32_t end = rd32(input, 24);  // a block up to the section's end
+  const Bytes section(input.begin(), input.begin() + end);
   const std::vector<std::string> three = {"-g", "0", "--item", "3"}, none = {"-g", "0", "--item", "999"},
                                  past = {"-g",   "0",      "--offset",
                                          offset, "--size", std::to_string(block.size() + (1 << 20))};
@@ -544,6 +567,7 @@ TEST_F(Velinspect, ExtractWritesValuesAndBlocksByteForByte) {
     Bytes wrote;
     const char* says = "";
   } runs[] = {{{"-g", "0", "--offset", offset, "--size", std::to_string(block.size())}, "block", 0, block},
+              {{"-g", "0", "--offset", "0", "--size", std::to_string(end)}, "section", 0, section},
               {three, "value", 0, floats},
               {{"-g", "0", "--item", "2"}, "value", 0, Bytes(vt::cp(kShorts), vt::cp(kShorts) + 4)},
               {{"-g", "0", "--index", "8"}, "value", 0, Bytes(kRaw, kRaw + 5)},
@@ -564,6 +588,7 @@ TEST_F(Velinspect, ExtractWritesValuesAndBlocksByteForByte) {
               {three, "inlink", 3, input},
               {three, "hard", 3, input},
               {three, "/dev/null", 0, {}},
+              {{"-g", "0", "--offset", offset, "--size", std::to_string(block.size())}, "/dev/full", 4, {}},
               {three, "no/such/dir", 4, {}},
               {three, "link", 0, floats}};
   for (const auto& r : runs) {
