@@ -170,15 +170,19 @@ def tree(f: Any, query: Query) -> Dict[str, Any]:
         if len(groups) >= MAX_GROUPS:
             return False
         g = node.group
-        groups.append({"path": node.path, "name": node.name, "depth": node.depth, "items": node.entries,
+        # A section group that cannot be opened has no name to show: its section stands for it.
+        name = node.name if node.name or node.depth or node.state != "error" else f"(section {node.path})"
+        groups.append({"path": node.path, "name": name, "depth": node.depth, "items": node.entries,
                        "state": node.state, "reason": node.reason, "data": g is not None and DATA_CLASS_ITEM in g})
         return True
 
-    complete = f.walk(visit, max_groups=MAX_GROUPS)
+    f.walk(visit, max_groups=MAX_GROUPS)
+    # Whether every group is listed: cycles, shared and damaged groups are, as nodes saying so.
+    complete = len(groups) < MAX_GROUPS and not any(g["state"] in ("limit", "too deep") for g in groups)
     sections = [{"index": s.index, "start": s.start, "size": s.size, "byte_order": s.byte_order,
                  "strings": s.string_format} for s in f.sections]
     return {"name": os.path.basename(f.path), "sections": sections, "groups": groups,
-            "complete": complete and len(groups) < MAX_GROUPS, "notes": layout_notes(f.sections, os.path.getsize(f.path))}
+            "complete": complete, "notes": layout_notes(f.sections, os.path.getsize(f.path))}
 
 
 def layout_notes(sections: Sequence[Any], size: int) -> List[str]:
