@@ -105,7 +105,7 @@ VIEWS = [
         ("0", 4, False), ("0/<img src=x>", 3, False), ("0/Scan", 71, True), ("0/ spaced\\u202e ", 2, False)]),
     ("tree?file=2", lambda j: [(g["path"], g["state"]) for g in j["groups"]] == [
         ("0", "open"), ("0/<img src=x>", "open"), ("0/Scan", "open"), ("0/ spaced\\u202e ", "open"), ("1", "error")]
-     and "outside the file" in j["groups"][-1]["reason"] and j["groups"][-1]["name"] == "(section 1)"
+     and "outside the file" in j["groups"][-1]["reason"] and j["groups"][-1]["name"] == "S"
      and "section 1" in j["notes"][0] and j["complete"]),
     ("group?file=0&group=0/<img src=x>", lambda j: [(i["id"], i["whole"]) for i in j["items"]] == [
         (10000, True), (1, False), (2, True)] and j["items"][2]["value"] == "'Gate A'" and "data" not in j),

@@ -72,7 +72,7 @@ def file_html(self: Any) -> str:
         return f"<div class='velfile'>{title}, closed</div>"
     sections = _table(["section", "start", "size", "byte order", "strings", "name"],
                       [[s.index, s.start, s.size, s.byte_order, s.string_format, s.name] for s in self.sections])
-    trees = "" if self.writable else "".join(_tree(g) for g in self.groups)
+    trees = "" if self.writable else _tree(self)  # every section, one that cannot be opened said to be so
     return f"{_STYLE}<div class='velfile'>{title}{sections}{trees}</div>"
 
 

@@ -165,13 +165,14 @@ def tree(f: Any, query: Query) -> Dict[str, Any]:
     """A file's sections and its groups, depth-first, each with its item
     count and whether it holds acquired data."""
     groups: List[Dict[str, Any]] = []
+    section_names = {str(s.index): s.name for s in f.sections}
 
     def visit(node: Any) -> bool:
         if len(groups) >= MAX_GROUPS:
             return False
         g = node.group
-        # A section group that cannot be opened has no name to show: its section stands for it.
-        name = node.name if node.name or node.depth or node.state != "error" else f"(section {node.path})"
+        # A section group that cannot be opened: the name its section read.
+        name = node.name if node.name or node.depth or node.state != "error" else section_names.get(node.path, "")
         groups.append({"path": node.path, "name": name, "depth": node.depth, "items": node.entries,
                        "state": node.state, "reason": node.reason, "data": g is not None and DATA_CLASS_ITEM in g})
         return True
