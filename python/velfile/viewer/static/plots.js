@@ -395,6 +395,11 @@ window.velfilePlots = (() => {
       for (let j = 0; j < nrows; ++j) {
         for (let c = 0; c < r.w; ++c) {
           const a = cols.first[c];
+          if (c > 0 && a === cols.first[c - 1] && cols.last[c] === cols.last[c - 1]) { // one point, several pixels
+            bestKey[j * r.w + c] = bestKey[j * r.w + c - 1];
+            bestAt[j * r.w + c] = bestAt[j * r.w + c - 1];
+            continue;
+          }
           let best = -Infinity;
           let at = -1;
           if (a >= 0) {
@@ -417,6 +422,14 @@ window.velfilePlots = (() => {
       for (let p = 0; p < r.h; ++p) {
         const row = this.axesInfo.yUp ? r.h - 1 - p : p;
         const a = rows.first[p];
+        if (p > 0 && a === rows.first[p - 1] && rows.last[p] === rows.last[p - 1]) { // the pixel row before, again
+          const before = (this.axesInfo.yUp ? row + 1 : row - 1) * r.w;
+          out.copyWithin(row * r.w, before, before + r.w);
+          picked.copyWithin(row * r.w, before, before + r.w);
+          continue;
+        }
+        let shownAt = -2;
+        let shown = BACKGROUND;
         for (let c = 0; c < r.w; ++c) {
           let at = -1;
           let best = -Infinity;
@@ -429,7 +442,11 @@ window.velfilePlots = (() => {
               }
             }
           }
-          out[row * r.w + c] = at < 0 ? BACKGROUND : scale.colour(value[at]);
+          if (at !== shownAt) {
+            shownAt = at;
+            shown = at < 0 ? BACKGROUND : scale.colour(value[at]);
+          }
+          out[row * r.w + c] = shown;
           picked[row * r.w + c] = at;
         }
       }
