@@ -92,7 +92,6 @@ TEST_F(Layer, ItemsOfEveryTypeRoundTrip) {
   Group g = f.group("0");
   EXPECT_EQ("Gruppe", g.name());
   EXPECT_EQ("L\xC3\xA4nge", g.item(99).text());
-  EXPECT_EQ(6u, g.item(99).count()) << "five units and the terminator";
   for (size_t i = 0; i < kItems.size(); ++i) {
     const ItemCase& c = kItems[i];
     const velfile::Item it = g.item(uint16_t(1 + i));
