@@ -327,6 +327,13 @@ TEST_F(Layer, ErrorsSayWhatAndWhere) {
        Reason::ReadOnly, "takes no descriptor"},
       {"read-only name", [&] { c().group("0").set_name("x"); }, Reason::ReadOnly,
        "it was read from the file"},
+      {"narrow section",
+       [&] {
+         File w = File::create(path("narrow.A01"));
+         VelFile::file_SetCharacterFormat(w.handle(), 1);
+         w.create_group("S").write_descriptor("channel", {{"item3", std::string("\xE4\xB8\xAD")}});
+       },
+       Reason::WrongType, "the section's narrow character set lacks"},
       {"use after close",
        [&] {
          File f = c();
