@@ -92,7 +92,6 @@ TEST_F(Layer, ItemsOfEveryTypeRoundTrip) {
   Group g = f.group("0");
   EXPECT_EQ("Gruppe", g.name());
   EXPECT_EQ("L\xC3\xA4nge", g.item(99).text());
-  EXPECT_EQ(6u, g.item(99).count()) << "five units and the terminator";
   for (size_t i = 0; i < kItems.size(); ++i) {
     const ItemCase& c = kItems[i];
     const velfile::Item it = g.item(uint16_t(1 + i));
@@ -328,6 +327,13 @@ TEST_F(Layer, ErrorsSayWhatAndWhere) {
        Reason::ReadOnly, "takes no descriptor"},
       {"read-only name", [&] { c().group("0").set_name("x"); }, Reason::ReadOnly,
        "it was read from the file"},
+      {"narrow section",
+       [&] {
+         File w = File::create(path("narrow.A01"));
+         VelFile::file_SetCharacterFormat(w.handle(), 1);
+         w.create_group("S").write_descriptor("channel", {{"item3", std::string("\xE4\xB8\xAD")}});
+       },
+       Reason::WrongType, "the section's narrow character set lacks"},
       {"use after close",
        [&] {
          File f = c();
@@ -555,8 +561,8 @@ TEST_F(Layer, ScanWrittenLineByLineTakesEachLineOnceInOrder) {
 // A data group of class 1 (or 10) made by hand: its items, a point table of
 // 4-byte entries at 40 and the records that follow it.
 // Records that lie back to back are read in runs, checked 64 entries at a
-// time: entries swapped inside such a block, across its edge and at the end
-// must each still be read from where the table says.
+// time: entries swapped just after such a block, inside one, across its edge
+// and at the end must each still be read from where the table says.
 TEST_F(Layer, RecordsOutOfOrderAreReadWhereTheTableSays) {
   std::vector<int64_t> dense(300);  // records of four int16 samples, 8 bytes each
   std::iota(dense.begin(), dense.end(), int64_t(1) << 40);
@@ -576,7 +582,7 @@ TEST_F(Layer, RecordsOutOfOrderAreReadWhereTheTableSays) {
                                    uint32_t(d.pointEntrySize)};
   }();
   Bytes file = vt::readFile(path("order.A01"));
-  for (const auto& [a, b] : {std::pair<int, int>{100, 101}, {127, 128}, {140, 299}}) {
+  for (const auto& [a, b] : {std::pair<int, int>{65, 66}, {100, 101}, {127, 128}, {140, 299}}) {
     std::swap_ranges(file.begin() + start + table + a * entry, file.begin() + start + table + (a + 1) * entry,
                      file.begin() + start + table + b * entry);
     std::swap(dense[size_t(a)], dense[size_t(b)]);
