@@ -75,7 +75,10 @@ build_project() {
 }
 
 # Runs every test program of build-cross/$1 with the runner ($2...), one
-# process per program; prints a summary line per program and a total.
+# process per program; prints a summary line per program and a total. A
+# program still running after PROGRAM_SECONDS is stopped (exit 124), so that
+# a hang under an emulator fails the run instead of stalling it.
+PROGRAM_SECONDS="${PROGRAM_SECONDS:-900}"
 run_suites() {
   local target="$1"
   shift
@@ -97,7 +100,7 @@ run_suites() {
     name="$(basename "$exe")"
     # Into a file, not a pipe: programs that wine starts on the side hold
     # on to the output they inherited.
-    "$@" "$exe" --gtest_brief=1 >"$OUT/$target/$name.log" 2>&1 </dev/null || rc=$?
+    timeout -k 10 "$PROGRAM_SECONDS" "$@" "$exe" --gtest_brief=1 >"$OUT/$target/$name.log" 2>&1 </dev/null || rc=$?
     out="$(cat "$OUT/$target/$name.log")"
     local summary
     summary="$(grep -E '^\[  (PASSED|FAILED|SKIPPED) ' <<<"$out" | tr -s ' ' | tr '\n' ' ' || true)"
@@ -108,7 +111,7 @@ run_suites() {
       printf '%-45s ended without a result (exit %s); its last lines:\n' "$name" "$rc"
       tail -n 20 "$OUT/$target/$name.log" | sed 's/^/    /'
       rc=0
-      "$@" "$exe" --gtest_brief=1 >"$OUT/$target/$name.log" 2>&1 </dev/null || rc=$?
+      timeout -k 10 "$PROGRAM_SECONDS" "$@" "$exe" --gtest_brief=1 >"$OUT/$target/$name.log" 2>&1 </dev/null || rc=$?
       out="$(cat "$OUT/$target/$name.log")"
       summary="$(grep -E '^\[  (PASSED|FAILED|SKIPPED) ' <<<"$out" | tr -s ' ' | tr '\n' ' ' || true)"
       [ $rc -ne 0 ] && tail -n 20 "$OUT/$target/$name.log" | sed 's/^/    /'
