@@ -170,6 +170,11 @@ wine_ready() {
     log "creating the wine prefix"
     wineboot --init >/dev/null 2>&1 || true
   fi
+  # The server that made the prefix ends on its own a few seconds after its
+  # last program; one that ended under a running test program left it with
+  # "wine client error: recvmsg: Connection reset by peer". Wait for it to
+  # end, then start the one server the whole run uses.
+  wineserver -w >/dev/null 2>&1 || true
   # One server, and its side programs, for every program of the run; it is
   # stopped when the script ends, so that nothing holds the script's output.
   trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
