@@ -93,9 +93,24 @@ class _Mapping:
         except NotFoundError:
             return default
 
+    def _walked(self) -> Tuple[Any, "File"]:
+        """The binding a walk starts from, and the File its groups belong to."""
+        raise NotImplementedError
+
     def walk(self, func: Callable[["WalkNode"], Optional[bool]], max_depth: int = 200, max_groups: int = 100000,
              max_items: int = 1 << 22) -> bool:
-        raise NotImplementedError
+        """Walks the tree depth-first, calling func(node) for each group
+        before its sub-groups (node: a WalkNode); func returning False skips
+        the sub-groups. Cycles, shared sub-groups, depth and size limits and
+        groups that cannot be opened are reported once each (node.state) and
+        not entered. A group walks the tree below it; a file walks every
+        section in file order (the limits hold for each), a section group that
+        cannot be opened, as the last section of a file cut short may be,
+        being a node of state 'error' saying why. Returns whether every group
+        was entered."""
+        root, file = self._walked()
+        return _velfile.walk(root, lambda node: func(WalkNode(file, node)), None, max_depth, max_groups,
+                             max_items)
 
     def _visit_prefix(self) -> int:
         """How much of each walked path a visit drops."""
@@ -185,15 +200,8 @@ class File(_Mapping):
     def _visit_prefix(self) -> int:
         return 0
 
-    def walk(self, func: Callable[["WalkNode"], Optional[bool]], max_depth: int = 200, max_groups: int = 100000,
-             max_items: int = 1 << 22) -> bool:
-        """Walks every section in file order, as Group.walk() walks below a
-        group (the limits hold for each section). A section group that cannot
-        be opened, as the last section of a file cut short may be, is met as a
-        node of state 'error' saying why. Returns whether every group of every
-        section was entered."""
-        return _velfile.walk(self._f, lambda node: func(WalkNode(self, node)), None, max_depth, max_groups,
-                             max_items)
+    def _walked(self) -> Tuple[Any, "File"]:
+        return self._f, self
 
     def __getitem__(self, path: str) -> "Group":
         """The group a path names: the section's index (or @offset), then one
@@ -429,16 +437,8 @@ class Group(_Mapping):
         unmatched, and a note saying that this is a guess and how good it is."""
         return self._g.guess_module()
 
-    def walk(self, func: Callable[[WalkNode], Optional[bool]], max_depth: int = 200, max_groups: int = 100000,
-             max_items: int = 1 << 22) -> bool:
-        """Walks the tree below this group depth-first, calling func(node) for
-        each group before its sub-groups (node: a WalkNode); func returning
-        False skips the sub-groups. Cycles, shared sub-groups, depth and size
-        limits and groups that cannot be opened are reported once each
-        (node.state) and not entered. Returns whether every group was entered."""
-        file = self._file
-        return _velfile.walk(self._g, lambda node: func(WalkNode(file, node)), None, max_depth, max_groups,
-                             max_items)
+    def _walked(self) -> Tuple[Any, File]:
+        return self._g, self._file
 
     def __repr__(self) -> str:
         return f"<velfile.Group {self.path!r} name {self.name!r}>"
